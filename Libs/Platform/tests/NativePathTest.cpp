@@ -1,5 +1,6 @@
 // The one mapping from the suite's path texts to native paths.
 #include "Platform/NativePath.h"
+#include "Platform/SuiteDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,15 @@ TEST(NativePath, ProgramDataDefaultsToTheWindowsText)
     EXPECT_EQ(Platform::programData(), "C:\\ProgramData");
     setenv("ProgramData", "D:\\Suite", 1);
     EXPECT_EQ(Platform::programData(), "D:\\Suite");
+    unsetenv("ProgramData");
+}
+
+TEST(SuiteDataDirectory, KeepsItsWrittenFormAndFollowsProgramData)
+{
+    unsetenv("ProgramData");
+    EXPECT_EQ(Platform::suiteDataDirectory(), "C:\\ProgramData\\Hollvik\\zelt\\");
+    setenv("ProgramData", "D:\\Suite", 1);
+    EXPECT_EQ(Platform::suiteDataDirectory(), "D:\\Suite\\Hollvik\\zelt\\");
     unsetenv("ProgramData");
 }
 
