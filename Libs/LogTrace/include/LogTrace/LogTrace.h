@@ -1,0 +1,69 @@
+// The trace object: formats one trace line at a time and hands it to the log4cplus logger "LogTrace"
+// and, while the console switch is on, to the standard error stream (Part 1.2).
+#pragma once
+
+#include <ace/Token.h>
+#include <log4cplus/logger.h>
+
+#include <cstdarg>
+#include <string>
+
+// Trace flag bits as the machines keep them (Part 1.2): the debug mask, plus 128 whenever it is non-zero.
+enum : unsigned char
+{
+    TRACE_TRANSITIONS = 1,  // "St:" / "ASt:" part of the dispatch line
+    TRACE_SIGNALS = 2,      // "S:" part of the dispatch line
+    TRACE_JOBS = 4,         // job lines (TraceJob)
+    TRACE_DATA = 8,         // data lines (TraceData): every report of the control
+    TRACE_TIMERS = 16,      // timer lines (TraceTimer)
+    TRACE_HEADER = 128,     // dispatch header "\n\n*F: <name> "
+};
+
+// Trace flags for a debug mask: 0 for mask 0, otherwise the mask with bit 128 set.
+inline unsigned char TraceFlagsFor(unsigned char debugMask)
+{
+    return debugMask == 0 ? 0 : static_cast<unsigned char>(debugMask | TRACE_HEADER);
+}
+
+class LogTrace
+{
+public:
+    // Size of the buffer one appended line is formatted into; longer lines are cut.
+    static constexpr std::size_t kBufferSize = 30000;
+
+    // The log-file name and the size are accepted and not kept: where trace lines are stored is
+    // decided by the logging configuration, not by the -logfile option.
+    LogTrace(const char* logFileName, int size);
+    virtual ~LogTrace();
+
+    LogTrace(const LogTrace&) = delete;
+    LogTrace& operator=(const LogTrace&) = delete;
+
+    // Three operations that do nothing in this program; the process entry calls Open once, right
+    // after construction.
+    virtual void Open();
+    virtual void Flush();
+    virtual void Close();
+
+    // True: every appended line is also written to the standard error stream. Set it before the first line.
+    virtual void SetConsole(bool on);
+
+    // Formats one line (printf-style, into kBufferSize characters, cut if longer) and writes it to the
+    // "LogTrace" logger at the debug level and, with the console switch on, to stderr followed by one
+    // line end. Safe from any thread: lines of different threads never interleave.
+    // The format must be a string literal of the program; outside text goes through "%s".
+    virtual void Append(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // The same with a va_list, for callers that compose their own printf-style wrappers.
+    void AppendV(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
+
+    bool Console() const { return m_console; }
+
+private:
+    std::string m_text;     // kept empty; no operation of this program fills it
+    bool m_console = false; // console switch
+    bool m_spare = false;   // read by no operation of this program
+    ACE_Token m_lock;       // serialises whole lines
+    log4cplus::Logger m_logger;
+    char m_buffer[kBufferSize]; // guarded by m_lock
+};
