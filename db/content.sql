@@ -1,0 +1,86 @@
+-- Default content of a new suite: what the logger needs to run out of the box.
+-- Language 3 is the language the logger posts in; language 1 holds the types and a second text.
+-- Backslashes are plain characters in SQLite literals; "\u00E5" style escapes are decoded when a text is shown.
+
+INSERT INTO zelt_version (current_version, current_versionname) VALUES (7, 'Zelt 7.2 survey suite');
+
+INSERT INTO process (pid, processname) VALUES
+    (1, 'ZELTOP'),
+    (2, 'ZELTNAV'),
+    (3, 'RORUVIVOZO');
+
+INSERT INTO users (id, name) VALUES (1, 'HV user');
+
+-- Logging is not switched on at start; files go to a folder per day, one file name per start time.
+INSERT INTO velmor_param (id, logging_enabled, logging_selected, dir_value_enabled, dir_value, file_value,
+                          browse_enabled, browse_selected, line_interval_value_enabled, line_interval_value,
+                          apply_enabled, apply_selected)
+VALUES (1, 1, 0, 1, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_', 'rtcm__TOKY__TOKM__TOKD__TOKH__TOKN_.rtcm',
+        1, 0, 1, '60', 1, 0);
+
+-- type / typeLogging: 2 warning, 3 error.
+INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
+    (1420, 3, 'RTCM logger: not able to open log file %s', 3, 3),
+    (1420, 1, 'RTCM-logger: kan ikke \u00E5pne loggfil %s', 3, 3),
+    (1421, 3, 'RTCM logger: not able to create the output stream for log files', 3, 3),
+    (1421, 1, 'RTCM-logger: kan ikke lage utstr\u00F8m for loggfiler', 3, 3),
+    (1423, 3, 'RTCM logger: not able to read its parameters from the database', 3, 3),
+    (1423, 1, 'RTCM-logger: kan ikke lese parametrene fra databasen', 3, 3),
+    (1424, 3, 'RTCM logger: no RTCM data received. Turn RTCM logging off and on', 3, 3),
+    (1424, 1, 'RTCM-logger: ingen RTCM-data mottatt. Sl\u00E5 RTCM-logging av og p\u00E5', 3, 3),
+    (1425, 3, 'RTCM logger: rate of RTCM datagrams below %d%% of expected. Expected/received (Hz): %.2f/%.2f', 2, 2),
+    (1425, 1, 'RTCM-logger: RTCM-datagrammer under %d%% av forventet. Forventet/mottatt (Hz): %.2f/%.2f', 2, 2);
+
+-- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
+INSERT INTO integer_values (id, value) VALUES
+    (2001, 3011),
+    (2002, 60),
+    (2003, 20),
+    (2004, 60),
+    (2005, 1),
+    (2006, 50),
+    (2007, 10),
+    (2008, 0);
+
+INSERT INTO varchar_values (id, value) VALUES
+    (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
+    (3002, 'rtcm__TOKY__TOKM__TOKD__TOKH__TOKN_.rtcm');
+
+INSERT INTO token_value (token, value_id, description_id) VALUES
+    ('RTCM_DATAPORT', 2001, 1),
+    ('RTCM_CORR_DIR', 3001, 2),
+    ('RTCM_FILE', 3002, 3),
+    ('RUNT_PARAM_RTCM_INTERVAL_TIME', 2002, 4),
+    ('RUNT_PARAM_RTCM_MAX_WAIT_TIME', 2003, 5),
+    ('RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH', 2004, 6),
+    ('RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED', 2005, 7),
+    ('RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT', 2006, 8),
+    ('RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH', 2007, 9),
+    ('MAIN_W_LOGGING_STATUS_ON_OFF', 2008, 10);
+
+INSERT INTO descriptions (id, description) VALUES
+    (1, 'UDP port on which the RTCM logger receives correction datagrams'),
+    (2, 'Directory of the RTCM log files; may hold date tokens _TOKY_ _TOKM_ _TOKD_ _TOKH_ _TOKN_ _TOKS_'),
+    (3, 'File name of the RTCM log file; may hold date tokens'),
+    (4, 'Minutes after which the RTCM logger starts a new log file'),
+    (5, 'Seconds without RTCM data before the operator is told'),
+    (6, 'Seconds over which the RTCM input rate is measured; 0 turns the rate check off'),
+    (7, 'Expected RTCM datagrams per second; 0 turns the rate check off'),
+    (8, 'Lowest accepted RTCM input rate in percent of the expected rate'),
+    (9, 'Seconds of pause after each measured RTCM interval'),
+    (10, 'Operator messages use their logging type when on'),
+    (101, 'UDP-port for RTCM-korreksjonsdata'),
+    (102, 'Mappe for RTCM-loggfiler'),
+    (103, 'Filnavn for RTCM-loggfil'),
+    (104, 'Minutter per RTCM-loggfil'),
+    (105, 'Sekunder uten RTCM-data f\u00F8r melding'),
+    (106, 'M\u00E5leintervall for RTCM-rate i sekunder'),
+    (107, 'Forventede RTCM-datagrammer per sekund'),
+    (108, 'Laveste godtatte RTCM-rate i prosent'),
+    (109, 'Pause etter hvert m\u00E5leintervall i sekunder'),
+    (110, 'Meldinger bruker loggtype n\u00E5r p\u00E5');
+
+INSERT INTO descriptions_language (id, language, description_id)
+    SELECT id, 3, id FROM descriptions WHERE id < 100;
+INSERT INTO descriptions_language (id, language, description_id)
+    SELECT id - 100, 1, id FROM descriptions WHERE id > 100;

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Creates a Zelt suite under ROOT (the ZELT_ROOT): the suite database, c:\temp and the unixODBC files
+# that register the SQLite driver and the data source ZELTDB. No system file is touched.
+#   scripts/create-suite.sh ROOT [--rebuild]
+# An existing database is left alone unless --rebuild is given. Prints the export lines to use the suite.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+usage() { echo "usage: $0 ROOT [--rebuild]" >&2; exit 2; }
+[ $# -ge 1 ] || usage
+root=$1
+rebuild=0
+[ "${2:-}" = "--rebuild" ] && rebuild=1
+[ $# -le 2 ] || usage
+
+mkdir -p "$root"
+root=$(cd "$root" && pwd)
+
+driver=${VIVOZO_SQLITE_ODBC_DRIVER:-/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so}
+if [ ! -e "$driver" ]; then
+    found=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -n 1 || true)
+    [ -n "$found" ] || { echo "create-suite: SQLite ODBC driver not found (package libsqliteodbc)" >&2; exit 1; }
+    driver=$found
+fi
+
+datadir="$root/c/ProgramData/Hollvik/zelt"
+db="$datadir/zelt.db"
+mkdir -p "$datadir" "$root/c/temp" "$root/odbc"
+
+if [ "$rebuild" = 1 ] || [ ! -s "$db" ]; then
+    # Build aside and move into place, so a half-built file never appears under the real name.
+    tmp="$db.new.$$"
+    rm -f "$tmp"
+    sqlite3 -bail "$tmp" < "$here/db/schema.sql"
+    sqlite3 -bail "$tmp" < "$here/db/content.sql"
+    mv -f "$tmp" "$db"
+fi
+
+cat > "$root/odbc/odbcinst.ini" <<INI
+[SQLite3]
+Description=SQLite3 ODBC Driver
+Driver=$driver
+Setup=$driver
+UsageCount=1
+INI
+
+# NoCreat: a missing database file is an error, not a new empty database.
+cat > "$root/odbc/odbc.ini" <<INI
+[ZELTDB]
+Description=Zelt suite database
+Driver=SQLite3
+Database=$db
+Timeout=10000
+NoCreat=1
+StepAPI=0
+SyncPragma=NORMAL
+NoTXN=0
+LongNames=0
+INI
+
+cat <<EXPORTS
+export ZELT_ROOT='$root'
+export ODBCSYSINI='$root/odbc'
+export ODBCINI='$root/odbc/odbc.ini'
+EXPORTS
