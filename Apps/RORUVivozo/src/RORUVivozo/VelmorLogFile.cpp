@@ -1,0 +1,305 @@
+// The datagram log file: path with date tokens, directory creation, moving an existing file aside,
+// appending datagrams unframed, and handing every closed file on to the conversion.
+#include "RORUVivozo/VelmorLogFile.h"
+
+#include "Platform/NativePath.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+struct DateToken
+{
+    const char* token;
+    const char* format;
+};
+
+// Table order is replacement order.
+constexpr DateToken kDateTokens[] = {
+    {"_TOKY_", "%Y"}, {"_TOKM_", "%m"}, {"_TOKD_", "%d"},
+    {"_TOKH_", "%H"}, {"_TOKN_", "%M"}, {"_TOKS_", "%S"},
+};
+
+// Missing directories are created from at most this many characters of the directory part.
+constexpr std::size_t kMaxDirectoryPart = 499;
+
+// Gives up looking for a free moved-aside name after this many counters.
+constexpr int kMaxMoveAsideCounter = 100000;
+
+bool pathExists(const std::string& writtenPath)
+{
+    struct stat info;
+    return ::lstat(Platform::nativePath(writtenPath).c_str(), &info) == 0;
+}
+
+// Creates every level of the directory part; failures are left to the following open to report.
+void createDirectories(const std::string& directoryPart)
+{
+    const std::string directory = directoryPart.substr(0, kMaxDirectoryPart);
+    std::string accumulated;
+    if (!directory.empty() && (directory.front() == '\\' || directory.front() == '/'))
+        accumulated = "\\";
+    std::size_t start = 0;
+    while (start < directory.size())
+    {
+        std::size_t end = directory.find_first_of("\\/", start);
+        if (end == std::string::npos)
+            end = directory.size();
+        if (end > start)
+        {
+            accumulated.append(directory, start, end - start);
+            accumulated += '\\';
+            ::mkdir(Platform::nativePath(accumulated).c_str(), 0777);
+        }
+        start = end + 1;
+    }
+}
+
+// Writes all bytes, resuming after short writes and interrupts.
+bool writeAll(int fd, const unsigned char* bytes, std::size_t count)
+{
+    while (count > 0)
+    {
+        const ssize_t done = ::write(fd, bytes, count);
+        if (done < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes += done;
+        count -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+// Moves with replacement, copying when the two names lie on different file systems; errno on failure.
+int moveFile(const std::string& from, const std::string& to)
+{
+    const std::string nativeFrom = Platform::nativePath(from);
+    const std::string nativeTo = Platform::nativePath(to);
+    if (::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0)
+        return 0;
+    if (errno != EXDEV)
+        return errno;
+    std::error_code error;
+    std::filesystem::copy_file(nativeFrom, nativeTo, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (!error)
+        std::filesystem::remove(nativeFrom, error);
+    return error ? error.value() : 0;
+}
+
+} // namespace
+
+std::string expandDateTokens(std::string_view text, std::time_t now)
+{
+    std::string expanded(text);
+    std::tm utc{};
+    if (::gmtime_r(&now, &utc) == nullptr)
+        return expanded;
+    for (const DateToken& date : kDateTokens)
+    {
+        char field[16];
+        std::strftime(field, sizeof field, date.format, &utc);
+        const std::string_view token = date.token;
+        for (std::size_t at = expanded.find(token); at != std::string::npos; at = expanded.find(token))
+            expanded.replace(at, token.size(), field);
+    }
+    return expanded;
+}
+
+std::string expandDateTokens(std::string_view text)
+{
+    return expandDateTokens(text, std::time(nullptr));
+}
+
+std::string movedAsideSuffix(std::time_t now)
+{
+    std::tm local{};
+    char suffix[32];
+    if (now == static_cast<std::time_t>(-1) || ::localtime_r(&now, &local) == nullptr ||
+        std::strftime(suffix, sizeof suffix, "_%y%m%d%H%M%S", &local) == 0)
+        return "0000000000";
+    return suffix;
+}
+
+std::string movedAsideName(std::string_view path, std::string_view suffix, int counter)
+{
+    std::string tag(suffix);
+    if (counter > 0)
+        tag += "_" + std::to_string(counter);
+
+    std::string name;
+    const std::size_t extension = path.find(kLogFileExtension);
+    if (extension != std::string_view::npos)
+    {
+        name.append(path.substr(0, extension)).append(tag);
+        name.append(path.substr(extension + kLogFileExtension.size())).append(kLogFileExtension);
+        return name;
+    }
+    // No ".rtcm" to put the suffix in place of: put it before the file name's last extension, so the
+    // existing file is still kept under a name of its own.
+    const std::size_t separator = path.find_last_of(":\\/");
+    const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string_view::npos && dot > nameStart)
+        return name.append(path.substr(0, dot)).append(tag).append(path.substr(dot));
+    return name.append(path).append(tag);
+}
+
+CVelmorLogFile::CVelmorLogFile(Report report, Convert convert)
+    : m_report(std::move(report)), m_convert(std::move(convert))
+{
+}
+
+CVelmorLogFile::~CVelmorLogFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void CVelmorLogFile::report(const char* format, ...)
+{
+    if (!m_report)
+        return;
+    va_list args;
+    va_start(args, format);
+    char line[2048];
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    m_report(line);
+}
+
+bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string& name)
+{
+    m_path = expandDateTokens(directory + "\\" + name);
+
+    const std::size_t separator = m_path.find_last_of(":\\/");
+    const std::string directoryPart =
+        separator == std::string::npos ? std::string() : m_path.substr(0, separator + 1);
+    // Entering the directory is the existence test; the process then stays in it.
+    if (directoryPart.empty() || ::chdir(Platform::nativePath(directoryPart).c_str()) != 0)
+        createDirectories(directoryPart);
+
+    const std::string native = Platform::nativePath(m_path);
+    bool failed = false;
+    const int existing = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (existing >= 0)
+    {
+        struct stat info;
+        if (::fstat(existing, &info) == 0 && S_ISDIR(info.st_mode))
+        {
+            // A directory under the file's name is no log file; the open below reports it.
+            ::close(existing);
+        }
+        else
+        {
+            m_fd = existing;
+            m_written = 0;
+            report("\n\tError: File exists:\n\t       '%s'", m_path.c_str());
+            if (closeLogFile())
+            {
+                report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
+                failed = !moveAsideLogFile();
+            }
+            else
+            {
+                report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", m_path.c_str());
+                report("\n\tError: Not able to close old datagram log file:\n\t       '%s'", m_path.c_str());
+                failed = true;
+            }
+        }
+    }
+    if (failed)
+        return false;
+    return openForWriting();
+}
+
+bool CVelmorLogFile::openForWriting()
+{
+    const int fd =
+        ::open(Platform::nativePath(m_path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+    {
+        report("\n\tError: Not able to open file:\n\t       '%s'", m_path.c_str());
+        return false;
+    }
+    m_fd = fd;
+    m_failed = false;
+    m_written = 0;
+    report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
+    return true;
+}
+
+bool CVelmorLogFile::moveAsideLogFile()
+{
+    const std::string suffix = movedAsideSuffix(std::time(nullptr));
+    std::string target = movedAsideName(m_path, suffix, 0);
+    // Never replace an earlier moved-aside file: two moves within one second get a counter.
+    for (int counter = 1; pathExists(target) && counter <= kMaxMoveAsideCounter; ++counter)
+        target = movedAsideName(m_path, suffix, counter);
+
+    const int error = moveFile(m_path, target);
+    if (error == 0)
+    {
+        report("\n\tRenamed existing datagram log file:\n\t       %s to\n\t       %s.", m_path.c_str(),
+               target.c_str());
+        return true;
+    }
+    report("\n\tERROR: %i. Could not rename existing datagram log file:\n\t       %s to\n\t       %s.", error,
+           m_path.c_str(), target.c_str());
+    return false;
+}
+
+void CVelmorLogFile::writeDatagram(const unsigned char* bytes, std::size_t count)
+{
+    if (bytes == nullptr || count == 0)
+        return;
+    if (m_fd < 0)
+    {
+        report("\n\tERROR: Datagram log file not open:\n\t       %s.", m_path.c_str());
+        return;
+    }
+    // Unbuffered on purpose: every datagram is in the file when the job ends.
+    bool written = writeAll(m_fd, bytes, count);
+    if (!written)
+    {
+        // Cut a torn datagram off again so the file stays a clean RTCM stream.
+        if (::ftruncate(m_fd, m_written) == 0)
+            ::lseek(m_fd, m_written, SEEK_SET);
+    }
+    else
+    {
+        m_written += static_cast<long long>(count);
+        // A file removed under the logger takes every further datagram into nowhere: say so.
+        struct stat info;
+        written = ::fstat(m_fd, &info) != 0 || info.st_nlink > 0;
+    }
+    if (!written)
+        report("\n\tERROR: Writing to datagram log file:\n\t       %s.", m_path.c_str());
+}
+
+bool CVelmorLogFile::closeLogFile()
+{
+    if (m_fd < 0)
+        return true;
+    if (::close(m_fd) != 0)
+        m_failed = true;
+    m_fd = -1;
+    if (m_convert)
+        m_convert(m_path);
+    if (m_failed)
+    {
+        m_failed = false;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,64 @@
+// The datagram log file: path with date tokens, directory creation, moving an existing file aside,
+// appending datagrams unframed, and handing every closed file on to the conversion.
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Extension every datagram log file carries; the moved-aside name is built around it.
+inline constexpr std::string_view kLogFileExtension = ".rtcm";
+
+// The six date tokens, replaced by the UTC fields of one reading of the clock.
+std::string expandDateTokens(std::string_view text, std::time_t now);
+std::string expandDateTokens(std::string_view text);
+
+// The name an existing log file is moved to: the local-time suffix ("_%y%m%d%H%M%S") put in place of
+// the first ".rtcm" with ".rtcm" appended; counter > 0 adds "_<counter>" after the suffix so that a
+// second move within the same second keeps the first moved-aside file.
+std::string movedAsideName(std::string_view path, std::string_view suffix, int counter);
+
+// "_%y%m%d%H%M%S" of the local time, or "0000000000" when the clock cannot be read.
+std::string movedAsideSuffix(std::time_t now);
+
+class CVelmorLogFile
+{
+public:
+    // One finished trace line (a data line of the control; begins with "\n\t").
+    using Report = std::function<void(const std::string& line)>;
+    // Gets the path of every file closed here; runs to its end before the close returns.
+    using Convert = std::function<void(const std::string& path)>;
+
+    CVelmorLogFile(Report report, Convert convert);
+    ~CVelmorLogFile();
+    CVelmorLogFile(const CVelmorLogFile&) = delete;
+    CVelmorLogFile& operator=(const CVelmorLogFile&) = delete;
+
+    // Forms the path from directory and name, creates missing directories, moves an existing file
+    // aside and opens a fresh file. True when the file is open and no step failed.
+    bool openLogFile(const std::string& directory, const std::string& name);
+    // Renames the file at the current path to its moved-aside name.
+    bool moveAsideLogFile();
+    // Appends one datagram and hands it to the operating system before returning.
+    void writeDatagram(const unsigned char* bytes, std::size_t count);
+    // Closes the file if one is open and hands it to the conversion. True when nothing was open or
+    // the close succeeded.
+    bool closeLogFile();
+
+    bool isOpen() const { return m_fd >= 0; }
+    // The current (or last) file's path in its written form.
+    const std::string& path() const { return m_path; }
+
+private:
+    void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    bool openForWriting();
+
+    Report m_report;
+    Convert m_convert;
+    std::string m_path;
+    int m_fd = -1;
+    bool m_failed = false;   // the stream's error state
+    long long m_written = 0; // bytes of whole datagrams in the file
+};

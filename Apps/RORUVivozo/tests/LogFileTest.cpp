@@ -1,0 +1,236 @@
+// The datagram log file on a real file system below a temporary ZELT_ROOT.
+#include "RORUVivozo/VelmorLogFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class LogFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/vivozo-logfile-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_root = pattern;
+        fs::create_directories(m_root / "c");
+        ::setenv("ZELT_ROOT", m_root.c_str(), 1);
+        m_previousDirectory = fs::current_path();
+    }
+    void TearDown() override
+    {
+        fs::current_path(m_previousDirectory);
+        fs::remove_all(m_root);
+    }
+
+    CVelmorLogFile makeLogFile()
+    {
+        return CVelmorLogFile([this](const std::string& line) { m_lines.push_back(line); },
+                              [this](const std::string& path)
+                              {
+                                  m_converted.push_back(path);
+                                  m_convertedContent.push_back(readFile(native(path)));
+                              });
+    }
+    fs::path native(const std::string& written) const
+    {
+        std::string path = written.substr(2); // "C:"
+        for (char& c : path)
+            if (c == '\\')
+                c = '/';
+        return m_root / "c" / fs::path(path).relative_path();
+    }
+
+    fs::path m_root;
+    fs::path m_previousDirectory;
+    std::vector<std::string> m_lines;
+    std::vector<std::string> m_converted;
+    std::vector<std::string> m_convertedContent;
+};
+
+} // namespace
+
+TEST(DateTokens, AreReplacedByTheUtcFields)
+{
+    const std::time_t at = 1796685000; // 2026-12-07 23:10:00 UTC
+    struct Case
+    {
+        const char* text;
+        const char* expanded;
+    };
+    const Case cases[] = {
+        {"C:\\rtcm\\_TOKY_\\_TOKM_\\base__TOKD__TOKH_.rtcm", "C:\\rtcm\\2026\\12\\base_0723.rtcm"},
+        {"_TOKN__TOKS_x_TOKN_", "1000x10"},
+        {"D:\\rtcm\\base.rtcm", "D:\\rtcm\\base.rtcm"},
+        {"_TOKX__TOKY", "_TOKX__TOKY"},
+        {"_TOK_TOKD_D_", "_TOK07D_"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(expandDateTokens(c.text, at), c.expanded) << c.text;
+}
+
+TEST(MovedAsideName, KeepsTheFileUnderANameOfItsOwn)
+{
+    struct Case
+    {
+        const char* path;
+        int counter;
+        const char* moved;
+    };
+    const Case cases[] = {
+        {"D:\\rtcm\\base.rtcm", 0, "D:\\rtcm\\base_261207140509.rtcm"},
+        {"D:\\rtcm\\base.rtcm", 2, "D:\\rtcm\\base_261207140509_2.rtcm"},
+        {"D:\\a.rtcm\\base.rtcm", 0, "D:\\a_261207140509\\base.rtcm.rtcm"},
+        {"D:\\rtcm\\base.dat", 0, "D:\\rtcm\\base_261207140509.dat"},
+        {"D:\\rtcm.d\\base", 1, "D:\\rtcm.d\\base_261207140509_1"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(movedAsideName(c.path, "_261207140509", c.counter), c.moved) << c.path;
+    EXPECT_EQ(movedAsideSuffix(static_cast<std::time_t>(-1)), "0000000000");
+    EXPECT_EQ(movedAsideSuffix(std::time(nullptr)).size(), 13u);
+}
+
+TEST_F(LogFileTest, OpensInNewDirectoriesAndAppendsDatagramsExactly)
+{
+    CVelmorLogFile file = makeLogFile();
+    ASSERT_TRUE(file.openLogFile("C:\\logs\\deep\\er", "base.rtcm"));
+    EXPECT_EQ(file.path(), "C:\\logs\\deep\\er\\base.rtcm");
+    EXPECT_EQ(fs::current_path(), m_previousDirectory) << "a created directory is not entered";
+    ASSERT_EQ(m_lines.back(), "\n\tOpened datagram log file:\n\tC:\\logs\\deep\\er\\base.rtcm");
+
+    const std::vector<unsigned char> small{0xD3};
+    std::vector<unsigned char> large(1400);
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<unsigned char>(i * 7);
+    file.writeDatagram(small.data(), small.size());
+    file.writeDatagram(large.data(), 0);
+    file.writeDatagram(large.data(), large.size());
+    // Each datagram is in the file while the file is still open.
+    const std::string expected =
+        std::string(small.begin(), small.end()) + std::string(large.begin(), large.end());
+    EXPECT_EQ(readFile(native(file.path())), expected);
+
+    EXPECT_TRUE(file.closeLogFile());
+    ASSERT_EQ(m_converted, std::vector<std::string>{"C:\\logs\\deep\\er\\base.rtcm"});
+    EXPECT_EQ(m_convertedContent.front(), expected);
+
+    // Closing again hands nothing on; writing now reports the closed file.
+    EXPECT_TRUE(file.closeLogFile());
+    EXPECT_EQ(m_converted.size(), 1u);
+    file.writeDatagram(small.data(), small.size());
+    EXPECT_EQ(m_lines.back(),
+              "\n\tERROR: Datagram log file not open:\n\t       C:\\logs\\deep\\er\\base.rtcm.");
+    EXPECT_EQ(readFile(native(file.path())), expected);
+
+    // The second open finds the directory and stays in it.
+    ASSERT_TRUE(file.openLogFile("C:\\logs\\deep\\er", "other.rtcm"));
+    EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(m_root / "c/logs/deep/er"));
+}
+
+TEST_F(LogFileTest, AnExistingFileIsConvertedAndMovedAsideNeverReplaced)
+{
+    fs::create_directories(m_root / "c/logs");
+    CVelmorLogFile file = makeLogFile();
+    std::vector<std::string> contents;
+    // Three opens within (most likely) one second: every earlier file must survive.
+    for (int round = 0; round < 3; ++round)
+    {
+        const std::string content = "round " + std::to_string(round);
+        std::ofstream(m_root / "c/logs/base.rtcm", std::ios::binary) << content;
+        contents.push_back(content);
+        m_lines.clear();
+        ASSERT_TRUE(file.openLogFile("C:\\logs", "base.rtcm"));
+        ASSERT_EQ(m_lines.size(), 4u);
+        EXPECT_EQ(m_lines[0], "\n\tError: File exists:\n\t       'C:\\logs\\base.rtcm'");
+        EXPECT_EQ(m_lines[1], "\n\t Closed datagram log file:\n\t C:\\logs\\base.rtcm.");
+        EXPECT_EQ(m_lines[2].rfind(
+                      "\n\tRenamed existing datagram log file:\n\t       C:\\logs\\base.rtcm to\n\t       "
+                      "C:\\logs\\base_",
+                      0),
+                  0u)
+            << m_lines[2];
+        EXPECT_EQ(m_lines[3], "\n\tOpened datagram log file:\n\tC:\\logs\\base.rtcm");
+        EXPECT_EQ(m_converted.back(), "C:\\logs\\base.rtcm");
+        EXPECT_EQ(m_convertedContent.back(), content);
+        EXPECT_EQ(fs::file_size(m_root / "c/logs/base.rtcm"), 0u);
+        ASSERT_TRUE(file.closeLogFile());
+    }
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(m_root / "c/logs"))
+        if (entry.path().filename() != "base.rtcm")
+            kept.push_back(readFile(entry.path()));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, contents);
+}
+
+TEST_F(LogFileTest, AFailedWriteLosesOnlyThatDatagram)
+{
+    CVelmorLogFile file = makeLogFile();
+    ASSERT_TRUE(file.openLogFile("C:\\logs", "full.rtcm"));
+
+    // A file-size limit stands in for a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit limited = previous;
+    limited.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::vector<unsigned char> first(600, 'a'), second(600, 'b'), third(300, 'c');
+    file.writeDatagram(first.data(), first.size());
+    m_lines.clear();
+    file.writeDatagram(second.data(), second.size());
+    file.writeDatagram(third.data(), third.size());
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+
+    ASSERT_EQ(m_lines, std::vector<std::string>{
+                           "\n\tERROR: Writing to datagram log file:\n\t       C:\\logs\\full.rtcm."});
+    EXPECT_EQ(readFile(m_root / "c/logs/full.rtcm"), std::string(600, 'a') + std::string(300, 'c'));
+}
+
+TEST_F(LogFileTest, WritingToARemovedFileIsReported)
+{
+    CVelmorLogFile file = makeLogFile();
+    ASSERT_TRUE(file.openLogFile("C:\\logs", "gone.rtcm"));
+    fs::remove(m_root / "c/logs/gone.rtcm");
+    m_lines.clear();
+    const unsigned char byte = 0xD3;
+    file.writeDatagram(&byte, 1);
+    EXPECT_EQ(m_lines, std::vector<std::string>{
+                           "\n\tERROR: Writing to datagram log file:\n\t       C:\\logs\\gone.rtcm."});
+}
+
+TEST_F(LogFileTest, AnOverlongOrBlockedPathFailsTheOpenWithItsReport)
+{
+    CVelmorLogFile file = makeLogFile();
+    std::string directory = "C:\\long";
+    while (directory.size() < 700)
+        directory += "\\abcdefghij";
+    EXPECT_FALSE(file.openLogFile(directory, "base.rtcm"));
+    EXPECT_EQ(m_lines.back(), "\n\tError: Not able to open file:\n\t       '" + directory + "\\base.rtcm'");
+
+    // A directory in the file's place is not taken for an existing log file.
+    fs::create_directories(m_root / "c/logs/base.rtcm");
+    EXPECT_FALSE(file.openLogFile("C:\\logs", "base.rtcm"));
+    EXPECT_TRUE(m_converted.empty());
+    EXPECT_TRUE(fs::is_directory(m_root / "c/logs/base.rtcm"));
+}
