@@ -1,0 +1,84 @@
+// The four logging parameters of a start: from the start sentence, with absent fields taken from the
+// token store, or from the token store alone.
+#include "RORUVivozo/VelmorStartParameters.h"
+
+#include <cctype>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace
+{
+
+// Takes the next field: separators before it are skipped, the field ends at the next separator.
+std::optional<std::string_view> nextField(std::string_view& rest, std::string_view separators)
+{
+    const std::size_t start = rest.find_first_not_of(separators);
+    if (start == std::string_view::npos)
+    {
+        rest = {};
+        return std::nullopt;
+    }
+    rest.remove_prefix(start);
+    const std::size_t end = std::min(rest.find_first_of(separators), rest.size());
+    const std::string_view field = rest.substr(0, end);
+    rest.remove_prefix(end);
+    return field;
+}
+
+} // namespace
+
+std::int32_t integerValue(std::string_view text)
+{
+    std::size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        negative = text[at++] == '-';
+    long long value = 0;
+    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at)
+    {
+        value = value * 10 + (text[at] - '0');
+        if (value > std::numeric_limits<std::int32_t>::max() + 1LL)
+            value = std::numeric_limits<std::int32_t>::max() + 1LL;
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<std::int32_t>::max())
+        value = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value);
+}
+
+StartParameters parseStartSentence(std::string_view sentence, const TokenReader& tokens)
+{
+    // The sentence stops at its first zero byte.
+    sentence = sentence.substr(0, sentence.find('\0'));
+    // The line end stops the directory and the file name too: a sentence without interval and port
+    // must not put its line end into the file name.
+    constexpr std::string_view kSeparators = ",\n\r";
+    std::string_view rest = sentence;
+    nextField(rest, ","); // "$PZELT"
+    nextField(rest, ","); // "160"
+    const auto directory = nextField(rest, kSeparators);
+    const auto fileName = nextField(rest, kSeparators);
+    const auto interval = nextField(rest, kSeparators);
+    const auto port = nextField(rest, kSeparators);
+
+    StartParameters parameters;
+    parameters.directory = directory ? std::string(*directory) : tokens.text(kTokenLogDirectory);
+    parameters.fileName = fileName ? std::string(*fileName) : tokens.text(kTokenLogFileName);
+    parameters.interval = interval ? integerValue(*interval) : tokens.integer(kTokenInterval);
+    parameters.port = port ? integerValue(*port) : tokens.integer(kTokenDataPort);
+    return parameters;
+}
+
+StartParameters startParametersFromTokens(const TokenReader& tokens)
+{
+    StartParameters parameters;
+    parameters.directory = tokens.text(kTokenLogDirectory);
+    parameters.fileName = tokens.text(kTokenLogFileName);
+    parameters.interval = tokens.integer(kTokenInterval);
+    parameters.port = tokens.integer(kTokenDataPort);
+    return parameters;
+}

@@ -1,0 +1,40 @@
+// The four logging parameters of a start: from the start sentence, with absent fields taken from the
+// token store, or from the token store alone.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Token names of the start parameters.
+inline constexpr char kTokenLogDirectory[] = "RTCM_CORR_DIR";
+inline constexpr char kTokenLogFileName[] = "RTCM_FILE";
+inline constexpr char kTokenInterval[] = "RUNT_PARAM_RTCM_INTERVAL_TIME";
+inline constexpr char kTokenDataPort[] = "RTCM_DATAPORT";
+
+struct StartParameters
+{
+    std::string directory;
+    std::string fileName;
+    std::int32_t interval = 0; // minutes
+    std::int32_t port = 0;
+};
+
+// How the parameters reach the token store; tests hand in their own.
+struct TokenReader
+{
+    std::function<std::int32_t(const std::string&)> integer;
+    std::function<std::string(const std::string&)> text;
+};
+
+// Integer value of a text: leading blanks, an optional sign and the digits up to the first other
+// character; 0 without digits. Out-of-range values are held at the 32-bit limits.
+std::int32_t integerValue(std::string_view text);
+
+// Fields after "$PZELT,160": directory, file name, interval, port. Runs of separators count as one;
+// the line end stops every field. A field the sentence does not reach comes from the token store.
+StartParameters parseStartSentence(std::string_view sentence, const TokenReader& tokens);
+
+// All four from the token store, without defaults.
+StartParameters startParametersFromTokens(const TokenReader& tokens);
