@@ -26,6 +26,8 @@ fi
 datadir="$root/c/ProgramData/Hollvik/zelt"
 db="$datadir/zelt.db"
 mkdir -p "$datadir" "$root/c/temp" "$root/odbc"
+# The suite writes both "c:\temp" and "c:\Temp"; one folder, as on the workstation.
+[ -e "$root/c/Temp" ] || ln -s temp "$root/c/Temp"
 
 if [ "$rebuild" = 1 ] || [ ! -s "$db" ]; then
     # Build aside and move into place, so a half-built file never appears under the real name.

@@ -1,0 +1,138 @@
+// The logger's layer over the suite database: a fixed set of statements through one ODBC connection.
+// Every operation returns 0 or -1 (or the value said) and writes failures to a rotating dump file;
+// nothing is thrown.
+#pragma once
+
+#include "Database/DBconnection.h"
+#include "Database/TranslateChar.h"
+
+#include <sql.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct sqlite3;
+
+struct TokenValue
+{
+    enum Kind
+    {
+        None = 0,
+        Float = 1,
+        Integer = 2,
+        Text = 3
+    };
+    int kind = None;
+    double floatValue = 0.0;
+    std::int32_t intValue = 0;
+    std::string textValue; // at most 299 characters
+};
+
+// The logger's parameter row of one user, in column order.
+struct LoggingParameters
+{
+    int logging_enabled = 0;
+    int logging_selected = 0;
+    int dir_value_enabled = 0;
+    std::string dir_value;  // at most 299 characters
+    std::string file_value; // at most 299 characters
+    int browse_enabled = 0;
+    int browse_selected = 0;
+    int line_interval_value_enabled = 0;
+    std::string line_interval_value; // at most 9 characters
+    int apply_enabled = 0;
+    int apply_selected = 0;
+};
+
+class CDBoperations
+{
+public:
+    static constexpr std::size_t maxNameLength = 31;
+    static constexpr int repeatWindowMs = 10000;
+
+    // Takes the name (cut to 31 characters) and builds the translator; does not connect.
+    explicit CDBoperations(const char* name);
+    virtual ~CDBoperations();
+    CDBoperations(const CDBoperations&) = delete;
+    CDBoperations& operator=(const CDBoperations&) = delete;
+
+    // Connects to the data source and reads the message numbers of language 3. With an SQLite data
+    // source it also opens the database file directly (messages on stderr); that step never fails connect.
+    int connect(const char* dataSource, const char* user, const char* password,
+                const char* newName = nullptr);
+
+    // Version number and name (at most 199 characters) of the last row of zelt_version.
+    int readVersion(int& versionNumber, std::string& versionName);
+    // The process id; 0 (and success) when no process has that name.
+    int readProcessId(const char* processName, int& processId);
+    // The typed value of a token; -1 without a dump line when the token is unknown, 0 with the output
+    // untouched when no value table holds its id.
+    int readToken(const char* tokenName, TokenValue& value);
+    // The integer value of a token; 0 when it is missing or not an integer.
+    int readIntToken(const char* tokenName);
+    int readLoggingParameters(const char* userName, LoggingParameters& parameters);
+
+    // Appends the text to this object's dump file "c:\Temp\db_<name>_<n>.txt", chosen at the first call.
+    void writeDebugText(const char* text);
+
+    // Operator-message statements.
+    // The stored text of a message, translated (language 3) or made UTF-8 (others), at most 399 bytes;
+    // a fixed error text when there is no row; nothing when the statement could not be run.
+    std::optional<std::string> readMessageText(int number, int language);
+    int readMessageType(int number, int& type, int& typeLogging);
+    // Records an arrival unless the repeat filter drops it; returns the recorded time of day in ms,
+    // 0 when filtered out.
+    int recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseconds, int number, const std::string& text,
+                      bool plain);
+    int recordArrivalText(int dateYYYYMMDD, int millisecSinceMidnight, int number, int language,
+                          const std::string& text);
+
+    const std::string& name() const { return m_name; }
+    // The data source of the last connect attempt that got that far, else "ZELTDB".
+    const std::string& dataSource() const { return m_dataSource; }
+    bool isConnected() const { return m_connectionHandle != SQL_NULL_HDBC; }
+    // The prefix of the last failure ("505 (-1): ", "505: (SQL_NO_DATA): ").
+    const std::string& errorText() const { return m_errorText; }
+    // The file the dump goes to, empty before the first failure or when none could be opened.
+    const std::string& debugFilePath() const { return m_debugFilePath; }
+    bool hasSqliteHandle() const { return m_sqlite != nullptr; }
+
+    // Dump file name for an object name and number, as the suite writes it.
+    static std::string debugFileName(const std::string& objectName, int number);
+
+private:
+    struct FileCloser
+    {
+        void operator()(std::FILE* file) const;
+    };
+
+    int fail(int stepCode, SQLRETURN returnCode, const std::string& statement);
+    SQLRETURN allocateStatement();
+    void freeStatement();
+    void openSqliteDirectly();
+    void openDebugFile();
+
+    std::unique_ptr<CDBconnection> m_connection;
+    SQLHDBC m_connectionHandle = SQL_NULL_HDBC;
+    SQLHSTMT m_statement = SQL_NULL_HSTMT;
+    SQLRETURN m_lastReturnCode = 0;
+    std::string m_errorText;
+
+    // Arrival bookkeeping of the operator messages.
+    std::map<int, int> m_lastArrival;
+    std::map<int, std::string> m_lastText;
+    int m_lastRecordedTime = -1;
+    int m_repeatWindow = repeatWindowMs;
+
+    std::unique_ptr<CTranslateChar> m_translator;
+    std::string m_name;
+    std::string m_dataSource = "ZELTDB";
+    std::unique_ptr<std::FILE, FileCloser> m_debugFile;
+    std::string m_debugFilePath;
+    bool m_debugFileChosen = false;
+    sqlite3* m_sqlite = nullptr;
+};

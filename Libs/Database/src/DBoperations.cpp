@@ -1,0 +1,215 @@
+// The database object: its connection, the failure dump file and the direct SQLite handle.
+#include "Database/DBoperations.h"
+
+#include "SqlText.h"
+
+#include "Platform/NativePath.h"
+
+#include <fmt/printf.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+using Database::detail::boundText;
+using Database::detail::statementText;
+using Database::detail::succeeded;
+
+namespace
+{
+
+constexpr int dumpFileCount = 40;
+constexpr const char* messageNumbersStatement = "SELECT number FROM messages WHERE lang=3 ORDER BY number";
+
+std::string cutName(const char* name)
+{
+    std::string text = name != nullptr ? name : "";
+    if (text.size() > CDBoperations::maxNameLength)
+        text.resize(CDBoperations::maxNameLength);
+    return text;
+}
+
+bool fileExists(const std::string& path)
+{
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
+}
+
+void removeFile(const std::string& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+} // namespace
+
+void CDBoperations::FileCloser::operator()(std::FILE* file) const
+{
+    std::fclose(file);
+}
+
+CDBoperations::CDBoperations(const char* name)
+    : m_translator(std::make_unique<CTranslateChar>()), m_name(cutName(name))
+{
+}
+
+CDBoperations::~CDBoperations()
+{
+    freeStatement();
+    m_connectionHandle = SQL_NULL_HDBC;
+    m_connection.reset();
+    if (m_sqlite != nullptr)
+        sqlite3_close_v2(m_sqlite);
+    m_sqlite = nullptr;
+}
+
+std::string CDBoperations::debugFileName(const std::string& objectName, int number)
+{
+    return fmt::sprintf("c:\\Temp\\db_%s_%d.txt", objectName, number);
+}
+
+int CDBoperations::connect(const char* dataSource, const char* user, const char* password,
+                           const char* newName)
+{
+    if (dataSource == nullptr || user == nullptr || password == nullptr)
+        return -1;
+
+    auto connection = std::make_unique<CDBconnection>();
+    if (connection->setDataSource(dataSource) != 0 || connection->setUser(user) != 0 ||
+        connection->setPassword(password) != 0)
+        return -1;
+    m_dataSource = dataSource;
+    if (connection->open() != 0 || connection->connectionHandle() == SQL_NULL_HDBC)
+        return -1;
+
+    // A second connect replaces the first connection and everything that hangs on it.
+    freeStatement();
+    if (m_sqlite != nullptr)
+    {
+        sqlite3_close_v2(m_sqlite);
+        m_sqlite = nullptr;
+    }
+    m_connection = std::move(connection);
+    m_connectionHandle = m_connection->connectionHandle();
+
+    if (newName != nullptr)
+        m_name = cutName(newName);
+
+    const std::string statement = messageNumbersStatement;
+    SQLUINTEGER number = 0;
+    SQLLEN indicator = 0;
+    if (!succeeded(allocateStatement()))
+        return fail(506, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &number, sizeof number, &indicator);
+    if (!succeeded(m_lastReturnCode))
+        return fail(508, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    while (succeeded(m_lastReturnCode = SQLFetch(m_statement)))
+    {
+        m_lastArrival[static_cast<int>(number)] = 0;
+        m_lastText[static_cast<int>(number)] = " ";
+    }
+    freeStatement();
+
+    m_repeatWindow = repeatWindowMs;
+    openSqliteDirectly();
+    return 0;
+}
+
+void CDBoperations::openSqliteDirectly()
+{
+    char databaseName[1000] = {};
+    SQLSMALLINT length = 0;
+    if (SQLGetInfo(m_connectionHandle, SQL_DATABASE_NAME, databaseName, sizeof databaseName, &length) !=
+        SQL_SUCCESS)
+        return;
+
+    sqlite3* handle = nullptr;
+    if (sqlite3_open_v2(databaseName, &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+        SQLITE_OK)
+    {
+        std::fprintf(stderr, "SQLite specific, %s: Can't open database %s: %s\n", m_name.c_str(),
+                     databaseName, handle != nullptr ? sqlite3_errmsg(handle) : "out of memory");
+        sqlite3_close_v2(handle);
+        return;
+    }
+    m_sqlite = handle;
+    std::fprintf(stderr, "SQLite specific, %s: Opened database %s successfully\n", m_name.c_str(),
+                 databaseName);
+    if (sqlite3_busy_timeout(m_sqlite, 10000) == SQLITE_OK)
+        std::fprintf(stderr, "SQLite specific, %s: Setting timeout %dms for database %s\n", m_name.c_str(),
+                     10000, databaseName);
+    else
+        std::fprintf(stderr, "SQLite specific, %s: Can't set timeout for database %s: %s\n", m_name.c_str(),
+                     databaseName, sqlite3_errmsg(m_sqlite));
+}
+
+SQLRETURN CDBoperations::allocateStatement()
+{
+    freeStatement();
+    m_lastReturnCode = SQLAllocHandle(SQL_HANDLE_STMT, m_connectionHandle, &m_statement);
+    if (!succeeded(m_lastReturnCode))
+        m_statement = SQL_NULL_HSTMT;
+    return m_lastReturnCode;
+}
+
+void CDBoperations::freeStatement()
+{
+    if (m_statement != SQL_NULL_HSTMT)
+        SQLFreeHandle(SQL_HANDLE_STMT, m_statement);
+    m_statement = SQL_NULL_HSTMT;
+}
+
+int CDBoperations::fail(int stepCode, SQLRETURN returnCode, const std::string& statement)
+{
+    m_lastReturnCode = returnCode;
+    if (returnCode == SQL_NO_DATA)
+        m_errorText = fmt::sprintf("%d: (SQL_NO_DATA): ", stepCode);
+    else
+        m_errorText = fmt::sprintf("%d (%d): ", stepCode, static_cast<int>(returnCode));
+    writeDebugText(m_errorText.c_str());
+    if (!statement.empty())
+        writeDebugText(statement.c_str());
+    writeDebugText("\n");
+    freeStatement();
+    return -1;
+}
+
+void CDBoperations::openDebugFile()
+{
+    auto path = [this](int number) { return Platform::nativePath(debugFileName(m_name, number)); };
+    for (int number = 0; number < dumpFileCount; ++number)
+    {
+        if (fileExists(path(number)))
+            continue;
+        m_debugFile.reset(std::fopen(path(number).c_str(), "w"));
+        // A gap always follows the newest file, so the next process finds where to go on.
+        removeFile(path((number + 1) % dumpFileCount));
+        if (m_debugFile)
+            m_debugFilePath = path(number);
+        return;
+    }
+    removeFile(path(0));
+    m_debugFile.reset(std::fopen(path(0).c_str(), "w"));
+    removeFile(path(1));
+    if (m_debugFile)
+        m_debugFilePath = path(0);
+}
+
+void CDBoperations::writeDebugText(const char* text)
+{
+    if (!m_debugFileChosen)
+    {
+        m_debugFileChosen = true;
+        openDebugFile();
+    }
+    if (!m_debugFile || text == nullptr)
+        return;
+    std::fputs(text, m_debugFile.get());
+    std::fflush(m_debugFile.get());
+}

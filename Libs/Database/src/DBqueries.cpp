@@ -1,0 +1,231 @@
+// The database object's settings statements: version, process ids, tokens and logging parameters.
+#include "Database/DBoperations.h"
+
+#include "SqlText.h"
+
+#include <QtGlobal>
+#include <fmt/printf.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <array>
+
+using Database::detail::boundText;
+using Database::detail::sqlQuoted;
+using Database::detail::statementText;
+using Database::detail::succeeded;
+
+int CDBoperations::readVersion(int& versionNumber, std::string& versionName)
+{
+    if (m_connectionHandle == SQL_NULL_HDBC)
+        return -1;
+    const std::string statement = "SELECT current_version,current_versionname FROM zelt_version";
+    SQLUINTEGER number = 0;
+    char name[200] = {};
+    SQLLEN indicators[2] = {};
+    if (!succeeded(allocateStatement()))
+        return fail(506, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &number, sizeof number, &indicators[0]);
+    if (!succeeded(m_lastReturnCode))
+        return fail(506, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLBindCol(m_statement, 2, SQL_C_CHAR, name, sizeof name, &indicators[1]);
+    if (!succeeded(m_lastReturnCode))
+        return fail(508, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    SQLSMALLINT columns = 0;
+    m_lastReturnCode = SQLNumResultCols(m_statement, &columns);
+    if (!succeeded(m_lastReturnCode))
+        return fail(509, m_lastReturnCode, statement);
+    while (succeeded(m_lastReturnCode = SQLFetch(m_statement)))
+    {
+        versionNumber = static_cast<int>(number);
+        versionName = boundText(name);
+        name[0] = '\0';
+    }
+    freeStatement();
+    return 0;
+}
+
+int CDBoperations::readProcessId(const char* processName, int& processId)
+{
+    const std::string statement = fmt::sprintf("select pid from process where processname = '%s'",
+                                               sqlQuoted(processName ? processName : ""));
+    SQLUINTEGER pid = 0;
+    SQLLEN indicator = 0;
+    if (!succeeded(allocateStatement()))
+        return fail(506, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &pid, sizeof pid, &indicator);
+    if (!succeeded(m_lastReturnCode))
+        return fail(508, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLFetch(m_statement);
+    if (m_lastReturnCode == SQL_NO_DATA)
+        pid = 0;
+    else if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    processId = static_cast<int>(pid);
+    freeStatement();
+    return 0;
+}
+
+int CDBoperations::readToken(const char* tokenName, TokenValue& value)
+{
+    const std::string name = tokenName != nullptr ? tokenName : "";
+    qDebug("Get token %s", name.c_str());
+
+    std::string statement =
+        fmt::sprintf("select value_id from token_value where token=upper('%s')", sqlQuoted(name));
+    SQLUINTEGER valueId = 0;
+    SQLLEN indicator = 0;
+    if (!succeeded(allocateStatement()))
+        return fail(506, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &valueId, sizeof valueId, &indicator);
+    if (!succeeded(m_lastReturnCode))
+        return fail(508, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLFetch(m_statement);
+    if (m_lastReturnCode == SQL_NO_DATA)
+    {
+        freeStatement();
+        return -1;
+    }
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    freeStatement();
+
+    const int id = static_cast<int>(valueId);
+    static constexpr std::array<const char*, 3> probes = {"select id from float_values where id ='%i'",
+                                                          "select id from integer_values where id ='%i'",
+                                                          "select id from varchar_values where id ='%i'"};
+    int kind = TokenValue::None;
+    for (std::size_t table = 0; table < probes.size() && kind == TokenValue::None; ++table)
+    {
+        statement = fmt::sprintf(probes[table], id);
+        SQLUINTEGER found = static_cast<SQLUINTEGER>(-1);
+        if (!succeeded(allocateStatement()))
+            return fail(506, m_lastReturnCode, statement);
+        m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &found, sizeof found, &indicator);
+        if (!succeeded(m_lastReturnCode))
+            return fail(508, m_lastReturnCode, statement);
+        // A probe that cannot run only means the id is not in that table.
+        m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+        if (m_lastReturnCode == SQL_SUCCESS && succeeded(SQLFetch(m_statement)) &&
+            found != static_cast<SQLUINTEGER>(-1))
+            kind = static_cast<int>(table) + 1;
+        freeStatement();
+    }
+    if (kind == TokenValue::None)
+        return 0;
+
+    double floatValue = 0.0;
+    SQLUINTEGER intValue = 0;
+    char textValue[300] = {};
+    if (kind == TokenValue::Float)
+        statement = fmt::sprintf("select value from float_values where id='%i'", id);
+    else if (kind == TokenValue::Integer)
+        statement = fmt::sprintf("select value from integer_values where id='%i'", id);
+    else
+        statement = fmt::sprintf("select value from varchar_values where id='%i'", id);
+    if (!succeeded(allocateStatement()))
+        return fail(506, m_lastReturnCode, statement);
+    if (kind == TokenValue::Float)
+        m_lastReturnCode =
+            SQLBindCol(m_statement, 1, SQL_C_DOUBLE, &floatValue, sizeof floatValue, &indicator);
+    else if (kind == TokenValue::Integer)
+        m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &intValue, sizeof intValue, &indicator);
+    else
+        m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_CHAR, textValue, sizeof textValue, &indicator);
+    if (!succeeded(m_lastReturnCode))
+        return fail(508, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLFetch(m_statement);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    value.kind = kind;
+    if (kind == TokenValue::Float)
+        value.floatValue = floatValue;
+    else if (kind == TokenValue::Integer)
+        value.intValue = static_cast<std::int32_t>(intValue);
+    else
+        value.textValue = boundText(textValue);
+    freeStatement();
+    return 0;
+}
+
+int CDBoperations::readIntToken(const char* tokenName)
+{
+    TokenValue value;
+    if (readToken(tokenName, value) != 0)
+        return 0;
+    return value.kind == TokenValue::Integer ? value.intValue : 0;
+}
+
+int CDBoperations::readLoggingParameters(const char* userName, LoggingParameters& parameters)
+{
+    const std::string statement = fmt::sprintf(
+        "SELECT logging_enabled, logging_selected, dir_value_enabled, dir_value, file_value, browse_enabled, "
+        "browse_selected, line_interval_value_enabled, line_interval_value, apply_enabled, apply_selected "
+        "FROM "
+        "velmor_param, users WHERE users.name = '%s' AND users.id = velmor_param.id ",
+        sqlQuoted(userName != nullptr ? userName : ""));
+    SQLUINTEGER integers[8] = {};
+    char dirValue[300] = {};
+    char fileValue[300] = {};
+    char intervalValue[10] = {};
+    SQLLEN indicators[11] = {};
+
+    if (!succeeded(allocateStatement()))
+        return fail(506, m_lastReturnCode, statement);
+    struct Column
+    {
+        SQLSMALLINT type;
+        SQLPOINTER buffer;
+        SQLLEN size;
+    };
+    const std::array<Column, 11> columns = {{{SQL_C_ULONG, &integers[0], sizeof(SQLUINTEGER)},
+                                             {SQL_C_ULONG, &integers[1], sizeof(SQLUINTEGER)},
+                                             {SQL_C_ULONG, &integers[2], sizeof(SQLUINTEGER)},
+                                             {SQL_C_CHAR, dirValue, sizeof dirValue},
+                                             {SQL_C_CHAR, fileValue, sizeof fileValue},
+                                             {SQL_C_ULONG, &integers[3], sizeof(SQLUINTEGER)},
+                                             {SQL_C_ULONG, &integers[4], sizeof(SQLUINTEGER)},
+                                             {SQL_C_ULONG, &integers[5], sizeof(SQLUINTEGER)},
+                                             {SQL_C_CHAR, intervalValue, sizeof intervalValue},
+                                             {SQL_C_ULONG, &integers[6], sizeof(SQLUINTEGER)},
+                                             {SQL_C_ULONG, &integers[7], sizeof(SQLUINTEGER)}}};
+    for (std::size_t i = 0; i < columns.size(); ++i)
+    {
+        m_lastReturnCode = SQLBindCol(m_statement, static_cast<SQLUSMALLINT>(i + 1), columns[i].type,
+                                      columns[i].buffer, columns[i].size, &indicators[i]);
+        if (!succeeded(m_lastReturnCode))
+            return fail(508, m_lastReturnCode, statement);
+    }
+    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+    m_lastReturnCode = SQLFetch(m_statement);
+    if (!succeeded(m_lastReturnCode))
+        return fail(505, m_lastReturnCode, statement);
+
+    parameters.logging_enabled = static_cast<int>(integers[0]);
+    parameters.logging_selected = static_cast<int>(integers[1]);
+    parameters.dir_value_enabled = static_cast<int>(integers[2]);
+    parameters.dir_value = boundText(dirValue);
+    parameters.file_value = boundText(fileValue);
+    parameters.browse_enabled = static_cast<int>(integers[3]);
+    parameters.browse_selected = static_cast<int>(integers[4]);
+    parameters.line_interval_value_enabled = static_cast<int>(integers[5]);
+    parameters.line_interval_value = boundText(intervalValue);
+    parameters.apply_enabled = static_cast<int>(integers[6]);
+    parameters.apply_selected = static_cast<int>(integers[7]);
+    freeStatement();
+    return 0;
+}
