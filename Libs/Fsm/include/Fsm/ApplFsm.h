@@ -1,0 +1,261 @@
+// The application machine (Part 2.1): CFsm plus the queue object, the timer list and the two threads
+// (engine and timer) run through an ACE_Thread_Manager. Applications derive from CApplFsm<App, CZeltSignal>.
+//
+// The pattern (see tests/EngineTest.cpp for a complete one):
+//
+//   class CMyMachine : public CApplFsm<CMyMachine, CZeltSignal>
+//   {
+//   public:
+//       CMyMachine(LogTrace* trace, unsigned char mask)
+//           : CApplFsm("MyMachine", 1, Table(), g_ZeltSignalNames, trace, mask) {}
+//       ~CMyMachine() override { Stop(); }          // threads end before the members go
+//       void InitJob() override { InternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6)); }
+//       void JobTerminate(CZeltSignal*& signal);
+//   private:
+//       static const StateTable& Table()             // static data, built once
+//       {
+//           static const StateTable table = {
+//               {"IDLE", 1, &CMyMachine::JobDisregard, {{ZeltSig::PZELT_24, 1, &CMyMachine::JobTerminate}}},
+//           };
+//           return table;
+//       }
+//   };
+//
+//   CMyMachine machine(trace, mask);
+//   machine.Start(ACE_DEFAULT_THREAD_PRIORITY);
+//   machine.ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_24), true);   // any thread
+#pragma once
+
+#include "Fsm/Fsm.h"
+#include "Fsm/FsmInput.h"
+#include "Fsm/FsmSignal.h"
+#include "Fsm/FsmTimer.h"
+#include "LogTrace/LogTrace.h"
+
+#include <ace/OS_NS_sys_time.h>
+#include <ace/OS_NS_unistd.h>
+#include <ace/Thread.h>
+#include <ace/Thread_Manager.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
+template <class App, class Sig>
+class CApplFsm : public CFsm<App, Sig>
+{
+    static_assert(std::is_same_v<Sig, CZeltSignal>, "every machine of the suite uses CZeltSignal");
+
+public:
+    using Base = CFsm<App, Sig>;
+    using typename Base::StateTable;
+    using InputType = CFsmInput<App, Sig>;
+    using TimerType = CFsmTimer<App, Sig>;
+
+    // How long Stop waits for the engine and timer threads.
+    static constexpr int kStopWaitSeconds = 10;
+
+    CApplFsm(const char* name, int32_t initialState, const StateTable& table, const CSignalNameEntry* signalNames,
+             LogTrace* trace, unsigned char debugMask)
+        : Base(name, initialState, table, signalNames, trace, debugMask), m_trace(trace),
+          m_input(std::make_unique<InputType>(this, trace)), m_timers(std::make_unique<TimerType>(this, trace)),
+          m_threads(std::make_unique<ACE_Thread_Manager>())
+    {
+    }
+
+    // The application's destructor must call Stop first, so that no job runs on a half-destroyed object;
+    // this one calls it again for machines that never started. Queued signals and pending timers are
+    // deleted with the queue object and the timer list.
+    ~CApplFsm() override { Stop(); }
+
+    CApplFsm(const CApplFsm&) = delete;
+    CApplFsm& operator=(const CApplFsm&) = delete;
+
+    // Runs InitJob on the calling thread, then starts the timer thread and the engine thread with the
+    // given priority (falling back to the default priority where the system refuses it) and wakes the
+    // engine. Returns 0, or -1 when a thread could not be started or the machine was started before.
+    int Start(long priority = ACE_DEFAULT_THREAD_PRIORITY)
+    {
+        if (m_started)
+        {
+            return -1;
+        }
+        m_started = true;
+        InitJob();
+        int result = 0;
+        if (Spawn(&CApplFsm::TimerThread, priority) == -1)
+        {
+            result = -1;
+        }
+        if (Spawn(&CApplFsm::EngineThread, priority) == -1)
+        {
+            result = -1;
+        }
+        ExternalInput(std::make_unique<Sig>(FSM_SIG_WAKEUP), false);
+        return result;
+    }
+
+    // Callable from any thread; the machine takes the signal over. normal true: back of the external queue
+    // (with the queue report above 10 signals); false: front, as a priority signal.
+    void ExternalInput(std::unique_ptr<CZeltSignal> signal, bool normal = true) override
+    {
+        m_input->PutExternal(std::move(signal), normal);
+    }
+
+    // The application's initialisation job, run once by Start on the starting thread before the engine
+    // and timer threads run. The engine's own version does nothing.
+    virtual void InitJob() {}
+
+    // A signal to the machine itself: back of the internal queue, dispatched after the current dispatch
+    // and before the next external signal.
+    void InternalInput(std::unique_ptr<Sig> signal) { m_input->PutInternal(std::move(signal)); }
+
+    // A job for any application's table: keeps the signal in the save list until the next change of
+    // state, and clears the caller's pointer so that the engine does not delete it.
+    void Save(Sig*& signal)
+    {
+        this->TraceJob("Save");
+        m_input->Save(std::unique_ptr<Sig>(signal));
+        signal = nullptr;
+    }
+
+    // Asks the engine and timer threads to end, wakes the engine and waits for both, at most 10 seconds.
+    // Returns whether they ended. Safe to call more than once; never from a job.
+    bool Stop()
+    {
+        if (!m_threads)
+        {
+            return true;
+        }
+        m_threads->cancel_all();
+        ExternalInput(std::make_unique<Sig>(FSM_SIG_WAKEUP), false);
+        ACE_Time_Value deadline = ACE_OS::gettimeofday() + ACE_Time_Value(kStopWaitSeconds);
+        return m_threads->wait(&deadline) == 0;
+    }
+
+    // Arms a one-shot timer: after delayMs the signal target, carrying data (may be absent), arrives on
+    // the internal queue. A second timer for the same target leaves both pending.
+    void StartTimer(int32_t target, int32_t delayMs, std::unique_ptr<char[]> data = nullptr, int32_t length = 0)
+    {
+        auto timer = std::make_unique<CFsmTimeSignal>(FSM_SIG_TIMER, target, delayMs, std::move(data), length);
+        TraceTimer(*timer, true);
+        timer->SetPeriod(0);
+        m_timers->Add(std::move(timer));
+    }
+
+    // Cancels every pending timer for target and removes every signal with that number from the internal
+    // queue, whatever put it there.
+    void StopTimer(int32_t target)
+    {
+        CFsmTimeSignal key(FSM_SIG_TIMER, target, 0);
+        TraceTimer(key, false);
+        m_timers->Stop(target);
+    }
+
+    // The timer line, with the machine's trace and trace bit 16:
+    // "*F: <name>                      T+:  <signal>  Delay: <ms>" (T- when stopping).
+    void TraceTimer(const CFsmTimeSignal& timer, bool starting) const
+    {
+        LogTrace* trace = this->GetTrace();
+        if (trace == nullptr || (this->GetTraceFlags() & TRACE_TIMERS) == 0)
+        {
+            return;
+        }
+        char name[kSignalNameSize];
+        this->SignalName(timer.GetTarget(), name);
+        const unsigned delay = static_cast<unsigned>(timer.GetRemaining());
+        if (starting)
+        {
+            trace->Append("*F: %-12.12s                      T+:  %-17.17s  Delay: %u", this->GetName(), name, delay);
+        }
+        else
+        {
+            trace->Append("*F: %-12.12s                      T-:  %-17.17s  Delay: %u", this->GetName(), name, delay);
+        }
+    }
+
+    // The queue object and the timer list, for the timer list itself, reports and tests.
+    InputType& Input() { return *m_input; }
+    const InputType& Input() const { return *m_input; }
+    TimerType& TimerList() { return *m_timers; }
+
+private:
+    int Spawn(ACE_THR_FUNC function, long priority)
+    {
+        const long flags = THR_NEW_LWP | THR_JOINABLE;
+        if (m_threads->spawn(function, this, flags, nullptr, nullptr, priority) != -1)
+        {
+            return 0;
+        }
+        if (priority == ACE_DEFAULT_THREAD_PRIORITY)
+        {
+            return -1;
+        }
+        return m_threads->spawn(function, this, flags, nullptr, nullptr, ACE_DEFAULT_THREAD_PRIORITY) != -1 ? 0 : -1;
+    }
+
+    static ACE_THR_FUNC_RETURN EngineThread(void* arg)
+    {
+        static_cast<CApplFsm*>(arg)->RunEngine();
+        return 0;
+    }
+
+    static ACE_THR_FUNC_RETURN TimerThread(void* arg)
+    {
+        static_cast<CApplFsm*>(arg)->RunTimers();
+        return 0;
+    }
+
+    bool Cancelled() { return m_threads->testcancel(ACE_Thread::self()) != 0; }
+
+    // The engine thread: the internal queue is emptied completely before the next external signal is
+    // taken, and one external signal is taken per pass. Wake-ups from the external queue are dropped.
+    void RunEngine()
+    {
+        while (!Cancelled())
+        {
+            while (auto signal = m_input->TakeInternal())
+            {
+                Handle(std::move(signal));
+            }
+            m_input->WaitExternal();
+            if (auto signal = m_input->TakeExternal())
+            {
+                if (signal->GetNumber() != FSM_SIG_WAKEUP)
+                {
+                    Handle(std::move(signal));
+                }
+            }
+        }
+    }
+
+    // Dispatches one signal; deletes it unless the job took it over; after a change of state the saved
+    // signals go back to the front of the internal queue.
+    void Handle(std::unique_ptr<Sig> owned)
+    {
+        Sig* signal = owned.release();
+        const bool changed = this->Dispatch(signal);
+        delete signal; // absent when the job took the signal over or destroyed it itself
+        if (changed)
+        {
+            m_input->RestoreSaved();
+        }
+    }
+
+    // The timer thread: a countdown pass as soon as it starts, then one per tick.
+    void RunTimers()
+    {
+        while (!Cancelled())
+        {
+            m_timers->Tick();
+            ACE_OS::sleep(g_FsmTick);
+        }
+    }
+
+    LogTrace* m_trace; // handed to the queue object and the timer list
+    std::unique_ptr<InputType> m_input;
+    std::unique_ptr<TimerType> m_timers;
+    std::unique_ptr<ACE_Thread_Manager> m_threads;
+    bool m_started = false;
+};

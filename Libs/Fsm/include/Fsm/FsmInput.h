@@ -1,0 +1,168 @@
+// The queue object of a machine (Part 2.1): the external queue fed from any thread, the internal queue
+// fed by the machine's own jobs and its timers, and the save list, each under its own lock.
+#pragma once
+
+#include "Fsm/Fsm.h"
+#include "LogTrace/LogTrace.h"
+
+#include <ace/Guard_T.h>
+#include <ace/Mutex.h>
+#include <ace/Semaphore.h>
+
+#include <cstdint>
+#include <list>
+#include <memory>
+
+template <class App, class Sig>
+class CFsmInput
+{
+public:
+    using Owner = CFsm<App, Sig>;
+    using SignalPtr = std::unique_ptr<Sig>;
+
+    // Above this many signals in the external queue a normal put writes the queue report.
+    static constexpr std::size_t kQueueReportAbove = 10;
+
+    CFsmInput(const Owner* owner, LogTrace* trace)
+        : m_externalCount(0, USYNC_THREAD, nullptr, nullptr, 2147483647), m_owner(owner), m_trace(trace)
+    {
+    }
+    // The lists own their signals: whatever is still queued or saved is deleted with its data.
+    virtual ~CFsmInput() = default;
+
+    CFsmInput(const CFsmInput&) = delete;
+    CFsmInput& operator=(const CFsmInput&) = delete;
+
+    // normal: back of the external queue, with the queue report above 10 signals; else the front, no report.
+    // The external count is released exactly once per signal put.
+    void PutExternal(SignalPtr signal, bool normal)
+    {
+        if (!signal)
+        {
+            return;
+        }
+        ACE_Guard<ACE_Mutex> guard(m_externalLock);
+        if (normal)
+        {
+            const int32_t number = signal->GetNumber();
+            m_external.push_back(std::move(signal));
+            m_externalCount.release();
+            if (m_external.size() > kQueueReportAbove && m_trace != nullptr)
+            {
+                // The trace's own lock is the only lock taken while the external lock is held.
+                char name[kSignalNameSize];
+                m_trace->Append("\n*ExternalQ Input: %s. Queue size: %u\n", m_owner->SignalName(number, name),
+                                static_cast<unsigned>(m_external.size()));
+            }
+        }
+        else
+        {
+            m_external.push_front(std::move(signal));
+            m_externalCount.release();
+        }
+    }
+
+    // Waits until the external count shows a signal (or a wake-up).
+    void WaitExternal() { m_externalCount.acquire(); }
+
+    // The signal at the front of the external queue, or none.
+    SignalPtr TakeExternal()
+    {
+        ACE_Guard<ACE_Mutex> guard(m_externalLock);
+        return TakeFront(m_external);
+    }
+
+    void PutInternal(SignalPtr signal)
+    {
+        if (!signal)
+        {
+            return;
+        }
+        ACE_Guard<ACE_Mutex> guard(m_internalLock);
+        m_internal.push_back(std::move(signal));
+    }
+
+    SignalPtr TakeInternal()
+    {
+        ACE_Guard<ACE_Mutex> guard(m_internalLock);
+        return TakeFront(m_internal);
+    }
+
+    // Removes (and deletes) every signal of the internal queue whose number is not 0 and equals number.
+    // Returns how many were removed.
+    std::size_t RemoveInternal(int32_t number)
+    {
+        ACE_Guard<ACE_Mutex> guard(m_internalLock);
+        std::size_t before = m_internal.size();
+        m_internal.remove_if([number](const SignalPtr& s) { return s && s->GetNumber() != 0 && s->GetNumber() == number; });
+        return before - m_internal.size();
+    }
+
+    void Save(SignalPtr signal)
+    {
+        if (!signal)
+        {
+            return;
+        }
+        ACE_Guard<ACE_Mutex> guard(m_saveLock);
+        m_saved.push_back(std::move(signal));
+    }
+
+    // After a change of state: the saved signals go to the front of the internal queue, in the order in
+    // which they were saved. Lock order: save lock, then internal lock.
+    void RestoreSaved()
+    {
+        ACE_Guard<ACE_Mutex> saveGuard(m_saveLock);
+        while (!m_saved.empty())
+        {
+            SignalPtr last = std::move(m_saved.back());
+            m_saved.pop_back();
+            ACE_Guard<ACE_Mutex> internalGuard(m_internalLock);
+            m_internal.push_front(std::move(last));
+        }
+    }
+
+    // Sizes and numbers in order, for reports and tests.
+    std::size_t ExternalSize() const { return Size(m_externalLock, m_external); }
+    std::size_t InternalSize() const { return Size(m_internalLock, m_internal); }
+    std::size_t SavedSize() const { return Size(m_saveLock, m_saved); }
+    std::list<int32_t> InternalNumbers() const { return Numbers(m_internalLock, m_internal); }
+    std::list<int32_t> ExternalNumbers() const { return Numbers(m_externalLock, m_external); }
+
+private:
+    static SignalPtr TakeFront(std::list<SignalPtr>& list)
+    {
+        if (list.empty())
+        {
+            return nullptr;
+        }
+        SignalPtr front = std::move(list.front());
+        list.pop_front();
+        return front;
+    }
+    static std::size_t Size(ACE_Mutex& lock, const std::list<SignalPtr>& list)
+    {
+        ACE_Guard<ACE_Mutex> guard(lock);
+        return list.size();
+    }
+    static std::list<int32_t> Numbers(ACE_Mutex& lock, const std::list<SignalPtr>& list)
+    {
+        ACE_Guard<ACE_Mutex> guard(lock);
+        std::list<int32_t> numbers;
+        for (const auto& s : list)
+        {
+            numbers.push_back(s ? s->GetNumber() : 0);
+        }
+        return numbers;
+    }
+
+    ACE_Semaphore m_externalCount;
+    mutable ACE_Mutex m_externalLock;
+    mutable ACE_Mutex m_internalLock;
+    mutable ACE_Mutex m_saveLock;
+    const Owner* m_owner;
+    LogTrace* m_trace;
+    std::list<SignalPtr> m_external;
+    std::list<SignalPtr> m_internal;
+    std::list<SignalPtr> m_saved;
+};

@@ -1,0 +1,40 @@
+// Signal numbers of the logger and the static signal-name table that names them in trace lines (Part 2.2).
+#pragma once
+
+#include <cstdint>
+
+// The signal numbers the logger makes or dispatches. Operator sentence n is signal 50000 + n.
+namespace ZeltSig
+{
+inline constexpr int32_t PZELT_BASE = 50000;
+inline constexpr int32_t PZELT_6 = 50006;   // read parameters
+inline constexpr int32_t PZELT_15 = 50015;  // status query
+inline constexpr int32_t PZELT_24 = 50024;  // terminate
+inline constexpr int32_t PZELT_160 = 50160; // start logging
+inline constexpr int32_t PZELT_161 = 50161; // stop logging
+inline constexpr int32_t PZELT_162 = 50162; // carries an outgoing sentence 162
+inline constexpr int32_t PZELT_163 = 50163; // carries an outgoing sentence 163
+inline constexpr int32_t DB_READ_ERROR = 52001;
+inline constexpr int32_t DB_READ_COMPL = 52002;
+inline constexpr int32_t NEW_FILE_TIMEOUT = 56101;
+inline constexpr int32_t ERROR_NO_LOGFILE = 56102;
+inline constexpr int32_t WAIT_DATA_TIMEOUT = 56103;
+inline constexpr int32_t RAW_DATA = 57001;
+inline constexpr int32_t INPUT_FREQ_REPORT = 60042;
+} // namespace ZeltSig
+
+struct CSignalNameEntry
+{
+    int32_t number;
+    const char* name;
+};
+
+// The suite's signal-name table, ended by the entry (0, "END_OF_TABLE"). First entry wins.
+extern const CSignalNameEntry g_ZeltSignalNames[];
+
+// Size of the buffer a signal name is copied into.
+inline constexpr int kSignalNameSize = 112;
+
+// Copies the name of number from table into buffer (kSignalNameSize characters): the first entry whose
+// number matches, else the decimal text of number. Returns buffer.
+char* FsmSignalName(const CSignalNameEntry* table, int32_t number, char* buffer);

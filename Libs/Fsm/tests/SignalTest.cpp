@@ -1,0 +1,165 @@
+// Tests of the signal classes and the signal-name table (Part 2.2).
+#include "Fsm/FsmSignal.h"
+#include "Fsm/SignalNames.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace
+{
+std::string NameOf(int32_t number)
+{
+    char buffer[kSignalNameSize];
+    return FsmSignalName(g_ZeltSignalNames, number, buffer);
+}
+} // namespace
+
+TEST(SignalName, GivesTheNameOfEveryRowTheLoggerUses)
+{
+    struct Row
+    {
+        int32_t number;
+        const char* name;
+    };
+    const Row rows[] = {
+        {50006, "PZELT_6 "},
+        {50015, "PZELT_15"},
+        {50024, "PZELT_24"},
+        {50160, "PZELT_160"},
+        {50161, "PZELT_161"},
+        {50162, "PZELT_162"},
+        {50163, "PZELT_163"},
+        {52001, "DB_READ_ERROR"},
+        {52002, "DB_READ_COMPL"},
+        {56101, "NEW_FILE_TIMEOUT"},
+        {56102, "ERROR_NO_LOGFILE"},
+        {56103, "WAIT_DATA_TIMEOUT"},
+        {57001, "RAW DATA"},
+        {60042, "INPUT_FREQ_REPORT"},
+        {-1, "_TIMEHANDL"},
+        {-2, "_TIMEOUT"},
+        {-99, "_UNKNOWN"},
+    };
+    for (const auto& row : rows)
+    {
+        EXPECT_EQ(NameOf(row.number), row.name) << row.number;
+    }
+}
+
+TEST(SignalName, ASentenceNumberWithoutARowGivesItsDecimalText)
+{
+    EXPECT_EQ(NameOf(50998), "50998");
+    EXPECT_EQ(NameOf(-7), "-7");
+}
+
+TEST(SignalName, TheFirstMatchingEntryWinsAndTheTerminatorEndsTheWalk)
+{
+    const CSignalNameEntry table[] = {{7, "first"}, {7, "second"}, {0, "END_OF_TABLE"}, {8, "after end"}};
+    char buffer[kSignalNameSize];
+    EXPECT_STREQ(FsmSignalName(table, 7, buffer), "first");
+    EXPECT_STREQ(FsmSignalName(table, 8, buffer), "8");
+}
+
+TEST(SignalName, TheTableEndsWithEndOfTable)
+{
+    const CSignalNameEntry* entry = g_ZeltSignalNames;
+    while (entry->number != 0)
+    {
+        ++entry;
+    }
+    EXPECT_STREQ(entry->name, "END_OF_TABLE");
+}
+
+TEST(SignalName, APaddedNameIsPaddedLikeAnyOtherInATraceField)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, "S: %-17.17s ", NameOf(50006).c_str());
+    EXPECT_STREQ(line, "S: PZELT_6           ");
+}
+
+TEST(CFsmSignal, ConstructionFromANumberClearsSenderTimedFlagAndReservedAreaAndWritesTheXMarker)
+{
+    CFsmSignal signal(50024);
+    EXPECT_EQ(signal.GetNumber(), 50024);
+    EXPECT_EQ(signal.GetSender(), nullptr);
+    EXPECT_FALSE(signal.IsTimed());
+    for (int i = 0; i < CFsmSignal::kReservedSize; ++i)
+    {
+        ASSERT_EQ(signal.Reserved()[i], 0);
+    }
+    EXPECT_EQ(std::string(signal.TypeMarker(), CFsmSignal::kTypeSize), "XXXXXXXXXX");
+}
+
+TEST(CZeltSignal, CarriesNumberSenderAndItsData)
+{
+    int sender = 0;
+    std::unique_ptr<char[]> data(new char[3]{'a', 'b', 'c'});
+    CZeltSignal signal(57001, &sender, std::move(data), 3);
+    EXPECT_EQ(signal.GetNumber(), 57001);
+    EXPECT_EQ(signal.GetSender(), &sender);
+    ASSERT_NE(signal.GetData(), nullptr);
+    EXPECT_EQ(std::string(signal.GetData(), 3), "abc");
+    EXPECT_EQ(signal.GetLength(), 3);
+    EXPECT_FALSE(signal.IsTimed());
+}
+
+TEST(CZeltSignal, CopyOfKeepsItsOwnCopyOfTheBytes)
+{
+    char bytes[] = {'\xd3', 0, 0x13, '%'};
+    auto signal = CZeltSignal::CopyOf(57001, bytes, 4);
+    bytes[0] = 'x';
+    ASSERT_EQ(signal->GetLength(), 4);
+    EXPECT_EQ(std::string(signal->GetData(), 4), std::string("\xd3\0\x13%", 4));
+    EXPECT_EQ(signal->GetSender(), nullptr);
+
+    auto empty = CZeltSignal::CopyOf(50015, nullptr, 5);
+    EXPECT_EQ(empty->GetData(), nullptr);
+    EXPECT_EQ(empty->GetLength(), 0);
+}
+
+TEST(CZeltSignal, TakenDataOutlivesTheSignal)
+{
+    auto signal = CZeltSignal::CopyOf(57001, "xyz", 3);
+    std::unique_ptr<char[]> kept = signal->TakeData();
+    EXPECT_EQ(signal->GetData(), nullptr);
+    EXPECT_EQ(signal->GetLength(), 0);
+    signal.reset();
+    EXPECT_EQ(std::string(kept.get(), 3), "xyz");
+}
+
+TEST(CFsmTimeSignal, IsATimedRecordWithTheTMarkerAndNoPeriod)
+{
+    CFsmTimeSignal timer(FSM_SIG_TIMER, 56101, 1500);
+    EXPECT_EQ(timer.GetNumber(), -2);
+    EXPECT_EQ(timer.GetTarget(), 56101);
+    EXPECT_EQ(timer.GetRemaining(), 1500);
+    EXPECT_EQ(timer.GetPeriod(), 0);
+    EXPECT_EQ(timer.GetDataLength(), 0);
+    EXPECT_EQ(timer.GetData(), nullptr);
+    EXPECT_TRUE(timer.IsTimed());
+    EXPECT_EQ(std::string(timer.TypeMarker(), CFsmSignal::kTypeSize), "TTTTTTTTTT");
+}
+
+TEST(CZeltSignal, MadeFromATimerCopiesItsDataAndIsTimed)
+{
+    std::unique_ptr<char[]> data(new char[2]{'h', 'i'});
+    CFsmTimeSignal timer(FSM_SIG_TIMER, 56103, 0, std::move(data), 2);
+    CZeltSignal signal(timer);
+    EXPECT_EQ(signal.GetNumber(), 56103);
+    EXPECT_TRUE(signal.IsTimed());
+    ASSERT_EQ(signal.GetLength(), 2);
+    EXPECT_NE(signal.GetData(), timer.GetData()) << "a copy, not the timer's buffer";
+    EXPECT_EQ(std::string(signal.GetData(), 2), "hi");
+}
+
+TEST(CZeltSignal, MadeFromATimerWithoutDataHasNoBufferAndLengthZero)
+{
+    CFsmTimeSignal timer(FSM_SIG_TIMER, 56101, 0);
+    CZeltSignal signal(timer);
+    EXPECT_EQ(signal.GetNumber(), 56101);
+    EXPECT_EQ(signal.GetData(), nullptr);
+    EXPECT_EQ(signal.GetLength(), 0);
+    EXPECT_TRUE(signal.IsTimed());
+}
