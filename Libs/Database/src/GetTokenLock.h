@@ -1,0 +1,19 @@
+// The cross-process lock on the token file: a byte-range lock on the shared lock file.
+#pragma once
+
+class CTokenFileLock
+{
+public:
+    // Creates the lock file anew; the lock itself is taken by acquire().
+    CTokenFileLock();
+    // Closing the file is what releases the lock, on every path.
+    ~CTokenFileLock();
+    CTokenFileLock(const CTokenFileLock&) = delete;
+    CTokenFileLock& operator=(const CTokenFileLock&) = delete;
+
+    // Tries without waiting, up to 100 times 100 ms apart.
+    bool acquire();
+
+private:
+    int m_fd = -1;
+};
