@@ -1,0 +1,88 @@
+// Operator sentences: "$PZELT", a sentence number and comma-separated fields, ending in LF CR, one per
+// UDP datagram. Parsing of received sentences, the texts the logger sends, and sending one.
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace Udp
+{
+
+inline constexpr std::string_view kSentenceAddress = "$PZELT";
+inline constexpr std::string_view kSentenceEnd = "\n\r";
+
+// A received sentence n becomes signal kSentenceSignalBase + n.
+inline constexpr std::int32_t kSentenceSignalBase = 50000;
+
+// Numbers of the sentences the logger acts on.
+inline constexpr int kSentenceReread = 6;
+inline constexpr int kSentenceStatus = 15;
+inline constexpr int kSentenceTerminate = 24;
+inline constexpr int kSentenceStart = 160;
+inline constexpr int kSentenceStop = 161;
+// Numbers of the sentences the logger sends.
+inline constexpr int kSentenceLoggingState = 162;
+inline constexpr int kSentenceLoggingSelected = 163;
+
+// Signal numbers of the outgoing sentences: sent, never dispatched.
+inline constexpr std::int32_t kSignalLoggingState = kSentenceSignalBase + kSentenceLoggingState; // 50162
+inline constexpr std::int32_t kSignalLoggingSelected =
+    kSentenceSignalBase + kSentenceLoggingSelected; // 50163
+
+// Sent to the status destination; sizes are without a terminating zero.
+inline constexpr std::string_view kLoggingOn = "$PZELT,162,ON\n\r";           // 15 bytes
+inline constexpr std::string_view kLoggingOff = "$PZELT,162,OFF\n\r";         // 16 bytes
+inline constexpr std::string_view kLoggingSelectedOn = "$PZELT,163,ON\n\r";   // 15 bytes
+inline constexpr std::string_view kLoggingSelectedOff = "$PZELT,163,OFF\n\r"; // 16 bytes
+
+// Built by the interrupt and termination handlers for the logger itself (12 bytes).
+inline constexpr std::string_view kTerminateSelf = "$PZELT,24,\n\r";
+
+// "$PZELT,<number>\n\r": a sentence without fields (status, stop, re-read, terminate).
+std::string sentenceText(int number);
+
+// "$PZELT,160,<directory>,<file name>,<interval>,<data port>\n\r".
+std::string startSentence(std::string_view directory, std::string_view fileName, std::int32_t intervalMinutes,
+                          std::int32_t dataPort);
+
+enum class SentenceDrop
+{
+    None,
+    NotASentence,     // does not begin with the address field "$PZELT"
+    NoNumber,         // no second field, or it holds no decimal number
+    NumberOutOfRange, // the number or its signal number does not fit 32 bits
+    ReservedNumber,   // the signal number is one of the program's own signals
+};
+
+struct ParsedSentence
+{
+    SentenceDrop drop = SentenceDrop::None;
+    std::int32_t signal = 0; // kSentenceSignalBase + number, when drop is None
+
+    bool accepted() const { return drop == SentenceDrop::None; }
+};
+
+// Reads a datagram from the command port. When accepted, the signal carries all count bytes of the datagram.
+// Numbers that would map onto the program's own signals (52001, 52002, 56101, 56102, 56103, 57001, 60042,
+// -1, -2, -99, 0) are refused, so network input can never pose as a datagram to log or a rate report.
+ParsedSentence parseSentence(const char* data, std::size_t count);
+
+// Short reason for a drop, e.g. "not a $PZELT sentence".
+const char* sentenceDropReason(SentenceDrop drop);
+
+// Data trace line for a dropped datagram: "\n\tWARNING: command datagram dropped (<reason>), <count> bytes:
+// <first bytes, non-printable ones escaped>". Write it through "%s".
+std::string sentenceDropTrace(SentenceDrop drop, const char* data, std::size_t count);
+
+// Sends data (count bytes) as one datagram to destination ("host:port") through a UdpSender on io.
+// Nothing is sent when there is no payload. Never throws: a failure is written to the standard error stream
+// and false returned; true when the send was started.
+bool sendSentence(const std::shared_ptr<boost::asio::io_context>& io, const char* data, std::size_t count,
+                  const std::string& destination);
+
+} // namespace Udp

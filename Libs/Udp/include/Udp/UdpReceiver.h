@@ -1,0 +1,62 @@
+// UdpReceiver: receives UDP datagrams on one local port and hands each one, unparsed, to a data callback;
+// reports its progress and failures as short texts through a log callback.
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Udp
+{
+
+class UdpReceiver
+{
+public:
+    // The datagram's bytes and count. The bytes are the receiver's own buffer: valid until the callback
+    // returns, so a callback that keeps them copies them.
+    using DataCallback = std::function<void(const char* data, std::uint64_t count)>;
+    using LogCallback = std::function<void(std::string text)>;
+
+    static constexpr std::size_t kMaxDatagram = 65535;
+    static constexpr int kReceiveBufferBytes = 32000000;
+
+    // Opens an IPv4 UDP socket on a strand of the event loop; throws boost::system::system_error ("open").
+    // The event loop must outlive the receiver.
+    explicit UdpReceiver(boost::asio::io_context& io);
+
+    // Stops reception; no callback runs once the destructor has returned.
+    ~UdpReceiver();
+
+    UdpReceiver(const UdpReceiver&) = delete;
+    UdpReceiver& operator=(const UdpReceiver&) = delete;
+
+    // An empty callback drops datagrams (texts). Safe from any thread except from inside the same callback.
+    void SetDataCallback(DataCallback callback);
+    void SetLogCallback(LogCallback callback);
+
+    // First start, before anything runs the event loop for this receiver: SO_REUSEADDR, bind 0.0.0.0:port,
+    // SO_RCVBUF, then the receive loop. Throws boost::system::system_error ("set_option" or "bind").
+    void Start(std::uint16_t port);
+
+    // Rebinds on a fresh socket; address is ":" followed by the port (see restartAddress). Never throws:
+    // a failure goes to the log callback and leaves the receiver stopped.
+    void Restart(const std::string& address);
+
+    // Closes the socket; the outstanding receive ends without a successor.
+    void Stop();
+
+    // Port the socket is bound to, 0 when not bound.
+    std::uint16_t LocalPort() const;
+
+    // Receives posted and not yet completed; at most 1.
+    int OutstandingReceives() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace Udp

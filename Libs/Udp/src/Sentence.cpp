@@ -1,0 +1,175 @@
+// Reading the operator sentences that arrive on the command port, and the texts the logger sends back.
+#include "Udp/Sentence.h"
+
+#include "TextFields.h"
+#include "Udp/UdpSender.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <limits>
+
+namespace Udp
+{
+namespace
+{
+
+// The program's own signals, and the engine's special numbers, that no network sentence may take.
+constexpr std::array<std::int32_t, 11> kReservedSignals{52001, 52002, 56101, 56102, 56103, 57001,
+                                                        60042, -1,    -2,    -99,   0};
+
+// Enough of a datagram to recognise it in the trace without flooding it.
+constexpr std::size_t kShownBytes = 48;
+
+} // namespace
+
+std::string sentenceText(int number)
+{
+    return std::string(kSentenceAddress) + "," + std::to_string(number) + std::string(kSentenceEnd);
+}
+
+std::string startSentence(std::string_view directory, std::string_view fileName, std::int32_t intervalMinutes,
+                          std::int32_t dataPort)
+{
+    std::string text(kSentenceAddress);
+    text += "," + std::to_string(kSentenceStart) + ",";
+    text += directory;
+    text += ",";
+    text += fileName;
+    text += "," + std::to_string(intervalMinutes) + "," + std::to_string(dataPort);
+    text += kSentenceEnd;
+    return text;
+}
+
+ParsedSentence parseSentence(const char* data, std::size_t count)
+{
+    ParsedSentence result;
+    const std::string_view bytes(data, data == nullptr ? 0 : count);
+    const std::string_view text = bytes.substr(0, bytes.find('\0'));
+
+    if (text.substr(0, kSentenceAddress.size()) != kSentenceAddress)
+    {
+        result.drop = SentenceDrop::NotASentence;
+        return result;
+    }
+    const std::vector<std::string> fields = detail::splitFields(text, ',');
+    if (fields.size() < 2)
+    {
+        result.drop = SentenceDrop::NoNumber;
+        return result;
+    }
+    if (fields[0] != kSentenceAddress)
+    {
+        result.drop = SentenceDrop::NotASentence;
+        return result;
+    }
+
+    std::int32_t number = 0;
+    switch (detail::toInt32(fields[1], number))
+    {
+    case detail::IntResult::NoDigits:
+        result.drop = SentenceDrop::NoNumber;
+        return result;
+    case detail::IntResult::OutOfRange:
+        result.drop = SentenceDrop::NumberOutOfRange;
+        return result;
+    case detail::IntResult::Ok:
+        break;
+    }
+    const std::int64_t signal = static_cast<std::int64_t>(kSentenceSignalBase) + number;
+    if (signal > std::numeric_limits<std::int32_t>::max())
+    {
+        result.drop = SentenceDrop::NumberOutOfRange;
+        return result;
+    }
+    if (std::find(kReservedSignals.begin(), kReservedSignals.end(), signal) != kReservedSignals.end())
+    {
+        result.drop = SentenceDrop::ReservedNumber;
+        return result;
+    }
+    result.signal = static_cast<std::int32_t>(signal);
+    return result;
+}
+
+const char* sentenceDropReason(SentenceDrop drop)
+{
+    switch (drop)
+    {
+    case SentenceDrop::None:
+        return "accepted";
+    case SentenceDrop::NotASentence:
+        return "not a $PZELT sentence";
+    case SentenceDrop::NoNumber:
+        return "no sentence number";
+    case SentenceDrop::NumberOutOfRange:
+        return "sentence number out of range";
+    case SentenceDrop::ReservedNumber:
+        return "sentence number of an internal signal";
+    }
+    return "unknown";
+}
+
+std::string sentenceDropTrace(SentenceDrop drop, const char* data, std::size_t count)
+{
+    std::string line = "\n\tWARNING: command datagram dropped (";
+    line += sentenceDropReason(drop);
+    line += "), " + std::to_string(count) + " bytes: ";
+    const std::size_t shown = data == nullptr ? 0 : std::min(count, kShownBytes);
+    for (std::size_t i = 0; i < shown; ++i)
+    {
+        const unsigned char c = static_cast<unsigned char>(data[i]);
+        switch (c)
+        {
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        case '\t':
+            line += "\\t";
+            break;
+        case '\\':
+            line += "\\\\";
+            break;
+        default:
+            if (c >= 0x20 && c < 0x7f)
+            {
+                line += static_cast<char>(c);
+            }
+            else
+            {
+                char hex[5];
+                std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                line += hex;
+            }
+        }
+    }
+    if (shown < count)
+        line += "...";
+    return line;
+}
+
+bool sendSentence(const std::shared_ptr<boost::asio::io_context>& io, const char* data, std::size_t count,
+                  const std::string& destination)
+{
+    if (data == nullptr || count == 0)
+        return false;
+    // A job must go on after a failed send: the operator only misses one status sentence.
+    try
+    {
+        UdpSender sender(io);
+        sender.Send(std::string(data, count), destination);
+        return true;
+    }
+    catch (const std::exception& e)
+    {
+        std::cerr << "sendSentence to " << destination << ": " << e.what() << std::endl;
+    }
+    return false;
+}
+
+} // namespace Udp

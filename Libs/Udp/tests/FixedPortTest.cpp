@@ -1,0 +1,65 @@
+// Receiver behaviour on the suite's fixed ports and on the ports that Restart's conversion lands on.
+#include "Loopback.h"
+
+#include "Udp/ChannelDirectory.h"
+#include "Udp/UdpReceiver.h"
+
+#include <gtest/gtest.h>
+
+using namespace UdpTesting;
+using Udp::UdpReceiver;
+
+TEST(FixedPort, StartOnTheCommandPortLogsItsTextsInOrder)
+{
+    IoThread loop;
+    Collector collector;
+    UdpReceiver receiver(*loop.io);
+    collector.wire(receiver);
+
+    receiver.Start(Udp::channelPort("RORUVIVOZO_CMD"));
+    loop.start();
+
+    const std::vector<std::string> logs = collector.logs();
+    ASSERT_GE(logs.size(), 5u);
+    EXPECT_EQ(logs[0], "Set reuse_address to true");
+    EXPECT_EQ(logs[1], "Bind to input port 5081");
+    EXPECT_EQ(logs[2], "Bound to input port");
+    EXPECT_EQ(logs[3], "UDP receive starting");
+    EXPECT_EQ(logs[4].rfind("Receive buffer size ", 0), 0u) << logs[4];
+
+    sendTo(5081, "$PZELT,15\n\r");
+    ASSERT_TRUE(collector.waitForDatagrams(1));
+    EXPECT_EQ(collector.datagrams()[0], "$PZELT,15\n\r");
+}
+
+TEST(FixedPort, RestartBindsTheLow16BitsOfThePort)
+{
+    struct Case
+    {
+        std::string address;
+        std::uint16_t port;
+    };
+    const std::vector<Case> cases{{":70000", 4464}, {":-1", 65535}, {" : 3011 ", 3011}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.address);
+        IoThread loop;
+        Collector collector;
+        UdpReceiver receiver(*loop.io);
+        collector.wire(receiver);
+        receiver.Start(0);
+        loop.start();
+
+        receiver.Stop();
+        receiver.Restart(c.address);
+
+        EXPECT_EQ(receiver.LocalPort(), c.port);
+        const std::vector<std::string> logs = collector.logs();
+        ASSERT_GE(logs.size(), 4u);
+        EXPECT_EQ(logs[logs.size() - 3], "Bound to input port");
+        EXPECT_EQ(logs[logs.size() - 2], "Logging starting");
+        sendTo(c.port, "hello");
+        ASSERT_TRUE(collector.waitForDatagrams(1));
+        EXPECT_EQ(collector.datagrams()[0], "hello");
+    }
+}
