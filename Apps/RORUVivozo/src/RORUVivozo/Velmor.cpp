@@ -1,0 +1,125 @@
+// The logger's entry: logging set-up, command line, database connection, then the control until
+// termination.
+#include "LogTrace/LogTrace.h"
+#include "Platform/NativePath.h"
+#include "Platform/SuiteDirectory.h"
+#include "RORUVivozo/VelmorGlobals.h"
+#include "RORUVivozo/VelmorOptions.h"
+#include "RORUVivozo/VelmorSignalHandlers.h"
+#include "RORUVivozo/VelmorStandby.h"
+#include "RORUVivozo/VelmorStartup.h"
+
+#include <ace/OS_main.h>
+#include <log4cplus/configurator.h>
+#include <log4cplus/helpers/loglog.h>
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
+
+#include <iostream>
+#include <memory>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr const char* loggingConfigurationName = "log4cplus_configureGeneric.ini";
+
+void configureLogging()
+{
+    std::string configuration = Platform::suiteDataDirectory() + "/" + loggingConfigurationName;
+    if (::access(Platform::nativePath(configuration).c_str(), F_OK) != 0)
+        configuration = loggingConfigurationName;
+    // A missing or unreadable file is not reported: the library's defaults then apply, silently.
+    if (::access(Platform::nativePath(configuration).c_str(), R_OK) != 0)
+        log4cplus::helpers::LogLog::getLogLog()->setQuietMode(true);
+    log4cplus::PropertyConfigurator::doConfigure(Platform::nativePath(configuration),
+                                                 log4cplus::Logger::getDefaultHierarchy(), 0);
+}
+
+void writeStartLines()
+{
+    log4cplus::Logger entryLogger = log4cplus::Logger::getInstance("RORUVIVOZO");
+    if (entryLogger.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
+        LOG4CPLUS_DEBUG(entryLogger, "\n\n\n");
+    if (entryLogger.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
+        LOG4CPLUS_DEBUG(entryLogger, "RORU Vivozo starts");
+}
+
+} // namespace
+
+int ace_main_i(int argc, char* argv[])
+{
+    log4cplus::initialize();
+    configureLogging();
+    writeStartLines();
+    installTerminationHandlers();
+
+    const std::string commandLine = joinCommandLine(argc, argv);
+    VelmorOptions options;
+    if (readVelmorOptions(argc, argv, options, std::cerr, std::cin) > 0)
+    {
+        writeUsageText(std::cerr);
+        if (options.debugMask != 0)
+        {
+            std::cerr << std::endl << std::endl << "Please press a key to close down program." << std::endl;
+            std::cin.get();
+        }
+        return 0;
+    }
+    writeOptionsBanner(std::cerr, options);
+
+    std::unique_ptr<LogTrace> trace;
+    if (options.debugMask != 0)
+    {
+        trace = std::make_unique<LogTrace>(options.logFileName.c_str(), 1000000);
+        trace->Open();
+        trace->SetConsole(!options.noConsole);
+    }
+
+    connectSuiteDatabase(trace.get(), commandLine);
+
+    auto control =
+        std::make_unique<CVelmorStandby>(options.processName.c_str(), 1, trace.get(), options.debugMask);
+    velmorControl.store(control.get());
+    control->Start(0);
+
+    velmorTerminationSemaphore.acquire();
+
+    log4cplus::deinitialize();
+    // The control's destruction ends the process itself; what follows runs only if it returns.
+    velmorControl.store(nullptr);
+    control.reset();
+    trace.reset();
+    return 0;
+}
+
+#if !defined(ACE_HAS_NONSTATIC_OBJECT_MANAGER)
+// ACE builds its main wrapper only where main must be renamed, so Linux builds lack it; this is the
+// same contract: run hands the arguments unchanged to run_i.
+class ACE_Main_Base
+{
+public:
+    virtual ~ACE_Main_Base() = default;
+    int run(int argc, char* argv[]) { return run_i(argc, argv); }
+    virtual int run_i(int argc, char* argv[]) = 0;
+};
+#endif
+
+namespace
+{
+
+// ACE's main wrapper reaches ace_main_i with the arguments unchanged.
+class CVelmorMain : public ACE_Main_Base
+{
+public:
+    int run_i(int argc, char* argv[]) override { return ace_main_i(argc, argv); }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    CVelmorMain entry;
+    entry.run(argc, argv);
+    return 0;
+}

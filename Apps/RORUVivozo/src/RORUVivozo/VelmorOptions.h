@@ -1,0 +1,29 @@
+// The logger's command line: its options, their texts and the options banner.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+struct VelmorOptions
+{
+    std::string processName = "RORUVIVOZO";
+    std::uint8_t debugMask = 0;
+    std::string logFileName;
+    bool noConsole = false;
+};
+
+constexpr const char* defaultProcessName = "RORUVIVOZO";
+constexpr const char* defaultLogFileName = "C:/temp/RORUVivozo.txt";
+constexpr std::size_t commandLineCapacity = 1000;
+
+// Reads the five options in their order, writing each option error to err. "-help" writes the
+// help text and waits for one character from in. Returns the number of option errors.
+int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostream& err, std::istream& in);
+
+void writeHelpText(std::ostream& err);
+void writeUsageText(std::ostream& err);
+void writeOptionsBanner(std::ostream& err, const VelmorOptions& options);
+
+// Every argument from the program name on, each followed by one blank; cut to fit its buffer.
+std::string joinCommandLine(int argc, char* argv[]);
