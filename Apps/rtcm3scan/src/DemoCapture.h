@@ -1,0 +1,19 @@
+// Writes a real capture that the conversion driver accepts: testglo.rtcm3 with a 1033 and a 1013 frame added.
+#pragma once
+
+#include <string>
+
+namespace Rtcm3Scan
+{
+
+// The capture's ephemerides put it in GPS week 1562; its first epoch is Friday 2009-12-18 23:07:00
+// GPS time (GPS-UTC 15 s then), so the date frame carries that day.
+constexpr int kDemoMjd = 55183;
+constexpr int kDemoSecondsOfDay = 83205;
+constexpr int kDemoLeapSeconds = 15;
+constexpr const char* kDemoAntenna = "TRM41249.00     NONE";
+
+// Writes the 1033 and 1013 frames, then the capture unchanged. Returns 0 or -1 (with a message).
+int writeDemoCapture(const std::string& capturePath, const std::string& outputPath);
+
+} // namespace Rtcm3Scan

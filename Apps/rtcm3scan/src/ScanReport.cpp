@@ -1,0 +1,138 @@
+// What rtcm3scan prints: the scan's findings, message counts and released epochs.
+#include "ScanReport.h"
+
+#include "Rtcm3/MakeRinexLauncher.h"
+
+#include <map>
+
+namespace Rtcm3Scan
+{
+
+namespace
+{
+
+constexpr double kCountToMetres = 0.0001;
+const char* const kSlotNames[Rtcm3::kObservationSlots] = {"C1", "C2", "P1", "P2", "L1C", "L1P", "L2C", "L2P",
+                                                          "-",  "-",  "-",  "-",  "S1C", "S1P", "S2C", "S2P"};
+
+std::string directoryOf(const std::string& path)
+{
+    const auto cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+}
+
+std::string satelliteName(int number)
+{
+    char name[16];
+    if (number >= 1 && number <= 32)
+        std::snprintf(name, sizeof name, "G%02d", number);
+    else if (number >= 38 && number <= 61)
+        std::snprintf(name, sizeof name, "R%02d", number - 37);
+    else if (number >= 120 && number <= 138)
+        std::snprintf(name, sizeof name, "S%02d", number - 100);
+    else
+        std::snprintf(name, sizeof name, "#%d", number);
+    return name;
+}
+
+const char* yesNo(int bits, int bit)
+{
+    return (bits & bit) ? "found" : "MISSING";
+}
+
+void printEpoch(const Rtcm3::ObservationEpoch& epoch, int result)
+{
+    std::printf("epoch week %d tow %.3f s, %d satellites, result %d%s\n", epoch.week,
+                epoch.timeOfWeek / 1000.0, epoch.satelliteCount, result,
+                result == Rtcm3::kEpochReleasedModulo ? " (ranges modulo 1 ms)" : "");
+    for (int row = 0; row < epoch.satelliteCount; ++row)
+    {
+        const int mask = epoch.masks[row];
+        std::printf("  %-4s mask 0x%08x", satelliteName(epoch.satellites[row]).c_str(),
+                    static_cast<unsigned>(mask));
+        for (int slot = 0; slot < Rtcm3::kObservationSlots; ++slot)
+        {
+            if (mask & (1 << slot))
+                std::printf(" %s=%.4f", kSlotNames[slot], epoch.values[row][slot]);
+        }
+        std::printf(" strength %d/%d", epoch.l1Strength[row], epoch.l2Strength[row]);
+        if (mask & Rtcm3::kFlagL1LossOfLock)
+            std::printf(" LLI1");
+        if (mask & Rtcm3::kFlagL2LossOfLock)
+            std::printf(" LLI2");
+        if (mask & Rtcm3::kFlagL2CrossCorrelated)
+            std::printf(" XCORR");
+        std::printf("\n");
+    }
+}
+
+} // namespace
+
+void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, const Rtcm3::ScanResult& result,
+               bool converts)
+{
+    const int found = result.foundBits;
+    std::printf("file: %s\n", path.c_str());
+    std::printf("messages decoded by the scan: %d (limit %d)\n", result.messageCount,
+                Rtcm3::kScanMessageLimit);
+    std::printf("observation data:     %s", yesNo(found, Rtcm3::kFoundObservations));
+    if (found & Rtcm3::kFoundObservations)
+        std::printf(" (first message %d, time of week %d s)", result.firstObservationMessage,
+                    result.firstSecondsOfWeek);
+    std::printf("\nstation position:     %s", yesNo(found, Rtcm3::kFoundPosition));
+    if (found & Rtcm3::kFoundPosition)
+        std::printf(" (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
+                    decoder.stationX * kCountToMetres, decoder.stationY * kCountToMetres,
+                    decoder.stationZ * kCountToMetres, decoder.antennaHeight * kCountToMetres);
+    std::printf("\nantenna descriptor:   %s", yesNo(found, Rtcm3::kFoundAntenna));
+    if (found & Rtcm3::kFoundAntenna)
+        std::printf(" (\"%s\")", decoder.antennaDescriptor);
+    std::printf("\ndate (1013):          %s", yesNo(found, Rtcm3::kFoundDate));
+    if (found & Rtcm3::kFoundDate)
+        std::printf(" (MJD %d, seconds of day %d, leap seconds %d)", result.mjd, result.secondsOfDay,
+                    decoder.leapSeconds);
+    std::printf("\nfrequency decision:   %s\n",
+                (found & Rtcm3::kFoundFrequency)
+                    ? "found (L2 data, or L1 data in 100 messages)"
+                    : "MISSING (no L2 data and fewer than 100 messages with L1 data)");
+
+    const int timed = Rtcm3::kFoundObservations | Rtcm3::kFoundDate;
+    if ((found & timed) == timed)
+    {
+        Rtcm3::EpochTime time{};
+        Rtcm3::firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
+        std::printf("first epoch:          %04d-%02d-%02d %02d:%02d:%06.3f (GPS week %d, %.0f s)\n",
+                    time.year, time.month, time.day, time.hour, time.minute, time.seconds, time.gpsWeek,
+                    time.secondsOfWeek);
+        const std::string rinex = Rtcm3::rinexFileName(directoryOf(path), time);
+        std::printf("RINEX name:           %s\n", rinex.c_str());
+        if (converts)
+            std::printf("command line:         %s\n", Rtcm3::makeRinexCommandLine(path, rinex).c_str());
+    }
+    std::printf("result:               %s\n", converts ? "the file converts" : "the file does not convert");
+}
+
+void printWholeFile(std::FILE* file, bool epochs)
+{
+    Rtcm3::Rtcm3Decoder decoder{};
+    decoder.gpsWeek = 1000;
+    std::map<int, int> counts;
+    int c = 0;
+    while ((c = std::getc(file)) != EOF)
+    {
+        decoder.lastMessage = 0;
+        const int result = Rtcm3::feedByte(decoder, static_cast<unsigned char>(c));
+        if (decoder.lastMessage != 0)
+            ++counts[decoder.lastMessage];
+        if (epochs && (result == Rtcm3::kEpochReleased || result == Rtcm3::kEpochReleasedModulo))
+            printEpoch(decoder.completed, result);
+    }
+    std::printf("messages of reference station 0 in the whole file:");
+    if (counts.empty())
+        std::printf(" none");
+    for (const auto& [message, count] : counts)
+        std::printf(" %d x %d", message, count);
+    std::printf("\n");
+}
+
+} // namespace Rtcm3Scan

@@ -1,0 +1,20 @@
+// What rtcm3scan prints: the scan's findings, message counts and released epochs.
+#pragma once
+
+#include "Rtcm3/ConvertLogFile.h"
+
+#include <cstdio>
+#include <string>
+
+namespace Rtcm3Scan
+{
+
+// Findings of the driver's scan, the RINEX name and command line it would use, or what is missing.
+void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, const Rtcm3::ScanResult& result,
+               bool converts);
+
+// Decodes the whole file as the driver does and prints how often each message number came.
+// With epochs, also prints every released epoch, one line per satellite.
+void printWholeFile(std::FILE* file, bool epochs);
+
+} // namespace Rtcm3Scan

@@ -1,0 +1,120 @@
+// Throughput of the decoder over the real captures and of one whole scan.
+#include "Rtcm3/ConvertLogFile.h"
+#include "Rtcm3/FrameWriter.h"
+#include "Rtcm3/Rtcm3Decoder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+std::string dataPath(const char* name)
+{
+    const char* source = std::getenv("VIVOZO_SOURCE_DIR");
+    return std::string(source != nullptr ? source : ".") + "/../shared/data/rtcm3/" + name;
+}
+
+std::vector<unsigned char> readCapture(const char* name)
+{
+    std::ifstream in(dataPath(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void decodeCapture(benchmark::State& state, const char* name, unsigned int station)
+{
+    const std::vector<unsigned char> capture = readCapture(name);
+    if (capture.empty())
+    {
+        state.SkipWithError("capture not found");
+        return;
+    }
+    auto decoder = std::make_unique<Rtcm3::Rtcm3Decoder>();
+    int messages = 0;
+    for (auto _ : state)
+    {
+        *decoder = Rtcm3::Rtcm3Decoder{};
+        decoder->gpsWeek = 1000;
+        decoder->stationFilter = station;
+        for (unsigned char byte : capture)
+        {
+            decoder->lastMessage = 0;
+            Rtcm3::feedByte(*decoder, byte);
+            messages += decoder->lastMessage != 0;
+        }
+        benchmark::DoNotOptimize(messages);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(capture.size()));
+}
+
+void BM_DecodeTestglo(benchmark::State& state)
+{
+    decodeCapture(state, "testglo.rtcm3", 0);
+}
+BENCHMARK(BM_DecodeTestglo);
+
+void BM_DecodeStation278(benchmark::State& state)
+{
+    decodeCapture(state, "station278.rtcm3", 278);
+}
+BENCHMARK(BM_DecodeStation278);
+
+// A capture that converts: the scan stops at the first byte that completes its findings.
+void BM_ScanLogFile(benchmark::State& state)
+{
+    std::vector<unsigned char> file = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
+    const auto date = Rtcm3::systemParametersFrame(0, 55183, 83205, 15);
+    file.insert(file.end(), date.begin(), date.end());
+    const std::vector<unsigned char> capture = readCapture("testglo.rtcm3");
+    if (capture.empty())
+    {
+        state.SkipWithError("capture not found");
+        return;
+    }
+    file.insert(file.end(), capture.begin(), capture.end());
+    auto decoder = std::make_unique<Rtcm3::Rtcm3Decoder>();
+    for (auto _ : state)
+    {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(fmemopen(file.data(), file.size(), "rb"),
+                                                               &std::fclose);
+        *decoder = Rtcm3::Rtcm3Decoder{};
+        Rtcm3::ScanResult result{};
+        benchmark::DoNotOptimize(Rtcm3::scanLogFile(stream.get(), *decoder, result));
+    }
+}
+BENCHMARK(BM_ScanLogFile);
+
+// The whole 1000-message window: testglo as it is never converts, so the scan reads it to the end.
+void BM_ScanLogFileToTheEnd(benchmark::State& state)
+{
+    std::vector<unsigned char> capture = readCapture("testglo.rtcm3");
+    if (capture.empty())
+    {
+        state.SkipWithError("capture not found");
+        return;
+    }
+    auto decoder = std::make_unique<Rtcm3::Rtcm3Decoder>();
+    std::FILE* devNull = std::freopen("/dev/null", "w", stderr);
+    (void)devNull;
+    for (auto _ : state)
+    {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(fmemopen(capture.data(), capture.size(), "rb"),
+                                                               &std::fclose);
+        *decoder = Rtcm3::Rtcm3Decoder{};
+        Rtcm3::ScanResult result{};
+        benchmark::DoNotOptimize(Rtcm3::scanLogFile(stream.get(), *decoder, result));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(capture.size()));
+}
+BENCHMARK(BM_ScanLogFileToTheEnd);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,62 @@
+// The conversion driver: scans a closed log file, names its RINEX file and starts "makerinex.bat".
+#pragma once
+
+#include "Rtcm3/Rtcm3Decoder.h"
+
+#include <cstdio>
+#include <string>
+
+namespace Rtcm3
+{
+
+// Kinds of information a scan must find before a file is worth converting.
+enum FoundBits
+{
+    kFoundObservations = 1,
+    kFoundPosition = 2,
+    kFoundAntenna = 4,
+    kFoundDate = 8,
+    kFoundFrequency = 16,
+    kFoundAll = 31,
+};
+
+constexpr int kScanMessageLimit = 1000;
+
+struct ScanResult
+{
+    int firstSecondsOfWeek; // GPS time of week of the first observation message
+    int mjd;                // from the first 1013
+    int secondsOfDay;       // from the first 1013
+    int foundBits;
+    int messageCount;
+    int firstObservationMessage;
+    int firstGlonassEpochMs; // valid when the first observation message is GLONASS
+};
+
+struct EpochTime
+{
+    int year;
+    int month;
+    int day;
+    int hour;
+    int minute;
+    double seconds;
+    int gpsWeek;
+    double secondsOfWeek;
+};
+
+// Feeds the open file through the zero-filled decoder until everything is found, 1000 messages
+// were decoded or the file ends; writes a line to standard error for each kind missing.
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result);
+
+// Calendar time (GPS time taken as UTC) of the first epoch, its week settled by the 1013 date.
+void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time);
+
+// "<directory>\YYYYMMDD_hhmmss.08o"
+std::string rinexFileName(const std::string& logDirectory, const EpochTime& time);
+
+// Scans the closed log file and starts "makerinex.bat <logFilePath> <RINEX name>" without waiting.
+// Both paths are texts in the suite's written form. True when the batch file was started.
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory);
+
+} // namespace Rtcm3

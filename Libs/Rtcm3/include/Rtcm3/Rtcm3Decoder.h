@@ -1,0 +1,101 @@
+// The RTCM 3 decoder: frames, CRC-24Q, station messages and observation epochs, byte by byte.
+#pragma once
+
+#include <cstdint>
+
+namespace Rtcm3
+{
+
+constexpr int kMaxSatellites = 24;
+constexpr int kObservationSlots = 16;
+constexpr int kFrameBufferSize = 2048;
+
+// Observation slots of one satellite row.
+enum ObservationSlot
+{
+    kC1 = 0,
+    kC2 = 1,
+    kP1 = 2,
+    kP2 = 3,
+    kL1CA = 4,
+    kL1P = 5,
+    kL2CA = 6,
+    kL2P = 7,
+    kS1CA = 12,
+    kS1P = 13,
+    kS2CA = 14,
+    kS2P = 15,
+};
+
+// Flags of an observation mask beside the slot-presence bits.
+constexpr int kFlagL2CrossCorrelated = 0x10000000;
+constexpr int kFlagL1LossOfLock = 0x20000000;
+constexpr int kFlagL2LossOfLock = 0x40000000;
+constexpr int kL1SlotBits = 0x3335;
+constexpr int kL2SlotBits = 0xCCCA;
+
+// Result codes of nextMessage beside the message numbers.
+constexpr int kEpochReleased = 1;
+constexpr int kEpochReleasedModulo = 2;
+
+// One observation epoch; a whole record is copied and zero-filled as one block.
+struct ObservationEpoch
+{
+    int week; // 0: empty
+    int satelliteCount;
+    double timeOfWeek; // milliseconds of the GPS week
+    double values[kMaxSatellites][kObservationSlots];
+    int masks[kMaxSatellites];
+    int satellites[kMaxSatellites];
+    int l1Strength[kMaxSatellites];
+    int l2Strength[kMaxSatellites];
+};
+
+// The whole decoder state; the owner zero-fills it before the first byte.
+struct Rtcm3Decoder
+{
+    unsigned char frame[kFrameBufferSize];
+    int byteCount;
+    int bytesNeeded;
+    int consumedLength;
+    int gpsWeek;
+    int lastSecondsOfWeek;
+    unsigned int stationFilter;
+    ObservationEpoch completed;
+    ObservationEpoch collecting;
+    int payloadLength;
+    int prevLockGpsL1[64];
+    int prevLockGpsL2[64];
+    int prevLockGloL1[64];
+    int prevLockGloL2[64];
+    double stationX; // counts of 0.0001 m
+    double stationY;
+    double stationZ;
+    double antennaHeight;
+    char antennaDescriptor[260];
+    int lastMessage;
+    int mjd;
+    int secondsOfDay;
+    int leapSeconds;
+    // GLONASS epoch time of the last GLONASS observation message, ms of the GLONASS day; the
+    // driver needs it to date a file that begins with GLONASS data.
+    int lastGlonassEpochMs;
+};
+
+// Appends one byte and decodes every frame it completes. Returns the last non-zero result of
+// nextMessage for this byte (0 when none), so that callers can see released epochs.
+int feedByte(Rtcm3Decoder& decoder, unsigned char byte);
+
+// 0 (no frame, or ignored), 1 or 2 (epoch released), or the number of the message decoded.
+int nextMessage(Rtcm3Decoder& decoder);
+
+// True when a frame with a correct CRC starts at offset 0 of the frame buffer.
+bool syncFrame(Rtcm3Decoder& decoder);
+
+std::uint32_t crc24q(const unsigned char* data, int length);
+
+// Moves a reference GPS week and second of week to the GPS time of a GLONASS epoch given in
+// milliseconds of the GLONASS day (UTC(SU) + 3 h).
+void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs);
+
+} // namespace Rtcm3

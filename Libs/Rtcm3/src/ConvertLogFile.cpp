@@ -1,0 +1,195 @@
+// The conversion driver: scan of a closed log file, first epoch, RINEX name and hand-off.
+#include "Rtcm3/ConvertLogFile.h"
+
+#include "Platform/NativePath.h"
+#include "Rtcm3/MakeRinexLauncher.h"
+
+#include <cmath>
+#include <ctime>
+#include <memory>
+
+namespace Rtcm3
+{
+
+namespace
+{
+
+constexpr int kGpsEpochMjd = 44244;               // 1980-01-06
+constexpr std::int64_t kGpsEpochUnix = 315964800; // 1980-01-06 00:00:00 in seconds since 1970
+constexpr int kSecondsPerWeek = 604800;
+constexpr int kL1CountForDecision = 100;
+
+bool isObservation(int message)
+{
+    return (message >= 1001 && message <= 1004) || (message >= 1009 && message <= 1012);
+}
+
+bool isGlonassObservation(int message)
+{
+    return message >= 1009 && message <= 1012;
+}
+
+void countFrequencies(const ObservationEpoch& epoch, int& l1Count, int& l2Count)
+{
+    bool l1 = false;
+    bool l2 = false;
+    for (int row = 0; row < kMaxSatellites; ++row)
+    {
+        l1 = l1 || (epoch.masks[row] & kL1SlotBits) != 0;
+        l2 = l2 || (epoch.masks[row] & kL2SlotBits) != 0;
+    }
+    if (l2)
+        ++l2Count;
+    if (l1)
+        ++l1Count;
+}
+
+// A file that starts with GLONASS data was converted against the seeded week 1000 and time
+// of week 0, which keeps the time of day but loses the day of the week. Date that epoch
+// against the 1013 message instead.
+void dateGlonassStart(ScanResult& result)
+{
+    const int days = result.mjd - kGpsEpochMjd;
+    int week = days / 7;
+    int secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+    glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs);
+    result.firstSecondsOfWeek = secondsOfWeek;
+}
+
+void finishScan(ScanResult& result)
+{
+    const int needed = kFoundObservations | kFoundDate;
+    if ((result.foundBits & needed) == needed && isGlonassObservation(result.firstObservationMessage))
+        dateGlonassStart(result);
+}
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
+{
+    decoder.gpsWeek = 1000;
+    int found = 0;
+    int messages = 0;
+    int l1Count = 0;
+    int l2Count = 0;
+    int c = 0;
+    while (messages < kScanMessageLimit && (c = std::getc(file)) != EOF)
+    {
+        decoder.lastMessage = 0;
+        feedByte(decoder, static_cast<unsigned char>(c));
+        const int message = decoder.lastMessage;
+        if (message == 0)
+            continue;
+        ++messages;
+        if (isObservation(message))
+        {
+            if (!(found & kFoundObservations))
+            {
+                result.firstSecondsOfWeek = decoder.lastSecondsOfWeek;
+                result.firstObservationMessage = message;
+                result.firstGlonassEpochMs = decoder.lastGlonassEpochMs;
+                found |= kFoundObservations;
+            }
+            if (!(found & kFoundFrequency))
+            {
+                countFrequencies(decoder.completed, l1Count, l2Count);
+                if (l2Count != 0 || l1Count >= kL1CountForDecision)
+                    found |= kFoundFrequency;
+            }
+        }
+        else if (message == 1005 || message == 1006)
+        {
+            found |= kFoundPosition;
+        }
+        else if (message == 1007 || message == 1008 || message == 1033)
+        {
+            found |= kFoundAntenna;
+        }
+        else if (message == 1013 && !(found & kFoundDate))
+        {
+            result.mjd = decoder.mjd;
+            result.secondsOfDay = decoder.secondsOfDay;
+            found |= kFoundDate;
+        }
+        if (found == kFoundAll)
+            break;
+    }
+    result.foundBits = found;
+    result.messageCount = messages;
+    finishScan(result);
+    if (found == kFoundAll)
+        return true;
+
+    if (!(found & kFoundObservations))
+        std::fputs("No measurement data on input file\n", stderr);
+    if (!(found & kFoundPosition))
+        std::fputs("No position information on input file\n", stderr);
+    if (!(found & kFoundAntenna))
+        std::fputs("No antenna descriptor on input file\n", stderr);
+    if (!(found & kFoundDate))
+        std::fputs("No date information on input file\n", stderr);
+    return false;
+}
+
+void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
+{
+    const int days = mjd - kGpsEpochMjd;
+    int week = days / 7;
+    const double messageSeconds = (days % 7) * 86400.0 + secondsOfDay;
+    if (firstSecondsOfWeek - messageSeconds > kSecondsPerWeek / 2)
+        --week;
+    else if (messageSeconds - firstSecondsOfWeek > kSecondsPerWeek / 2)
+        ++week;
+
+    const auto unixTime = static_cast<std::time_t>(
+        static_cast<std::int64_t>(static_cast<double>(week) * kSecondsPerWeek + firstSecondsOfWeek) +
+        kGpsEpochUnix);
+    std::tm broken{};
+    gmtime_r(&unixTime, &broken);
+    time.year = broken.tm_year + 1900;
+    time.month = broken.tm_mon + 1;
+    time.day = broken.tm_mday;
+    time.hour = broken.tm_hour;
+    time.minute = broken.tm_min;
+    time.seconds = broken.tm_sec + (firstSecondsOfWeek - std::trunc(firstSecondsOfWeek));
+    time.gpsWeek = week;
+    time.secondsOfWeek = firstSecondsOfWeek;
+}
+
+std::string rinexFileName(const std::string& logDirectory, const EpochTime& time)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "%02d%02d%02d_%02d%02d%02d.08o", time.year, time.month, time.day,
+                  time.hour, time.minute, static_cast<int>(time.seconds));
+    // One backslash is always inserted, also after a directory that already ends with one.
+    return logDirectory + "\\" + name;
+}
+
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory)
+{
+    // "e": the scan's own descriptor must not reach the conversion child.
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Platform::nativePath(logFilePath).c_str(), "rbe"));
+    if (!file)
+    {
+        std::fprintf(stderr, "Can not open file %s\n", logFilePath.c_str());
+        return false;
+    }
+    Rtcm3Decoder decoder{};
+    ScanResult result{};
+    const bool found = scanLogFile(file.get(), decoder, result);
+    file.reset();
+    if (!found)
+        return false;
+
+    EpochTime time{};
+    firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
+    launchMakeRinex(logFilePath, rinexFileName(logDirectory, time));
+    return true;
+}
+
+} // namespace Rtcm3

@@ -1,0 +1,72 @@
+// Builds RTCM 3 frames with known field values: for tests and for the demo capture.
+#include "Rtcm3/FrameWriter.h"
+
+#include "Rtcm3/Rtcm3Decoder.h"
+
+namespace Rtcm3
+{
+
+FrameWriter& FrameWriter::put(std::uint64_t value, int bits)
+{
+    for (int bit = bits - 1; bit >= 0; --bit)
+    {
+        if (m_bits % 8 == 0)
+            m_payload.push_back(0);
+        if ((value >> bit) & 1)
+            m_payload.back() |= static_cast<unsigned char>(0x80 >> (m_bits % 8));
+        ++m_bits;
+    }
+    return *this;
+}
+
+FrameWriter& FrameWriter::putSigned(std::int64_t value, int bits)
+{
+    return put(static_cast<std::uint64_t>(value) & ((std::uint64_t{1} << bits) - 1), bits);
+}
+
+FrameWriter& FrameWriter::putText(const std::string& text)
+{
+    for (char c : text)
+        put(static_cast<unsigned char>(c), 8);
+    return *this;
+}
+
+std::vector<unsigned char> FrameWriter::frame() const
+{
+    const int length = static_cast<int>(m_payload.size());
+    std::vector<unsigned char> frame;
+    frame.reserve(m_payload.size() + 6);
+    frame.push_back(0xD3);
+    frame.push_back(static_cast<unsigned char>((length >> 8) & 0x03));
+    frame.push_back(static_cast<unsigned char>(length & 0xFF));
+    for (unsigned char byte : m_payload)
+        frame.push_back(byte);
+    const std::uint32_t crc = crc24q(frame.data(), static_cast<int>(frame.size()));
+    frame.push_back(static_cast<unsigned char>(crc >> 16));
+    frame.push_back(static_cast<unsigned char>(crc >> 8));
+    frame.push_back(static_cast<unsigned char>(crc));
+    return frame;
+}
+
+std::vector<unsigned char> antennaDescriptorFrame(int message, int station, const std::string& descriptor)
+{
+    FrameWriter writer;
+    writer.put(message, 12).put(station, 12).put(descriptor.size(), 8).putText(descriptor);
+    // Setup ID, then empty serial number (1008, 1033) and receiver texts (1033), so that other
+    // readers find a complete message.
+    writer.put(0, 8);
+    if (message == 1008 || message == 1033)
+        writer.put(0, 8);
+    if (message == 1033)
+        writer.put(0, 8).put(0, 8).put(0, 8);
+    return writer.frame();
+}
+
+std::vector<unsigned char> systemParametersFrame(int station, int mjd, int secondsOfDay, int leapSeconds)
+{
+    FrameWriter writer;
+    writer.put(1013, 12).put(station, 12).put(mjd, 16).put(secondsOfDay, 17).put(0, 5).put(leapSeconds, 8);
+    return writer.frame();
+}
+
+} // namespace Rtcm3

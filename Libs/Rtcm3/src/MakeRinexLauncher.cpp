@@ -1,0 +1,71 @@
+// Starts "makerinex.bat" as a separate process through ACE and does not wait for it.
+#include "Rtcm3/MakeRinexLauncher.h"
+
+#include <ace/Process.h>
+
+#include <climits>
+#include <cstdio>
+#include <unistd.h>
+
+namespace Rtcm3
+{
+
+namespace
+{
+
+constexpr size_t kCommandLineBuffer = 1024;
+constexpr size_t kEnvironmentBuffer = 16384;
+constexpr size_t kEnvironmentEntries = 512;
+constexpr size_t kCommandLineArguments = 128;
+
+// Runs in the forked child only: execs with our own argument vector, so that paths with blanks
+// arrive whole, after closing every descriptor but the standard streams, so that a long
+// conversion holds neither the data port nor a log file of the logger.
+class MakeRinexProcess : public ACE_Process
+{
+public:
+    MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName)
+        : m_argv{const_cast<char*>(kMakeRinexProgram), const_cast<char*>(logFilePath.c_str()),
+                 const_cast<char*>(rinexName.c_str()), nullptr}
+    {
+    }
+
+protected:
+    void child(pid_t) override
+    {
+        if (::close_range(3, UINT_MAX, 0) != 0)
+        {
+            const long limit = ::sysconf(_SC_OPEN_MAX);
+            for (int fd = 3; fd < (limit > 0 && limit < 65536 ? limit : 65536); ++fd)
+                ::close(fd);
+        }
+        ::execvp(m_argv[0], m_argv);
+        ::_exit(127);
+    }
+
+private:
+    char* m_argv[4];
+};
+
+} // namespace
+
+std::string makeRinexCommandLine(const std::string& logFilePath, const std::string& rinexName)
+{
+    char commandLine[kCommandLineBuffer];
+    std::snprintf(commandLine, sizeof commandLine, "makerinex.bat %s %s", logFilePath.c_str(),
+                  rinexName.c_str());
+    return commandLine;
+}
+
+bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName)
+{
+    ACE_Process_Options options(true, kCommandLineBuffer, kEnvironmentBuffer, kEnvironmentEntries,
+                                kCommandLineArguments);
+    options.command_line("%s", makeRinexCommandLine(logFilePath, rinexName).c_str());
+    // Nobody waits for the child: let it be reaped by init instead of lingering as a zombie.
+    options.avoid_zombies(1);
+    MakeRinexProcess process(logFilePath, rinexName);
+    return process.spawn(options) != ACE_INVALID_PID;
+}
+
+} // namespace Rtcm3

@@ -1,0 +1,196 @@
+// The driver's scan, first epoch and RINEX name.
+#include "Rtcm3/ConvertLogFile.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace Rtcm3Test;
+
+namespace
+{
+
+constexpr int kWeek1500Friday = 54749; // 2008-10-10
+
+struct ScanOutcome
+{
+    bool converts;
+    Rtcm3::ScanResult result;
+    std::string errors;
+};
+
+ScanOutcome scanBytes(const Bytes& bytes)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+    std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+    std::rewind(file.get());
+    auto decoder = newDecoder(0);
+    ScanOutcome outcome{};
+    testing::internal::CaptureStderr();
+    outcome.converts = Rtcm3::scanLogFile(file.get(), *decoder, outcome.result);
+    outcome.errors = testing::internal::GetCapturedStderr();
+    return outcome;
+}
+
+std::string nameOf(const Rtcm3::ScanResult& result, const std::string& directory = "C:\\rtcm")
+{
+    Rtcm3::EpochTime time{};
+    Rtcm3::firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
+    return Rtcm3::rinexFileName(directory, time);
+}
+
+// Station position, antenna and date of the week-1500 Friday, then the observations.
+Bytes singleFrequencyFile(int observationMessages)
+{
+    Bytes file = positionMessage(1005, 0, 1, 2, 3);
+    append(file, Rtcm3::antennaDescriptorFrame(1033, 0, "ANT"));
+    append(file, Rtcm3::systemParametersFrame(0, kWeek1500Friday, 43000, 14));
+    for (int i = 0; i < observationMessages; ++i)
+        append(file, gpsMessage(1001, 475217000 + i * 1000, 0, {Satellite{}}));
+    return file;
+}
+
+const std::string kAllMissing = "No measurement data on input file\n"
+                                "No position information on input file\n"
+                                "No antenna descriptor on input file\n"
+                                "No date information on input file\n";
+
+TEST(FirstEpochTime, NamesTheFileAfterTheFirstEpoch)
+{
+    struct NameCase
+    {
+        int mjd;
+        int secondsOfDay;
+        double firstSecondsOfWeek;
+        const char* directory;
+        const char* name;
+    };
+    const NameCase cases[] = {
+        // Friday 12:00:17 GPS time, 1013 of the same day.
+        {kWeek1500Friday, 43000, 475217, "C:\\logs", "C:\\logs\\20081010_120017.08o"},
+        // A 1013 from the end of the previous week moves the week up.
+        {54743, 86000, 100, "C:\\logs", "C:\\logs\\20081005_000140.08o"},
+        // One from the start of the next week moves it down.
+        {54751, 10, 604700, "C:\\logs", "C:\\logs\\20081011_235820.08o"},
+        // Always one backslash inserted, also after one already there.
+        {kWeek1500Friday, 43000, 475217, "D:\\rtcm\\", "D:\\rtcm\\\\20081010_120017.08o"},
+    };
+    for (const NameCase& c : cases)
+    {
+        Rtcm3::EpochTime time{};
+        Rtcm3::firstEpochTime(c.mjd, c.secondsOfDay, c.firstSecondsOfWeek, time);
+        EXPECT_EQ(Rtcm3::rinexFileName(c.directory, time), c.name);
+    }
+
+    Rtcm3::EpochTime time{};
+    Rtcm3::firstEpochTime(kWeek1500Friday, 43000, 475217.25, time);
+    EXPECT_EQ(time.gpsWeek, 1500);
+    EXPECT_DOUBLE_EQ(time.seconds, 17.25);
+    EXPECT_DOUBLE_EQ(time.secondsOfWeek, 475217.25);
+}
+
+TEST(ScanLogFile, ReportsEachMissingKindOfInformation)
+{
+    struct MissingCase
+    {
+        const char* what;
+        Bytes bytes;
+        std::string errors;
+    };
+    const MissingCase cases[] = {
+        {"empty file", {}, kAllMissing},
+        {"testglo as recorded", readFile(dataPath("testglo.rtcm3")),
+         "No antenna descriptor on input file\nNo date information on input file\n"},
+        // Everything comes from station 278: the filter drops it all.
+        {"foreign station", readFile(dataPath("station278.rtcm3")), kAllMissing},
+    };
+    for (const MissingCase& c : cases)
+    {
+        const ScanOutcome outcome = scanBytes(c.bytes);
+        EXPECT_FALSE(outcome.converts) << c.what;
+        EXPECT_EQ(outcome.errors, c.errors) << c.what;
+    }
+}
+
+TEST(ScanLogFile, SingleFrequencyNeedsAHundredObservationMessages)
+{
+    const ScanOutcome short99 = scanBytes(singleFrequencyFile(99));
+    EXPECT_FALSE(short99.converts);
+    EXPECT_EQ(short99.errors, ""); // only the frequency decision is missing: no line
+    EXPECT_EQ(short99.result.foundBits, Rtcm3::kFoundAll & ~Rtcm3::kFoundFrequency);
+
+    const ScanOutcome enough = scanBytes(singleFrequencyFile(120));
+    EXPECT_TRUE(enough.converts);
+    EXPECT_EQ(enough.result.messageCount, 3 + 100);
+    EXPECT_EQ(enough.result.firstSecondsOfWeek, 475217);
+    EXPECT_EQ(nameOf(enough.result), "C:\\rtcm\\20081010_120017.08o");
+}
+
+TEST(ScanLogFile, ReadsNoFurtherThanAThousandMessages)
+{
+    for (int observations : {997, 998})
+    {
+        Bytes file = positionMessage(1005, 0, 1, 2, 3);
+        append(file, Rtcm3::antennaDescriptorFrame(1033, 0, "ANT"));
+        const Bytes epoch = gpsMessage(1001, 475217000, 1, {Satellite{}});
+        for (int i = 0; i < observations; ++i)
+            append(file, epoch);
+        append(file, Rtcm3::systemParametersFrame(0, kWeek1500Friday, 43000, 14));
+        const ScanOutcome outcome = scanBytes(file);
+        EXPECT_EQ(outcome.result.messageCount, 1000);
+        const bool dated = observations == 997;
+        EXPECT_EQ((outcome.result.foundBits & Rtcm3::kFoundDate) != 0, dated) << observations;
+        EXPECT_EQ(outcome.errors, dated ? "" : "No date information on input file\n");
+    }
+}
+
+// testglo.rtcm3 is Friday 2009-12-18 from 23:07:00 GPS time (week 1562, GPS-UTC 15 s).
+TEST(ScanLogFile, DatesAFileThatBeginsWithGlonassByItsDateMessage)
+{
+    const Bytes capture = readFile(dataPath("testglo.rtcm3"));
+    ASSERT_FALSE(capture.empty());
+    Bytes header = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
+    append(header, Rtcm3::systemParametersFrame(0, 55183, 83205, 15));
+
+    // Cut the capture where a rotation might have: just before its first 1012.
+    auto finder = newDecoder();
+    const std::vector<int> perByte = feedAll(*finder, capture);
+    size_t cut = 0;
+    for (size_t i = 0; i < perByte.size() && cut == 0; ++i)
+    {
+        if (perByte[i] == 1012)
+            cut = i + 1 - static_cast<size_t>(finder->payloadLength + 6);
+    }
+    ASSERT_NE(cut, 0u);
+    ASSERT_EQ(capture[cut], 0xD3);
+
+    Bytes glonassFirst = header;
+    glonassFirst.insert(glonassFirst.end(), capture.begin() + static_cast<std::ptrdiff_t>(cut),
+                        capture.end());
+    const ScanOutcome glonass = scanBytes(glonassFirst);
+    ASSERT_TRUE(glonass.converts) << glonass.errors;
+    EXPECT_EQ(glonass.result.firstObservationMessage, 1012);
+    EXPECT_EQ(glonass.result.firstSecondsOfWeek, 515220);
+    EXPECT_EQ(nameOf(glonass.result), "C:\\rtcm\\20091218_230700.08o");
+
+    // A file that begins with GPS is named as it always was.
+    Bytes gpsFirst = header;
+    append(gpsFirst, capture);
+    const ScanOutcome gps = scanBytes(gpsFirst);
+    ASSERT_TRUE(gps.converts) << gps.errors;
+    EXPECT_EQ(gps.result.firstObservationMessage, 1004);
+    EXPECT_EQ(gps.result.firstSecondsOfWeek, 515220);
+    EXPECT_EQ(nameOf(gps.result), "C:\\rtcm\\20091218_230700.08o");
+}
+
+TEST(ConvertLogFile, ReportsAFileThatCannotBeOpened)
+{
+    TempDir root;
+    setenv("ZELT_ROOT", root.path().c_str(), 1);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\rtcm\\missing file.rtcm", "C:\\rtcm"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can not open file C:\\rtcm\\missing file.rtcm\n");
+}
+
+} // namespace

@@ -1,0 +1,182 @@
+// The hand-off to "makerinex.bat": a recording stand-in, and the shipped script with convbin.
+#include "Rtcm3/ConvertLogFile.h"
+#include "Rtcm3/MakeRinexLauncher.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace Rtcm3Test;
+
+namespace
+{
+
+// A descriptor number no shell or library picks by chance.
+constexpr int kMarkedDescriptor = 77;
+
+// testglo.rtcm3 with the antenna and date frames that make it convert; first epoch 2009-12-18 23:07:00.
+Bytes convertibleCapture()
+{
+    Bytes file = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
+    append(file, Rtcm3::systemParametersFrame(0, 55183, 83205, 15));
+    append(file, readFile(dataPath("testglo.rtcm3")));
+    return file;
+}
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool waitFor(const std::string& path, std::chrono::seconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end)
+    {
+        if (std::filesystem::exists(path))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+class MakeRinex : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setenv("ZELT_ROOT", m_root.path().c_str(), 1);
+        m_logDir = m_root.path() + "/c/rtcm logs";
+        std::filesystem::create_directories(m_logDir);
+        m_oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin";
+    }
+    void TearDown() override { setenv("PATH", m_oldPath.c_str(), 1); }
+
+    void putFirstOnPath(const std::string& dir) { setenv("PATH", (dir + ":" + m_oldPath).c_str(), 1); }
+
+    // A stand-in that records its arguments and its open descriptors, then signals completion.
+    std::string installStandIn()
+    {
+        const std::string bin = m_root.path() + "/bin";
+        std::filesystem::create_directories(bin);
+        const std::string script = bin + "/makerinex.bat";
+        std::ofstream out(script);
+        out << "#!/bin/sh\n"
+               "record=\"$MAKERINEX_RECORD\"\n"
+               "printf '%s\\n' \"$#\" \"$@\" > \"$record.part\"\n"
+               "ls /proc/$$/fd > \"$record.fds\"\n"
+               "mv \"$record.part\" \"$record\"\n";
+        out.close();
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        const std::string record = m_root.path() + "/record";
+        setenv("MAKERINEX_RECORD", record.c_str(), 1);
+        putFirstOnPath(bin);
+        return record;
+    }
+
+    TempDir m_root;
+    std::string m_logDir;
+    std::string m_oldPath;
+};
+
+TEST_F(MakeRinex, StartsTheBatchFileWithTheLogPathAndTheRinexName)
+{
+    const std::string record = installStandIn();
+    writeFile(m_logDir + "/demo.rtcm", convertibleCapture());
+    // The logger's socket and log file stand for every descriptor the child must not keep.
+    const int socketFd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(socketFd, 0);
+    ASSERT_EQ(::dup2(socketFd, kMarkedDescriptor), kMarkedDescriptor);
+
+    EXPECT_TRUE(Rtcm3::convertLogFile("C:\\rtcm logs\\demo.rtcm", "C:\\rtcm logs"));
+    ASSERT_TRUE(waitFor(record, std::chrono::seconds(20)));
+    EXPECT_EQ(readText(record), "2\nC:\\rtcm logs\\demo.rtcm\nC:\\rtcm logs\\20091218_230700.08o\n");
+
+    std::istringstream fds(readText(record + ".fds"));
+    for (int fd = 0; fds >> fd;)
+        EXPECT_NE(fd, kMarkedDescriptor) << "the child inherited the logger's socket";
+    ::close(kMarkedDescriptor);
+    ::close(socketFd);
+
+    EXPECT_EQ(Rtcm3::makeRinexCommandLine("C:\\rtcm logs\\demo.rtcm", "C:\\rtcm logs\\20091218_230700.08o"),
+              "makerinex.bat C:\\rtcm logs\\demo.rtcm C:\\rtcm logs\\20091218_230700.08o");
+}
+
+TEST_F(MakeRinex, StartsNothingWhenTheScanFails)
+{
+    const std::string record = installStandIn();
+    writeFile(m_logDir + "/empty.rtcm", {});
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\rtcm logs\\empty.rtcm", "C:\\rtcm logs"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(waitFor(record, std::chrono::seconds(1)));
+}
+
+TEST_F(MakeRinex, TheShippedScriptWritesRinexStartingAtTheFirstEpoch)
+{
+    putFirstOnPath(VIVOZO_MAKERINEX_DIR);
+    writeFile(m_logDir + "/demo.rtcm", convertibleCapture());
+
+    // What the driver decides, from the same file.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen((m_logDir + "/demo.rtcm").c_str(), "rb"),
+                                                         &std::fclose);
+    auto decoder = newDecoder(0);
+    Rtcm3::ScanResult result{};
+    ASSERT_TRUE(Rtcm3::scanLogFile(file.get(), *decoder, result));
+    Rtcm3::EpochTime first{};
+    Rtcm3::firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, first);
+
+    EXPECT_TRUE(Rtcm3::convertLogFile("C:\\rtcm logs\\demo.rtcm", "C:\\rtcm logs"));
+    const std::string rinex = m_logDir + "/20091218_230700.08o";
+    ASSERT_TRUE(waitFor(rinex, std::chrono::seconds(60))) << readText(m_logDir + "/20091218_230700.log");
+
+    const std::string text = readText(rinex);
+    EXPECT_EQ(text.find("     2.11           OBSERVATION DATA"), 0u);
+    const size_t firstObs = text.find("TIME OF FIRST OBS");
+    const size_t header = text.find("END OF HEADER");
+    ASSERT_NE(firstObs, std::string::npos);
+    ASSERT_NE(header, std::string::npos);
+    const size_t body = text.find('\n', header) + 1;
+
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double seconds = -1;
+    const size_t lineStart = text.rfind('\n', firstObs) + 1;
+    ASSERT_EQ(std::sscanf(text.c_str() + lineStart, "%d %d %d %d %d %lf", &year, &month, &day, &hour, &minute,
+                          &seconds),
+              6);
+    EXPECT_EQ(std::vector<double>(
+                  {double(year), double(month), double(day), double(hour), double(minute), seconds}),
+              std::vector<double>({double(first.year), double(first.month), double(first.day),
+                                   double(first.hour), double(first.minute), first.seconds}));
+    // The first epoch record after the header: two-digit year.
+    ASSERT_EQ(
+        std::sscanf(text.c_str() + body, "%d %d %d %d %d %lf", &year, &month, &day, &hour, &minute, &seconds),
+        6);
+    EXPECT_EQ(std::vector<double>(
+                  {double(year), double(month), double(day), double(hour), double(minute), seconds}),
+              std::vector<double>({double(first.year % 100), double(first.month), double(first.day),
+                                   double(first.hour), double(first.minute), first.seconds}));
+}
+
+TEST_F(MakeRinex, TheShippedScriptFailsLoudlyOnAMissingLogFile)
+{
+    const std::string command =
+        std::string(VIVOZO_MAKERINEX_DIR) +
+        "/makerinex.bat 'C:\\rtcm logs\\none.rtcm' 'C:\\rtcm logs\\20091218_230700.08o'";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
+    EXPECT_FALSE(std::filesystem::exists(m_logDir + "/20091218_230700.08o"));
+    EXPECT_NE(readText(m_logDir + "/20091218_230700.log").find("convbin failed"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,189 @@
+// Frame builders and helpers shared by the decoder and driver tests.
+#pragma once
+
+#include "Rtcm3/FrameWriter.h"
+#include "Rtcm3/Rtcm3Decoder.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Rtcm3Test
+{
+
+using Bytes = std::vector<unsigned char>;
+
+inline std::string dataPath(const std::string& name)
+{
+    const char* source = std::getenv("VIVOZO_SOURCE_DIR");
+    return std::string(source != nullptr ? source : ".") + "/../shared/data/rtcm3/" + name;
+}
+
+inline Bytes readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline void append(Bytes& to, const Bytes& more)
+{
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+// The decoder is large: keep it off the test's stack, zero-filled as its owner must.
+inline std::unique_ptr<Rtcm3::Rtcm3Decoder> newDecoder(int week = 1000)
+{
+    auto decoder = std::make_unique<Rtcm3::Rtcm3Decoder>();
+    decoder->gpsWeek = week;
+    return decoder;
+}
+
+// Feeds the bytes and returns, per byte, the last message number after it.
+inline std::vector<int> feedAll(Rtcm3::Rtcm3Decoder& decoder, const Bytes& bytes,
+                                std::vector<int>* results = nullptr)
+{
+    std::vector<int> messages;
+    for (unsigned char byte : bytes)
+    {
+        decoder.lastMessage = 0;
+        const int result = Rtcm3::feedByte(decoder, byte);
+        messages.push_back(decoder.lastMessage);
+        if (results != nullptr)
+            results->push_back(result);
+    }
+    return messages;
+}
+
+// The non-zero entries of feedAll's output.
+inline std::vector<int> decodedMessages(const std::vector<int>& perByte)
+{
+    std::vector<int> messages;
+    for (int message : perByte)
+    {
+        if (message != 0)
+            messages.push_back(message);
+    }
+    return messages;
+}
+
+// Last non-zero feedByte result over the bytes.
+inline int feedFrame(Rtcm3::Rtcm3Decoder& decoder, const Bytes& frame)
+{
+    std::vector<int> results;
+    feedAll(decoder, frame, &results);
+    int last = 0;
+    for (int result : results)
+    {
+        if (result != 0)
+            last = result;
+    }
+    return last;
+}
+
+struct Satellite
+{
+    int id = 1;
+    int code1 = 0;
+    std::uint32_t range = 1000000; // 0.02 m
+    std::int64_t phase = 2000;     // 0.0005 m
+    int lock1 = 50;
+    int ambiguity = 70;
+    int cnr1 = 180;
+    int code2 = 0;
+    std::int64_t rangeDiff = 100; // 0.02 m
+    std::int64_t phase2 = 4000;   // 0.0005 m
+    int lock2 = 50;
+    int cnr2 = 160;
+    int channel = 7; // GLONASS only: raw frequency channel, k = channel - 7
+};
+
+inline Bytes gpsMessage(int message, int towMs, int sync, const std::vector<Satellite>& satellites,
+                        int station = 0)
+{
+    Rtcm3::FrameWriter w;
+    w.put(message, 12).put(station, 12).put(towMs, 30).put(sync, 1).put(satellites.size(), 5).put(0, 4);
+    for (const Satellite& s : satellites)
+    {
+        w.put(s.id, 6).put(s.code1, 1).put(s.range, 24).putSigned(s.phase, 20).put(s.lock1, 7);
+        if (message == 1002 || message == 1004)
+            w.put(s.ambiguity, 8).put(s.cnr1, 8);
+        if (message >= 1003)
+        {
+            w.put(s.code2, 2).putSigned(s.rangeDiff, 14).putSigned(s.phase2, 20).put(s.lock2, 7);
+            if (message == 1004)
+                w.put(s.cnr2, 8);
+        }
+    }
+    return w.frame();
+}
+
+inline Bytes glonassMessage(int message, int epochMs, int sync, const std::vector<Satellite>& satellites)
+{
+    Rtcm3::FrameWriter w;
+    w.put(message, 12).put(0, 12).put(epochMs, 27).put(sync, 1).put(satellites.size(), 5).put(0, 4);
+    for (const Satellite& s : satellites)
+    {
+        w.put(s.id, 6)
+            .put(s.code1, 1)
+            .put(s.channel, 5)
+            .put(s.range, 25)
+            .putSigned(s.phase, 20)
+            .put(s.lock1, 7);
+        if (message == 1010 || message == 1012)
+            w.put(s.ambiguity, 7).put(s.cnr1, 8);
+        if (message >= 1011)
+        {
+            w.put(s.code2, 2).putSigned(s.rangeDiff, 14).putSigned(s.phase2, 20).put(s.lock2, 7);
+            if (message == 1012)
+                w.put(s.cnr2, 8);
+        }
+    }
+    return w.frame();
+}
+
+inline Bytes positionMessage(int message, int station, std::int64_t x, std::int64_t y, std::int64_t z,
+                             int height = 0)
+{
+    Rtcm3::FrameWriter w;
+    w.put(message, 12).put(station, 12).put(0, 10).putSigned(x, 38).put(0, 2).putSigned(y, 38).put(0, 2);
+    w.putSigned(z, 38);
+    if (message == 1006)
+        w.put(height, 16);
+    return w.frame();
+}
+
+// A fresh directory under the build tree (or /tmp), removed with the object.
+class TempDir
+{
+public:
+    TempDir()
+    {
+        const char* binary = std::getenv("VIVOZO_BINARY_DIR");
+        std::string base = std::string(binary != nullptr ? binary : "/tmp") + "/rtcm3-test-XXXXXX";
+        std::vector<char> pattern(base.begin(), base.end());
+        pattern.push_back('\0');
+        m_path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+} // namespace Rtcm3Test
