@@ -112,44 +112,51 @@ const char* sentenceDropReason(SentenceDrop drop)
     return "unknown";
 }
 
-std::string sentenceDropTrace(SentenceDrop drop, const char* data, std::size_t count)
+std::string escapeBytes(std::string_view bytes, std::size_t maxBytes)
 {
-    std::string line = "\n\tWARNING: command datagram dropped (";
-    line += sentenceDropReason(drop);
-    line += "), " + std::to_string(count) + " bytes: ";
-    const std::size_t shown = data == nullptr ? 0 : std::min(count, kShownBytes);
+    std::string text;
+    const std::size_t shown = std::min(bytes.size(), maxBytes);
     for (std::size_t i = 0; i < shown; ++i)
     {
-        const unsigned char c = static_cast<unsigned char>(data[i]);
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
         switch (c)
         {
         case '\n':
-            line += "\\n";
+            text += "\\n";
             break;
         case '\r':
-            line += "\\r";
+            text += "\\r";
             break;
         case '\t':
-            line += "\\t";
+            text += "\\t";
             break;
         case '\\':
-            line += "\\\\";
+            text += "\\\\";
             break;
         default:
             if (c >= 0x20 && c < 0x7f)
             {
-                line += static_cast<char>(c);
+                text += static_cast<char>(c);
             }
             else
             {
                 char hex[5];
                 std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                line += hex;
+                text += hex;
             }
         }
     }
-    if (shown < count)
-        line += "...";
+    if (shown < bytes.size())
+        text += "...";
+    return text;
+}
+
+std::string sentenceDropTrace(SentenceDrop drop, const char* data, std::size_t count)
+{
+    std::string line = "\n\tWARNING: command datagram dropped (";
+    line += sentenceDropReason(drop);
+    line += "), " + std::to_string(count) + " bytes: ";
+    line += escapeBytes(std::string_view(data, data == nullptr ? 0 : count), kShownBytes);
     return line;
 }
 

@@ -75,6 +75,9 @@ ParsedSentence parseSentence(const char* data, std::size_t count);
 // Short reason for a drop, e.g. "not a $PZELT sentence".
 const char* sentenceDropReason(SentenceDrop drop);
 
+// The bytes as printable ASCII: \n, \r, \t, \\ and \xHH for the rest; at most maxBytes of them, then "...".
+std::string escapeBytes(std::string_view bytes, std::size_t maxBytes);
+
 // Data trace line for a dropped datagram: "\n\tWARNING: command datagram dropped (<reason>), <count> bytes:
 // <first bytes, non-printable ones escaped>". Write it through "%s".
 std::string sentenceDropTrace(SentenceDrop drop, const char* data, std::size_t count);

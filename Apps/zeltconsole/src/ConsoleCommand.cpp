@@ -1,0 +1,261 @@
+// Turns the operator console's arguments into the sentence to send and the ports to use.
+#include "ConsoleCommand.h"
+
+#include "Udp/ChannelDirectory.h"
+#include "Udp/Sentence.h"
+
+#include <charconv>
+#include <map>
+
+namespace
+{
+
+bool toNumber(const std::string& text, long long low, long long high, long long& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [last, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && last == end && !text.empty() && value >= low && value <= high;
+}
+
+// \n, \r, \t, \\ and \xHH, so that a raw sentence can carry its line end and any byte.
+bool decodeEscapes(const std::string& text, std::string& bytes, std::string& error)
+{
+    bytes.clear();
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] != '\\')
+        {
+            bytes += text[i];
+            continue;
+        }
+        if (++i == text.size())
+        {
+            error = "raw: the text ends in a lone backslash";
+            return false;
+        }
+        switch (text[i])
+        {
+        case 'n':
+            bytes += '\n';
+            break;
+        case 'r':
+            bytes += '\r';
+            break;
+        case 't':
+            bytes += '\t';
+            break;
+        case '\\':
+            bytes += '\\';
+            break;
+        case 'x':
+        {
+            unsigned value = 0;
+            const char* first = text.data() + i + 1;
+            const char* limit = text.data() + std::min(text.size(), i + 3);
+            const auto [last, ec] = std::from_chars(first, limit, value, 16);
+            if (ec != std::errc() || last != limit || limit - first != 2)
+            {
+                error = "raw: \\x needs two hexadecimal digits";
+                return false;
+            }
+            bytes += static_cast<char>(value);
+            i += 2;
+            break;
+        }
+        default:
+            error = std::string("raw: unknown escape \\") + text[i];
+            return false;
+        }
+    }
+    return true;
+}
+
+// A start field must not carry the separator or a line end, or the logger would read other fields.
+bool plainField(const std::string& field)
+{
+    return field.find_first_of(",\n\r") == std::string::npos;
+}
+
+} // namespace
+
+bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& command, std::string& error)
+{
+    std::vector<std::string> words;
+    std::string name;
+    for (std::size_t i = 0; i < args.size(); ++i)
+    {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help")
+        {
+            command.help = true;
+            return true;
+        }
+        if (arg == "--no-wait")
+        {
+            command.wait = false;
+            continue;
+        }
+        const bool takesValue = arg == "--host" || arg == "--port" || arg == "--name" || arg == "--listen" ||
+                                arg == "--timeout" || arg == "--quiet";
+        if (!takesValue)
+        {
+            if (arg.size() > 1 && arg[0] == '-' && words.empty())
+            {
+                error = "unknown option " + arg;
+                return false;
+            }
+            words.push_back(arg);
+            continue;
+        }
+        if (i + 1 == args.size())
+        {
+            error = arg + " needs a value";
+            return false;
+        }
+        const std::string& value = args[++i];
+        long long number = 0;
+        if (arg == "--host")
+        {
+            command.host = value;
+        }
+        else if (arg == "--name")
+        {
+            name = value;
+        }
+        else if (arg == "--port" || arg == "--listen")
+        {
+            if (!toNumber(value, 1, 65535, number))
+            {
+                error = arg + " takes a port from 1 to 65535, not " + value;
+                return false;
+            }
+            (arg == "--port" ? command.port : command.listenPort) = static_cast<std::uint16_t>(number);
+        }
+        else
+        {
+            if (!toNumber(value, 0, 3600000, number))
+            {
+                error = arg + " takes milliseconds from 0 to 3600000, not " + value;
+                return false;
+            }
+            (arg == "--timeout" ? command.timeoutMs : command.quietMs) = static_cast<int>(number);
+        }
+    }
+
+    if (command.port == 0)
+    {
+        const std::string channel = Udp::commandChannelName(name.empty() ? "RORUVIVOZO" : name);
+        command.port = Udp::channelPort(channel);
+        if (command.port == 0)
+        {
+            error = "no channel " + channel + " in the channel table; give --port";
+            return false;
+        }
+    }
+    if (command.listenPort == 0)
+        command.listenPort = Udp::kStatusPort;
+
+    if (words.empty())
+    {
+        error = "no command given";
+        return false;
+    }
+    static const std::map<std::string, int> kPlain{{"stop", Udp::kSentenceStop},
+                                                   {"status", Udp::kSentenceStatus},
+                                                   {"reread", Udp::kSentenceReread},
+                                                   {"terminate", Udp::kSentenceTerminate}};
+    const std::string& verb = words[0];
+    const std::size_t given = words.size() - 1;
+    if (const auto plain = kPlain.find(verb); plain != kPlain.end())
+    {
+        if (given != 0)
+        {
+            error = verb + " takes no arguments";
+            return false;
+        }
+        command.sentence = Udp::sentenceText(plain->second);
+        return true;
+    }
+    if (verb == "start")
+    {
+        long long minutes = 0;
+        long long dataPort = 0;
+        if (given != 4)
+        {
+            error = "start takes four arguments: directory, file name, minutes, data port";
+            return false;
+        }
+        if (!plainField(words[1]) || !plainField(words[2]))
+        {
+            error = "start: directory and file name may not contain a comma or a line end";
+            return false;
+        }
+        if (!toNumber(words[3], 0, 2147483647, minutes) || !toNumber(words[4], 0, 65535, dataPort))
+        {
+            error = "start: minutes must be a whole number and the data port one from 0 to 65535";
+            return false;
+        }
+        command.sentence = Udp::startSentence(words[1], words[2], static_cast<std::int32_t>(minutes),
+                                              static_cast<std::int32_t>(dataPort));
+        return true;
+    }
+    if (verb == "raw")
+    {
+        if (given != 1)
+        {
+            error = "raw takes one argument: the text to send";
+            return false;
+        }
+        return decodeEscapes(words[1], command.sentence, error);
+    }
+    error = "unknown command " + verb;
+    return false;
+}
+
+std::string consoleUsage()
+{
+    return R"(Usage: zeltconsole [options] <command> [arguments]
+
+Sends one "$PZELT" sentence to the logger's command port and prints every sentence that
+arrives on the status port (127.0.0.1:4002) before the timeout.
+
+Commands:
+  start <directory> <file name> <minutes> <data port>
+              Start logging into <directory>\<file name>, a new file every <minutes>,
+              from RTCM datagrams on <data port> (sentence 160). While logging, closes
+              the current file and starts a new one with these values. The logger
+              answers "$PZELT,162,ON" only when the first datagram has opened the file.
+              Example: zeltconsole start 'D:\rtcm' 'base_%Y%m%d.rtcm' 60 3011
+  stop        Stop logging (sentence 161); answered "$PZELT,162,OFF".
+              Example: zeltconsole stop
+  status      Ask whether the logger is logging (sentence 15); answered
+              "$PZELT,162,ON" or "$PZELT,162,OFF".
+              Example: zeltconsole status
+  reread      Read the logging parameters from the database again (sentence 6);
+              answered with sentence 163 (whether logging is selected at start).
+              Example: zeltconsole reread
+  terminate   End the logger (sentence 24); answered "$PZELT,162,OFF".
+              Example: zeltconsole terminate
+  raw <text>  Send <text> exactly; \n, \r, \t, \\ and \xHH stand for those bytes.
+              Example: zeltconsole raw '$PZELT,7\n\r'
+
+Options:
+  --host <host>    Host of the command port (default 127.0.0.1).
+  --port <port>    Command port (default: the channel RORUVIVOZO_CMD, 5081).
+  --name <name>    Take the command port from the channel <name>_CMD instead.
+  --listen <port>  Port on which answers arrive (default 4002).
+  --timeout <ms>   How long to wait for the first answer (default 3000).
+  --quiet <ms>     After an answer, how long to wait for another (default 300).
+  --no-wait        Send only; do not listen for answers.
+  -h, --help       Show this text.
+
+Answers are printed one per line, without their line end "\n\r"; other control bytes
+are shown as \n, \r, \t or \xHH.
+
+Exit status:
+  0  an answer came (with --no-wait: the sentence was sent)
+  1  no answer before the timeout
+  2  bad usage
+  3  the listen port could not be bound or the sentence could not be sent
+)";
+}

@@ -1,0 +1,177 @@
+// The operator console run as a child process against a small responder on loopback.
+#include "Loopback.h"
+
+#include "Udp/ChannelDirectory.h"
+#include "Udp/Sentence.h"
+#include "Udp/UdpReceiver.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+using namespace UdpTesting;
+
+namespace
+{
+
+struct ConsoleRun
+{
+    int status = -1;
+    std::string out;
+};
+
+std::string quoted(const std::string& arg)
+{
+    std::string text = "'";
+    for (char c : arg)
+        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return text + "'";
+}
+
+ConsoleRun console(const std::vector<std::string>& args)
+{
+    std::string line = ZELTCONSOLE_PATH;
+    for (const std::string& arg : args)
+        line += " " + quoted(arg);
+    line += " 2>/dev/null";
+    ConsoleRun run;
+    FILE* pipe = ::popen(line.c_str(), "r");
+    if (pipe == nullptr)
+        return run;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, n);
+    const int raw = ::pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+// Stands in for the logger's command port: records each sentence and answers the status query as the
+// logger does while it is not logging.
+class Responder
+{
+public:
+    Responder()
+    {
+        m_collector.wire(m_receiver);
+        m_receiver.SetDataCallback(
+            [this](const char* data, std::uint64_t count)
+            {
+                const std::string sentence(data, count);
+                if (sentence == Udp::sentenceText(Udp::kSentenceStatus))
+                {
+                    Udp::sendSentence(m_loop.io, Udp::kLoggingOff.data(), Udp::kLoggingOff.size(),
+                                      Udp::kStatusDestination);
+                    Udp::sendSentence(m_loop.io, "bin\x01\n\r", 6, Udp::kStatusDestination);
+                }
+                std::lock_guard<std::mutex> guard(m_lock);
+                m_received.push_back(sentence);
+            });
+        m_receiver.Start(0);
+        m_loop.start();
+    }
+
+    std::string port() const { return std::to_string(m_receiver.LocalPort()); }
+
+    std::vector<std::string> received()
+    {
+        eventually(
+            [&]
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                return !m_received.empty();
+            });
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_received;
+    }
+
+private:
+    IoThread m_loop;
+    Collector m_collector;
+    std::mutex m_lock;
+    std::vector<std::string> m_received;
+    Udp::UdpReceiver m_receiver{*m_loop.io};
+};
+
+} // namespace
+
+TEST(ZeltConsole, StatusQueryPrintsEachAnswerFromTheStatusPort)
+{
+    Responder logger;
+    const ConsoleRun run = console({"--port", logger.port(), "status"});
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "$PZELT,162,OFF\nbin\\x01\n");
+    EXPECT_EQ(logger.received(), std::vector<std::string>{"$PZELT,15\n\r"});
+}
+
+TEST(ZeltConsole, EachCommandSendsItsSentence)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string sentence;
+    };
+    const std::vector<Case> cases{
+        {{"start", "D:\\rtcm", "base.rtcm", "60", "3011"}, "$PZELT,160,D:\\rtcm,base.rtcm,60,3011\n\r"},
+        {{"stop"}, "$PZELT,161\n\r"},
+        {{"reread"}, "$PZELT,6\n\r"},
+        {{"terminate"}, "$PZELT,24\n\r"},
+        {{"raw", "$PZELT,7,a\\\\b\\x00\\n\\r"}, std::string("$PZELT,7,a\\b\0\n\r", 15)},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.sentence);
+        Responder logger;
+        std::vector<std::string> args{"--no-wait", "--port", logger.port()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(console(args).status, 0);
+        EXPECT_EQ(logger.received(), std::vector<std::string>{c.sentence});
+    }
+}
+
+TEST(ZeltConsole, NoAnswerWithinTheTimeoutExitsWith1)
+{
+    Listener silent;
+    const ConsoleRun run = console({"--port", std::to_string(silent.port()), "--timeout", "200", "stop"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    std::string got;
+    EXPECT_TRUE(silent.receive(got));
+    EXPECT_EQ(got, "$PZELT,161\n\r");
+}
+
+TEST(ZeltConsole, BadUsageExitsWith2)
+{
+    const std::vector<std::vector<std::string>> cases{
+        {},
+        {"launch"},
+        {"status", "now"},
+        {"start", "D:\\rtcm", "base.rtcm", "60"},
+        {"start", "D:\\rtcm", "a,b.rtcm", "60", "3011"},
+        {"start", "D:\\rtcm", "base.rtcm", "sixty", "3011"},
+        {"--port", "70000", "status"},
+        {"--timeout"},
+        {"--bogus", "status"},
+        {"raw", "\\q"},
+        {"raw", "\\x4"},
+        {"--name", "NOSUCHPROCESS", "status"},
+    };
+    for (const auto& args : cases)
+    {
+        std::string shown;
+        for (const auto& arg : args)
+            shown += arg + " ";
+        EXPECT_EQ(console(args).status, 2) << shown;
+    }
+}
+
+TEST(ZeltConsole, HelpExplainsEveryCommandWithAnExample)
+{
+    const ConsoleRun run = console({"--help"});
+    EXPECT_EQ(run.status, 0);
+    for (const char* command : {"start", "stop", "status", "reread", "terminate", "raw"})
+        EXPECT_NE(run.out.find(std::string("Example: zeltconsole ") + command), std::string::npos) << command;
+}
