@@ -44,6 +44,8 @@ Description=SQLite3 ODBC Driver
 Driver=$driver
 Setup=$driver
 UsageCount=1
+# Keep the driver loaded between connections instead of reloading it each time.
+DontDLClose=1
 INI
 
 # NoCreat: a missing database file is an error, not a new empty database.

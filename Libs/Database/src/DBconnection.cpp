@@ -1,8 +1,11 @@
 // One ODBC connection to a data source, opened with a plain DSN connect and closed when the object goes.
 #include "Database/DBconnection.h"
 
+#include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
+
+#include <mutex>
 
 namespace
 {
@@ -18,6 +21,19 @@ int storeText(std::optional<std::string>& target, const char* text)
 SQLCHAR* sqlText(const std::optional<std::string>& text)
 {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text->c_str()));
+}
+
+// The SQLite driver loads the settings reader at each connect and unloads it after, dropping the reader's
+// cache of the ini files each time. Holding it for the whole process keeps one cache and one load.
+void keepSettingsReaderLoaded()
+{
+    static std::once_flag once;
+    std::call_once(once,
+                   []
+                   {
+                       if (dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE) == nullptr)
+                           dlopen("libodbcinst.so", RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+                   });
 }
 
 } // namespace
@@ -47,6 +63,7 @@ int CDBconnection::open()
     release();
     if (!m_dataSource || !m_user || !m_password)
         return -1;
+    keepSettingsReaderLoaded();
 
     m_lastReturnCode = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_environment);
     if (!SQL_SUCCEEDED(m_lastReturnCode))

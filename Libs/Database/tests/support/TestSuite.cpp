@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace VivozoTest
 {
@@ -35,6 +37,8 @@ std::string shellQuote(const std::string& text)
     return quoted + "'";
 }
 
+int liveSuites = 0;
+
 struct SqliteCloser
 {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -44,16 +48,25 @@ struct SqliteCloser
 
 TestSuite::TestSuite()
 {
-    std::string base = currentValue("TMPDIR").value_or("/tmp");
-    std::string pattern = base + "/vivozo-suite-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr)
+    const std::string base = currentValue("TMPDIR").value_or("/tmp");
+    // The ODBC driver manager keeps the paths and contents of its ini files for the life of the process, so
+    // one suite after another in the same process reuses the same root.
+    const std::string processRoot = base + "/vivozo-suite-" + std::to_string(::getpid());
+    if (liveSuites == 0 && ::mkdir(processRoot.c_str(), 0700) == 0)
+        m_root = processRoot;
+    else
     {
-        m_error = "cannot create a temporary directory under " + base;
-        return;
+        std::string pattern = base + "/vivozo-suite-XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        if (::mkdtemp(buffer.data()) == nullptr)
+        {
+            m_error = "cannot create a temporary directory under " + base;
+            return;
+        }
+        m_root = buffer.data();
     }
-    m_root = buffer.data();
+    ++liveSuites;
     if (!runScript(false))
         return;
 
@@ -68,7 +81,10 @@ TestSuite::~TestSuite()
 {
     for (const auto& [name, value] : m_savedEnvironment)
         setValue(name, value);
-    if (!m_root.empty() && currentValue("VIVOZO_KEEP_SUITE") == std::nullopt)
+    if (m_root.empty())
+        return;
+    --liveSuites;
+    if (currentValue("VIVOZO_KEEP_SUITE") == std::nullopt)
     {
         std::error_code ignored;
         std::filesystem::remove_all(m_root, ignored);
