@@ -1,4 +1,4 @@
-// Signals of the state-machine framework (Part 2.2).
+// Signals of the state-machine framework: plain, suite and timed signals.
 #include "Fsm/FsmSignal.h"
 
 #include <cstring>
@@ -23,7 +23,7 @@ std::unique_ptr<char[]> FsmCopyBytes(const void* bytes, int32_t length)
     {
         return nullptr;
     }
-    std::unique_ptr<char[]> copy(new char[static_cast<std::size_t>(length)]);
+    auto copy = std::make_unique<char[]>(static_cast<std::size_t>(length));
     std::memcpy(copy.get(), bytes, static_cast<std::size_t>(length));
     return copy;
 }
@@ -38,9 +38,7 @@ CFsmTimeSignal::CFsmTimeSignal(int32_t number, int32_t target, int32_t delayMs, 
 
 CFsmTimeSignal::~CFsmTimeSignal() = default;
 
-CZeltSignal::CZeltSignal(int32_t number) : CFsmSignal(number), m_length(0)
-{
-}
+CZeltSignal::CZeltSignal(int32_t number) : CFsmSignal(number), m_length(0) {}
 
 CZeltSignal::CZeltSignal(int32_t number, void* sender, std::unique_ptr<char[]> data, int32_t length)
     : CFsmSignal(number, sender), m_length(data ? length : 0), m_data(std::move(data))
@@ -63,7 +61,8 @@ CZeltSignal::CZeltSignal(const CFsmTimeSignal& timer)
 
 CZeltSignal::~CZeltSignal() = default;
 
-std::unique_ptr<CZeltSignal> CZeltSignal::CopyOf(int32_t number, const void* bytes, int32_t length, void* sender)
+std::unique_ptr<CZeltSignal> CZeltSignal::CopyOf(int32_t number, const void* bytes, int32_t length,
+                                                 void* sender)
 {
     auto data = FsmCopyBytes(bytes, length);
     int32_t kept = data ? length : 0;

@@ -1,4 +1,4 @@
-// The signal-name table of the suite (Part 2.2): the rows the logger uses; the other processes' signals
+// The signal-name table of the suite: the rows the logger uses; the other processes' signals
 // are left out, and a number without a row is shown by its decimal text.
 #include "Fsm/SignalNames.h"
 

@@ -1,4 +1,4 @@
-// Tests of the engine (Part 2.1) with real threads: queues, save list, wake-ups, the queue report and the
+// Tests of the engine with real threads: queues, save list, wake-ups, the queue report and the
 // application pattern that the process entry and the control use.
 #include "support/TestMachine.h"
 #include "support/TraceCapture.h"
@@ -55,14 +55,15 @@ TEST(Engine, TerminateSignalFromAnotherThreadRunsItsJobOnTheEngineThread)
     CTestMachine machine;
     std::atomic<bool> onEngineThread{false};
     const auto testThread = std::this_thread::get_id();
-    machine.OnSignal(CTestMachine::SIG_TERMINATE, [&](CTestMachine&, CZeltSignal*&) {
-        onEngineThread = std::this_thread::get_id() != testThread;
-    });
+    machine.OnSignal(CTestMachine::SIG_TERMINATE, [&](CTestMachine&, CZeltSignal*&)
+                     { onEngineThread = std::this_thread::get_id() != testThread; });
     ASSERT_EQ(machine.Start(ACE_DEFAULT_THREAD_PRIORITY), 0);
-    std::thread poster([&machine] {
-        auto signal = CZeltSignal::CopyOf(ZeltSig::PZELT_24, "$PZELT,24,\n\r", 12);
-        machine.ExternalInput(std::move(signal), true);
-    });
+    std::thread poster(
+        [&machine]
+        {
+            auto signal = CZeltSignal::CopyOf(ZeltSig::PZELT_24, "$PZELT,24,\n\r", 12);
+            machine.ExternalInput(std::move(signal), true);
+        });
     poster.join();
     ASSERT_TRUE(AcquireWithin(machine.Terminated(), 20));
     EXPECT_TRUE(onEngineThread);
@@ -76,10 +77,12 @@ TEST(Engine, InitJobRunsOnTheStartingThreadBeforeTheEngineRuns)
 {
     CTestMachine machine;
     std::thread::id initThread;
-    machine.OnInit([&](CTestMachine& m) {
-        initThread = std::this_thread::get_id();
-        m.InternalInput(Sig(61200));
-    });
+    machine.OnInit(
+        [&](CTestMachine& m)
+        {
+            initThread = std::this_thread::get_id();
+            m.InternalInput(Sig(61200));
+        });
     machine.ExternalInput(Sig(61100), true);
     machine.Start();
     ASSERT_TRUE(machine.WaitForRecords(2));
@@ -90,10 +93,12 @@ TEST(Engine, InitJobRunsOnTheStartingThreadBeforeTheEngineRuns)
 TEST(Engine, TheInternalQueueIsEmptiedBeforeTheNextExternalSignal)
 {
     CTestMachine machine;
-    machine.OnSignal(61003, [](CTestMachine& m, CZeltSignal*&) {
-        m.InternalInput(Sig(61004));
-        m.InternalInput(Sig(61005));
-    });
+    machine.OnSignal(61003,
+                     [](CTestMachine& m, CZeltSignal*&)
+                     {
+                         m.InternalInput(Sig(61004));
+                         m.InternalInput(Sig(61005));
+                     });
     machine.OnSignal(61004, [](CTestMachine& m, CZeltSignal*&) { m.InternalInput(Sig(61006)); });
     machine.ExternalInput(Sig(61003), true);
     machine.ExternalInput(Sig(61100), true);
@@ -109,11 +114,13 @@ TEST(Engine, InternalSignalsOfARunningJobGoBeforeExternalSignalsQueuedMeanwhile)
     CTestMachine machine;
     ACE_Semaphore inJob(0);
     ACE_Semaphore mayGoOn(0);
-    machine.OnSignal(61003, [&](CTestMachine& m, CZeltSignal*&) {
-        inJob.release();
-        mayGoOn.acquire(); // the test queues external signals while this job runs
-        m.InternalInput(Sig(61004));
-    });
+    machine.OnSignal(61003,
+                     [&](CTestMachine& m, CZeltSignal*&)
+                     {
+                         inJob.release();
+                         mayGoOn.acquire(); // the test queues external signals while this job runs
+                         m.InternalInput(Sig(61004));
+                     });
     machine.Start();
     machine.ExternalInput(Sig(61003), true);
     ASSERT_TRUE(AcquireWithin(inJob, 20));
@@ -121,15 +128,16 @@ TEST(Engine, InternalSignalsOfARunningJobGoBeforeExternalSignalsQueuedMeanwhile)
     machine.ExternalInput(Sig(61101), true);
     mayGoOn.release();
     ASSERT_TRUE(machine.WaitForRecords(4));
-    EXPECT_THAT(machine.Seen(),
-                ElementsAre("JobRecord 61003@1", "JobRecord 61004@1", "JobRecord 61100@1", "JobRecord 61101@1"));
+    EXPECT_THAT(machine.Seen(), ElementsAre("JobRecord 61003@1", "JobRecord 61004@1", "JobRecord 61100@1",
+                                            "JobRecord 61101@1"));
 }
 
 TEST(Engine, SavedSignalsAreReplayedFirstInSaveOrderAfterAChangeOfState)
 {
     CTestMachine machine;
     // The job that changes the state posts an internal signal: the saved ones still come first.
-    machine.OnSignal(CTestMachine::SIG_GO, [](CTestMachine& m, CZeltSignal*&) { m.InternalInput(Sig(61004)); });
+    machine.OnSignal(CTestMachine::SIG_GO,
+                     [](CTestMachine& m, CZeltSignal*&) { m.InternalInput(Sig(61004)); });
     machine.ExternalInput(CZeltSignal::CopyOf(CTestMachine::SIG_SAVE_1, "one", 3), true);
     machine.ExternalInput(Sig(61100), true); // no change of state: the saved signal stays saved
     machine.ExternalInput(CZeltSignal::CopyOf(CTestMachine::SIG_SAVE_2, "two", 3), true);
@@ -148,9 +156,11 @@ TEST(Engine, SavedSignalsAreReplayedFirstInSaveOrderAfterAChangeOfState)
 TEST(Engine, SaveTakesTheSignalOverAndClearsTheCallersPointer)
 {
     CTestMachine machine;
-    CZeltSignal* signal = new CZeltSignal(CTestMachine::SIG_SAVE_1);
+    auto owned = Sig(CTestMachine::SIG_SAVE_1);
+    CZeltSignal* signal = owned.release();
     EXPECT_FALSE(machine.Dispatch(signal));
     EXPECT_EQ(signal, nullptr);
+    std::unique_ptr<CZeltSignal> left(signal);
     EXPECT_EQ(machine.Input().SavedSize(), 1u);
 }
 
@@ -171,12 +181,8 @@ TEST(Engine, AWakeUpIsNeverDispatched)
 TEST(Engine, ASignalWithoutATransitionRunsTheDefaultJobAndTheDefaultNextState)
 {
     CTestMachine machine;
-    CZeltSignal* go = new CZeltSignal(CTestMachine::SIG_GO);
-    EXPECT_TRUE(machine.Dispatch(go));
-    delete go;
-    CZeltSignal* other = new CZeltSignal(61100);
-    EXPECT_FALSE(machine.Dispatch(other));
-    delete other;
+    EXPECT_TRUE(machine.DispatchOwned(Sig(CTestMachine::SIG_GO)));
+    EXPECT_FALSE(machine.DispatchOwned(Sig(61100)));
     EXPECT_EQ(machine.GetState(), CTestMachine::RUNNING);
     EXPECT_THAT(machine.Seen(), ElementsAre("JobGo 50006@1", "JobRecord 61100@2"));
 }
@@ -204,7 +210,7 @@ TEST(Engine, StopEndsBothThreadsAndQueuedSignalsAreDeletedWithTheMachine)
     // After Stop nothing is dispatched any more; what is queued is deleted with the machine (ASan checks).
     machine->ExternalInput(CZeltSignal::CopyOf(61101, "left over", 9), true);
     machine->InternalInput(CZeltSignal::CopyOf(61102, "left over", 9));
-    machine->StartTimer(61103, 100000, std::unique_ptr<char[]>(new char[4]{'d', 'a', 't', 'a'}), 4);
+    machine->StartTimer(61103, 100000, FsmCopyBytes("data", 4), 4);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(machine->Records().size(), 1u);
     machine.reset();
@@ -258,10 +264,12 @@ TEST(ExternalQueueReport, ComesFromARunningMachineWhoseEngineIsBusy)
     CTestMachine machine(&trace, 0);
     ACE_Semaphore inJob(0);
     ACE_Semaphore mayGoOn(0);
-    machine.OnSignal(61003, [&](CTestMachine&, CZeltSignal*&) {
-        inJob.release();
-        mayGoOn.acquire();
-    });
+    machine.OnSignal(61003,
+                     [&](CTestMachine&, CZeltSignal*&)
+                     {
+                         inJob.release();
+                         mayGoOn.acquire();
+                     });
     machine.Start();
     machine.ExternalInput(Sig(61003), true);
     ASSERT_TRUE(AcquireWithin(inJob, 20));

@@ -1,4 +1,4 @@
-// Tests of the signal classes and the signal-name table (Part 2.2).
+// Tests of the signal classes and the signal-name table.
 #include "Fsm/FsmSignal.h"
 #include "Fsm/SignalNames.h"
 
@@ -24,22 +24,14 @@ TEST(SignalName, GivesTheNameOfEveryRowTheLoggerUses)
         const char* name;
     };
     const Row rows[] = {
-        {50006, "PZELT_6 "},
-        {50015, "PZELT_15"},
-        {50024, "PZELT_24"},
-        {50160, "PZELT_160"},
-        {50161, "PZELT_161"},
-        {50162, "PZELT_162"},
-        {50163, "PZELT_163"},
-        {52001, "DB_READ_ERROR"},
-        {52002, "DB_READ_COMPL"},
-        {56101, "NEW_FILE_TIMEOUT"},
-        {56102, "ERROR_NO_LOGFILE"},
-        {56103, "WAIT_DATA_TIMEOUT"},
-        {57001, "RAW DATA"},
-        {60042, "INPUT_FREQ_REPORT"},
-        {-1, "_TIMEHANDL"},
-        {-2, "_TIMEOUT"},
+        {50006, "PZELT_6 "},         {50015, "PZELT_15"},
+        {50024, "PZELT_24"},         {50160, "PZELT_160"},
+        {50161, "PZELT_161"},        {50162, "PZELT_162"},
+        {50163, "PZELT_163"},        {52001, "DB_READ_ERROR"},
+        {52002, "DB_READ_COMPL"},    {56101, "NEW_FILE_TIMEOUT"},
+        {56102, "ERROR_NO_LOGFILE"}, {56103, "WAIT_DATA_TIMEOUT"},
+        {57001, "RAW DATA"},         {60042, "INPUT_FREQ_REPORT"},
+        {-1, "_TIMEHANDL"},          {-2, "_TIMEOUT"},
         {-99, "_UNKNOWN"},
     };
     for (const auto& row : rows)
@@ -95,7 +87,7 @@ TEST(CFsmSignal, ConstructionFromANumberClearsSenderTimedFlagAndReservedAreaAndW
 TEST(CZeltSignal, CarriesNumberSenderAndItsData)
 {
     int sender = 0;
-    std::unique_ptr<char[]> data(new char[3]{'a', 'b', 'c'});
+    std::unique_ptr<char[]> data = FsmCopyBytes("abc", 3);
     CZeltSignal signal(57001, &sender, std::move(data), 3);
     EXPECT_EQ(signal.GetNumber(), 57001);
     EXPECT_EQ(signal.GetSender(), &sender);
@@ -144,7 +136,7 @@ TEST(CFsmTimeSignal, IsATimedRecordWithTheTMarkerAndNoPeriod)
 
 TEST(CZeltSignal, MadeFromATimerCopiesItsDataAndIsTimed)
 {
-    std::unique_ptr<char[]> data(new char[2]{'h', 'i'});
+    std::unique_ptr<char[]> data = FsmCopyBytes("hi", 2);
     CFsmTimeSignal timer(FSM_SIG_TIMER, 56103, 0, std::move(data), 2);
     CZeltSignal signal(timer);
     EXPECT_EQ(signal.GetNumber(), 56103);

@@ -1,5 +1,5 @@
 // Tests of every trace line of the framework, byte for byte, for each bit of the debug mask
-// (Parts 1.2, 2.1, 2.3): dispatch header, signal and state parts, job, data and timer lines.
+// of the machine: dispatch header, signal and state parts, job, data and timer lines.
 #include "support/TestMachine.h"
 #include "support/TraceCapture.h"
 
@@ -19,12 +19,8 @@ std::vector<std::string> DispatchLines(unsigned char mask, const char* name = "T
     TraceCapture capture;
     LogTrace trace("trace.log", 1000000);
     CTestMachine machine(&trace, mask, name);
-    CZeltSignal* go = new CZeltSignal(ZeltSig::PZELT_6);
-    machine.Dispatch(go);
-    delete go;
-    CZeltSignal* raw = new CZeltSignal(ZeltSig::RAW_DATA);
-    machine.Dispatch(raw);
-    delete raw;
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6));
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::RAW_DATA));
     return capture.Lines();
 }
 
@@ -66,7 +62,8 @@ TEST(DispatchLine, AllBitsTogether)
 {
     EXPECT_THAT(
         DispatchLines(31),
-        ElementsAre(std::string(kHeader) + "S: PZELT_6           St:  IDLE            --> RUNNING        ", kJobGo,
+        ElementsAre(std::string(kHeader) + "S: PZELT_6           St:  IDLE            --> RUNNING        ",
+                    kJobGo,
                     std::string(kHeader) + "S: RAW DATA          ASt: RUNNING         --> RUNNING        ",
                     kJobRecord));
 }
@@ -83,9 +80,7 @@ TEST(DispatchLine, ANameOutsideTheTableIsShownByItsDecimalNumber)
     TraceCapture capture;
     LogTrace trace("trace.log", 1000000);
     CTestMachine machine(&trace, 2, "M");
-    CZeltSignal* signal = new CZeltSignal(50998);
-    machine.Dispatch(signal);
-    delete signal;
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(50998));
     EXPECT_THAT(capture.Lines(), ElementsAre("\n\n*F: M            S: 50998             "));
 }
 
@@ -96,9 +91,7 @@ TEST(DispatchLine, ReachesTheConsoleWithExactlyOneLineEnd)
     trace.SetConsole(true);
     CTestMachine machine(&trace, 1, "M");
     testing::internal::CaptureStderr();
-    CZeltSignal* go = new CZeltSignal(ZeltSig::PZELT_6);
-    machine.Dispatch(go);
-    delete go;
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "\n\n*F: M            St:  IDLE            --> RUNNING        \n");
 }
@@ -124,8 +117,9 @@ TEST(TraceData, WritesTheReportUnderBit8Only)
     withData.TraceData("\n\tInfo: Log file %s opened", "/tmp/a%s.rtcm");
     CTestMachine without(&trace, 4 | 1 | 2 | 16, "RORUVivozo");
     without.TraceData("\n\tERROR: not written");
-    EXPECT_THAT(capture.Lines(),
-                ElementsAre("*F: RORUVivozo                        Data: \n\tInfo: Log file /tmp/a%s.rtcm opened"));
+    EXPECT_THAT(
+        capture.Lines(),
+        ElementsAre("*F: RORUVivozo                        Data: \n\tInfo: Log file /tmp/a%s.rtcm opened"));
 }
 
 TEST(TraceData, AReportLongerThan2000CharactersWithItsPrefixIsCut)
@@ -148,9 +142,7 @@ TEST(TraceData, WithTheConsoleOffNothingReachesStderr)
     CTestMachine machine(&trace, 8, "RORUVivozo");
     testing::internal::CaptureStderr();
     machine.TraceData("\n\tWARNING: %s", "x");
-    CZeltSignal* go = new CZeltSignal(ZeltSig::PZELT_6);
-    machine.Dispatch(go);
-    delete go;
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(capture.Lines().size(), 2u);
 }

@@ -1,4 +1,4 @@
-// Tests of the trace object (Part 1.2): the logger "LogTrace", the console switch, cutting and threads.
+// Tests of the trace object: the logger "LogTrace", the console switch, cutting and threads.
 #include "LogTrace/LogTrace.h"
 #include "support/TraceCapture.h"
 
@@ -74,13 +74,15 @@ TEST(LogTraceAppend, LinesFromSeveralThreadsNeverInterleave)
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
     {
-        threads.emplace_back([&trace, t] {
-            std::string body(100, static_cast<char>('a' + t));
-            for (int i = 0; i < kLines; ++i)
+        threads.emplace_back(
+            [&trace, t]
             {
-                trace.Append("%s", body.c_str());
-            }
-        });
+                std::string body(100, static_cast<char>('a' + t));
+                for (int i = 0; i < kLines; ++i)
+                {
+                    trace.Append("%s", body.c_str());
+                }
+            });
     }
     for (auto& th : threads)
     {

@@ -1,4 +1,4 @@
-// The application machine (Part 2.1): CFsm plus the queue object, the timer list and the two threads
+// The application machine: CFsm plus the queue object, the timer list and the two threads
 // (engine and timer) run through an ACE_Thread_Manager. Applications derive from CApplFsm<App, CZeltSignal>.
 //
 // The pattern (see tests/EngineTest.cpp for a complete one):
@@ -42,8 +42,7 @@
 #include <memory>
 #include <type_traits>
 
-template <class App, class Sig>
-class CApplFsm : public CFsm<App, Sig>
+template <class App, class Sig> class CApplFsm : public CFsm<App, Sig>
 {
     static_assert(std::is_same_v<Sig, CZeltSignal>, "every machine of the suite uses CZeltSignal");
 
@@ -56,10 +55,11 @@ public:
     // How long Stop waits for the engine and timer threads.
     static constexpr int kStopWaitSeconds = 10;
 
-    CApplFsm(const char* name, int32_t initialState, const StateTable& table, const CSignalNameEntry* signalNames,
-             LogTrace* trace, unsigned char debugMask)
+    CApplFsm(const char* name, int32_t initialState, const StateTable& table,
+             const CSignalNameEntry* signalNames, LogTrace* trace, unsigned char debugMask)
         : Base(name, initialState, table, signalNames, trace, debugMask), m_trace(trace),
-          m_input(std::make_unique<InputType>(this, trace)), m_timers(std::make_unique<TimerType>(this, trace)),
+          m_input(std::make_unique<InputType>(this, trace)),
+          m_timers(std::make_unique<TimerType>(this, trace)),
           m_threads(std::make_unique<ACE_Thread_Manager>())
     {
     }
@@ -136,9 +136,11 @@ public:
 
     // Arms a one-shot timer: after delayMs the signal target, carrying data (may be absent), arrives on
     // the internal queue. A second timer for the same target leaves both pending.
-    void StartTimer(int32_t target, int32_t delayMs, std::unique_ptr<char[]> data = nullptr, int32_t length = 0)
+    void StartTimer(int32_t target, int32_t delayMs, std::unique_ptr<char[]> data = nullptr,
+                    int32_t length = 0)
     {
-        auto timer = std::make_unique<CFsmTimeSignal>(FSM_SIG_TIMER, target, delayMs, std::move(data), length);
+        auto timer =
+            std::make_unique<CFsmTimeSignal>(FSM_SIG_TIMER, target, delayMs, std::move(data), length);
         TraceTimer(*timer, true);
         timer->SetPeriod(0);
         m_timers->Add(std::move(timer));
@@ -167,11 +169,13 @@ public:
         const unsigned delay = static_cast<unsigned>(timer.GetRemaining());
         if (starting)
         {
-            trace->Append("*F: %-12.12s                      T+:  %-17.17s  Delay: %u", this->GetName(), name, delay);
+            trace->Append("*F: %-12.12s                      T+:  %-17.17s  Delay: %u", this->GetName(), name,
+                          delay);
         }
         else
         {
-            trace->Append("*F: %-12.12s                      T-:  %-17.17s  Delay: %u", this->GetName(), name, delay);
+            trace->Append("*F: %-12.12s                      T-:  %-17.17s  Delay: %u", this->GetName(), name,
+                          delay);
         }
     }
 
@@ -192,7 +196,9 @@ private:
         {
             return -1;
         }
-        return m_threads->spawn(function, this, flags, nullptr, nullptr, ACE_DEFAULT_THREAD_PRIORITY) != -1 ? 0 : -1;
+        return m_threads->spawn(function, this, flags, nullptr, nullptr, ACE_DEFAULT_THREAD_PRIORITY) != -1
+                   ? 0
+                   : -1;
     }
 
     static ACE_THR_FUNC_RETURN EngineThread(void* arg)
@@ -236,7 +242,7 @@ private:
     {
         Sig* signal = owned.release();
         const bool changed = this->Dispatch(signal);
-        delete signal; // absent when the job took the signal over or destroyed it itself
+        std::unique_ptr<Sig> done(signal); // absent when the job took the signal over or destroyed it
         if (changed)
         {
             m_input->RestoreSaved();

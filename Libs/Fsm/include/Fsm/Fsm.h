@@ -1,4 +1,4 @@
-// The table-driven finite-state machine (Part 2.1): the state table types, the abstract base CFsmBase and
+// The table-driven finite-state machine: the state table types, the abstract base CFsmBase and
 // CFsm, which holds the table, the current state and the trace settings and dispatches one signal.
 #pragma once
 
@@ -24,12 +24,10 @@ public:
 
 // A job: a member function of the application taking a reference to the pointer of the signal being
 // dispatched. A job that keeps the signal (Save) or destroys it itself clears the pointer.
-template <class App, class Sig>
-using CFsmJob = void (App::*)(Sig*&);
+template <class App, class Sig> using CFsmJob = void (App::*)(Sig*&);
 
 // One transition of a state's row: signal number, next state, job.
-template <class App, class Sig>
-struct CFsmTransition
+template <class App, class Sig> struct CFsmTransition
 {
     int32_t signal;
     int32_t nextState;
@@ -38,8 +36,7 @@ struct CFsmTransition
 
 // One state's entry: its name, the row header (default next state and default job, taken for every
 // signal without a transition) and the transitions in declaration order (the first match wins).
-template <class App, class Sig>
-struct CFsmState
+template <class App, class Sig> struct CFsmState
 {
     const char* name;
     int32_t defaultNextState;
@@ -49,11 +46,9 @@ struct CFsmState
 
 // The state table, indexed by state number minus 1. Applications keep it as static data built once,
 // for instance as a function-local static returned by a static member function.
-template <class App, class Sig>
-using CFsmStateTable = std::vector<CFsmState<App, Sig>>;
+template <class App, class Sig> using CFsmStateTable = std::vector<CFsmState<App, Sig>>;
 
-template <class App, class Sig>
-class CFsm : public CFsmBase
+template <class App, class Sig> class CFsm : public CFsmBase
 {
 public:
     using Job = CFsmJob<App, Sig>;
@@ -88,8 +83,11 @@ public:
         return name != nullptr ? name : "";
     }
 
-    // The name of a signal number (Part 2.2) copied into buffer (kSignalNameSize characters).
-    char* SignalName(int32_t number, char* buffer) const { return FsmSignalName(m_signalNames, number, buffer); }
+    // The name of a signal number copied into buffer (kSignalNameSize characters).
+    char* SignalName(int32_t number, char* buffer) const
+    {
+        return FsmSignalName(m_signalNames, number, buffer);
+    }
     std::string SignalName(int32_t number) const
     {
         char buffer[kSignalNameSize];
@@ -101,11 +99,11 @@ public:
     // Returns whether the state changed. Used by the engine thread only.
     bool Dispatch(Sig*& signal)
     {
-        m_current = &signal;
         if (signal == nullptr || m_state < 1 || static_cast<std::size_t>(m_state) > m_table->size())
         {
             return false;
         }
+        m_current = &signal;
         const int32_t number = signal->GetNumber();
         const int32_t oldState = m_state;
         const CFsmState<App, Sig>& row = (*m_table)[static_cast<std::size_t>(oldState - 1)];
@@ -130,6 +128,7 @@ public:
             (static_cast<App*>(this)->*job)(signal);
         }
         m_state = nextState;
+        m_current = nullptr; // the pointer lives only as long as this dispatch
         return m_state != oldState;
     }
 
@@ -142,7 +141,8 @@ public:
             return;
         }
         char line[kJobLineSize];
-        int used = std::snprintf(line, sizeof line, "*F: %-12.12s                      Job: ", m_name.c_str());
+        int used =
+            std::snprintf(line, sizeof line, "*F: %-12.12s                      Job: ", m_name.c_str());
         if (used >= 0 && used < kJobLineSize)
         {
             va_list args;
@@ -162,7 +162,8 @@ public:
             return;
         }
         char line[kDataLineSize];
-        int used = std::snprintf(line, sizeof line, "*F: %-12.12s                      Data: ", m_name.c_str());
+        int used =
+            std::snprintf(line, sizeof line, "*F: %-12.12s                      Data: ", m_name.c_str());
         if (used >= 0 && used < kDataLineSize)
         {
             va_list args;
@@ -174,7 +175,7 @@ public:
     }
 
 protected:
-    // The signal pointer being dispatched (set at the start of each dispatch).
+    // The signal pointer being dispatched, while a dispatch runs (absent between dispatches).
     Sig** CurrentSignal() const { return m_current; }
 
 private:
@@ -185,18 +186,21 @@ private:
         m_line[0] = '\0';
         if (m_traceFlags & TRACE_HEADER)
         {
-            used = Advance(used, std::snprintf(m_line + used, kLineSize - used, "\n\n*F: %-12.12s ", m_name.c_str()));
+            used = Advance(
+                used, std::snprintf(m_line + used, kLineSize - used, "\n\n*F: %-12.12s ", m_name.c_str()));
         }
         if ((m_traceFlags & TRACE_SIGNALS) && used < kLineSize - 1)
         {
             char name[kSignalNameSize];
-            used = Advance(used, std::snprintf(m_line + used, kLineSize - used, "S: %-17.17s ", SignalName(number, name)));
+            used = Advance(used, std::snprintf(m_line + used, kLineSize - used, "S: %-17.17s ",
+                                               SignalName(number, name)));
         }
         if ((m_traceFlags & TRACE_TRANSITIONS) && used < kLineSize - 1)
         {
-            used = Advance(used, std::snprintf(m_line + used, kLineSize - used,
-                                               found ? "St:  %-15.15s --> %-15.15s" : "ASt: %-15.15s --> %-15.15s",
-                                               StateName(oldState), StateName(nextState)));
+            used = Advance(used,
+                           std::snprintf(m_line + used, kLineSize - used,
+                                         found ? "St:  %-15.15s --> %-15.15s" : "ASt: %-15.15s --> %-15.15s",
+                                         StateName(oldState), StateName(nextState)));
         }
         if (m_line[0] != '\0')
         {

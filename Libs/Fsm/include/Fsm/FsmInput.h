@@ -1,4 +1,4 @@
-// The queue object of a machine (Part 2.1): the external queue fed from any thread, the internal queue
+// The queue object of a machine: the external queue fed from any thread, the internal queue
 // fed by the machine's own jobs and its timers, and the save list, each under its own lock.
 #pragma once
 
@@ -13,8 +13,7 @@
 #include <list>
 #include <memory>
 
-template <class App, class Sig>
-class CFsmInput
+template <class App, class Sig> class CFsmInput
 {
 public:
     using Owner = CFsm<App, Sig>;
@@ -94,7 +93,8 @@ public:
     {
         ACE_Guard<ACE_Mutex> guard(m_internalLock);
         std::size_t before = m_internal.size();
-        m_internal.remove_if([number](const SignalPtr& s) { return s && s->GetNumber() != 0 && s->GetNumber() == number; });
+        m_internal.remove_if([number](const SignalPtr& s)
+                             { return s && s->GetNumber() != 0 && s->GetNumber() == number; });
         return before - m_internal.size();
     }
 

@@ -1,4 +1,4 @@
-// Signals of the state-machine framework (Part 2.2): the base CFsmSignal, the suite's signal class
+// Signals of the state-machine framework: the base CFsmSignal, the suite's signal class
 // CZeltSignal that travels through the queues, and the timer record CFsmTimeSignal.
 #pragma once
 
@@ -43,7 +43,8 @@ protected:
     bool m_timed;
 };
 
-// The timer record of Part 2.3. It owns the data it is to deliver until the timer expires or is stopped.
+// The timer record: a signal only to share the base. It owns the data it is to deliver until the timer
+// expires or is stopped.
 class CFsmTimeSignal : public CFsmSignal
 {
 public:

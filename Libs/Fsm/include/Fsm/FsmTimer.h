@@ -1,4 +1,4 @@
-// The timer list of a machine (Part 2.3): one-shot timers counted down by the machine's timer thread in
+// The timer list of a machine: one-shot timers counted down by the machine's timer thread in
 // steps of 100 ms; an expired timer becomes a signal in the machine's internal queue.
 #pragma once
 
@@ -20,11 +20,9 @@ inline const ACE_Time_Value g_FsmTick(0, 100000);
 // The countdown step of one pass, in milliseconds.
 inline constexpr int32_t kFsmTickMs = 100;
 
-template <class App, class Sig>
-class CApplFsm;
+template <class App, class Sig> class CApplFsm;
 
-template <class App, class Sig>
-class CFsmTimer
+template <class App, class Sig> class CFsmTimer
 {
 public:
     using Owner = CApplFsm<App, Sig>;
@@ -48,7 +46,8 @@ public:
     void Stop(int32_t target)
     {
         ACE_Guard<ACE_Mutex> guard(m_lock);
-        m_timers.remove_if([target](const std::unique_ptr<CFsmTimeSignal>& t) { return t->GetTarget() == target; });
+        m_timers.remove_if([target](const std::unique_ptr<CFsmTimeSignal>& t)
+                           { return t->GetTarget() == target; });
         m_owner->Input().RemoveInternal(target);
     }
 

@@ -1,4 +1,4 @@
-// Signal numbers of the logger and the static signal-name table that names them in trace lines (Part 2.2).
+// Signal numbers of the logger and the static signal-name table that names them in trace lines.
 #pragma once
 
 #include <cstdint>

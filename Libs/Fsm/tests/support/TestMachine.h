@@ -29,8 +29,8 @@ public:
     static constexpr int32_t SIG_SAVE_1 = 61001;
     static constexpr int32_t SIG_SAVE_2 = 61002;
     static constexpr int32_t SIG_DESTROY = 61007;
-    static constexpr int32_t SIG_GO = ZeltSig::PZELT_6;      // IDLE -> RUNNING
-    static constexpr int32_t SIG_BACK = ZeltSig::PZELT_161;  // RUNNING -> IDLE
+    static constexpr int32_t SIG_GO = ZeltSig::PZELT_6;     // IDLE -> RUNNING
+    static constexpr int32_t SIG_BACK = ZeltSig::PZELT_161; // RUNNING -> IDLE
     static constexpr int32_t SIG_TERMINATE = ZeltSig::PZELT_24;
 
     struct Record
@@ -44,7 +44,8 @@ public:
 
     using Hook = std::function<void(CTestMachine&, CZeltSignal*&)>;
 
-    explicit CTestMachine(LogTrace* trace = nullptr, unsigned char debugMask = 0, const char* name = "TestMachine")
+    explicit CTestMachine(LogTrace* trace = nullptr, unsigned char debugMask = 0,
+                          const char* name = "TestMachine")
         : CApplFsm(name, IDLE, Table(), g_ZeltSignalNames, trace, debugMask), m_terminated(0)
     {
     }
@@ -74,7 +75,7 @@ public:
     void JobDestroy(CZeltSignal*& signal)
     {
         Note("JobDestroy", signal);
-        delete signal;
+        std::unique_ptr<CZeltSignal> destroyed(signal);
         signal = nullptr;
     }
 
@@ -130,19 +131,31 @@ public:
     bool WaitForSignal(int32_t number, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] {
-            for (const auto& r : m_records)
-            {
-                if (r.number == number)
-                {
-                    return true;
-                }
-            }
-            return false;
-        });
+        return m_changed.wait_for(lock, timeout,
+                                  [&]
+                                  {
+                                      for (const auto& r : m_records)
+                                      {
+                                          if (r.number == number)
+                                          {
+                                              return true;
+                                          }
+                                      }
+                                      return false;
+                                  });
     }
 
     ACE_Semaphore& Terminated() { return m_terminated; }
+
+    // One dispatch step as the engine thread makes it: the signal is deleted afterwards unless the job
+    // took it over. Returns whether the state changed.
+    bool DispatchOwned(std::unique_ptr<CZeltSignal> owned)
+    {
+        CZeltSignal* signal = owned.release();
+        const bool changed = Dispatch(signal);
+        std::unique_ptr<CZeltSignal> done(signal);
+        return changed;
+    }
 
 private:
     void Note(const char* job, CZeltSignal*& signal)

@@ -1,5 +1,5 @@
 // The trace object: formats one trace line at a time and hands it to the log4cplus logger "LogTrace"
-// and, while the console switch is on, to the standard error stream (Part 1.2).
+// and, while the console switch is on, to the standard error stream.
 #pragma once
 
 #include <ace/Token.h>
@@ -8,15 +8,15 @@
 #include <cstdarg>
 #include <string>
 
-// Trace flag bits as the machines keep them (Part 1.2): the debug mask, plus 128 whenever it is non-zero.
+// Trace flag bits as the machines keep them: the debug mask, plus 128 whenever it is non-zero.
 enum : unsigned char
 {
-    TRACE_TRANSITIONS = 1,  // "St:" / "ASt:" part of the dispatch line
-    TRACE_SIGNALS = 2,      // "S:" part of the dispatch line
-    TRACE_JOBS = 4,         // job lines (TraceJob)
-    TRACE_DATA = 8,         // data lines (TraceData): every report of the control
-    TRACE_TIMERS = 16,      // timer lines (TraceTimer)
-    TRACE_HEADER = 128,     // dispatch header "\n\n*F: <name> "
+    TRACE_TRANSITIONS = 1, // "St:" / "ASt:" part of the dispatch line
+    TRACE_SIGNALS = 2,     // "S:" part of the dispatch line
+    TRACE_JOBS = 4,        // job lines (TraceJob)
+    TRACE_DATA = 8,        // data lines (TraceData): every report of the control
+    TRACE_TIMERS = 16,     // timer lines (TraceTimer)
+    TRACE_HEADER = 128,    // dispatch header "\n\n*F: <name> "
 };
 
 // Trace flags for a debug mask: 0 for mask 0, otherwise the mask with bit 128 set.

@@ -1,4 +1,4 @@
-// The trace object (Part 1.2): one line per Append, to the "LogTrace" logger and optionally to stderr.
+// The trace object: one line per Append, to the "LogTrace" logger and optionally to stderr.
 #include "LogTrace/LogTrace.h"
 
 #include <ace/Guard_T.h>
@@ -45,8 +45,8 @@ void LogTrace::AppendV(const char* format, va_list args)
     if (m_logger.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
     {
         // This build of log4cplus uses narrow characters: "widening" each character is the identity.
-        m_logger.forcedLog(log4cplus::DEBUG_LOG_LEVEL, LOG4CPLUS_C_STR_TO_TSTRING(m_buffer), __FILE__, __LINE__,
-                           "LogTrace::Append");
+        m_logger.forcedLog(log4cplus::DEBUG_LOG_LEVEL, LOG4CPLUS_C_STR_TO_TSTRING(m_buffer), __FILE__,
+                           __LINE__, "LogTrace::Append");
     }
     if (m_console)
     {

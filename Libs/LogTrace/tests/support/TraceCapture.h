@@ -62,7 +62,8 @@ class TraceCapture
 {
 public:
     TraceCapture()
-        : m_logger(log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("LogTrace"))), m_appender(new TraceCaptureAppender)
+        : m_logger(log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("LogTrace"))),
+          m_appender(new TraceCaptureAppender)
     {
         m_logger.addAppender(log4cplus::SharedAppenderPtr(m_appender.get()));
     }
