@@ -1,0 +1,84 @@
+// rtcm3scan run as operators run it: what it tells about a file, and the demo capture it writes.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+
+struct ScanRun
+{
+    int status;
+    std::string output;
+};
+
+std::string env(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : ".";
+}
+
+ScanRun runScan(const std::string& arguments)
+{
+    // Drive letters map below a scratch root, never onto the machine's own /c.
+    const std::string root = std::filesystem::temp_directory_path().string() + "/rtcm3scan-root";
+    const std::string command = "ZELT_ROOT='" + root + "' " RTCM3SCAN_PROGRAM " " + arguments + " 2>&1";
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    ScanRun run{-1, {}};
+    std::array<char, 4096> buffer{};
+    size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
+        run.output.append(buffer.data(), n);
+    const int raw = pclose(pipe.release());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+std::string capture(const char* name)
+{
+    return env("VIVOZO_SOURCE_DIR") + "/../shared/data/rtcm3/" + name;
+}
+
+TEST(Rtcm3Scan, TellsWhatTestgloLacks)
+{
+    const ScanRun run = runScan(capture("testglo.rtcm3"));
+    EXPECT_EQ(run.status, 1);
+    for (const char* line :
+         {"observation data:     found (first message 1004, time of week 515220 s)",
+          "station position:     found", "antenna descriptor:   MISSING", "date (1013):          MISSING",
+          "No antenna descriptor on input file\n", "No date information on input file\n",
+          "1004 x 186 1005 x 19 1012 x 186 1019 x 19 1020 x 19"})
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+    EXPECT_EQ(run.output.find("No measurement data"), std::string::npos);
+}
+
+TEST(Rtcm3Scan, TheDemoCaptureConverts)
+{
+    const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-demo-" +
+                             std::to_string(::getpid()) + ".rtcm";
+    ASSERT_EQ(runScan("--make-demo " + demo + " " + capture("testglo.rtcm3")).status, 0);
+    const ScanRun run = runScan("--epochs " + demo);
+    std::filesystem::remove(demo);
+    EXPECT_EQ(run.status, 0) << run.output;
+    for (const char* line : {"first epoch:          2009-12-18 23:07:00.000", "\\20091218_230700.08o",
+                             "antenna descriptor:   found (\"TRM41249.00     NONE\")",
+                             // The first satellite of the first epoch, as convbin also decodes it.
+                             "G03  mask 0x10009099 C1=20213931.1260 P2=20213930.6860 L1C=106224925.3811"})
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+}
+
+TEST(Rtcm3Scan, UnreadableFileAndBadUsage)
+{
+    EXPECT_EQ(runScan("'C:\\no such\\file.rtcm'").output, "Can not open file C:\\no such\\file.rtcm\n");
+    EXPECT_EQ(runScan("").status, 2);
+    EXPECT_EQ(runScan("--bogus x").status, 2);
+}
+
+} // namespace

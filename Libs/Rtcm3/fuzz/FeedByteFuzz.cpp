@@ -1,0 +1,25 @@
+// libFuzzer target: no byte sequence may crash the decoder or make it read or write outside its record.
+#include "Rtcm3/Rtcm3Decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // On the heap, so that AddressSanitizer sees any access past the record's end.
+    auto decoder = std::make_unique<Rtcm3::Rtcm3Decoder>();
+    decoder->gpsWeek = 1000;
+    // The first byte picks the station filter, so that foreign-station paths are covered too.
+    if (size > 0 && (data[0] & 1))
+        decoder->stationFilter = data[0] >> 1;
+    for (std::size_t i = 0; i < size; ++i)
+    {
+        decoder->lastMessage = 0;
+        Rtcm3::feedByte(*decoder, data[i]);
+        if (decoder->byteCount < 0 || decoder->byteCount > 1029 || decoder->completed.satelliteCount > 24 ||
+            decoder->collecting.satelliteCount > 24)
+            __builtin_trap();
+    }
+    return 0;
+}
