@@ -64,6 +64,6 @@ int main(int argc, char** argv)
     std::fflush(stderr);
     Rtcm3Scan::printScan(path, decoder, result, converts);
     std::rewind(file.get());
-    Rtcm3Scan::printWholeFile(file.get(), epochs);
+    Rtcm3Scan::printWholeFile(file.get(), epochs, result);
     return converts ? 0 : 1;
 }

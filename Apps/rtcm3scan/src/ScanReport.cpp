@@ -12,6 +12,7 @@ namespace
 {
 
 constexpr double kCountToMetres = 0.0001;
+constexpr int kGpsEpochMjd = 44244;
 const char* const kSlotNames[Rtcm3::kObservationSlots] = {"C1", "C2", "P1", "P2", "L1C", "L1P", "L2C", "L2P",
                                                           "-",  "-",  "-",  "-",  "S1C", "S1P", "S2C", "S2P"};
 
@@ -112,10 +113,16 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
     std::printf("result:               %s\n", converts ? "the file converts" : "the file does not convert");
 }
 
-void printWholeFile(std::FILE* file, bool epochs)
+void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan)
 {
     Rtcm3::Rtcm3Decoder decoder{};
     decoder.gpsWeek = 1000;
+    if (scan.foundBits & Rtcm3::kFoundDate)
+    {
+        const int days = scan.mjd - kGpsEpochMjd;
+        decoder.gpsWeek = days / 7;
+        decoder.lastSecondsOfWeek = (days % 7) * 86400 + scan.secondsOfDay;
+    }
     std::map<int, int> counts;
     int c = 0;
     while ((c = std::getc(file)) != EOF)

@@ -14,7 +14,8 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
                bool converts);
 
 // Decodes the whole file as the driver does and prints how often each message number came.
-// With epochs, also prints every released epoch, one line per satellite.
-void printWholeFile(std::FILE* file, bool epochs);
+// With epochs, also prints every released epoch, one line per satellite. When the scan found a
+// date, the decoder starts from its week and time of week, so that epochs carry their real week.
+void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan);
 
 } // namespace Rtcm3Scan
