@@ -6,19 +6,20 @@
 #include "Udp/UdpReceiver.h"
 #include "Udp/UdpSender.h"
 
-#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/ip/udp.hpp>
 #include <boost/system/system_error.hpp>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <deque>
 #include <iostream>
-#include <mutex>
-#include <thread>
+#include <memory>
+#include <vector>
 
 namespace
 {
+
+using boost::asio::ip::udp;
 
 enum ExitStatus
 {
@@ -28,31 +29,32 @@ enum ExitStatus
     kSocketError = 3,
 };
 
-class Answers
+// The status port on the loopback address, bound without SO_REUSEADDR: if another process already
+// listens there the answers would go to it, so that is reported instead of waiting in vain.
+class StatusListener
 {
 public:
-    void add(const char* data, std::uint64_t count)
+    StatusListener(boost::asio::io_context& io, std::uint16_t port)
+        : m_socket(io, udp::endpoint(boost::asio::ip::address_v4::loopback(), port))
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_queue.emplace_back(data, count);
-        m_arrived.notify_one();
     }
 
-    // Next answer, or false when none arrives within the time.
+    // Next datagram, or false when none arrives within the time.
     bool next(std::chrono::milliseconds within, std::string& answer)
     {
-        std::unique_lock<std::mutex> guard(m_lock);
-        if (!m_arrived.wait_for(guard, within, [this] { return !m_queue.empty(); }))
+        pollfd ready{m_socket.native_handle(), POLLIN, 0};
+        if (::poll(&ready, 1, static_cast<int>(within.count())) != 1)
             return false;
-        answer = std::move(m_queue.front());
-        m_queue.pop_front();
+        std::vector<char> buffer(Udp::UdpReceiver::kMaxDatagram);
+        const ssize_t count = ::recv(m_socket.native_handle(), buffer.data(), buffer.size(), 0);
+        if (count < 0)
+            return false;
+        answer.assign(buffer.data(), static_cast<std::size_t>(count));
         return true;
     }
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_arrived;
-    std::deque<std::string> m_queue;
+    udp::socket m_socket;
 };
 
 std::string printable(std::string_view sentence)
@@ -66,29 +68,20 @@ std::string printable(std::string_view sentence)
 int run(const ConsoleCommand& command)
 {
     auto io = std::make_shared<boost::asio::io_context>();
-    auto work = boost::asio::make_work_guard(*io);
-    Answers answers;
-    std::unique_ptr<Udp::UdpReceiver> listener;
+    std::unique_ptr<StatusListener> listener;
     try
     {
         // Listen before sending, so that a fast answer is not missed.
         if (command.wait)
-        {
-            listener = std::make_unique<Udp::UdpReceiver>(*io);
-            listener->SetDataCallback([&answers](const char* data, std::uint64_t count)
-                                      { answers.add(data, count); });
-            listener->Start(command.listenPort);
-        }
+            listener = std::make_unique<StatusListener>(*io, command.listenPort);
     }
     catch (const boost::system::system_error& e)
     {
-        std::cerr << "zeltconsole: cannot listen on port " << command.listenPort << ": " << e.what()
+        std::cerr << "zeltconsole: cannot listen on 127.0.0.1:" << command.listenPort << ": " << e.what()
                   << std::endl;
         return kSocketError;
     }
-    std::thread ioThread([io] { io->run(); });
 
-    int status = kTimedOut;
     try
     {
         Udp::UdpSender sender(io);
@@ -98,34 +91,24 @@ int run(const ConsoleCommand& command)
     {
         std::cerr << "zeltconsole: cannot send to " << command.host << ":" << command.port << ": " << e.what()
                   << std::endl;
-        status = kSocketError;
+        return kSocketError;
     }
+    // Runs the send's completion, which reports a failed send.
+    io->run();
 
-    if (status != kSocketError)
+    if (!listener)
+        return kAnswered;
+    int status = kTimedOut;
+    std::chrono::milliseconds within(command.timeoutMs);
+    std::string answer;
+    while (listener->next(within, answer))
     {
-        if (!command.wait)
-        {
-            status = kAnswered;
-        }
-        else
-        {
-            std::chrono::milliseconds within(command.timeoutMs);
-            std::string answer;
-            while (answers.next(within, answer))
-            {
-                std::cout << printable(answer) << std::endl;
-                status = kAnswered;
-                within = std::chrono::milliseconds(command.quietMs);
-            }
-            if (status == kTimedOut)
-                std::cerr << "zeltconsole: no answer within " << command.timeoutMs << " ms" << std::endl;
-        }
+        std::cout << printable(answer) << std::endl;
+        status = kAnswered;
+        within = std::chrono::milliseconds(command.quietMs);
     }
-
-    listener.reset();
-    // Let the send complete before the loop ends.
-    work.reset();
-    ioThread.join();
+    if (status == kTimedOut)
+        std::cerr << "zeltconsole: no answer within " << command.timeoutMs << " ms" << std::endl;
     return status;
 }
 

@@ -143,6 +143,17 @@ TEST(ZeltConsole, NoAnswerWithinTheTimeoutExitsWith1)
     EXPECT_EQ(got, "$PZELT,161\n\r");
 }
 
+TEST(ZeltConsole, AStatusPortHeldByAnotherListenerExitsWith3)
+{
+    Listener other;
+    Listener logger;
+    const ConsoleRun run = console({"--port", std::to_string(logger.port()), "--listen",
+                                    std::to_string(other.port()), "--timeout", "200", "status"});
+    EXPECT_EQ(run.status, 3);
+    std::string got;
+    EXPECT_FALSE(logger.receive(got, std::chrono::milliseconds(100)));
+}
+
 TEST(ZeltConsole, BadUsageExitsWith2)
 {
     const std::vector<std::vector<std::string>> cases{
