@@ -13,9 +13,16 @@ if [ "$#" -ne 2 ]; then
 fi
 
 native_path() {
-    printf '%s\n' "$1" | sed -e 's#\\#/#g' \
-        -e "s#^\\([A-Za-z]\\):/#\\1:#" \
-        -e "s#^\\([A-Za-z]\\):#${ZELT_ROOT:-}/\\L\\1/#"
+    path=$(printf '%s\n' "$1" | sed -e 's#\\#/#g')
+    case "$path" in
+    [A-Za-z]:*)
+        drive=$(printf '%s\n' "$path" | cut -c1 | tr 'A-Z' 'a-z')
+        rest=${path#??}
+        case "$rest" in /*) ;; *) rest="/$rest" ;; esac
+        path="${ZELT_ROOT:-}/$drive$rest"
+        ;;
+    esac
+    printf '%s\n' "$path"
 }
 
 log=$(native_path "$1")
