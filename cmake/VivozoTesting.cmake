@@ -13,8 +13,10 @@ function(vivozo_gtest target)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
+    # One variable per property: a list value would be split on its way through test discovery.
     set(props TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "VIVOZO_SOURCE_DIR=${PROJECT_SOURCE_DIR};VIVOZO_BINARY_DIR=${PROJECT_BINARY_DIR}")
+        ENVIRONMENT "VIVOZO_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+        ENVIRONMENT_MODIFICATION "VIVOZO_BINARY_DIR=set:${PROJECT_BINARY_DIR}")
     if(ARG_LABELS)
         list(APPEND props LABELS "${ARG_LABELS}")
     endif()
