@@ -11,6 +11,7 @@
 #include <exception>
 #include <iostream>
 #include <limits>
+#include <stdexcept>
 
 namespace Udp
 {
@@ -168,6 +169,8 @@ bool sendSentence(const std::shared_ptr<boost::asio::io_context>& io, const char
     // A job must go on after a failed send: the operator only misses one status sentence.
     try
     {
+        if (!io)
+            throw std::invalid_argument("no event loop");
         UdpSender sender(io);
         sender.Send(std::string(data, count), destination);
         return true;
