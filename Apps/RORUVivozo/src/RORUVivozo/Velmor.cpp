@@ -6,7 +6,7 @@
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorOptions.h"
 #include "RORUVivozo/VelmorSignalHandlers.h"
-#include "RORUVivozo/VelmorStandby.h"
+#include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorStartup.h"
 
 #include <ace/OS_main.h>
@@ -79,7 +79,7 @@ int ace_main_i(int argc, char* argv[])
     connectSuiteDatabase(trace.get(), commandLine);
 
     auto control =
-        std::make_unique<CVelmorStandby>(options.processName.c_str(), 1, trace.get(), options.debugMask);
+        std::make_unique<CVelmorControl>(options.processName.c_str(), 1, trace.get(), options.debugMask);
     velmorControl.store(control.get());
     control->Start(0);
 

@@ -1,0 +1,270 @@
+// The logger's application state machine: construction, the transition table, InitJob with the two
+// receivers and the IO thread, and the ordered take-down at the end of the process.
+#include "RORUVivozo/VelmorControl.h"
+
+#include "Database/GetToken.h"
+#include "Database/Messages.h"
+#include "Fsm/SignalNames.h"
+#include "RORUVivozo/VelmorGlobals.h"
+#include "Rtcm3/ConvertLogFile.h"
+#include "Udp/ChannelDirectory.h"
+#include "Udp/Sentence.h"
+#include "Udp/UdpReceiver.h"
+
+#include <ace/OS_NS_unistd.h>
+#include <boost/asio/deadline_timer.hpp>
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
+
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+using namespace ZeltSig;
+
+namespace
+{
+
+// Keeps the IO context busy from its first moment; its only visible effect is its line.
+constexpr long kDummyTimerHours = 10000;
+
+log4cplus::Logger processLog()
+{
+    return log4cplus::Logger::getInstance("RORUVIVOZO");
+}
+
+} // namespace
+
+const CVelmorControl::StateTable& CVelmorControl::Table()
+{
+    using C = CVelmorControl;
+    constexpr auto disregard = &C::Guarded<&C::JobDisregardSig>;
+    static const StateTable table = {
+        {"IDLE",
+         VELMOR_IDLE,
+         disregard,
+         {
+             {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobReadDB>},
+             {PZELT_15, VELMOR_IDLE, &C::Guarded<&C::JobReportOff>},
+             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+         }},
+        {"DBINIT",
+         VELMOR_DBINIT,
+         disregard,
+         {
+             {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
+             {DB_READ_ERROR, VELMOR_DBERROR, &C::Guarded<&C::JobReadDBError>},
+             {PZELT_160, VELMOR_WAIT_LOGGING, &C::Save},
+             {PZELT_161, VELMOR_WAIT_LOGGING, &C::Save},
+             {PZELT_15, VELMOR_DBINIT, &C::Guarded<&C::JobReportOff>},
+             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+         }},
+        {"WAIT_LOGGING",
+         VELMOR_WAIT_LOGGING,
+         disregard,
+         {
+             {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobPrepLogging>},
+             {PZELT_161, VELMOR_WAIT_LOGGING, disregard},
+             {PZELT_15, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobReportOff>},
+             {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobReadDB>},
+             {INPUT_FREQ_REPORT, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
+             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+         }},
+        {"PREP_LOGGING",
+         VELMOR_PREP_LOGGING,
+         disregard,
+         {
+             {RAW_DATA, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobStartLogging>},
+             {PZELT_161, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobStopPrep>},
+             {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobPrepLogging>},
+             {WAIT_DATA_TIMEOUT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobCheckInput>},
+             {NEW_FILE_TIMEOUT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobTimedPrepLogging>},
+             {PZELT_15, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobReportOn>},
+             {PZELT_6, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobReadDB>},
+             {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
+             {DB_READ_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
+             {INPUT_FREQ_REPORT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
+             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+         }},
+        {"ACTIVE_LOGGING",
+         VELMOR_ACTIVE_LOGGING,
+         disregard,
+         {
+             {RAW_DATA, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobLog>},
+             {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobNewFile>},
+             {WAIT_DATA_TIMEOUT, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobCheckInput>},
+             {NEW_FILE_TIMEOUT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobTimedNewFile>},
+             {ERROR_NO_LOGFILE, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobNoLogFile>},
+             {PZELT_161, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobStopLogging>},
+             {PZELT_15, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobReportOn>},
+             {PZELT_6, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobReadDB>},
+             {DB_READ_COMPL, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRestartLog>},
+             {DB_READ_ERROR, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobErrRestartLog>},
+             {INPUT_FREQ_REPORT, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
+             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+         }},
+        {"DBERROR",
+         VELMOR_DBERROR,
+         disregard,
+         {
+             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+         }},
+    };
+    return table;
+}
+
+CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace,
+                               unsigned char debugMask)
+    : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask)
+{
+    try
+    {
+        m_logFile = std::make_unique<CVelmorLogFile>(
+            [this](const std::string& line) { TraceData("%s", line.c_str()); },
+            [this](const std::string& path) { Rtcm3::convertLogFile(path, m_logDirectory); });
+    }
+    catch (const std::bad_alloc&)
+    {
+        TraceData("\n\tERROR: Not able to open stream for output to .rtcm log file.");
+        velmorMessages.postFormattedMessage(MSG_NO_LOG_STREAM);
+        std::exit(-1);
+    }
+    m_maxWaitTime = tokenStore().getTokValueInt(kTokenMaxWaitTime);
+    if (m_maxWaitTime == 0)
+        m_maxWaitTime = kDefaultMaxWaitTime;
+}
+
+void CVelmorControl::InitJob()
+{
+    TraceJob("InitJob");
+    m_io = std::make_shared<boost::asio::io_context>();
+
+    m_dataPort = Udp::dataPortFromToken(tokenStore().getTokValueInt(Udp::kDataPortToken));
+    m_dataReceiver = std::make_unique<Udp::UdpReceiver>(*m_io);
+    m_dataReceiver->SetLogCallback([this](std::string text) { OnReceiverText(text); });
+    m_dataReceiver->Start(static_cast<std::uint16_t>(m_dataPort));
+    m_dataReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
+                                    { OnDatagram(data, count); });
+
+    const std::uint16_t commandPort = Udp::channelPort(Udp::commandChannelName(GetName()));
+    m_commandReceiver = std::make_unique<Udp::UdpReceiver>(*m_io);
+    m_commandReceiver->SetLogCallback([this](std::string text) { OnReceiverText(text); });
+    m_commandReceiver->Start(commandPort);
+    m_commandReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
+                                       { OnCommand(data, count); });
+
+    m_statusDestination = "127.0.0.1:" + std::to_string(Udp::kStatusPort);
+
+    // Dropped when InitJob returns, which cancels it: its line shows the IO thread is running.
+    boost::asio::deadline_timer dummy(*m_io, boost::posix_time::hours(kDummyTimerHours));
+    dummy.async_wait([this](const boost::system::error_code&)
+                     { TraceData("\n\tInfo: Dummy timer timed out"); });
+
+    // Sends complete on the IO thread too, so it must not run dry while a receiver is being rebound.
+    m_ioWork.emplace(m_io->get_executor());
+    m_ioThread = std::thread([this] { RunIoThread(); });
+
+    InternalInput(std::make_unique<CZeltSignal>(PZELT_6, this, nullptr, 0));
+}
+
+void CVelmorControl::RunIoThread()
+{
+    for (;;)
+    {
+        try
+        {
+            m_io->run();
+            break;
+        }
+        catch (const std::exception& error)
+        {
+            // A failing handler must not take the process down; the loop goes on with the next one.
+            TraceData("\n\tERROR: IO context: %s", error.what());
+        }
+    }
+    TraceData("\n\tWarn: Thread for IO context for server connections terminated");
+    log4cplus::Logger log = processLog();
+    if (log.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
+        LOG4CPLUS_DEBUG(log, "IO Context terminated");
+}
+
+CVelmorControl::~CVelmorControl()
+{
+    if (m_commandReceiver)
+        m_commandReceiver->Stop();
+    if (m_dataReceiver)
+        m_dataReceiver->Stop();
+
+    StopTimer(NEW_FILE_TIMEOUT);
+    StopTimer(WAIT_DATA_TIMEOUT);
+    // A job still running may count a datagram or replace the counter: the engine thread ends first.
+    Stop();
+    m_dataSeen = false;
+    m_eventCounter.reset();
+
+    if (m_logFile && m_logFile->isOpen())
+        CloseWithReport();
+    m_logFile.reset();
+
+    ACE_OS::sleep(1);
+    m_ioWork.reset();
+    if (m_io)
+        m_io->stop();
+    if (m_ioThread.joinable())
+        m_ioThread.join();
+
+    TraceData("\n\tVelmor terminates.\n");
+    std::exit(0);
+}
+
+void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)
+{
+    // The one copy of the datagram's bytes on its way to the file.
+    ExternalInput(CZeltSignal::CopyOf(RAW_DATA, data, static_cast<int32_t>(count), this));
+}
+
+void CVelmorControl::OnCommand(const char* data, std::uint64_t count)
+{
+    const Udp::ParsedSentence parsed = Udp::parseSentence(data, count);
+    if (!parsed.accepted())
+    {
+        TraceData("%s", Udp::sentenceDropTrace(parsed.drop, data, count).c_str());
+        return;
+    }
+    ExternalInput(CZeltSignal::CopyOf(parsed.signal, data, static_cast<int32_t>(count), this));
+}
+
+void CVelmorControl::OnReceiverText(const std::string& text) const
+{
+    TraceData("%s", text.c_str());
+    log4cplus::Logger log = processLog();
+    if (log.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
+        LOG4CPLUS_DEBUG(log, text.c_str());
+}
+
+template <void (CVelmorControl::*job)(CZeltSignal*&)> void CVelmorControl::Guarded(CZeltSignal*& signal)
+{
+    try
+    {
+        (this->*job)(signal);
+    }
+    catch (const std::exception& error)
+    {
+        ReportJobFailure(error.what());
+    }
+    catch (...)
+    {
+        ReportJobFailure("unknown failure");
+    }
+}
+
+void CVelmorControl::ReportJobFailure(const char* what)
+{
+    TraceData("\n\tERROR: Job failed: %s", what);
+}
+
+TokenReader CVelmorControl::Tokens() const
+{
+    return {[](const std::string& name) { return tokenStore().getTokValueInt(name); },
+            [](const std::string& name) { return tokenStore().getTokValueStr(name); }};
+}

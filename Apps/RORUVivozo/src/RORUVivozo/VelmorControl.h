@@ -1,0 +1,153 @@
+// The logger's application state machine: six states, the transition table, the jobs, the datagram
+// log file and the input-rate supervision.
+#pragma once
+
+#include "Fsm/ApplFsm.h"
+#include "Fsm/EventCounter.h"
+#include "Fsm/FsmSignal.h"
+#include "RORUVivozo/VelmorLogFile.h"
+#include "RORUVivozo/VelmorStartParameters.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace Udp
+{
+class UdpReceiver;
+}
+
+// State numbers of the control's table.
+enum VelmorState : int32_t
+{
+    VELMOR_IDLE = 1,
+    VELMOR_DBINIT = 2,
+    VELMOR_WAIT_LOGGING = 3,
+    VELMOR_PREP_LOGGING = 4,
+    VELMOR_ACTIVE_LOGGING = 5,
+    VELMOR_DBERROR = 6,
+};
+
+// Operator messages the control reports.
+enum VelmorMessage : int
+{
+    MSG_NO_LOGFILE = 1420,
+    MSG_NO_LOG_STREAM = 1421,
+    MSG_NO_PARAMETERS = 1423,
+    MSG_NO_DATA = 1424,
+    MSG_LOW_RATE = 1425,
+};
+
+// Supervision tokens; a missing token reads as 0.
+inline constexpr char kTokenMaxWaitTime[] = "RUNT_PARAM_RTCM_MAX_WAIT_TIME";
+inline constexpr char kTokenFreqInterval[] = "RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH";
+inline constexpr char kTokenFreqExpected[] = "RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED";
+inline constexpr char kTokenFreqLimit[] = "RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT";
+inline constexpr char kTokenFreqPause[] = "RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH";
+
+// The logging parameters belong to this user's row in the database.
+inline constexpr char kParameterUser[] = "HV user";
+
+// What an INPUT_FREQ_REPORT signal carries, byte for byte.
+struct InputFreqReport
+{
+    double expectedRate; // Hz
+    double receivedRate; // Hz
+    int32_t limit;       // percent
+};
+
+class CVelmorControl : public CApplFsm<CVelmorControl, CZeltSignal>
+{
+public:
+    // Maximum wait time when the token reads 0, in seconds.
+    static constexpr int32_t kDefaultMaxWaitTime = 20;
+    // Defaults of a start without a sentence, when the tokens read 0.
+    static constexpr int32_t kDefaultStartInterval = 30;
+    static constexpr int32_t kDefaultStartPort = 31103;
+    // Every this many failed opens the operator is told again.
+    static constexpr int32_t kOpenFailureReportEvery = 1000;
+
+    CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace, unsigned char debugMask);
+    // Takes the control down in order and ends the process with status 0.
+    ~CVelmorControl() override;
+
+    void InitJob() override;
+
+    // Jobs of the table.
+    void JobReadDB(CZeltSignal*& signal);
+    void JobReadDBError(CZeltSignal*& signal);
+    void JobWaitLogging(CZeltSignal*& signal);
+    void JobPrepLogging(CZeltSignal*& signal);
+    void JobStartLogging(CZeltSignal*& signal);
+    void JobLog(CZeltSignal*& signal);
+    void JobNoLogFile(CZeltSignal*& signal);
+    void JobNewFile(CZeltSignal*& signal);
+    void JobTimedNewFile(CZeltSignal*& signal);
+    void JobRestartLog(CZeltSignal*& signal);
+    void JobErrRestartLog(CZeltSignal*& signal);
+    void JobTimedPrepLogging(CZeltSignal*& signal);
+    void JobCheckInput(CZeltSignal*& signal);
+    void JobInputFreqReport(CZeltSignal*& signal);
+    void JobStopLogging(CZeltSignal*& signal);
+    void JobStopPrep(CZeltSignal*& signal);
+    void JobReportOff(CZeltSignal*& signal);
+    void JobReportOn(CZeltSignal*& signal);
+    void JobTerminate(CZeltSignal*& signal);
+    void JobDisregardSig(CZeltSignal*& signal);
+
+    // The event counter's callback, on the counter's thread: posts the report to the external queue.
+    void InputFreqCallback(double expectedRate, double receivedRate, int limit, bool normal);
+
+private:
+    static const StateTable& Table();
+
+    // Runs a job so that nothing it throws reaches the engine thread.
+    template <void (CVelmorControl::*job)(CZeltSignal*&)> void Guarded(CZeltSignal*& signal);
+    void ReportJobFailure(const char* what);
+
+    // Steps the jobs share.
+    void ArmNewFileTimer();
+    void ArmWaitDataTimer();
+    void CancelTimers();
+    void CloseWithReport();
+    void ReportParameterReadFailure();
+    void Send(std::string_view sentence);
+    void TakeStartParameters(const CZeltSignal& signal);
+    void TakeDataPort(int32_t port);
+    void ReleaseData(CZeltSignal* signal);
+
+    // Input-rate supervision.
+    void ConfigureSupervision(bool fresh);
+    void RemoveSupervision();
+    void CountDatagram();
+
+    // Receiver plumbing, on the IO thread.
+    void OnDatagram(const char* data, std::uint64_t count);
+    void OnCommand(const char* data, std::uint64_t count);
+    void OnReceiverText(const std::string& text) const;
+    void RunIoThread();
+
+    TokenReader Tokens() const;
+
+    bool m_dbReadOk = true;
+    std::string m_logDirectory;
+    std::string m_logFileName;
+    int32_t m_interval = 0; // minutes
+    int32_t m_dataPort = 0;
+    std::unique_ptr<CVelmorLogFile> m_logFile; // the log stream and the log file path
+    std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;
+    std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
+    std::string m_statusDestination;
+    int32_t m_openFailures = 0;
+    int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
+    bool m_dataSeen = false;
+    std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
+    std::shared_ptr<boost::asio::io_context> m_io;
+    std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
+    std::thread m_ioThread;
+};

@@ -1,0 +1,352 @@
+// The control's jobs: reading the parameters, starting, rotating and stopping log files, and telling
+// the operator the logging state.
+#include "Database/DBoperations.h"
+#include "Database/Messages.h"
+#include "RORUVivozo/VelmorControl.h"
+#include "RORUVivozo/VelmorGlobals.h"
+#include "Udp/ChannelDirectory.h"
+#include "Udp/Sentence.h"
+#include "Udp/UdpReceiver.h"
+
+#include <climits>
+
+using namespace ZeltSig;
+
+namespace
+{
+
+constexpr char kParameterReadError[] =
+    "\n\tERROR: Not able to read RORUVivozo process parameters from ZeltDB.";
+
+// Delays are whole milliseconds in 32 bits; larger settings wait as long as that allows.
+int32_t delayMs(int32_t value, int32_t unitMs)
+{
+    const long long ms = static_cast<long long>(value) * unitMs;
+    return ms > INT32_MAX ? INT32_MAX : (ms < INT32_MIN ? INT32_MIN : static_cast<int32_t>(ms));
+}
+
+// The path as message 1420 shows it: runs of '/' and of '\' reduced to one.
+std::string squeezedPath(const std::string& path)
+{
+    std::string squeezed;
+    for (char c : path)
+        if (!((c == '/' || c == '\\') && !squeezed.empty() && squeezed.back() == c))
+            squeezed += c;
+    return squeezed;
+}
+
+std::string_view dataOf(const CZeltSignal& signal)
+{
+    if (signal.GetData() == nullptr || signal.GetLength() <= 0)
+        return {};
+    return {signal.GetData(), static_cast<std::size_t>(signal.GetLength())};
+}
+
+} // namespace
+
+void CVelmorControl::ReleaseData(CZeltSignal* signal)
+{
+    if (signal != nullptr)
+        signal->TakeData();
+}
+
+void CVelmorControl::ArmNewFileTimer()
+{
+    StartTimer(NEW_FILE_TIMEOUT, delayMs(m_interval, 60000));
+}
+
+void CVelmorControl::ArmWaitDataTimer()
+{
+    StartTimer(WAIT_DATA_TIMEOUT, delayMs(m_maxWaitTime, 1000));
+}
+
+void CVelmorControl::CancelTimers()
+{
+    StopTimer(NEW_FILE_TIMEOUT);
+    StopTimer(WAIT_DATA_TIMEOUT);
+}
+
+void CVelmorControl::CloseWithReport()
+{
+    if (m_logFile->closeLogFile())
+        TraceData("\n\t Closed datagram log file:\n\t %s.", m_logFile->path().c_str());
+    else
+        TraceData("\n\tWARNING: Not able to close datagram log file:\n\t         %s.",
+                  m_logFile->path().c_str());
+}
+
+void CVelmorControl::ReportParameterReadFailure()
+{
+    TraceData(kParameterReadError);
+    velmorMessages.postFormattedMessage(MSG_NO_PARAMETERS);
+}
+
+void CVelmorControl::Send(std::string_view sentence)
+{
+    Udp::sendSentence(m_io, sentence.data(), sentence.size(), m_statusDestination);
+}
+
+void CVelmorControl::TakeDataPort(int32_t port)
+{
+    if (port == m_dataPort)
+        return;
+    m_dataPort = port;
+    m_dataReceiver->Stop();
+    m_dataReceiver->Restart(Udp::restartAddress(port));
+}
+
+void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
+{
+    const StartParameters parameters = parseStartSentence(dataOf(signal), Tokens());
+    m_logDirectory = parameters.directory;
+    m_logFileName = parameters.fileName;
+    m_interval = parameters.interval;
+    TakeDataPort(parameters.port);
+}
+
+void CVelmorControl::JobReadDB(CZeltSignal*& signal)
+{
+    TraceJob("JobReadDB");
+    m_dbReadOk = true;
+    ReleaseData(signal);
+    LoggingParameters parameters;
+    if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
+    {
+        ReportParameterReadFailure();
+        m_dbReadOk = false;
+    }
+    else
+    {
+        m_logDirectory = parameters.dir_value;
+        m_logFileName = parameters.file_value;
+        m_interval = integerValue(parameters.line_interval_value);
+    }
+    InternalInput(
+        std::make_unique<CZeltSignal>(m_dbReadOk ? DB_READ_COMPL : DB_READ_ERROR, this, nullptr, 0));
+}
+
+void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
+{
+    TraceJob("JobReadDBError");
+    ReleaseData(signal);
+    ReportParameterReadFailure();
+}
+
+void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
+{
+    TraceJob("JobWaitLogging");
+    RemoveSupervision();
+    CancelTimers();
+    m_dataSeen = false;
+    ReleaseData(signal);
+
+    LoggingParameters parameters;
+    if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
+    {
+        Send(Udp::kLoggingOff);
+        return;
+    }
+    m_logDirectory = parameters.dir_value;
+    m_logFileName = parameters.file_value;
+    m_interval = integerValue(parameters.line_interval_value);
+
+    if (parameters.logging_selected != 0)
+    {
+        // The interval goes in exactly as stored, so the start reads it the way an operator's would be read.
+        const std::string start = "$PZELT,160," + parameters.dir_value + "," + parameters.file_value + "," +
+                                  parameters.line_interval_value + "," + std::to_string(m_dataPort) + "\n\r";
+        InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
+        Send(Udp::kLoggingSelectedOn);
+    }
+    else
+    {
+        Send(Udp::kLoggingOff);
+        Send(Udp::kLoggingSelectedOff);
+    }
+}
+
+void CVelmorControl::JobPrepLogging(CZeltSignal*& signal)
+{
+    TraceJob("JobPrepLogging");
+    CancelTimers();
+    m_dataSeen = false;
+    ConfigureSupervision(true);
+    if (dataOf(*signal).empty())
+    {
+        StartParameters parameters = startParametersFromTokens(Tokens());
+        m_logDirectory = parameters.directory;
+        m_logFileName = parameters.fileName;
+        m_interval = parameters.interval == 0 ? kDefaultStartInterval : parameters.interval;
+        TakeDataPort(parameters.port == 0 ? kDefaultStartPort : parameters.port);
+    }
+    else
+    {
+        TakeStartParameters(*signal);
+    }
+    ReleaseData(signal);
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
+{
+    TraceJob("JobStartLogging");
+    m_dataSeen = true;
+    CountDatagram();
+    bool opened = false;
+    const std::string_view datagram = dataOf(*signal);
+    if (!datagram.empty() && m_logFile->openLogFile(m_logDirectory, m_logFileName))
+    {
+        m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
+        Send(Udp::kLoggingOn);
+        m_openFailures = 0;
+        opened = true;
+    }
+    ReleaseData(signal);
+    if (!opened)
+        InternalInput(std::make_unique<CZeltSignal>(ERROR_NO_LOGFILE, this, nullptr, 0));
+}
+
+void CVelmorControl::JobLog(CZeltSignal*& signal)
+{
+    TraceJob("JobLog");
+    m_dataSeen = true;
+    CountDatagram();
+    const std::string_view datagram = dataOf(*signal);
+    m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
+    ReleaseData(signal);
+}
+
+void CVelmorControl::JobNoLogFile(CZeltSignal*& signal)
+{
+    TraceJob("JobNoLogFile");
+    StopTimer(NEW_FILE_TIMEOUT);
+    m_dataSeen = false;
+    ReleaseData(signal);
+    if (m_openFailures % kOpenFailureReportEvery == 0)
+    {
+        TraceData("\n\tERROR: Not able to open .rtcm log file: %s", m_logFile->path().c_str());
+        velmorMessages.postFormattedMessage(MSG_NO_LOGFILE, squeezedPath(m_logFile->path()));
+    }
+    // Wraps to the start of a report cycle instead of overflowing.
+    m_openFailures = m_openFailures == INT32_MAX ? 0 : m_openFailures + 1;
+    ArmNewFileTimer();
+}
+
+void CVelmorControl::JobNewFile(CZeltSignal*& signal)
+{
+    TraceJob("JobNewFile");
+    CancelTimers();
+    m_dataSeen = false;
+    ConfigureSupervision(false);
+    CloseWithReport();
+    if (dataOf(*signal).empty())
+    {
+        const StartParameters parameters = startParametersFromTokens(Tokens());
+        m_logDirectory = parameters.directory;
+        m_logFileName = parameters.fileName;
+        m_interval = parameters.interval;
+    }
+    else
+    {
+        TakeStartParameters(*signal);
+    }
+    ReleaseData(signal);
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobTimedNewFile(CZeltSignal*& signal)
+{
+    TraceJob("JobTimedNewFile");
+    ReleaseData(signal);
+    StopTimer(WAIT_DATA_TIMEOUT);
+    m_dataSeen = false;
+    ConfigureSupervision(false);
+    CloseWithReport();
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobRestartLog(CZeltSignal*& signal)
+{
+    TraceJob("JobRestartLog");
+    ReleaseData(signal);
+    CancelTimers();
+    m_dataSeen = false;
+    ConfigureSupervision(false);
+    CloseWithReport();
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobErrRestartLog(CZeltSignal*& signal)
+{
+    TraceJob("JobErrRestartLog");
+    ReleaseData(signal);
+    CancelTimers();
+    m_dataSeen = false;
+    ConfigureSupervision(false);
+    CloseWithReport();
+    ReportParameterReadFailure();
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobTimedPrepLogging(CZeltSignal*& signal)
+{
+    TraceJob("JobTimedPrepLogging");
+    ReleaseData(signal);
+    ArmNewFileTimer();
+    ConfigureSupervision(false);
+}
+
+void CVelmorControl::JobStopLogging(CZeltSignal*& signal)
+{
+    TraceJob("JobStopLogging");
+    ReleaseData(signal);
+    CancelTimers();
+    m_dataSeen = false;
+    RemoveSupervision();
+    CloseWithReport();
+    Send(Udp::kLoggingOff);
+}
+
+void CVelmorControl::JobStopPrep(CZeltSignal*& signal)
+{
+    TraceJob("JobStopPrep");
+    ReleaseData(signal);
+    CancelTimers();
+    m_dataSeen = false;
+    RemoveSupervision();
+    Send(Udp::kLoggingOff);
+}
+
+void CVelmorControl::JobReportOff(CZeltSignal*& signal)
+{
+    ReleaseData(signal);
+    Send(Udp::kLoggingOff);
+}
+
+void CVelmorControl::JobReportOn(CZeltSignal*& signal)
+{
+    ReleaseData(signal);
+    Send(Udp::kLoggingOn);
+}
+
+void CVelmorControl::JobTerminate(CZeltSignal*& signal)
+{
+    TraceJob("JobTerminate");
+    Send(Udp::kLoggingOff);
+    // The job disposes of the signal itself; the engine then has nothing to delete.
+    std::unique_ptr<CZeltSignal> disposed(signal);
+    signal = nullptr;
+    disposed.reset();
+    velmorTerminationSemaphore.release();
+}
+
+void CVelmorControl::JobDisregardSig(CZeltSignal*& signal)
+{
+    TraceJob("JobDisregardSig");
+    ReleaseData(signal);
+}

@@ -1,0 +1,309 @@
+// The logger end to end: the built program in a temporary suite, fed by real datagrams and commanded
+// through the operator console, each test in a network namespace of its own.
+#include "support/LoggerRun.h"
+#include "support/TestSuite.h"
+
+#include "Rtcm3/FrameWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <regex>
+
+namespace fs = std::filesystem;
+using namespace VivozoTest;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+constexpr std::uint16_t kDataPort = 3011;
+constexpr char kOn[] = "$PZELT,162,ON\n\r";
+constexpr char kOff[] = "$PZELT,162,OFF\n\r";
+constexpr char kSelectedOn[] = "$PZELT,163,ON\n\r";
+constexpr char kSelectedOff[] = "$PZELT,163,OFF\n\r";
+
+// The capture with an antenna descriptor and a date in front, so a closed file converts.
+std::vector<std::string> demoFrames()
+{
+    const std::string capture = readFile(sourcePath("../shared/data/rtcm3/testglo.rtcm3"));
+    std::vector<std::string> frames = rtcmFrames(capture);
+    // The capture's own day (2009-12-18) and antenna.
+    const auto antenna = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
+    const auto date = Rtcm3::systemParametersFrame(0, 55183, 83205, 15);
+    frames.insert(frames.begin(),
+                  {std::string(date.begin(), date.end()), std::string(antenna.begin(), antenna.end())});
+    return frames;
+}
+
+std::string joined(const std::vector<std::string>& parts)
+{
+    return std::accumulate(parts.begin(), parts.end(), std::string());
+}
+
+class LoggerEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_suite.ok()) << m_suite.error();
+        std::string reason;
+        if (!isolateNetwork(reason))
+            std::cerr << "running without a network namespace of its own: " << reason << "\n";
+        // Sockets belong to the namespace they were made in: the listener comes after the move.
+        m_listener = std::make_unique<StatusListener>();
+        installMakeRinexStandIn(m_suite.root());
+        // Quiet supervision unless a test asks for it.
+        setToken("RUNT_PARAM_RTCM_MAX_WAIT_TIME", 600);
+        setToken("RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH", 0);
+    }
+
+    void setToken(const std::string& name, int value)
+    {
+        ASSERT_TRUE(m_suite.exec("UPDATE integer_values SET value = " + std::to_string(value) +
+                                 " WHERE id = (SELECT value_id FROM token_value WHERE token = '" + name +
+                                 "')"))
+            << m_suite.error();
+    }
+
+    // Starts the logger and waits until it has read its parameters and told the operator.
+    void startLogger(const char* selected = kSelectedOff)
+    {
+        ASSERT_TRUE(status().ok());
+        const std::size_t from = status().count();
+        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), std::vector<std::string>{"-debug", "31"});
+        ASSERT_TRUE(m_logger->started());
+        ASSERT_TRUE(status().waitFor(selected, 20s, from)) << m_logger->output();
+    }
+
+    // The operator console sends; the answers arrive at the test's own listener.
+    void command(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), "--no-wait");
+        ASSERT_TRUE(operatorConsole(arguments)) << arguments.at(1);
+    }
+
+    // A status query, answered with the given sentence.
+    void expectStatus(const char* answer)
+    {
+        const std::size_t from = status().count();
+        command({"status"});
+        EXPECT_TRUE(status().waitFor(answer, 5s, from)) << "status query should answer " << answer;
+    }
+
+    void send(const std::vector<std::string>& datagrams, std::uint16_t port = kDataPort)
+    {
+        for (const std::string& datagram : datagrams)
+        {
+            ASSERT_TRUE(sendDatagram(port, datagram));
+            // Paced like a receiver on the vessel, well inside the socket buffer.
+            std::this_thread::sleep_for(200us);
+        }
+    }
+
+    std::string native(std::string_view written) const { return nativeBelow(m_suite.root(), written); }
+
+    bool fileHolds(const std::string& path, const std::string& content, Millis timeout = 10s) const
+    {
+        return eventually([&] { return readFile(path) == content; }, timeout);
+    }
+
+    // Ends the logger with sentence 24 and returns its exit status.
+    std::optional<int> terminate()
+    {
+        command({"terminate"});
+        return m_logger->waitExit(30s);
+    }
+
+    TestSuite m_suite;
+    std::unique_ptr<StatusListener> m_listener;
+    StatusListener& status() { return *m_listener; }
+    std::unique_ptr<LoggerProcess> m_logger;
+};
+
+} // namespace
+
+TEST_F(LoggerEndToEnd, LogsEveryDatagramExactlyAndAnswersStatusQueries)
+{
+    startLogger();
+    expectStatus(kOff);
+
+    // Logging is off: a datagram is written nowhere.
+    send({"not logged"});
+    EXPECT_TRUE(m_logger->waitForOutput("Job: JobDisregardSig", 5s));
+
+    command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
+    expectStatus(kOn);
+    EXPECT_FALSE(fs::exists(native("C:\\rtcm\\base.rtcm"))) << "the file opens with the first datagram";
+
+    const std::size_t beforeData = status().count();
+    std::vector<std::string> frames = rtcmFrames(readFile(sourcePath("../shared/data/rtcm3/testglo.rtcm3")));
+    frames.push_back(std::string(1, '\xD3'));
+    frames.push_back(std::string(1400, '\x5A'));
+    send(frames);
+    EXPECT_TRUE(status().waitFor(kOn, 5s, beforeData));
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\base.rtcm"), joined(frames)));
+    expectStatus(kOn);
+
+    const std::size_t beforeStop = status().count();
+    command({"stop"});
+    EXPECT_TRUE(status().waitFor(kOff, 5s, beforeStop));
+    EXPECT_TRUE(m_logger->waitForOutput("Closed datagram log file:\n\t C:\\rtcm\\base.rtcm.", 5s));
+    expectStatus(kOff);
+    send({"after the stop"});
+    EXPECT_TRUE(m_logger->waitForOutput("Job: JobDisregardSig", 5s, 2));
+    EXPECT_EQ(readFile(native("C:\\rtcm\\base.rtcm")), joined(frames));
+    EXPECT_EQ(std::distance(fs::directory_iterator(native("C:\\rtcm")), fs::directory_iterator()), 1);
+
+    EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerEndToEnd, ASecondStartClosesTheFileForConversionAndTheNextDatagramOpensANewOne)
+{
+    startLogger();
+    command({"start", "C:\\rtcm", "first.rtcm", "60", "3011"});
+    const std::vector<std::string> frames = demoFrames();
+    send(frames);
+    ASSERT_TRUE(fileHolds(native("C:\\rtcm\\first.rtcm"), joined(frames)));
+
+    command({"start", "C:\\rtcm", "second.rtcm", "60", "3011"});
+    ASSERT_TRUE(eventually([&] { return !makeRinexCalls(m_suite.root()).empty(); }, 10s))
+        << m_logger->output();
+    const std::vector<std::string> calls = makeRinexCalls(m_suite.root());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(std::regex_match(calls[0], std::regex(R"(C:\\rtcm\\first\.rtcm C:\\rtcm\\\d{8}_\d{6}\.08o)")))
+        << calls[0];
+
+    EXPECT_FALSE(fs::exists(native("C:\\rtcm\\second.rtcm")));
+    send({frames[0]});
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\second.rtcm"), frames[0]));
+    EXPECT_EQ(readFile(native("C:\\rtcm\\first.rtcm")), joined(frames));
+    EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerEndToEnd, AnExistingFileIsMovedAsideAndAZeroIntervalRotatesOnTheNextTick)
+{
+    fs::create_directories(native("C:\\rtcm"));
+    {
+        std::ofstream(native("C:\\rtcm\\base.rtcm"), std::ios::binary) << "earlier data";
+    }
+    startLogger();
+    command({"start", "C:\\rtcm", "base.rtcm", "0", "3011"});
+    send({"first datagram"});
+    EXPECT_TRUE(m_logger->waitForOutput("Error: File exists:\n\t       'C:\\rtcm\\base.rtcm'", 5s));
+    EXPECT_TRUE(m_logger->waitForOutput("Renamed existing datagram log file:", 5s));
+    // Rotated at the next tick, so the next datagram finds the file again; every byte is kept somewhere.
+    EXPECT_TRUE(m_logger->waitForOutput("Job: JobTimedNewFile", 5s));
+    send({"second datagram"});
+    EXPECT_TRUE(m_logger->waitForOutput("Renamed existing datagram log file:", 5s, 2));
+    EXPECT_EQ(terminate(), 0);
+
+    std::vector<std::string> contents;
+    const std::regex movedAside(R"(base_\d{12}(_\d+)?\.rtcm)");
+    for (const auto& entry : fs::directory_iterator(native("C:\\rtcm")))
+    {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "base.rtcm" || std::regex_match(name, movedAside)) << name;
+        contents.push_back(readFile(entry.path().string()));
+    }
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"earlier data", "first datagram", "second datagram"}));
+}
+
+TEST_F(LoggerEndToEnd, LoggingSelectedInTheDatabaseStartsAtStartUp)
+{
+    ASSERT_TRUE(m_suite.exec("UPDATE velmor_param SET logging_selected = 1, dir_value = 'C:\\sel\\_TOKY_', "
+                             "file_value = 'sel.rtcm', line_interval_value = '60'"));
+    startLogger(kSelectedOn);
+    expectStatus(kOn);
+    send({"selected"});
+    const std::string year = std::to_string(1900 +
+                                            []
+                                            {
+                                                const std::time_t now = std::time(nullptr);
+                                                std::tm utc{};
+                                                ::gmtime_r(&now, &utc);
+                                                return utc.tm_year;
+                                            }());
+    EXPECT_TRUE(fileHolds(native("C:\\sel\\" + year + "\\sel.rtcm"), "selected"));
+    EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerEndToEnd, MissingAndSlowInputAreRecordedAsOperatorMessages)
+{
+    setToken("RUNT_PARAM_RTCM_MAX_WAIT_TIME", 1);
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH", 1);
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED", 5);
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT", 50);
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH", 0);
+    startLogger();
+    command({"start", "C:\\rtcm", "slow.rtcm", "60", "3011"});
+
+    const auto recorded = [&](int number)
+    {
+        return !m_suite.column("SELECT number FROM arrivedMessages WHERE number = " + std::to_string(number))
+                    .empty();
+    };
+    EXPECT_TRUE(eventually([&] { return recorded(1424); }, 10s)) << m_logger->output();
+    EXPECT_TRUE(
+        m_logger->waitForOutput("ERROR: No RTCM data is received.\n\tTurn RTCM logging off and on.", 1s));
+    EXPECT_TRUE(eventually([&] { return recorded(1425); }, 10s)) << m_logger->output();
+    EXPECT_TRUE(m_logger->waitForOutput("Warning: Frequency of received RTCM) datagrams is less than 50% of "
+                                        "expected.\nExpected/received (Hz): 5.00/0.00',122);",
+                                        1s));
+    const auto texts = m_suite.column("SELECT mess FROM arrivedMessagesString");
+    EXPECT_TRUE(std::any_of(
+        texts.begin(), texts.end(),
+        [](const std::string& text) {
+            return text.find("below 50% of expected. Expected/received (Hz): 5.00/0.00") != std::string::npos;
+        }));
+    EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerEndToEnd, TerminationClosesTheOpenFileAndHandsItOn)
+{
+    for (const bool bySignal : {false, true})
+    {
+        SCOPED_TRACE(bySignal ? "SIGTERM" : "sentence 24");
+        fs::remove(m_suite.root() + "/makerinex.log");
+        startLogger();
+        const std::string name = bySignal ? "term.rtcm" : "stop24.rtcm";
+        command({"start", "C:\\rtcm", name, "60", "3011"});
+        const std::vector<std::string> frames = demoFrames();
+        send(frames);
+        ASSERT_TRUE(fileHolds(native("C:\\rtcm\\" + name), joined(frames)));
+
+        const std::size_t before = status().count();
+        if (bySignal)
+            m_logger->signal(SIGTERM);
+        else
+            command({"terminate"});
+        EXPECT_EQ(m_logger->waitExit(30s), 0) << m_logger->output();
+        if (!bySignal)
+            EXPECT_TRUE(status().waitFor(kOff, 1s, before));
+        const std::string output = m_logger->output();
+        EXPECT_NE(output.find("Closed datagram log file:\n\t C:\\rtcm\\" + name + "."), std::string::npos);
+        EXPECT_NE(output.find("Velmor terminates."), std::string::npos);
+        const std::vector<std::string> calls = makeRinexCalls(m_suite.root());
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].rfind("C:\\rtcm\\" + name + " C:\\rtcm\\", 0), 0u) << calls[0];
+        EXPECT_EQ(readFile(native("C:\\rtcm\\" + name)), joined(frames));
+    }
+}
+
+TEST_F(LoggerEndToEnd, AStartWithAnotherPortMovesTheDataReceiver)
+{
+    startLogger();
+    command({"start", "C:\\rtcm", "moved.rtcm", "60", "3012"});
+    EXPECT_TRUE(m_logger->waitForOutput("Bind to input port 3012", 5s));
+    send({"old port"}, kDataPort);
+    send({"new port"}, 3012);
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\moved.rtcm"), "new port"));
+    send({"old port again"}, kDataPort);
+    send({" and new"}, 3012);
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\moved.rtcm"), "new port and new"));
+    EXPECT_EQ(terminate(), 0);
+}

@@ -1,0 +1,119 @@
+// What the end-to-end tests drive the logger with: the real program as a child process, a listener on
+// the status port, a datagram source, the operator console and a stand-in for "makerinex.bat".
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace VivozoTest
+{
+
+using Millis = std::chrono::milliseconds;
+
+// Moves this process, and every child it starts afterwards, into a network namespace of its own with
+// the loopback interface up, so fixed ports never meet another test's. False (with a reason) when the
+// system does not allow it; the tests then rely on running one at a time.
+bool isolateNetwork(std::string& reason);
+
+// Polls until the predicate holds or the timeout passes; returns the last result.
+template <class Predicate> bool eventually(Predicate predicate, Millis timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;)
+    {
+        if (predicate())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(Millis(20));
+    }
+}
+
+// Everything that arrives on 127.0.0.1:4002, where the logger sends its sentences.
+class StatusListener
+{
+public:
+    StatusListener();
+    ~StatusListener();
+    StatusListener(const StatusListener&) = delete;
+    StatusListener& operator=(const StatusListener&) = delete;
+
+    bool ok() const { return m_socket >= 0; }
+    std::vector<std::string> received() const;
+    // True once the sentence has arrived at an index at or after from.
+    bool waitFor(std::string_view sentence, Millis timeout, std::size_t from = 0) const;
+    std::size_t count() const;
+
+private:
+    void run();
+
+    int m_socket = -1;
+    int m_wake[2] = {-1, -1};
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_arrived;
+    std::vector<std::string> m_received;
+    std::thread m_thread;
+};
+
+// One datagram to 127.0.0.1:port.
+bool sendDatagram(std::uint16_t port, std::string_view bytes);
+
+// Splits an RTCM 3 byte stream into its frames (preamble, 10-bit length, payload, CRC), so a capture
+// can be replayed one frame per datagram; bytes outside frames are dropped.
+std::vector<std::string> rtcmFrames(std::string_view stream);
+
+std::string readFile(const std::string& path);
+
+// The built logger, started with the given arguments; its standard output and error go to a file.
+class LoggerProcess
+{
+public:
+    LoggerProcess(const std::string& root, const std::vector<std::string>& arguments);
+    // Kills a logger that is still running.
+    ~LoggerProcess();
+    LoggerProcess(const LoggerProcess&) = delete;
+    LoggerProcess& operator=(const LoggerProcess&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
+    void signal(int number) const;
+    // The exit status once the process has ended normally within the timeout; -1000 - signal when
+    // a signal ended it; nothing while it still runs.
+    std::optional<int> waitExit(Millis timeout);
+    std::string output() const;
+    // True once the text occurs in the output at least that often.
+    bool waitForOutput(std::string_view text, Millis timeout, std::size_t occurrences = 1) const;
+    std::size_t occurrences(std::string_view text) const;
+
+private:
+    std::string m_outputPath;
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+// The operator console, sending one sentence to the logger's command port; false when it fails.
+bool operatorConsole(const std::vector<std::string>& arguments);
+
+// The logger's binary, the console's and the test data below the source tree.
+std::string loggerBinary();
+std::string consoleBinary();
+std::string sourcePath(const std::string& relative);
+
+// Writes a "makerinex.bat" into root/bin that appends its arguments as one line to root/makerinex.log,
+// and puts root/bin first on this process's PATH. Returns the calls recorded so far with makeRinexCalls.
+void installMakeRinexStandIn(const std::string& root);
+std::vector<std::string> makeRinexCalls(const std::string& root);
+
+// Native path below the root of a written path such as "C:\rtcm\base.rtcm".
+std::string nativeBelow(const std::string& root, std::string_view written);
+
+} // namespace VivozoTest
