@@ -62,6 +62,22 @@ NoTXN=0
 LongNames=0
 INI
 
+# Where the process log goes: the entry looks for this file in the suite data directory. Kept when it
+# exists, so a user's own logging set-up survives a re-run.
+logconfig="$datadir/log4cplus_configureGeneric.ini"
+if [ ! -e "$logconfig" ]; then
+    cat > "$logconfig" <<INI
+# Process log of the suite's processes: start-up records and the trace.
+log4cplus.rootLogger=DEBUG, ProcessLog
+log4cplus.appender.ProcessLog=log4cplus::RollingFileAppender
+log4cplus.appender.ProcessLog.File=$root/c/temp/RORUVivozo.log
+log4cplus.appender.ProcessLog.MaxFileSize=10MB
+log4cplus.appender.ProcessLog.MaxBackupIndex=5
+log4cplus.appender.ProcessLog.layout=log4cplus::PatternLayout
+log4cplus.appender.ProcessLog.layout.ConversionPattern=%D{%Y-%m-%d %H:%M:%S.%q} %-5p %c - %m%n
+INI
+fi
+
 cat <<EXPORTS
 export ZELT_ROOT='$root'
 export ODBCSYSINI='$root/odbc'
