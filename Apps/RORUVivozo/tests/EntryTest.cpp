@@ -1,11 +1,14 @@
 // The built program: its banner, option errors and termination on SIGINT and SIGTERM.
 #include "support/ChildProcess.h"
+#include "support/TestSuite.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -70,6 +73,39 @@ TEST_F(Entry, AnOptionErrorShowsTheUsageAndEndsWithStatusZero)
     EXPECT_NE(err.find("         Error in argument: -debug option failed.  \n\nUsage:\n"), std::string::npos)
         << err;
     EXPECT_EQ(err.find("- Command Line Options"), std::string::npos) << "no banner after an option error";
+}
+
+TEST_F(Entry, WithoutADatabaseItStillStartsAndShowsNoVersion)
+{
+    ChildProcess logger(loggerProgram(), {"-debug", "8"}, environment);
+    EXPECT_TRUE(logger.waitForOutput("DATABASE INFO: ver. -1, proc. \n", 20s)) << logger.standardError();
+    EXPECT_TRUE(logger.waitForOutput("argv = [" + loggerProgram() + " -debug 8 ]\n", 5s))
+        << logger.standardError();
+    logger.signal(SIGTERM);
+    EXPECT_EQ(logger.wait(30s), 0);
+}
+
+TEST(EntryWithSuite, ShowsTheVersionRowOnTheConsoleOrOnlyInTheProcessLog)
+{
+    VivozoTest::TestSuite suite;
+    ASSERT_TRUE(suite.ok()) << suite.error();
+    const std::string versionLine = "DATABASE INFO: ver. 7, proc. Zelt 7.2 survey suite\n";
+
+    ChildProcess traced(loggerProgram(), {"-debug", "8"});
+    EXPECT_TRUE(traced.waitForOutput(versionLine, 20s)) << traced.standardError();
+    traced.signal(SIGTERM);
+    EXPECT_EQ(traced.wait(30s), 0);
+
+    std::filesystem::remove(suite.tempDirectory() + "/RORUVivozo.log");
+    ChildProcess quiet(loggerProgram(), {"-debug", "8", "-noconsole"});
+    ASSERT_TRUE(quiet.waitForOutput("- noconsole                 : 1", 20s)) << quiet.standardError();
+    std::this_thread::sleep_for(1s);
+    quiet.signal(SIGTERM);
+    EXPECT_EQ(quiet.wait(30s), 0);
+    EXPECT_EQ(quiet.standardError().find("DATABASE INFO"), std::string::npos) << quiet.standardError();
+    std::ifstream processLog(suite.tempDirectory() + "/RORUVivozo.log");
+    const std::string logged((std::istreambuf_iterator<char>(processLog)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find(versionLine), std::string::npos) << logged;
 }
 
 } // namespace
