@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -70,11 +71,12 @@ protected:
     }
 
     // Starts the logger and waits until it has read its parameters and told the operator.
-    void startLogger(const char* selected = kSelectedOff)
+    void startLogger(const char* selected = kSelectedOff,
+                     std::vector<std::string> arguments = {"-debug", "31"})
     {
         ASSERT_TRUE(status().ok());
         const std::size_t from = status().count();
-        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), std::vector<std::string>{"-debug", "31"});
+        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), arguments);
         ASSERT_TRUE(m_logger->started());
         ASSERT_TRUE(status().waitFor(selected, 20s, from)) << m_logger->output();
     }
@@ -305,5 +307,17 @@ TEST_F(LoggerEndToEnd, AStartWithAnotherPortMovesTheDataReceiver)
     send({"old port again"}, kDataPort);
     send({" and new"}, 3012);
     EXPECT_TRUE(fileHolds(native("C:\\rtcm\\moved.rtcm"), "new port and new"));
+    EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerEndToEnd, NoDatagramIsLostReorderedOrChangedUnderSteadyLoad)
+{
+    startLogger(kSelectedOff, {"-debug", "0"});
+    command({"start", "C:\\load", "load.rtcm", "60", "3011"});
+    // Waits for its numbered datagrams in the file and checks every one of them.
+    const std::string loadgen = std::string(std::getenv("VIVOZO_BINARY_DIR")) + "/Apps/loadgen/loadgen";
+    const std::string check = loadgen + " --port 3011 --size 200 --rate 4000 --count 8000 --file '" +
+                              native("C:\\load\\load.rtcm") + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << check;
     EXPECT_EQ(terminate(), 0);
 }
