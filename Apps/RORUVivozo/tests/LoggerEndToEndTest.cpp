@@ -321,3 +321,26 @@ TEST_F(LoggerEndToEnd, NoDatagramIsLostReorderedOrChangedUnderSteadyLoad)
     EXPECT_EQ(std::system(check.c_str()), 0) << check;
     EXPECT_EQ(terminate(), 0);
 }
+
+TEST_F(LoggerEndToEnd, WithoutItsParametersTheLoggerReportsAndOnlyTerminates)
+{
+    ASSERT_TRUE(m_suite.exec("DELETE FROM velmor_param"));
+    ASSERT_TRUE(status().ok());
+    m_logger = std::make_unique<LoggerProcess>(m_suite.root(), std::vector<std::string>{"-debug", "31"});
+    EXPECT_TRUE(eventually(
+        [&] { return !m_suite.column("SELECT number FROM arrivedMessages WHERE number = 1423").empty(); },
+        20s))
+        << m_logger->output();
+    EXPECT_TRUE(
+        m_logger->waitForOutput("ERROR: Not able to read RORUVivozo process parameters from ZeltDB.", 5s));
+
+    // Neither a status query nor a start is taken in this state.
+    command({"status"});
+    command({"start", "C:\\rtcm", "never.rtcm", "60", "3011"});
+    send({"never logged"});
+    EXPECT_TRUE(m_logger->waitForOutput("Job: JobDisregardSig", 5s, 3));
+    EXPECT_EQ(terminate(), 0);
+    const std::vector<std::string> answers = status().received();
+    EXPECT_EQ(answers, std::vector<std::string>{kOff}) << "only the termination is answered";
+    EXPECT_FALSE(fs::exists(native("C:\\rtcm")));
+}
