@@ -73,6 +73,16 @@ TEST(Engine, TerminateSignalFromAnotherThreadRunsItsJobOnTheEngineThread)
     EXPECT_TRUE(machine.Stop());
 }
 
+TEST(Engine, StartsWithTheProcessEntrysPriorityZero)
+{
+    CTestMachine machine;
+    machine.OnSignal(61101, [](CTestMachine& m, CZeltSignal*&) { m.StartTimer(61102, 0); });
+    EXPECT_EQ(machine.Start(0), 0);
+    EXPECT_EQ(machine.Start(0), -1) << "a machine starts once";
+    machine.ExternalInput(Sig(61101), true);
+    ASSERT_TRUE(machine.WaitForSignal(61102)) << "the timer thread runs too";
+}
+
 TEST(Engine, InitJobRunsOnTheStartingThreadBeforeTheEngineRuns)
 {
     CTestMachine machine;

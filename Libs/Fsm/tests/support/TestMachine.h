@@ -158,22 +158,24 @@ public:
     }
 
 private:
+    // The record is made before the hook runs (the hook may take the signal) and published after it,
+    // so that a test that saw the record also sees everything the hook did.
     void Note(const char* job, CZeltSignal*& signal)
     {
         TraceJob("%s", job);
+        Record record{job, signal->GetNumber(), GetState(), std::string(), signal->IsTimed()};
+        if (signal->GetData() != nullptr)
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            std::string data;
-            if (signal->GetData() != nullptr)
-            {
-                data.assign(signal->GetData(), static_cast<std::size_t>(signal->GetLength()));
-            }
-            m_records.push_back({job, signal->GetNumber(), GetState(), data, signal->IsTimed()});
+            record.data.assign(signal->GetData(), static_cast<std::size_t>(signal->GetLength()));
         }
-        auto hook = m_hooks.find(signal->GetNumber());
+        auto hook = m_hooks.find(record.number);
         if (hook != m_hooks.end())
         {
             hook->second(*this, signal);
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_records.push_back(std::move(record));
         }
         m_changed.notify_all();
     }
