@@ -357,3 +357,30 @@ TEST_F(LoggerEndToEnd, WithoutItsParametersTheLoggerReportsAndOnlyTerminates)
     EXPECT_EQ(answers, std::vector<std::string>{kOff}) << "only the termination is answered";
     EXPECT_FALSE(fs::exists(native("C:\\rtcm")));
 }
+
+TEST_F(LoggerEndToEnd, AFileThatCannotBeOpenedIsReportedAndLoggingStops)
+{
+    // A plain file where the directory should be: nothing can be created below it.
+    {
+        std::ofstream(native("C:\\blocked"), std::ios::binary) << "in the way";
+    }
+    startLogger();
+    command({"start", "C:\\blocked\\\\sub", "x.rtcm", "60", "3011"});
+    send({"lost datagram"});
+    EXPECT_TRUE(
+        m_logger->waitForOutput("ERROR: Not able to open .rtcm log file: C:\\blocked\\\\sub\\x.rtcm", 5s));
+    EXPECT_TRUE(eventually(
+        [&]
+        {
+            const auto texts = m_suite.column("SELECT mess FROM arrivedMessagesString");
+            return std::any_of(texts.begin(), texts.end(),
+                               [](const std::string& text) {
+                                   return text.find("not able to open log file C:\\blocked\\sub\\x.rtcm") !=
+                                          std::string::npos;
+                               });
+        },
+        10s));
+    expectStatus(kOff);
+    EXPECT_EQ(readFile(native("C:\\blocked")), "in the way");
+    EXPECT_EQ(terminate(), 0);
+}
