@@ -81,6 +81,8 @@ TEST_F(Entry, WithoutADatabaseItStillStartsAndShowsNoVersion)
     EXPECT_TRUE(logger.waitForOutput("DATABASE INFO: ver. -1, proc. \n", 20s)) << logger.standardError();
     EXPECT_TRUE(logger.waitForOutput("argv = [" + loggerProgram() + " -debug 8 ]\n", 5s))
         << logger.standardError();
+    // A request before the control exists is dropped: wait until its IO thread has spoken.
+    EXPECT_TRUE(logger.waitForOutput("Info: Dummy timer timed out", 20s)) << logger.standardError();
     logger.signal(SIGTERM);
     EXPECT_EQ(logger.wait(30s), 0);
 }
@@ -93,6 +95,8 @@ TEST(EntryWithSuite, ShowsTheVersionRowOnTheConsoleOrOnlyInTheProcessLog)
 
     ChildProcess traced(loggerProgram(), {"-debug", "8"});
     EXPECT_TRUE(traced.waitForOutput(versionLine, 20s)) << traced.standardError();
+    // A request before the control exists is dropped: wait until its IO thread has spoken.
+    EXPECT_TRUE(traced.waitForOutput("Info: Dummy timer timed out", 20s)) << traced.standardError();
     traced.signal(SIGTERM);
     EXPECT_EQ(traced.wait(30s), 0);
 
