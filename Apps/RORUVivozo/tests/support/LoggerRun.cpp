@@ -202,6 +202,7 @@ std::string readFile(const std::string& path)
 
 LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::string>& arguments)
 {
+    // One file per run: a second logger in the same suite starts it afresh.
     m_outputPath = root + "/logger-output.txt";
     const std::string binary = loggerBinary();
     std::vector<std::string> command{binary};
@@ -214,8 +215,8 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 1, m_outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                       0644);
+    ::posix_spawn_file_actions_addopen(&actions, 1, m_outputPath.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
     if (::posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0)
         m_pid = -1;
