@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstring>
+#include <exception>
 
 using namespace ZeltSig;
 
@@ -61,7 +62,15 @@ void CVelmorControl::CountDatagram()
 void CVelmorControl::InputFreqCallback(double expectedRate, double receivedRate, int limit, bool)
 {
     const InputFreqReport report{expectedRate, receivedRate, limit};
-    ExternalInput(CZeltSignal::CopyOf(INPUT_FREQ_REPORT, &report, sizeof report, this));
+    try
+    {
+        ExternalInput(CZeltSignal::CopyOf(INPUT_FREQ_REPORT, &report, sizeof report, this));
+    }
+    catch (const std::exception& error)
+    {
+        // The counter's thread must not end on a report that could not be posted.
+        TraceData("\n\tERROR: Rate report not posted: %s", error.what());
+    }
 }
 
 void CVelmorControl::JobInputFreqReport(CZeltSignal*& signal)
