@@ -77,7 +77,7 @@ void CVelmorControl::CloseWithReport()
 
 void CVelmorControl::ReportParameterReadFailure()
 {
-    TraceData(kParameterReadError);
+    TraceData("%s", kParameterReadError);
     velmorMessages.postFormattedMessage(MSG_NO_PARAMETERS);
 }
 
