@@ -295,10 +295,7 @@ TEST_F(LoggerEndToEnd, TerminationClosesTheOpenFileAndHandsItOn)
         else
             command({"terminate"});
         EXPECT_EQ(m_logger->waitExit(30s), 0) << m_logger->output();
-        if (!bySignal)
-        {
-            EXPECT_TRUE(status().waitFor(kOff, 1s, before));
-        }
+        EXPECT_TRUE(status().waitFor(kOff, 1s, before));
         const std::string output = m_logger->output();
         EXPECT_NE(output.find("Closed datagram log file:\n\t C:\\rtcm\\" + name + "."), std::string::npos);
         EXPECT_NE(output.find("Velmor terminates."), std::string::npos);

@@ -3,10 +3,10 @@
 #include "LogTrace/LogTrace.h"
 #include "Platform/NativePath.h"
 #include "Platform/SuiteDirectory.h"
+#include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorOptions.h"
 #include "RORUVivozo/VelmorSignalHandlers.h"
-#include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorStartup.h"
 
 #include <ace/OS_main.h>
@@ -15,6 +15,8 @@
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <unistd.h>
@@ -83,9 +85,14 @@ int ace_main_i(int argc, char* argv[])
     velmorControl.store(control.get());
     control->Start(0);
 
-    velmorTerminationSemaphore.acquire();
+    // A signal that lands on this thread interrupts the wait; only the termination job ends it.
+    while (velmorTerminationSemaphore.acquire() == -1 && errno == EINTR)
+    {
+    }
 
-    log4cplus::deinitialize();
+    // The control's destruction still writes trace lines and then ends the process: shut the logging
+    // down at that end, so that its last lines ("Velmor terminates.") still reach the process log.
+    std::atexit([] { log4cplus::deinitialize(); });
     // The control's destruction ends the process itself; what follows runs only if it returns.
     velmorControl.store(nullptr);
     control.reset();
