@@ -104,6 +104,124 @@ bool lostLock(int lock, int previous)
     return lock == 0 || lock < previous;
 }
 
+// Where the GPS and GLONASS messages differ in field widths and meaning.
+struct FieldLayout
+{
+    int firstMessage; // then: with ambiguity and CNR, with L2, with both
+    int rangeBits;
+    int ambiguityBits;
+    double ambiguityUnit; // metres of one step of the L1 range ambiguity
+    bool flagsCrossCorrelation;
+};
+
+constexpr FieldLayout kGpsLayout{1001, 24, 8, kLightMs, true};
+constexpr FieldLayout kGlonassLayout{1009, 25, 7, kGlonassAmbiguity, false};
+
+// One observation message being read: what it carries and the lock times of its satellites.
+struct ObservationPass
+{
+    ObservationPass(const FieldLayout& fields, int message, int count, int* lockL1, int* lockL2)
+        : layout(fields), withCnr((message - fields.firstMessage) % 2 == 1),
+          withL2(message - fields.firstMessage >= 2), withL2Cnr(message - fields.firstMessage == 3),
+          savedLockL1(lockL1), savedLockL2(lockL2), resolved(count == 0 ? 1 : 0)
+    {
+    }
+
+    const FieldLayout& layout;
+    const bool withCnr;
+    const bool withL2;
+    const bool withL2Cnr;
+    // The decoder's lock times of the previous message, replaced when this one is done.
+    int* savedLockL1;
+    int* savedLockL2;
+    int lockL1[64] = {};
+    int lockL2[64] = {};
+    int resolved;
+};
+
+// The L1 fields after the code indicator (and GLONASS channel); returns the L2 reference: the L1
+// range with its ambiguity.
+double readL1(ObservationPass& pass, BitReader& reader, int id, int code1, double wavelength,
+              SatelliteObservation& obs)
+{
+    const int codeSlot = code1 ? kP1 : kC1;
+    const int phaseSlot = code1 ? kL1P : kL1CA;
+    const double pr1 = static_cast<double>(reader.readUnsigned(pass.layout.rangeBits)) * 0.02;
+    const std::int64_t phase1 = reader.readSigned(20);
+    const bool l1Set = phase1 != kInvalidPhase;
+    if (l1Set)
+    {
+        setSlot(obs, codeSlot, pr1);
+        setSlot(obs, phaseSlot, static_cast<double>(phase1) * 0.0005 + pr1);
+    }
+    const int lock1 = reader.readInt(7);
+    pass.lockL1[id] = lock1;
+    if (lostLock(lock1, pass.savedLockL1[id]))
+        obs.mask |= kFlagL1LossOfLock;
+
+    int ambiguity = 0;
+    if (pass.withCnr)
+    {
+        ambiguity = reader.readInt(pass.layout.ambiguityBits);
+        if (ambiguity != 0 && l1Set)
+        {
+            obs.values[codeSlot] += ambiguity * pass.layout.ambiguityUnit;
+            obs.values[phaseSlot] += ambiguity * pass.layout.ambiguityUnit;
+            ++pass.resolved;
+        }
+        const int cnr = reader.readInt(8);
+        if (cnr != 0)
+        {
+            setSlot(obs, code1 ? kS1P : kS1CA, cnr * 0.25);
+            obs.l1Strength = strengthDigit(cnr);
+        }
+    }
+    if (l1Set)
+        obs.values[phaseSlot] /= wavelength;
+    return pr1 + ambiguity * pass.layout.ambiguityUnit;
+}
+
+void readL2(ObservationPass& pass, BitReader& reader, int id, double offset, double wavelength,
+            SatelliteObservation& obs)
+{
+    const int code2 = reader.readInt(2);
+    const int rangeSlot = code2 == 0 ? kC2 : kP2;
+    const int phase2Slot = code2 == 0 ? kL2CA : kL2P;
+    const int cnrSlot = code2 == 0 ? kS2CA : kS2P;
+    if (pass.layout.flagsCrossCorrelation && code2 >= 2)
+        obs.mask |= kFlagL2CrossCorrelated;
+    const std::int64_t rangeDiff = reader.readSigned(14);
+    if (rangeDiff != kInvalidRangeDiff)
+        setSlot(obs, rangeSlot, static_cast<double>(rangeDiff) * 0.02 + offset);
+    const std::int64_t phase2 = reader.readSigned(20);
+    const bool l2Set = phase2 != kInvalidPhase;
+    if (l2Set)
+        setSlot(obs, phase2Slot, static_cast<double>(phase2) * 0.0005 + offset);
+    const int lock2 = reader.readInt(7);
+    pass.lockL2[id] = lock2;
+    if (lostLock(lock2, pass.savedLockL2[id]))
+        obs.mask |= kFlagL2LossOfLock;
+    if (pass.withL2Cnr)
+    {
+        const int cnr = reader.readInt(8);
+        if (cnr != 0)
+        {
+            setSlot(obs, cnrSlot, cnr * 0.25);
+            obs.l2Strength = strengthDigit(cnr);
+        }
+    }
+    if (l2Set)
+        obs.values[phase2Slot] /= wavelength;
+}
+
+// Satellites missing from this message count as lock time 0 next time.
+int finishPass(Rtcm3Decoder& decoder, const ObservationPass& pass, bool released, int sync, int message)
+{
+    std::memcpy(pass.savedLockL1, pass.lockL1, sizeof pass.lockL1);
+    std::memcpy(pass.savedLockL2, pass.lockL2, sizeof pass.lockL2);
+    return finishEpoch(decoder, released, sync, message, pass.resolved);
+}
+
 } // namespace
 
 int decodeGpsObservations(Rtcm3Decoder& decoder, int message, BitReader& reader)
@@ -121,90 +239,19 @@ int decodeGpsObservations(Rtcm3Decoder& decoder, int message, BitReader& reader)
     decoder.lastSecondsOfWeek = seconds;
     const bool released = beginEpoch(decoder, towMs);
 
-    const bool withCnr = message == 1002 || message == 1004;
-    const bool withL2 = message >= 1003;
-    int resolved = count == 0 ? 1 : 0;
-    int lockL1[64] = {};
-    int lockL2[64] = {};
+    ObservationPass pass(kGpsLayout, message, count, decoder.prevLockGpsL1, decoder.prevLockGpsL2);
     for (int i = 0; i < count; ++i)
     {
         SatelliteObservation obs{};
         const int id = reader.readInt(6);
         const int number = id < 40 ? id : id + 80;
         const int code1 = reader.readInt(1);
-        const int codeSlot = code1 ? kP1 : kC1;
-        const int phaseSlot = code1 ? kL1P : kL1CA;
-        const double pr1 = static_cast<double>(reader.readUnsigned(24)) * 0.02;
-        const std::int64_t phase1 = reader.readSigned(20);
-        const bool l1Set = phase1 != kInvalidPhase;
-        if (l1Set)
-        {
-            setSlot(obs, codeSlot, pr1);
-            setSlot(obs, phaseSlot, static_cast<double>(phase1) * 0.0005 + pr1);
-        }
-        const int lock1 = reader.readInt(7);
-        lockL1[id] = lock1;
-        if (lostLock(lock1, decoder.prevLockGpsL1[id]))
-            obs.mask |= kFlagL1LossOfLock;
-
-        int ambiguity = 0;
-        if (withCnr)
-        {
-            ambiguity = reader.readInt(8);
-            if (ambiguity != 0 && l1Set)
-            {
-                obs.values[codeSlot] += ambiguity * kLightMs;
-                obs.values[phaseSlot] += ambiguity * kLightMs;
-                ++resolved;
-            }
-            const int cnr = reader.readInt(8);
-            if (cnr != 0)
-            {
-                setSlot(obs, code1 ? kS1P : kS1CA, cnr * 0.25);
-                obs.l1Strength = strengthDigit(cnr);
-            }
-        }
-        if (l1Set)
-            obs.values[phaseSlot] /= kGpsL1Wavelength;
-
-        if (withL2)
-        {
-            const int code2 = reader.readInt(2);
-            const int rangeSlot = code2 == 0 ? kC2 : kP2;
-            const int phase2Slot = code2 == 0 ? kL2CA : kL2P;
-            const int cnrSlot = code2 == 0 ? kS2CA : kS2P;
-            if (code2 >= 2)
-                obs.mask |= kFlagL2CrossCorrelated;
-            const double offset = pr1 + ambiguity * kLightMs;
-            const std::int64_t rangeDiff = reader.readSigned(14);
-            if (rangeDiff != kInvalidRangeDiff)
-                setSlot(obs, rangeSlot, static_cast<double>(rangeDiff) * 0.02 + offset);
-            const std::int64_t phase2 = reader.readSigned(20);
-            const bool l2Set = phase2 != kInvalidPhase;
-            if (l2Set)
-                setSlot(obs, phase2Slot, static_cast<double>(phase2) * 0.0005 + offset);
-            const int lock2 = reader.readInt(7);
-            lockL2[id] = lock2;
-            if (lostLock(lock2, decoder.prevLockGpsL2[id]))
-                obs.mask |= kFlagL2LossOfLock;
-            if (message == 1004)
-            {
-                const int cnr = reader.readInt(8);
-                if (cnr != 0)
-                {
-                    setSlot(obs, cnrSlot, cnr * 0.25);
-                    obs.l2Strength = strengthDigit(cnr);
-                }
-            }
-            if (l2Set)
-                obs.values[phase2Slot] /= kGpsL2Wavelength;
-        }
+        const double offset = readL1(pass, reader, id, code1, kGpsL1Wavelength, obs);
+        if (pass.withL2)
+            readL2(pass, reader, id, offset, kGpsL2Wavelength, obs);
         mergeSatellite(decoder.collecting, number, obs);
     }
-    // Satellites missing from this message count as lock time 0 next time.
-    std::memcpy(decoder.prevLockGpsL1, lockL1, sizeof lockL1);
-    std::memcpy(decoder.prevLockGpsL2, lockL2, sizeof lockL2);
-    return finishEpoch(decoder, released, sync, message, resolved);
+    return finishPass(decoder, pass, released, sync, message);
 }
 
 int decodeGlonassObservations(Rtcm3Decoder& decoder, int message, BitReader& reader)
@@ -218,88 +265,23 @@ int decodeGlonassObservations(Rtcm3Decoder& decoder, int message, BitReader& rea
     glonassToGpsTime(decoder.gpsWeek, decoder.lastSecondsOfWeek, epochMs);
     const bool released = beginEpoch(decoder, decoder.lastSecondsOfWeek * 1000.0);
 
-    const bool withCnr = message == 1010 || message == 1012;
-    const bool withL2 = message >= 1011;
-    int resolved = count == 0 ? 1 : 0;
-    int lockL1[64] = {};
-    int lockL2[64] = {};
+    ObservationPass pass(kGlonassLayout, message, count, decoder.prevLockGloL1, decoder.prevLockGloL2);
     for (int i = 0; i < count; ++i)
     {
         SatelliteObservation obs{};
         const int id = reader.readInt(6);
         const int code1 = reader.readInt(1);
         const int channel = reader.readInt(5) - 7;
-        const int codeSlot = code1 ? kP1 : kC1;
-        const int phaseSlot = code1 ? kL1P : kL1CA;
-        const double pr1 = static_cast<double>(reader.readUnsigned(25)) * 0.02;
-        const std::int64_t phase1 = reader.readSigned(20);
-        const bool l1Set = phase1 != kInvalidPhase;
-        if (l1Set)
-        {
-            setSlot(obs, codeSlot, pr1);
-            setSlot(obs, phaseSlot, static_cast<double>(phase1) * 0.0005 + pr1);
-        }
-        const int lock1 = reader.readInt(7);
-        lockL1[id] = lock1;
-        if (lostLock(lock1, decoder.prevLockGloL1[id]))
-            obs.mask |= kFlagL1LossOfLock;
-
-        int ambiguity = 0;
-        if (withCnr)
-        {
-            ambiguity = reader.readInt(7);
-            if (ambiguity != 0 && l1Set)
-            {
-                obs.values[codeSlot] += ambiguity * kGlonassAmbiguity;
-                obs.values[phaseSlot] += ambiguity * kGlonassAmbiguity;
-                ++resolved;
-            }
-            const int cnr = reader.readInt(8);
-            if (cnr != 0)
-            {
-                setSlot(obs, code1 ? kS1P : kS1CA, cnr * 0.25);
-                obs.l1Strength = strengthDigit(cnr);
-            }
-        }
-        if (l1Set)
-            obs.values[phaseSlot] /= kSpeedOfLight / (1602000000.0 + channel * 562500.0);
-
-        if (withL2)
-        {
-            const int code2 = reader.readInt(2);
-            const int rangeSlot = code2 == 0 ? kC2 : kP2;
-            const int phase2Slot = code2 == 0 ? kL2CA : kL2P;
-            const int cnrSlot = code2 == 0 ? kS2CA : kS2P;
-            const double offset = pr1 + ambiguity * kGlonassAmbiguity;
-            const std::int64_t rangeDiff = reader.readSigned(14);
-            if (rangeDiff != kInvalidRangeDiff)
-                setSlot(obs, rangeSlot, static_cast<double>(rangeDiff) * 0.02 + offset);
-            const std::int64_t phase2 = reader.readSigned(20);
-            const bool l2Set = phase2 != kInvalidPhase;
-            if (l2Set)
-                setSlot(obs, phase2Slot, static_cast<double>(phase2) * 0.0005 + offset);
-            const int lock2 = reader.readInt(7);
-            lockL2[id] = lock2;
-            if (lostLock(lock2, decoder.prevLockGloL2[id]))
-                obs.mask |= kFlagL2LossOfLock;
-            if (message == 1012)
-            {
-                const int cnr = reader.readInt(8);
-                if (cnr != 0)
-                {
-                    setSlot(obs, cnrSlot, cnr * 0.25);
-                    obs.l2Strength = strengthDigit(cnr);
-                }
-            }
-            if (l2Set)
-                obs.values[phase2Slot] /= kSpeedOfLight / (1246000000.0 + channel * 437500.0);
-        }
+        // Each GLONASS satellite sends on its own channel's frequencies.
+        const double l1Wavelength = kSpeedOfLight / (1602000000.0 + channel * 562500.0);
+        const double l2Wavelength = kSpeedOfLight / (1246000000.0 + channel * 437500.0);
+        const double offset = readL1(pass, reader, id, code1, l1Wavelength, obs);
+        if (pass.withL2)
+            readL2(pass, reader, id, offset, l2Wavelength, obs);
         if (id >= 1 && id <= 24)
             mergeSatellite(decoder.collecting, id + 37, obs);
     }
-    std::memcpy(decoder.prevLockGloL1, lockL1, sizeof lockL1);
-    std::memcpy(decoder.prevLockGloL2, lockL2, sizeof lockL2);
-    return finishEpoch(decoder, released, sync, message, resolved);
+    return finishPass(decoder, pass, released, sync, message);
 }
 
 } // namespace Rtcm3
