@@ -242,6 +242,51 @@ TEST(Epochs, StrengthDigitsFromCarrierToNoise)
     }
 }
 
+// Each of the four messages of a system carries its own set of fields; a wrong width or a field read
+// in the wrong message would shift the second satellite.
+TEST(Epochs, EachMessageCarriesItsOwnFields)
+{
+    constexpr int l1Bits = 1 << Rtcm3::kC1 | 1 << Rtcm3::kL1CA;
+    constexpr int l2Bits = 1 << Rtcm3::kC2 | 1 << Rtcm3::kL2CA;
+    for (const bool glonass : {false, true})
+    {
+        for (int variant = 0; variant < 4; ++variant)
+        {
+            const int message = (glonass ? 1009 : 1001) + variant;
+            SCOPED_TRACE(message);
+            Satellite first;
+            first.id = 3;
+            Satellite second;
+            second.id = 9;
+            second.range = 1234567;
+            auto decoder = newDecoder(1562);
+            decoder->lastSecondsOfWeek = kTow / 1000;
+            const Bytes frame = glonass ? glonassMessage(message, kGlonassSameEpoch, 0, {first, second})
+                                        : gpsMessage(message, kTow, 0, {first, second});
+            feedFrame(*decoder, frame);
+            const ObservationEpoch& epoch = decoder->completed;
+            const int row = rowOf(epoch, glonass ? 46 : 9);
+            ASSERT_GE(row, 0);
+
+            const bool extended = variant == 1 || variant == 3;
+            int expected = l1Bits;
+            if (extended)
+                expected |= 1 << Rtcm3::kS1CA;
+            if (variant >= 2)
+                expected |= l2Bits;
+            if (variant == 3)
+                expected |= 1 << Rtcm3::kS2CA;
+            EXPECT_EQ(epoch.masks[row] & 0xFFFF, expected);
+            const double pr1 = 1234567 * 0.02 + (extended ? 70 * (glonass ? 599584.916 : kLightMs) : 0.0);
+            EXPECT_DOUBLE_EQ(epoch.values[row][Rtcm3::kC1], pr1);
+            if (variant >= 2)
+            {
+                EXPECT_DOUBLE_EQ(epoch.values[row][Rtcm3::kC2], pr1 + 2.0);
+            }
+        }
+    }
+}
+
 TEST(GlonassObservations, ChannelWavelengthAndAmbiguity)
 {
     Satellite sat;

@@ -108,48 +108,53 @@ struct Satellite
     int channel = 7; // GLONASS only: raw frequency channel, k = channel - 7
 };
 
-inline Bytes gpsMessage(int message, int towMs, int sync, const std::vector<Satellite>& satellites,
-                        int station = 0)
+// Where GPS and GLONASS observation messages differ; the four messages of a system follow its first.
+struct ObservationFormat
 {
+    int firstMessage;
+    int timeBits;
+    int rangeBits;
+    int ambiguityBits;
+    bool withChannel;
+};
+
+constexpr ObservationFormat gpsFormat{1001, 30, 24, 8, false};
+constexpr ObservationFormat glonassFormat{1009, 27, 25, 7, true};
+
+inline Bytes observationMessage(const ObservationFormat& format, int message, int time, int sync,
+                                const std::vector<Satellite>& satellites, int station)
+{
+    const int variant = message - format.firstMessage;
     Rtcm3::FrameWriter w;
-    w.put(message, 12).put(station, 12).put(towMs, 30).put(sync, 1).put(satellites.size(), 5).put(0, 4);
+    w.put(message, 12).put(station, 12).put(time, format.timeBits).put(sync, 1).put(satellites.size(), 5);
+    w.put(0, 4);
     for (const Satellite& s : satellites)
     {
-        w.put(s.id, 6).put(s.code1, 1).put(s.range, 24).putSigned(s.phase, 20).put(s.lock1, 7);
-        if (message == 1002 || message == 1004)
-            w.put(s.ambiguity, 8).put(s.cnr1, 8);
-        if (message >= 1003)
+        w.put(s.id, 6).put(s.code1, 1);
+        if (format.withChannel)
+            w.put(s.channel, 5);
+        w.put(s.range, format.rangeBits).putSigned(s.phase, 20).put(s.lock1, 7);
+        if (variant == 1 || variant == 3)
+            w.put(s.ambiguity, format.ambiguityBits).put(s.cnr1, 8);
+        if (variant >= 2)
         {
             w.put(s.code2, 2).putSigned(s.rangeDiff, 14).putSigned(s.phase2, 20).put(s.lock2, 7);
-            if (message == 1004)
+            if (variant == 3)
                 w.put(s.cnr2, 8);
         }
     }
     return w.frame();
 }
 
+inline Bytes gpsMessage(int message, int towMs, int sync, const std::vector<Satellite>& satellites,
+                        int station = 0)
+{
+    return observationMessage(gpsFormat, message, towMs, sync, satellites, station);
+}
+
 inline Bytes glonassMessage(int message, int epochMs, int sync, const std::vector<Satellite>& satellites)
 {
-    Rtcm3::FrameWriter w;
-    w.put(message, 12).put(0, 12).put(epochMs, 27).put(sync, 1).put(satellites.size(), 5).put(0, 4);
-    for (const Satellite& s : satellites)
-    {
-        w.put(s.id, 6)
-            .put(s.code1, 1)
-            .put(s.channel, 5)
-            .put(s.range, 25)
-            .putSigned(s.phase, 20)
-            .put(s.lock1, 7);
-        if (message == 1010 || message == 1012)
-            w.put(s.ambiguity, 7).put(s.cnr1, 8);
-        if (message >= 1011)
-        {
-            w.put(s.code2, 2).putSigned(s.rangeDiff, 14).putSigned(s.phase2, 20).put(s.lock2, 7);
-            if (message == 1012)
-                w.put(s.cnr2, 8);
-        }
-    }
-    return w.frame();
+    return observationMessage(glonassFormat, message, epochMs, sync, satellites, 0);
 }
 
 inline Bytes positionMessage(int message, int station, std::int64_t x, std::int64_t y, std::int64_t z,
