@@ -11,7 +11,6 @@
 
 using Database::detail::boundText;
 using Database::detail::sqlQuoted;
-using Database::detail::statementText;
 using Database::detail::succeeded;
 
 namespace
@@ -28,23 +27,8 @@ std::optional<std::string> CDBoperations::readMessageText(int number, int langua
         fmt::sprintf("select mess from messages where lang = %d and number = %d", language, number);
     char mess[400] = {};
     SQLLEN indicator = 0;
-    if (!succeeded(allocateStatement()))
-    {
-        fail(506, m_lastReturnCode, statement);
+    if (!executeStatement(statement, {{SQL_C_CHAR, mess, sizeof mess, &indicator}}))
         return std::nullopt;
-    }
-    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_CHAR, mess, sizeof mess, &indicator);
-    if (!succeeded(m_lastReturnCode))
-    {
-        fail(508, m_lastReturnCode, statement);
-        return std::nullopt;
-    }
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-    {
-        fail(505, m_lastReturnCode, statement);
-        return std::nullopt;
-    }
     m_lastReturnCode = SQLFetch(m_statement);
     std::string text;
     // A text longer than the buffer comes back cut, with information; it is still the message's text.
@@ -66,21 +50,11 @@ int CDBoperations::readMessageType(int number, int& type, int& typeLogging)
         fmt::sprintf("select type,typeLogging from messages where number = %d", number);
     SQLUINTEGER values[2] = {};
     SQLLEN indicators[2] = {};
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    for (SQLUSMALLINT column = 1; column <= 2; ++column)
-    {
-        m_lastReturnCode = SQLBindCol(m_statement, column, SQL_C_ULONG, &values[column - 1],
-                                      sizeof(SQLUINTEGER), &indicators[column - 1]);
-        if (!succeeded(m_lastReturnCode))
-            return fail(506, m_lastReturnCode, statement);
-    }
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLFetch(m_statement);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    // A failed bind here has always been reported as the allocation step.
+    if (!executeStatement(statement, {{SQL_C_ULONG, &values[0], sizeof(SQLUINTEGER), &indicators[0], 506},
+                                      {SQL_C_ULONG, &values[1], sizeof(SQLUINTEGER), &indicators[1], 506}}) ||
+        !fetchRow(statement))
+        return -1;
     type = static_cast<int>(values[0]);
     typeLogging = static_cast<int>(values[1]);
     freeStatement();
@@ -121,11 +95,7 @@ int CDBoperations::recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseco
     const std::string statement = fmt::sprintf(
         "INSERT INTO arrivedMessages(dateYYYYMMDD,millisecSinceMidnight,number) values (%d,%d,%d)",
         dateYYYYMMDD, time, number);
-    if (!succeeded(allocateStatement()))
-        fail(506, m_lastReturnCode, statement);
-    else if (!succeeded(m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS)))
-        fail(505, m_lastReturnCode, statement);
-    else
+    if (executeStatement(statement))
         freeStatement();
     return time;
 }
@@ -138,11 +108,8 @@ int CDBoperations::recordArrivalText(int dateYYYYMMDD, int millisecSinceMidnight
         fmt::sprintf("INSERT INTO arrivedMessagesString(dateYYYYMMDD,millisecSinceMidnight,lang,mess) values "
                      "(%d,%d,%d,'%s')",
                      dateYYYYMMDD, millisecSinceMidnight, language, sqlQuoted(text));
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    if (!executeStatement(statement))
+        return -1;
     freeStatement();
     return 0;
 }

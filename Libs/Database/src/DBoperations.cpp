@@ -101,14 +101,8 @@ int CDBoperations::connect(const char* dataSource, const char* user, const char*
     const std::string statement = messageNumbersStatement;
     SQLUINTEGER number = 0;
     SQLLEN indicator = 0;
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &number, sizeof number, &indicator);
-    if (!succeeded(m_lastReturnCode))
-        return fail(508, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    if (!executeStatement(statement, {{SQL_C_ULONG, &number, sizeof number, &indicator}}))
+        return -1;
     while (succeeded(m_lastReturnCode = SQLFetch(m_statement)))
     {
         m_lastArrival[static_cast<int>(number)] = 0;
@@ -156,6 +150,47 @@ SQLRETURN CDBoperations::allocateStatement()
     if (!succeeded(m_lastReturnCode))
         m_statement = SQL_NULL_HSTMT;
     return m_lastReturnCode;
+}
+
+bool CDBoperations::prepareStatement(const std::string& statement, std::initializer_list<BoundColumn> columns)
+{
+    if (!succeeded(allocateStatement()))
+    {
+        fail(506, m_lastReturnCode, statement);
+        return false;
+    }
+    SQLUSMALLINT number = 0;
+    for (const BoundColumn& column : columns)
+    {
+        m_lastReturnCode =
+            SQLBindCol(m_statement, ++number, column.type, column.buffer, column.size, column.indicator);
+        if (!succeeded(m_lastReturnCode))
+        {
+            fail(column.bindStep, m_lastReturnCode, statement);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CDBoperations::executeStatement(const std::string& statement, std::initializer_list<BoundColumn> columns)
+{
+    if (!prepareStatement(statement, columns))
+        return false;
+    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
+    if (succeeded(m_lastReturnCode))
+        return true;
+    fail(505, m_lastReturnCode, statement);
+    return false;
+}
+
+bool CDBoperations::fetchRow(const std::string& statement)
+{
+    m_lastReturnCode = SQLFetch(m_statement);
+    if (succeeded(m_lastReturnCode))
+        return true;
+    fail(505, m_lastReturnCode, statement);
+    return false;
 }
 
 void CDBoperations::freeStatement()

@@ -23,17 +23,10 @@ int CDBoperations::readVersion(int& versionNumber, std::string& versionName)
     SQLUINTEGER number = 0;
     char name[200] = {};
     SQLLEN indicators[2] = {};
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &number, sizeof number, &indicators[0]);
-    if (!succeeded(m_lastReturnCode))
-        return fail(506, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLBindCol(m_statement, 2, SQL_C_CHAR, name, sizeof name, &indicators[1]);
-    if (!succeeded(m_lastReturnCode))
-        return fail(508, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    // A failed bind of the number has always been reported as the allocation step.
+    if (!executeStatement(statement, {{SQL_C_ULONG, &number, sizeof number, &indicators[0], 506},
+                                      {SQL_C_CHAR, name, sizeof name, &indicators[1]}}))
+        return -1;
     SQLSMALLINT columns = 0;
     m_lastReturnCode = SQLNumResultCols(m_statement, &columns);
     if (!succeeded(m_lastReturnCode))
@@ -54,14 +47,8 @@ int CDBoperations::readProcessId(const char* processName, int& processId)
                                                sqlQuoted(processName ? processName : ""));
     SQLUINTEGER pid = 0;
     SQLLEN indicator = 0;
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &pid, sizeof pid, &indicator);
-    if (!succeeded(m_lastReturnCode))
-        return fail(508, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    if (!executeStatement(statement, {{SQL_C_ULONG, &pid, sizeof pid, &indicator}}))
+        return -1;
     m_lastReturnCode = SQLFetch(m_statement);
     if (m_lastReturnCode == SQL_NO_DATA)
         pid = 0;
@@ -81,14 +68,8 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
         fmt::sprintf("select value_id from token_value where token=upper('%s')", sqlQuoted(name));
     SQLUINTEGER valueId = 0;
     SQLLEN indicator = 0;
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &valueId, sizeof valueId, &indicator);
-    if (!succeeded(m_lastReturnCode))
-        return fail(508, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    if (!executeStatement(statement, {{SQL_C_ULONG, &valueId, sizeof valueId, &indicator}}))
+        return -1;
     m_lastReturnCode = SQLFetch(m_statement);
     if (m_lastReturnCode == SQL_NO_DATA)
     {
@@ -100,19 +81,14 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
     freeStatement();
 
     const int id = static_cast<int>(valueId);
-    static constexpr std::array<const char*, 3> probes = {"select id from float_values where id ='%i'",
-                                                          "select id from integer_values where id ='%i'",
-                                                          "select id from varchar_values where id ='%i'"};
+    static constexpr std::array<const char*, 3> tables = {"float_values", "integer_values", "varchar_values"};
     int kind = TokenValue::None;
-    for (std::size_t table = 0; table < probes.size() && kind == TokenValue::None; ++table)
+    for (std::size_t table = 0; table < tables.size() && kind == TokenValue::None; ++table)
     {
-        statement = fmt::sprintf(probes[table], id);
+        statement = fmt::sprintf("select id from %s where id ='%i'", tables[table], id);
         SQLUINTEGER found = static_cast<SQLUINTEGER>(-1);
-        if (!succeeded(allocateStatement()))
-            return fail(506, m_lastReturnCode, statement);
-        m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &found, sizeof found, &indicator);
-        if (!succeeded(m_lastReturnCode))
-            return fail(508, m_lastReturnCode, statement);
+        if (!prepareStatement(statement, {{SQL_C_ULONG, &found, sizeof found, &indicator}}))
+            return -1;
         // A probe that cannot run only means the id is not in that table.
         m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
         if (m_lastReturnCode == SQL_SUCCESS && succeeded(SQLFetch(m_statement)) &&
@@ -126,29 +102,14 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
     double floatValue = 0.0;
     SQLUINTEGER intValue = 0;
     char textValue[300] = {};
-    if (kind == TokenValue::Float)
-        statement = fmt::sprintf("select value from float_values where id='%i'", id);
-    else if (kind == TokenValue::Integer)
-        statement = fmt::sprintf("select value from integer_values where id='%i'", id);
-    else
-        statement = fmt::sprintf("select value from varchar_values where id='%i'", id);
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    if (kind == TokenValue::Float)
-        m_lastReturnCode =
-            SQLBindCol(m_statement, 1, SQL_C_DOUBLE, &floatValue, sizeof floatValue, &indicator);
-    else if (kind == TokenValue::Integer)
-        m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_ULONG, &intValue, sizeof intValue, &indicator);
-    else
-        m_lastReturnCode = SQLBindCol(m_statement, 1, SQL_C_CHAR, textValue, sizeof textValue, &indicator);
-    if (!succeeded(m_lastReturnCode))
-        return fail(508, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLFetch(m_statement);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    const BoundColumn column =
+        kind == TokenValue::Float     ? BoundColumn{SQL_C_DOUBLE, &floatValue, sizeof floatValue, &indicator}
+        : kind == TokenValue::Integer ? BoundColumn{SQL_C_ULONG, &intValue, sizeof intValue, &indicator}
+                                      : BoundColumn{SQL_C_CHAR, textValue, sizeof textValue, &indicator};
+    statement =
+        fmt::sprintf("select value from %s where id='%i'", tables[static_cast<std::size_t>(kind - 1)], id);
+    if (!executeStatement(statement, {column}) || !fetchRow(statement))
+        return -1;
     value.kind = kind;
     if (kind == TokenValue::Float)
         value.floatValue = floatValue;
@@ -182,38 +143,19 @@ int CDBoperations::readLoggingParameters(const char* userName, LoggingParameters
     char intervalValue[10] = {};
     SQLLEN indicators[11] = {};
 
-    if (!succeeded(allocateStatement()))
-        return fail(506, m_lastReturnCode, statement);
-    struct Column
-    {
-        SQLSMALLINT type;
-        SQLPOINTER buffer;
-        SQLLEN size;
-    };
-    const std::array<Column, 11> columns = {{{SQL_C_ULONG, &integers[0], sizeof(SQLUINTEGER)},
-                                             {SQL_C_ULONG, &integers[1], sizeof(SQLUINTEGER)},
-                                             {SQL_C_ULONG, &integers[2], sizeof(SQLUINTEGER)},
-                                             {SQL_C_CHAR, dirValue, sizeof dirValue},
-                                             {SQL_C_CHAR, fileValue, sizeof fileValue},
-                                             {SQL_C_ULONG, &integers[3], sizeof(SQLUINTEGER)},
-                                             {SQL_C_ULONG, &integers[4], sizeof(SQLUINTEGER)},
-                                             {SQL_C_ULONG, &integers[5], sizeof(SQLUINTEGER)},
-                                             {SQL_C_CHAR, intervalValue, sizeof intervalValue},
-                                             {SQL_C_ULONG, &integers[6], sizeof(SQLUINTEGER)},
-                                             {SQL_C_ULONG, &integers[7], sizeof(SQLUINTEGER)}}};
-    for (std::size_t i = 0; i < columns.size(); ++i)
-    {
-        m_lastReturnCode = SQLBindCol(m_statement, static_cast<SQLUSMALLINT>(i + 1), columns[i].type,
-                                      columns[i].buffer, columns[i].size, &indicators[i]);
-        if (!succeeded(m_lastReturnCode))
-            return fail(508, m_lastReturnCode, statement);
-    }
-    m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
-    m_lastReturnCode = SQLFetch(m_statement);
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
+    if (!executeStatement(statement, {{SQL_C_ULONG, &integers[0], sizeof(SQLUINTEGER), &indicators[0]},
+                                      {SQL_C_ULONG, &integers[1], sizeof(SQLUINTEGER), &indicators[1]},
+                                      {SQL_C_ULONG, &integers[2], sizeof(SQLUINTEGER), &indicators[2]},
+                                      {SQL_C_CHAR, dirValue, sizeof dirValue, &indicators[3]},
+                                      {SQL_C_CHAR, fileValue, sizeof fileValue, &indicators[4]},
+                                      {SQL_C_ULONG, &integers[3], sizeof(SQLUINTEGER), &indicators[5]},
+                                      {SQL_C_ULONG, &integers[4], sizeof(SQLUINTEGER), &indicators[6]},
+                                      {SQL_C_ULONG, &integers[5], sizeof(SQLUINTEGER), &indicators[7]},
+                                      {SQL_C_CHAR, intervalValue, sizeof intervalValue, &indicators[8]},
+                                      {SQL_C_ULONG, &integers[6], sizeof(SQLUINTEGER), &indicators[9]},
+                                      {SQL_C_ULONG, &integers[7], sizeof(SQLUINTEGER), &indicators[10]}}) ||
+        !fetchRow(statement))
+        return -1;
 
     parameters.logging_enabled = static_cast<int>(integers[0]);
     parameters.logging_selected = static_cast<int>(integers[1]);

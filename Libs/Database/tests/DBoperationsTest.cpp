@@ -175,6 +175,46 @@ TEST_F(DBoperationsTest, MissingMessagesTableFailsConnectButKeepsTheConnection)
     EXPECT_EQ(version, 7);
 }
 
+// The operator-message statements report their failing step as the others do: 506 without a connection,
+// 505 when the table is gone; an arrival that could not be stored still gives its time.
+TEST_F(DBoperationsTest, MessageStatementsWriteTheirStepLines)
+{
+    struct StepCase
+    {
+        const char* name;
+        bool connect;
+        const char* prefix;
+    };
+    for (const StepCase& step :
+         {StepCase{"Unconnected", false, "506 (-2): "}, StepCase{"NoTables", true, "505 (-1): "}})
+    {
+        SCOPED_TRACE(step.name);
+        auto db = step.connect ? connected(step.name) : std::make_unique<CDBoperations>(step.name);
+        if (step.connect)
+        {
+            for (const char* table : {"messages", "arrivedMessages", "arrivedMessagesString"})
+                ASSERT_TRUE(suite.exec(std::string("DROP TABLE ") + table + ";"));
+        }
+        int type = 7;
+        int typeLogging = 7;
+        EXPECT_FALSE(db->readMessageText(5, 1).has_value());
+        EXPECT_EQ(db->readMessageType(5, type, typeLogging), -1);
+        EXPECT_EQ(type, 7);
+        EXPECT_EQ(db->recordArrival(20261209, 120000, 0, 5, " ", true), 43200000);
+        EXPECT_EQ(db->recordArrivalText(20261209, 43200000, 5, 1, "it's"), -1);
+        const std::string prefix = step.prefix;
+        EXPECT_EQ(
+            dump(step.name),
+            prefix + "select mess from messages where lang = 1 and number = 5\n" + prefix +
+                "select type,typeLogging from messages where number = 5\n" + prefix +
+                "INSERT INTO arrivedMessages(dateYYYYMMDD,millisecSinceMidnight,number) values "
+                "(20261209,43200000,5)\n" +
+                prefix +
+                "INSERT INTO arrivedMessagesString(dateYYYYMMDD,millisecSinceMidnight,lang,mess) values "
+                "(20261209,43200000,1,'it''s')\n");
+    }
+}
+
 TEST_F(DBoperationsTest, ConnectWithoutPasswordTouchesNothing)
 {
     CDBoperations db("Velmor");

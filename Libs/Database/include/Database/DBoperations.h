@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -110,7 +111,24 @@ private:
         void operator()(std::FILE* file) const;
     };
 
+    // A result column to bind; a failed bind is reported with its own step code.
+    struct BoundColumn
+    {
+        SQLSMALLINT type;
+        SQLPOINTER buffer;
+        SQLLEN size;
+        SQLLEN* indicator;
+        int bindStep = 508;
+    };
+
     int fail(int stepCode, SQLRETURN returnCode, const std::string& statement);
+    // Allocates the statement (506 on failure) and binds the columns in order; false after a failure
+    // has been reported and the statement freed.
+    bool prepareStatement(const std::string& statement, std::initializer_list<BoundColumn> columns);
+    // Prepares and executes (505 on failure).
+    bool executeStatement(const std::string& statement, std::initializer_list<BoundColumn> columns = {});
+    // Fetches one row; no row is a failure too (505).
+    bool fetchRow(const std::string& statement);
     SQLRETURN allocateStatement();
     void freeStatement();
     void openSqliteDirectly();
