@@ -1,6 +1,8 @@
 // One ODBC connection to a data source, opened with a plain DSN connect and closed when the object goes.
 #include "Database/DBconnection.h"
 
+#include "OdbcHandles.h"
+
 #include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -96,21 +98,12 @@ int CDBconnection::open()
 
 void CDBconnection::release()
 {
-    if (m_connection != SQL_NULL_HDBC)
+    if (m_connection != SQL_NULL_HDBC && m_connected && !SQL_SUCCEEDED(SQLDisconnect(m_connection)))
     {
-        if (m_connected && !SQL_SUCCEEDED(SQLDisconnect(m_connection)))
-        {
-            // An open transaction keeps the driver from letting go.
-            SQLEndTran(SQL_HANDLE_DBC, m_connection, SQL_COMMIT);
-            SQLDisconnect(m_connection);
-        }
-        SQLFreeHandle(SQL_HANDLE_DBC, m_connection);
-        m_connection = SQL_NULL_HDBC;
+        // An open transaction keeps the driver from letting go.
+        SQLEndTran(SQL_HANDLE_DBC, m_connection, SQL_COMMIT);
+        SQLDisconnect(m_connection);
     }
     m_connected = false;
-    if (m_environment != SQL_NULL_HENV)
-    {
-        SQLFreeHandle(SQL_HANDLE_ENV, m_environment);
-        m_environment = SQL_NULL_HENV;
-    }
+    Database::detail::freeHandles(m_connection, m_environment);
 }

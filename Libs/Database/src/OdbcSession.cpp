@@ -1,6 +1,8 @@
 // A small ODBC statement layer for whole-table reads.
 #include "OdbcSession.h"
 
+#include "OdbcHandles.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -78,19 +80,10 @@ bool OdbcSession::connect(const std::string& connectionString)
 
 void OdbcSession::disconnect()
 {
-    if (m_connection != SQL_NULL_HDBC)
-    {
-        if (m_connected)
-            SQLDisconnect(m_connection);
-        SQLFreeHandle(SQL_HANDLE_DBC, m_connection);
-        m_connection = SQL_NULL_HDBC;
-    }
+    if (m_connection != SQL_NULL_HDBC && m_connected)
+        SQLDisconnect(m_connection);
     m_connected = false;
-    if (m_environment != SQL_NULL_HENV)
-    {
-        SQLFreeHandle(SQL_HANDLE_ENV, m_environment);
-        m_environment = SQL_NULL_HENV;
-    }
+    freeHandles(m_connection, m_environment);
 }
 
 bool OdbcSession::queryIntegers(const std::string& statement, int columns,
