@@ -63,16 +63,21 @@ void CMessages::currentTime(int& date, int& hhmmss, int& milliseconds)
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
 }
 
-void CMessages::postMessage(int number)
+int CMessages::recordArrivalNow(int number, const std::string& text, bool plain, int& date)
 {
     messageType(number);
     if (m_database == nullptr)
-        return;
-    int date = 0;
+        return 0;
     int hhmmss = 0;
     int milliseconds = 0;
     currentTime(date, hhmmss, milliseconds);
-    if (m_database->recordArrival(date, hhmmss, milliseconds, number, " ", true) != 0)
+    return m_database->recordArrival(date, hhmmss, milliseconds, number, text, plain);
+}
+
+void CMessages::postMessage(int number)
+{
+    int date = 0;
+    if (recordArrivalNow(number, " ", true, date) != 0)
         notify();
 }
 
@@ -92,14 +97,8 @@ const std::string& CMessages::formatText(int number)
 void CMessages::postFormattedArguments(int number, const std::vector<MessageArgument>& arguments)
 {
     const std::string text = formatMessageText(formatText(number), arguments, maxFormattedLength);
-    messageType(number);
-    if (m_database == nullptr)
-        return;
     int date = 0;
-    int hhmmss = 0;
-    int milliseconds = 0;
-    currentTime(date, hhmmss, milliseconds);
-    const int time = m_database->recordArrival(date, hhmmss, milliseconds, number, text, false);
+    const int time = recordArrivalNow(number, text, false, date);
     if (time == 0)
         return;
     m_database->recordArrivalText(date, time, number, m_language, text);

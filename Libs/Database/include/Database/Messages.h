@@ -61,6 +61,9 @@ public:
 private:
     // UTC now: YYYYMMDD, HHMMSS and milliseconds.
     static void currentTime(int& date, int& hhmmss, int& milliseconds);
+    // Looks the type up, then records the arrival now; the recorded time of day in ms with its date, 0 when
+    // filtered out or without a database.
+    int recordArrivalNow(int number, const std::string& text, bool plain, int& date);
     const std::string& formatText(int number);
 
     CDBoperations* m_database = nullptr;
