@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <initializer_list>
 #include <limits>
 
 namespace
@@ -52,16 +53,23 @@ bool reportError(const QSqlQuery& query)
     return true;
 }
 
-// The first column of the last row, or nothing when there is no row.
-bool lastFirstColumn(QSqlQuery& query, QVariant& value)
+// Runs a lookup with its bound values and takes the first column of its last row: 1, 0 when there is
+// no row, -1 on a database error (reported).
+int lookUp(QSqlQuery& query, const char* sql, std::initializer_list<QVariant> values, QVariant& value)
 {
+    query.prepare(sql);
+    for (const QVariant& bound : values)
+        query.addBindValue(bound);
+    query.exec();
+    if (reportError(query))
+        return -1;
     bool any = false;
     while (query.next())
     {
         value = query.value(0);
         any = true;
     }
-    return any;
+    return any ? 1 : 0;
 }
 
 } // namespace
@@ -154,29 +162,16 @@ int CGetToken::readDescription(const std::string& name, int language, std::strin
     QVariant id;
 
     // Bound values: a name with a quote in it must not change the statement.
-    query.prepare("select description_id from token_value where token=upper(?)");
-    query.addBindValue(QString::fromStdString(name));
-    query.exec();
-    if (reportError(query))
-        return -1;
-    if (!lastFirstColumn(query, id))
-        return 0;
-
-    query.prepare("select description_id from descriptions_language where id=? and language=?");
-    query.addBindValue(id.toInt());
-    query.addBindValue(language);
-    query.exec();
-    if (reportError(query))
-        return -1;
-    if (!lastFirstColumn(query, id))
-        return 0;
-
-    query.prepare("select description from descriptions where id=?");
-    query.addBindValue(id.toInt());
-    query.exec();
-    reportError(query);
+    int found = lookUp(query, "select description_id from token_value where token=upper(?)",
+                       {QString::fromStdString(name)}, id);
+    if (found == 1)
+        found = lookUp(query, "select description_id from descriptions_language where id=? and language=?",
+                       {id.toInt(), language}, id);
+    if (found != 1)
+        return found;
+    // An error on the text itself is reported and counts as no description.
     QVariant text;
-    if (lastFirstColumn(query, text))
+    if (lookUp(query, "select description from descriptions where id=?", {id.toInt()}, text) == 1)
         description = eightBit(text.toString());
     return 0;
 }
