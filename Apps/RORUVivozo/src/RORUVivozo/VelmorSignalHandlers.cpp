@@ -4,6 +4,7 @@
 #include "Fsm/Fsm.h"
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorGlobals.h"
+#include "Udp/Sentence.h"
 
 #include <ace/Signal.h>
 
@@ -16,8 +17,6 @@
 
 namespace
 {
-
-constexpr int PZELT_24 = 50024;
 
 int requestPipe[2] = {-1, -1};
 
@@ -54,7 +53,9 @@ void handleTerminationRequest(int signalNumber)
     CFsmBase* control = velmorControl.load();
     if (control == nullptr)
         return;
-    control->ExternalInput(CZeltSignal::CopyOf(PZELT_24, terminateSentence, terminateSentenceLength), true);
+    control->ExternalInput(CZeltSignal::CopyOf(ZeltSig::PZELT_24, Udp::kTerminateSelf.data(),
+                                               static_cast<int32_t>(Udp::kTerminateSelf.size())),
+                           true);
 }
 
 bool installTerminationHandlers()

@@ -5,10 +5,6 @@
 constexpr const char* interruptText = "\nCleaning up after ctrl-C\n";
 constexpr const char* terminationText = "\nCleaning up after termination by OP system.\n";
 
-// The bytes of the sentence that a request posts.
-constexpr const char terminateSentence[] = "$PZELT,24,\n\r";
-constexpr int terminateSentenceLength = 12;
-
 // Installs the handlers for signals 2 and 15. Returns false when they could not be installed.
 bool installTerminationHandlers();
 

@@ -136,40 +136,37 @@ public:
     // written when the machine has a trace and trace bit 4. The job name is a string literal.
     void TraceJob(const char* jobName, ...) const __attribute__((format(printf, 2, 3)))
     {
-        if (m_trace == nullptr || (m_traceFlags & TRACE_JOBS) == 0)
-        {
-            return;
-        }
-        char line[kJobLineSize];
-        int used =
-            std::snprintf(line, sizeof line, "*F: %-12.12s                      Job: ", m_name.c_str());
-        if (used >= 0 && used < kJobLineSize)
-        {
-            va_list args;
-            va_start(args, jobName);
-            std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used), jobName, args);
-            va_end(args);
-        }
-        m_trace->Append("%s", line);
+        va_list args;
+        va_start(args, jobName);
+        TraceLine<kJobLineSize>(TRACE_JOBS, "*F: %-12.12s                      Job: ", jobName, args);
+        va_end(args);
     }
 
     // "*F: <name>                      Data: " and the formatted report, cut so that the whole line stays
     // within 2000 characters; written when the machine has a trace and trace bit 8.
     void TraceData(const char* format, ...) const __attribute__((format(printf, 2, 3)))
     {
-        if (m_trace == nullptr || (m_traceFlags & TRACE_DATA) == 0)
+        va_list args;
+        va_start(args, format);
+        TraceLine<kDataLineSize>(TRACE_DATA, "*F: %-12.12s                      Data: ", format, args);
+        va_end(args);
+    }
+
+private:
+    // The machine's name in prefix, then the formatted text, cut to the line's size; bit selects the line.
+    template <int LineSize>
+    __attribute__((format(printf, 4, 0))) void TraceLine(unsigned char bit, const char* prefix,
+                                                         const char* format, va_list args) const
+    {
+        if (m_trace == nullptr || (m_traceFlags & bit) == 0)
         {
             return;
         }
-        char line[kDataLineSize];
-        int used =
-            std::snprintf(line, sizeof line, "*F: %-12.12s                      Data: ", m_name.c_str());
-        if (used >= 0 && used < kDataLineSize)
+        char line[LineSize];
+        const int used = std::snprintf(line, sizeof line, prefix, m_name.c_str());
+        if (used >= 0 && used < LineSize)
         {
-            va_list args;
-            va_start(args, format);
             std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used), format, args);
-            va_end(args);
         }
         m_trace->Append("%s", line);
     }
