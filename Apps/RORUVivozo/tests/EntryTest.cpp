@@ -1,36 +1,54 @@
-// The built program: its banner, option errors and termination on SIGINT and SIGTERM.
-#include "support/ChildProcess.h"
+// The built program: its banner, option errors, start-up without and with a database, and
+// termination on SIGINT and SIGTERM.
+#include "support/LoggerRun.h"
 #include "support/TestSuite.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <iostream>
+#include <memory>
 #include <string>
-#include <thread>
 
 namespace
 {
 
 using namespace std::chrono_literals;
+using namespace VivozoTest;
 
-// A private root, so that nothing the program writes lands in the machine's own /c.
+constexpr char kSelectedOff[] = "$PZELT,163,OFF\n\r";
+
 class Entry : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vivozo-entry-XXXXXX";
-        root = ::mkdtemp(pattern);
-        environment = {"ZELT_ROOT=" + root, "ODBCINI=" + root + "/missing.ini", "ODBCSYSINI=" + root};
+        ASSERT_TRUE(m_suite.ok()) << m_suite.error();
+        std::string reason;
+        if (!isolateNetwork(reason))
+            std::cerr << "running without a network namespace of its own: " << reason << "\n";
+        m_listener = std::make_unique<StatusListener>();
+        ASSERT_TRUE(m_listener->ok());
     }
-    void TearDown() override { std::filesystem::remove_all(root); }
 
-    std::string root;
-    std::vector<std::string> environment;
+    // Starts the logger; with waitUntilUp it returns once the control has read its parameters, since a
+    // termination request that comes before the control exists is dropped.
+    LoggerProcess& start(const std::vector<std::string>& arguments, bool waitUntilUp = true)
+    {
+        const std::size_t from = m_listener->count();
+        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), arguments);
+        EXPECT_TRUE(m_logger->started());
+        if (waitUntilUp)
+        {
+            EXPECT_TRUE(m_listener->waitFor(kSelectedOff, 20s, from)) << m_logger->output();
+        }
+        return *m_logger;
+    }
+
+    TestSuite m_suite;
+    std::unique_ptr<StatusListener> m_listener;
+    std::unique_ptr<LoggerProcess> m_logger;
 };
 
 TEST_F(Entry, EndsWithStatusZeroOnTerminationAndInterrupt)
@@ -43,78 +61,64 @@ TEST_F(Entry, EndsWithStatusZeroOnTerminationAndInterrupt)
                  {SIGINT, "\nCleaning up after ctrl-C\n"}};
     for (const auto& c : cases)
     {
-        ChildProcess logger(loggerProgram(), {"-debug", "31", "-noconsole"}, environment);
-        ASSERT_TRUE(logger.waitForOutput("- noconsole                 : 1", 20s)) << logger.standardError();
-        // Let the machine come up, so that the request goes through its queue.
-        std::this_thread::sleep_for(500ms);
+        LoggerProcess& logger = start({"-debug", "31", "-noconsole"});
         logger.signal(c.signalNumber);
-        EXPECT_EQ(logger.wait(30s), 0) << logger.standardError();
-        EXPECT_NE(logger.standardOutput().find(c.text), std::string::npos) << logger.standardOutput();
+        EXPECT_EQ(logger.waitExit(30s), 0) << logger.output();
+        EXPECT_NE(logger.output().find(c.text), std::string::npos) << logger.output();
+        EXPECT_EQ(logger.output().find("*F: "), std::string::npos) << "no trace on the console";
     }
 }
 
 TEST_F(Entry, ShowsItsOptionsAndStaysUpUntilInterrupted)
 {
-    ChildProcess logger(loggerProgram(), {"-debug", "300", "-name", "X"}, environment);
-    ASSERT_TRUE(logger.waitForOutput("- noconsole                 : 0\n", 20s)) << logger.standardError();
-    const std::string err = logger.standardError();
-    EXPECT_NE(err.find("- Process Name              : X\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("- Debug                     : 0x2c\n"), std::string::npos) << err;
-    EXPECT_EQ(logger.wait(1s), -1) << "the logger must stay up";
+    LoggerProcess& logger = start({"-debug", "300", "-name", "X"});
+    const std::string output = logger.output();
+    EXPECT_NE(output.find("- Process Name              : X\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("- Debug                     : 0x2c\n"), std::string::npos) << output;
+    EXPECT_FALSE(logger.waitExit(1s)) << "the logger must stay up";
     logger.signal(SIGINT);
-    EXPECT_EQ(logger.wait(30s), 0);
+    EXPECT_EQ(logger.waitExit(30s), 0);
 }
 
 TEST_F(Entry, AnOptionErrorShowsTheUsageAndEndsWithStatusZero)
 {
-    ChildProcess logger(loggerProgram(), {"-debug"}, environment);
-    EXPECT_EQ(logger.wait(20s), 0);
-    const std::string err = logger.standardError();
-    EXPECT_NE(err.find("         Error in argument: -debug option failed.  \n\nUsage:\n"), std::string::npos)
-        << err;
-    EXPECT_EQ(err.find("- Command Line Options"), std::string::npos) << "no banner after an option error";
+    LoggerProcess& logger = start({"-debug"}, false);
+    EXPECT_EQ(logger.waitExit(20s), 0);
+    const std::string output = logger.output();
+    EXPECT_NE(output.find("         Error in argument: -debug option failed.  \n\nUsage:\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(output.find("- Command Line Options"), std::string::npos) << "no banner after an option error";
 }
 
 TEST_F(Entry, WithoutADatabaseItStillStartsAndShowsNoVersion)
 {
-    ChildProcess logger(loggerProgram(), {"-debug", "8"}, environment);
-    EXPECT_TRUE(logger.waitForOutput("DATABASE INFO: ver. -1, proc. \n", 20s)) << logger.standardError();
-    EXPECT_TRUE(logger.waitForOutput("argv = [" + loggerProgram() + " -debug 8 ]\n", 5s))
-        << logger.standardError();
+    ScopedEnvironment noUserDataSource("ODBCINI", m_suite.root() + "/missing/odbc.ini");
+    ScopedEnvironment noSystemDataSource("ODBCSYSINI", m_suite.root() + "/missing");
+    LoggerProcess& logger = start({"-debug", "8"}, false);
+    EXPECT_TRUE(logger.waitForOutput("DATABASE INFO: ver. -1, proc. \n", 20s)) << logger.output();
+    EXPECT_TRUE(logger.waitForOutput("argv = [" + loggerBinary() + " -debug 8 ]\n", 5s)) << logger.output();
     // A request before the control exists is dropped: wait until its IO thread has spoken.
-    EXPECT_TRUE(logger.waitForOutput("Info: Dummy timer timed out", 20s)) << logger.standardError();
+    EXPECT_TRUE(logger.waitForOutput("Info: Dummy timer timed out", 20s)) << logger.output();
     logger.signal(SIGTERM);
-    EXPECT_EQ(logger.wait(30s), 0);
+    EXPECT_EQ(logger.waitExit(30s), 0);
 }
 
-TEST(EntryWithSuite, ShowsTheVersionRowOnTheConsoleOrOnlyInTheProcessLog)
+TEST_F(Entry, ShowsTheVersionRowOnTheConsoleOrOnlyInTheProcessLog)
 {
-    VivozoTest::TestSuite suite;
-    ASSERT_TRUE(suite.ok()) << suite.error();
     const std::string versionLine = "DATABASE INFO: ver. 7, proc. Zelt 7.2 survey suite\n";
-
-    ChildProcess traced(loggerProgram(), {"-debug", "8"});
-    EXPECT_TRUE(traced.waitForOutput(versionLine, 20s)) << traced.standardError();
-    // A request before the control exists is dropped: wait until its IO thread has spoken.
-    EXPECT_TRUE(traced.waitForOutput("Info: Dummy timer timed out", 20s)) << traced.standardError();
+    LoggerProcess& traced = start({"-debug", "8"});
+    EXPECT_TRUE(traced.waitForOutput(versionLine, 5s)) << traced.output();
     traced.signal(SIGTERM);
-    EXPECT_EQ(traced.wait(30s), 0);
+    EXPECT_EQ(traced.waitExit(30s), 0);
 
-    const std::string processLogPath = suite.tempDirectory() + "/RORUVivozo.log";
-    std::filesystem::remove(processLogPath);
-    const auto processLog = [&processLogPath]
-    {
-        std::ifstream file(processLogPath);
-        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    };
-    ChildProcess quiet(loggerProgram(), {"-debug", "8", "-noconsole"});
-    // The trace goes only to the process log now: wait there until the control is up.
-    for (int i = 0; i < 200 && processLog().find("Dummy timer timed out") == std::string::npos; ++i)
-        std::this_thread::sleep_for(100ms);
+    const std::string processLog = m_suite.tempDirectory() + "/RORUVivozo.log";
+    std::filesystem::remove(processLog);
+    LoggerProcess& quiet = start({"-debug", "8", "-noconsole"});
     quiet.signal(SIGTERM);
-    EXPECT_EQ(quiet.wait(30s), 0);
-    EXPECT_EQ(quiet.standardError().find("DATABASE INFO"), std::string::npos) << quiet.standardError();
-    EXPECT_NE(processLog().find(versionLine), std::string::npos) << processLog();
+    EXPECT_EQ(quiet.waitExit(30s), 0);
+    EXPECT_EQ(quiet.output().find("DATABASE INFO"), std::string::npos) << quiet.output();
+    EXPECT_NE(readFile(processLog).find(versionLine), std::string::npos) << readFile(processLog);
 }
 
 } // namespace
