@@ -68,6 +68,17 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             log(std::move(text));
     }
 
+    void reportReceiveBufferSize()
+    {
+        boost::system::error_code ec;
+        boost::asio::socket_base::receive_buffer_size got;
+        socket->get_option(got, ec);
+        // The kernel caps the request at net.core.rmem_max, so say what was actually granted.
+        if (!ec)
+            report("Receive buffer size " + std::to_string(got.value()) + " of " +
+                   std::to_string(kReceiveBufferBytes) + " requested");
+    }
+
     void postReceive()
     {
         const unsigned mine = generation;
@@ -185,7 +196,6 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     void restart(const std::string& address)
     {
         const std::vector<std::string> parts = detail::splitFields(address, ':');
-        // Raised on the strand this would end the IO thread that serves every receiver; log it instead.
         if (parts.size() < 2)
         {
             report("invalid vector subscript");
@@ -215,6 +225,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             report("Bound to input port");
             setReceiveBuffer();
             report("Logging starting");
+            reportReceiveBufferSize();
             stopped = false;
             postReceive();
         }
@@ -268,6 +279,7 @@ void UdpReceiver::Start(std::uint16_t port)
     s.report("Bound to input port");
     s.setReceiveBuffer();
     s.report("UDP receive starting");
+    s.reportReceiveBufferSize();
     s.stopped = false;
     s.postReceive();
 }

@@ -20,9 +20,12 @@ TEST(FixedPort, StartOnTheCommandPortLogsItsTextsInOrder)
     loop.start();
 
     const std::vector<std::string> logs = collector.logs();
-    const std::vector<std::string> expected{"Set reuse_address to true", "Bind to input port 5081",
-                                            "Bound to input port", "UDP receive starting"};
-    EXPECT_EQ(logs, expected);
+    ASSERT_GE(logs.size(), 5u);
+    EXPECT_EQ(logs[0], "Set reuse_address to true");
+    EXPECT_EQ(logs[1], "Bind to input port 5081");
+    EXPECT_EQ(logs[2], "Bound to input port");
+    EXPECT_EQ(logs[3], "UDP receive starting");
+    EXPECT_EQ(logs[4].rfind("Receive buffer size ", 0), 0u) << logs[4];
 
     sendTo(5081, "$PZELT,15\n\r");
     ASSERT_TRUE(collector.waitForDatagrams(1));
@@ -53,8 +56,8 @@ TEST(FixedPort, RestartBindsTheLow16BitsOfThePort)
         EXPECT_EQ(receiver.LocalPort(), c.port);
         const std::vector<std::string> logs = collector.logs();
         ASSERT_GE(logs.size(), 4u);
-        EXPECT_EQ(logs[logs.size() - 2], "Bound to input port");
-        EXPECT_EQ(logs[logs.size() - 1], "Logging starting");
+        EXPECT_EQ(logs[logs.size() - 3], "Bound to input port");
+        EXPECT_EQ(logs[logs.size() - 2], "Logging starting");
         sendTo(c.port, "hello");
         ASSERT_TRUE(collector.waitForDatagrams(1));
         EXPECT_EQ(collector.datagrams()[0], "hello");
