@@ -77,6 +77,12 @@ TEST_F(LoggerEndToEnd, LogsEveryDatagramExactlyAndAnswersStatusQueries)
     EXPECT_TRUE(fileHolds(native("C:\\rtcm\\base.rtcm"), joined(frames)));
     expectStatus(kOn);
 
+    // A sentence that would pose as a datagram to log is dropped on the command port.
+    ASSERT_TRUE(sendDatagram(5081, "$PZELT,7001,not for the file\n\r"));
+    EXPECT_TRUE(m_logger->waitForOutput("WARNING: command datagram dropped (", 5s)) << m_logger->output();
+    expectStatus(kOn);
+    EXPECT_EQ(readFile(native("C:\\rtcm\\base.rtcm")), joined(frames));
+
     const std::size_t beforeStop = status().count();
     command({"stop"});
     EXPECT_TRUE(status().waitFor(kOff, 5s, beforeStop));

@@ -18,10 +18,6 @@ namespace Udp
 namespace
 {
 
-// The program's own signals, and the engine's special numbers, that no network sentence may take.
-constexpr std::array<std::int32_t, 11> kReservedSignals{52001, 52002, 56101, 56102, 56103, 57001,
-                                                        60042, -1,    -2,    -99,   0};
-
 // Enough of a datagram to recognise it in the trace without flooding it.
 constexpr std::size_t kShownBytes = 48;
 
@@ -45,7 +41,7 @@ std::string startSentence(std::string_view directory, std::string_view fileName,
     return text;
 }
 
-ParsedSentence parseSentence(const char* data, std::size_t count)
+ParsedSentence parseSentence(const char* data, std::size_t count, std::span<const std::int32_t> reserved)
 {
     ParsedSentence result;
     const std::string_view bytes(data, data == nullptr ? 0 : count);
@@ -86,7 +82,7 @@ ParsedSentence parseSentence(const char* data, std::size_t count)
         result.drop = SentenceDrop::NumberOutOfRange;
         return result;
     }
-    if (std::find(kReservedSignals.begin(), kReservedSignals.end(), signal) != kReservedSignals.end())
+    if (std::find(reserved.begin(), reserved.end(), signal) != reserved.end())
     {
         result.drop = SentenceDrop::ReservedNumber;
         return result;

@@ -8,9 +8,12 @@ using Udp::SentenceDrop;
 namespace
 {
 
+// The logger's own signal numbers and the engine's special ones.
+constexpr std::int32_t kReserved[] = {52001, 52002, 56101, 56102, 56103, 57001, 60042, -1, -2, -99, 0};
+
 Udp::ParsedSentence parse(const std::string& bytes)
 {
-    return Udp::parseSentence(bytes.data(), bytes.size());
+    return Udp::parseSentence(bytes.data(), bytes.size(), kReserved);
 }
 
 } // namespace

@@ -225,7 +225,7 @@ void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)
 
 void CVelmorControl::OnCommand(const char* data, std::uint64_t count)
 {
-    const Udp::ParsedSentence parsed = Udp::parseSentence(data, count);
+    const Udp::ParsedSentence parsed = Udp::parseSentence(data, count, ZeltSig::kNotFromSentences);
     if (!parsed.accepted())
     {
         TraceData("%s", Udp::sentenceDropTrace(parsed.drop, data, count).c_str());

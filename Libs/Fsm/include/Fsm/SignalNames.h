@@ -1,6 +1,9 @@
 // Signal numbers of the logger and the static signal-name table that names them in trace lines.
 #pragma once
 
+#include "Fsm/FsmSignal.h"
+
+#include <array>
 #include <cstdint>
 
 // The signal numbers the logger makes or dispatches. Operator sentence n is signal 50000 + n.
@@ -21,6 +24,11 @@ inline constexpr int32_t ERROR_NO_LOGFILE = 56102;
 inline constexpr int32_t WAIT_DATA_TIMEOUT = 56103;
 inline constexpr int32_t RAW_DATA = 57001;
 inline constexpr int32_t INPUT_FREQ_REPORT = 60042;
+
+// The logger's own signals and the engine's special numbers: no operator sentence may take one of them.
+inline constexpr std::array<int32_t, 11> kNotFromSentences{
+    DB_READ_ERROR,     DB_READ_COMPL,  NEW_FILE_TIMEOUT, ERROR_NO_LOGFILE, WAIT_DATA_TIMEOUT, RAW_DATA,
+    INPUT_FREQ_REPORT, FSM_SIG_WAKEUP, FSM_SIG_TIMER,    FSM_SIG_UNKNOWN,  FSM_SIG_END};
 } // namespace ZeltSig
 
 struct CSignalNameEntry

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,11 +29,6 @@ inline constexpr int kSentenceStop = 161;
 // Numbers of the sentences the logger sends.
 inline constexpr int kSentenceLoggingState = 162;
 inline constexpr int kSentenceLoggingSelected = 163;
-
-// Signal numbers of the outgoing sentences: sent, never dispatched.
-inline constexpr std::int32_t kSignalLoggingState = kSentenceSignalBase + kSentenceLoggingState; // 50162
-inline constexpr std::int32_t kSignalLoggingSelected =
-    kSentenceSignalBase + kSentenceLoggingSelected; // 50163
 
 // Sent to the status destination; sizes are without a terminating zero.
 inline constexpr std::string_view kLoggingOn = "$PZELT,162,ON\n\r";           // 15 bytes
@@ -68,9 +64,9 @@ struct ParsedSentence
 };
 
 // Reads a datagram from the command port. When accepted, the signal carries all count bytes of the datagram.
-// Numbers that would map onto the program's own signals (52001, 52002, 56101, 56102, 56103, 57001, 60042,
-// -1, -2, -99, 0) are refused, so network input can never pose as a datagram to log or a rate report.
-ParsedSentence parseSentence(const char* data, std::size_t count);
+// A sentence whose signal number is one of reserved (the receiving program's own signals) is refused, so
+// network input can never pose as a datagram to log or a rate report.
+ParsedSentence parseSentence(const char* data, std::size_t count, std::span<const std::int32_t> reserved);
 
 // Short reason for a drop, e.g. "not a $PZELT sentence".
 const char* sentenceDropReason(SentenceDrop drop);
