@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 dir=${FUZZ_DIR:-"$here/build-fuzz"}
-captures="$here/../shared/data/rtcm3"
+captures=$(cmake -P "$here/cmake/Captures.cmake")
 lib="$here/Libs/Rtcm3"
 
 mkdir -p "$dir/corpus" "$dir/artifacts"
@@ -16,7 +16,7 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     "$lib/src/Rtcm3Decoder.cpp" "$lib/src/Observations.cpp" "$lib/src/GlonassTime.cpp" \
     "$lib/fuzz/FeedByteFuzz.cpp" -o "$dir/FeedByteFuzz"
 
-# The captures are read-only and shared: the corpus grows in the build directory.
+# The captures stay as shipped: the corpus grows in the build directory.
 if [ -d "$captures" ]; then
     cp -f "$captures"/*.rtcm3 "$dir/corpus/" 2>/dev/null || true
 fi

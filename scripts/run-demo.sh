@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The logger's whole job on the default suite: installs, builds, creates the suite in demo-root/root, starts
 # the logger, starts logging with the operator console, replays a real capture as datagrams, rotates
-# once with a start sentence, stops, terminates, and shows the log files, the trace and the RINEX file.
+# once with a start sentence, stops, terminates, and shows the log files, the trace and the RINEX files.
 # Everything it makes stays in demo-root/.
 #   scripts/run-demo.sh
 set -euo pipefail
@@ -36,8 +36,9 @@ logdir='C:\demo\rtcm'
 
 step() { printf '\n=== %s\n' "$*"; }
 
-step "demo capture: testglo.rtcm3 with a 1033 and a 1013 frame added"
-"$scan" --make-demo "$demo/capture.rtcm3"
+step "demo captures: the two halves of testglo.rtcm3, each with a 1033 and a 1013 frame added"
+"$scan" --make-demo "$demo/capture-first.rtcm3" --first-half
+"$scan" --make-demo "$demo/capture-second.rtcm3" --second-half
 
 step "starting the logger (trace in $demo/trace.txt)"
 "$logger" -debug 31 >"$demo/trace.txt" 2>&1 &
@@ -51,14 +52,14 @@ done
 step "start logging into $logdir\\first.rtcm"
 # Answered with "$PZELT,162,ON" only once the first datagram has opened the file.
 "$console" --no-wait start "$logdir" first.rtcm 60 3011
-step "replaying the capture into the data port"
-"$replay" "$demo/capture.rtcm3" 3011 500 "$demo/sent-first.rtcm3"
+step "replaying the capture's first half into the data port"
+"$replay" "$demo/capture-first.rtcm3" 3011 500 "$demo/sent-first.rtcm3"
 "$console" status
 
 step "rotating: a start sentence closes first.rtcm (and converts it); the next datagram opens second.rtcm"
 "$console" --no-wait start "$logdir" second.rtcm 60 3011
 sleep 1
-"$replay" "$demo/capture.rtcm3" 3011 500 "$demo/sent-second.rtcm3"
+"$replay" "$demo/capture-second.rtcm3" 3011 500 "$demo/sent-second.rtcm3"
 "$console" status
 
 step "stop logging"
@@ -84,13 +85,22 @@ done
 step "trace (data lines)"
 grep -A2 'Data:' "$demo/trace.txt" | grep -v '^--$' | head -60
 
-step "RINEX from makerinex.bat"
+step "RINEX from makerinex.bat: one file per log file, named at its first epoch"
 for _ in $(seq 1 50); do
-    ls "$root/c/demo/rtcm/"*.08o >/dev/null 2>&1 && break
+    [ "$(ls "$root/c/demo/rtcm/"*.08o 2>/dev/null | wc -l)" -ge 2 ] && break
     sleep 0.2
 done
 ls -l "$root/c/demo/rtcm/"*.08o
-rinex=$(ls "$root/c/demo/rtcm/"*.08o | head -n 1)
-sed -n '1,/END OF HEADER/p' "$rinex"
-echo "..."
-echo "$(grep -c '^ [0-9][0-9] ' "$rinex") epochs in $(basename "$rinex")"
+rinex_count=0
+for rinex in "$root/c/demo/rtcm/"*.08o; do
+    [ -e "$rinex" ] || continue
+    rinex_count=$((rinex_count + 1))
+    printf '\n--- %s\n' "$(basename "$rinex")"
+    sed -n '1,/END OF HEADER/p' "$rinex"
+    echo "..."
+    echo "$(grep -c '^ [0-9][0-9] ' "$rinex") epochs in $(basename "$rinex")"
+done
+if [ "$rinex_count" -ne 2 ]; then
+    echo "expected two RINEX files, one per log file; found $rinex_count" >&2
+    exit 1
+fi

@@ -2,6 +2,7 @@
 // through the operator console, each test in a network namespace of its own.
 #include "support/LoggerFixture.h"
 
+#include "Captures/CaptureFile.h"
 #include "Rtcm3/FrameWriter.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ namespace
 // The capture with an antenna descriptor and a date in front, so a closed file converts.
 std::vector<std::string> demoFrames()
 {
-    const std::string capture = readFile(sourcePath("../shared/data/rtcm3/testglo.rtcm3"));
+    const std::string capture = readFile(VivozoCaptures::captureFile("testglo.rtcm3"));
     std::vector<std::string> frames = rtcmFrames(capture);
     // The capture's own day (2009-12-18) and antenna.
     const auto antenna = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
@@ -69,7 +70,7 @@ TEST_F(LoggerEndToEnd, LogsEveryDatagramExactlyAndAnswersStatusQueries)
     EXPECT_FALSE(fs::exists(native("C:\\rtcm\\base.rtcm"))) << "the file opens with the first datagram";
 
     const std::size_t beforeData = status().count();
-    std::vector<std::string> frames = rtcmFrames(readFile(sourcePath("../shared/data/rtcm3/testglo.rtcm3")));
+    std::vector<std::string> frames = rtcmFrames(readFile(VivozoCaptures::captureFile("testglo.rtcm3")));
     frames.push_back(std::string(1, '\xD3'));
     frames.push_back(std::string(1400, '\x5A'));
     send(frames);

@@ -1,4 +1,5 @@
-// Writes a real capture that the conversion driver accepts: testglo.rtcm3 with a 1033 and a 1013 frame added.
+// Writes a real capture that the conversion driver accepts: testglo.rtcm3 (or one half of it) with a 1033
+// and a 1013 frame added.
 #include "DemoCapture.h"
 
 #include "Rtcm3/FrameWriter.h"
@@ -10,8 +11,33 @@
 
 namespace Rtcm3Scan
 {
+namespace
+{
 
-int writeDemoCapture(const std::string& capturePath, const std::string& outputPath)
+// Offset of the first GPS observation frame (1001-1004) at or after the middle of the capture, or its
+// end. Bytes outside frames are stepped over one at a time, as a frame search does.
+std::size_t halfway(const std::vector<char>& capture)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(capture[i]); };
+    for (std::size_t at = 0; at + 6 <= capture.size();)
+    {
+        if (byte(at) != 0xD3 || (byte(at + 1) & 0xFC) != 0)
+        {
+            ++at;
+            continue;
+        }
+        const std::size_t length = ((byte(at + 1) & 0x03u) << 8) | byte(at + 2);
+        const unsigned int message = length >= 2 ? (byte(at + 3) << 4) | (byte(at + 4) >> 4) : 0;
+        if (at >= capture.size() / 2 && message >= 1001 && message <= 1004)
+            return at;
+        at += 3 + length + 3;
+    }
+    return capture.size();
+}
+
+} // namespace
+
+int writeDemoCapture(const std::string& capturePath, const std::string& outputPath, DemoPart part)
 {
     std::ifstream in(capturePath, std::ios::binary);
     if (!in)
@@ -26,7 +52,10 @@ int writeDemoCapture(const std::string& capturePath, const std::string& outputPa
     const auto date = Rtcm3::systemParametersFrame(0, kDemoMjd, kDemoSecondsOfDay, kDemoLeapSeconds);
     out.write(reinterpret_cast<const char*>(antenna.data()), static_cast<std::streamsize>(antenna.size()));
     out.write(reinterpret_cast<const char*>(date.data()), static_cast<std::streamsize>(date.size()));
-    out.write(capture.data(), static_cast<std::streamsize>(capture.size()));
+    const std::size_t middle = part == DemoPart::Whole ? 0 : halfway(capture);
+    const std::size_t begin = part == DemoPart::SecondHalf ? middle : 0;
+    const std::size_t end = part == DemoPart::FirstHalf ? middle : capture.size();
+    out.write(capture.data() + begin, static_cast<std::streamsize>(end - begin));
     out.close();
     if (!out)
     {

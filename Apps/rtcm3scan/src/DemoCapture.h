@@ -13,7 +13,16 @@ constexpr int kDemoSecondsOfDay = 83205;
 constexpr int kDemoLeapSeconds = 15;
 constexpr const char* kDemoAntenna = "TRM41249.00     NONE";
 
-// Writes the 1033 and 1013 frames, then the capture unchanged. Returns 0 or -1 (with a message).
-int writeDemoCapture(const std::string& capturePath, const std::string& outputPath);
+// Which stretch of the capture follows the two frames. The halves meet at an epoch's first GPS
+// message, so each half starts a file of its own with its own first epoch.
+enum class DemoPart
+{
+    Whole,
+    FirstHalf,
+    SecondHalf
+};
+
+// Writes the 1033 and 1013 frames, then the capture's part unchanged. Returns 0 or -1 (with a message).
+int writeDemoCapture(const std::string& capturePath, const std::string& outputPath, DemoPart part = DemoPart::Whole);
 
 } // namespace Rtcm3Scan

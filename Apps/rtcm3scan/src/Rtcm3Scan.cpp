@@ -15,13 +15,39 @@ namespace
 void usage()
 {
     std::fputs("usage: rtcm3scan [--epochs] LOGFILE\n"
-               "       rtcm3scan --make-demo OUTFILE [CAPTURE]\n"
+               "       rtcm3scan --make-demo OUTFILE [CAPTURE] [--first-half | --second-half]\n"
                "  LOGFILE   a datagram log file; Windows-style paths are mapped as the logger does\n"
                "  --epochs  also print every released epoch, one line per satellite\n"
-               "  --make-demo  write CAPTURE (default testglo.rtcm3 of the shared test data) with a\n"
-               "               1033 and a 1013 frame added, a file that converts\n"
+               "  --make-demo  write CAPTURE (default testglo.rtcm3 of the project's captures) with a\n"
+               "               1033 and a 1013 frame added, a file that converts; a half of it starts\n"
+               "               at an epoch of its own\n"
                "exit status: 0 the file converts, 1 it does not, 2 usage or file error\n",
                stderr);
+}
+
+int makeDemo(int argc, char** argv)
+{
+    std::string capture = RTCM3SCAN_DEFAULT_CAPTURE;
+    Rtcm3Scan::DemoPart part = Rtcm3Scan::DemoPart::Whole;
+    bool captureGiven = false;
+    for (int arg = 3; arg < argc; ++arg)
+    {
+        if (std::strcmp(argv[arg], "--first-half") == 0)
+            part = Rtcm3Scan::DemoPart::FirstHalf;
+        else if (std::strcmp(argv[arg], "--second-half") == 0)
+            part = Rtcm3Scan::DemoPart::SecondHalf;
+        else if (argv[arg][0] != '-' && !captureGiven)
+        {
+            capture = argv[arg];
+            captureGiven = true;
+        }
+        else
+        {
+            usage();
+            return 2;
+        }
+    }
+    return Rtcm3Scan::writeDemoCapture(capture, argv[2], part) == 0 ? 0 : 2;
 }
 
 struct FileCloser
@@ -33,11 +59,8 @@ struct FileCloser
 
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && std::strcmp(argv[1], "--make-demo") == 0 && argc <= 4)
-    {
-        const std::string capture = argc == 4 ? argv[3] : RTCM3SCAN_DEFAULT_CAPTURE;
-        return Rtcm3Scan::writeDemoCapture(capture, argv[2]) == 0 ? 0 : 2;
-    }
+    if (argc >= 3 && std::strcmp(argv[1], "--make-demo") == 0)
+        return makeDemo(argc, argv);
     bool epochs = false;
     int arg = 1;
     if (arg < argc && std::strcmp(argv[arg], "--epochs") == 0)

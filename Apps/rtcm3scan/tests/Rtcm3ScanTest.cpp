@@ -1,4 +1,6 @@
 // rtcm3scan run as operators run it: what it tells about a file, and the demo capture it writes.
+#include "Captures/CaptureFile.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -19,12 +21,6 @@ struct ScanRun
     std::string output;
 };
 
-std::string env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : ".";
-}
-
 ScanRun runScan(const std::string& arguments)
 {
     // Drive letters map below a scratch root, never onto the machine's own /c.
@@ -41,14 +37,9 @@ ScanRun runScan(const std::string& arguments)
     return run;
 }
 
-std::string capture(const char* name)
-{
-    return env("VIVOZO_SOURCE_DIR") + "/../shared/data/rtcm3/" + name;
-}
-
 TEST(Rtcm3Scan, TellsWhatTestgloLacks)
 {
-    const ScanRun run = runScan(capture("testglo.rtcm3"));
+    const ScanRun run = runScan(VivozoCaptures::captureFile("testglo.rtcm3"));
     EXPECT_EQ(run.status, 1);
     for (const char* line :
          {"observation data:     found (first message 1004, time of week 515220 s)",
@@ -59,19 +50,41 @@ TEST(Rtcm3Scan, TellsWhatTestgloLacks)
     EXPECT_EQ(run.output.find("No measurement data"), std::string::npos);
 }
 
-TEST(Rtcm3Scan, TheDemoCaptureConverts)
+TEST(Rtcm3Scan, TheDemoCaptureAndEachOfItsHalvesConvert)
 {
-    const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-demo-" +
-                             std::to_string(::getpid()) + ".rtcm";
-    ASSERT_EQ(runScan("--make-demo " + demo + " " + capture("testglo.rtcm3")).status, 0);
+    struct Case
+    {
+        const char* option;
+        const char* firstEpoch;
+        const char* rinexName;
+    };
+    // The halves meet at an epoch, so the demo's two log files get RINEX names of their own.
+    for (const Case c : {Case{"", "2009-12-18 23:07:00.000", "\\20091218_230700.08o"},
+                         Case{"--first-half", "2009-12-18 23:07:00.000", "\\20091218_230700.08o"},
+                         Case{"--second-half", "2009-12-18 23:08:34.000", "\\20091218_230834.08o"}})
+    {
+        const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-demo-" +
+                                 std::to_string(::getpid()) + ".rtcm";
+        ASSERT_EQ(runScan("--make-demo " + demo + " " + VivozoCaptures::captureFile("testglo.rtcm3") + " " +
+                          c.option)
+                      .status,
+                  0);
+        const ScanRun run = runScan("--epochs " + demo);
+        std::filesystem::remove(demo);
+        EXPECT_EQ(run.status, 0) << c.option << "\n" << run.output;
+        EXPECT_NE(run.output.find(std::string("first epoch:          ") + c.firstEpoch), std::string::npos)
+            << c.option << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.rinexName), std::string::npos) << c.option;
+        EXPECT_NE(run.output.find("antenna descriptor:   found (\"TRM41249.00     NONE\")"), std::string::npos);
+    }
+    // The first satellite of the whole capture's first epoch, as convbin also decodes it.
+    const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-demo.rtcm";
+    ASSERT_EQ(runScan("--make-demo " + demo).status, 0);
     const ScanRun run = runScan("--epochs " + demo);
     std::filesystem::remove(demo);
-    EXPECT_EQ(run.status, 0) << run.output;
-    for (const char* line : {"first epoch:          2009-12-18 23:07:00.000", "\\20091218_230700.08o",
-                             "antenna descriptor:   found (\"TRM41249.00     NONE\")",
-                             // The first satellite of the first epoch, as convbin also decodes it.
-                             "G03  mask 0x10009099 C1=20213931.1260 P2=20213930.6860 L1C=106224925.3811"})
-        EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+    EXPECT_NE(run.output.find("G03  mask 0x10009099 C1=20213931.1260 P2=20213930.6860 L1C=106224925.3811"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST(Rtcm3Scan, UnreadableFileAndBadUsage)

@@ -1,4 +1,5 @@
 // Throughput of the decoder over the real captures and of one whole scan.
+#include "Captures/CaptureFile.h"
 #include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/FrameWriter.h"
 #include "Rtcm3/Rtcm3Decoder.h"
@@ -18,15 +19,9 @@
 namespace
 {
 
-std::string dataPath(const char* name)
-{
-    const char* source = std::getenv("VIVOZO_SOURCE_DIR");
-    return std::string(source != nullptr ? source : ".") + "/../shared/data/rtcm3/" + name;
-}
-
 std::vector<unsigned char> readCapture(const char* name)
 {
-    std::ifstream in(dataPath(name), std::ios::binary);
+    std::ifstream in(VivozoCaptures::captureFile(name), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 

@@ -101,10 +101,10 @@ TEST(ScanLogFile, ReportsEachMissingKindOfInformation)
     };
     const MissingCase cases[] = {
         {"empty file", {}, kAllMissing},
-        {"testglo as recorded", readFile(dataPath("testglo.rtcm3")),
+        {"testglo as recorded", readFile(captureFile("testglo.rtcm3")),
          "No antenna descriptor on input file\nNo date information on input file\n"},
         // Everything comes from station 278: the filter drops it all.
-        {"foreign station", readFile(dataPath("station278.rtcm3")), kAllMissing},
+        {"foreign station", readFile(captureFile("station278.rtcm3")), kAllMissing},
     };
     for (const MissingCase& c : cases)
     {
@@ -149,7 +149,7 @@ TEST(ScanLogFile, ReadsNoFurtherThanAThousandMessages)
 // testglo.rtcm3 is Friday 2009-12-18 from 23:07:00 GPS time (week 1562, GPS-UTC 15 s).
 TEST(ScanLogFile, DatesAFileThatBeginsWithGlonassByItsDateMessage)
 {
-    const Bytes capture = readFile(dataPath("testglo.rtcm3"));
+    const Bytes capture = readFile(captureFile("testglo.rtcm3"));
     ASSERT_FALSE(capture.empty());
     Bytes header = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
     append(header, Rtcm3::systemParametersFrame(0, 55183, 83205, 15));

@@ -181,7 +181,7 @@ TEST(Captures, DecodeEveryMessageOfBothCaptures)
     };
     for (const CaptureCase& c : cases)
     {
-        const Bytes capture = readFile(dataPath(c.name));
+        const Bytes capture = readFile(captureFile(c.name));
         ASSERT_FALSE(capture.empty()) << c.name;
         auto decoder = newDecoder();
         decoder->stationFilter = c.station;

@@ -26,7 +26,7 @@ Bytes convertibleCapture()
 {
     Bytes file = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
     append(file, Rtcm3::systemParametersFrame(0, 55183, 83205, 15));
-    append(file, readFile(dataPath("testglo.rtcm3")));
+    append(file, readFile(captureFile("testglo.rtcm3")));
     return file;
 }
 

@@ -1,6 +1,7 @@
 // Frame builders and helpers shared by the decoder and driver tests.
 #pragma once
 
+#include "Captures/CaptureFile.h"
 #include "Rtcm3/FrameWriter.h"
 #include "Rtcm3/Rtcm3Decoder.h"
 
@@ -18,11 +19,7 @@ namespace Rtcm3Test
 
 using Bytes = std::vector<unsigned char>;
 
-inline std::string dataPath(const std::string& name)
-{
-    const char* source = std::getenv("VIVOZO_SOURCE_DIR");
-    return std::string(source != nullptr ? source : ".") + "/../shared/data/rtcm3/" + name;
-}
+using VivozoCaptures::captureFile;
 
 inline Bytes readFile(const std::string& path)
 {

@@ -292,11 +292,6 @@ std::string consoleBinary()
     return environmentValue("VIVOZO_BINARY_DIR", ".") + "/Apps/zeltconsole/zeltconsole";
 }
 
-std::string sourcePath(const std::string& relative)
-{
-    return environmentValue("VIVOZO_SOURCE_DIR", ".") + "/" + relative;
-}
-
 void installMakeRinexStandIn(const std::string& root)
 {
     const std::string bin = root + "/bin";

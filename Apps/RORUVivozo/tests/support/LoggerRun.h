@@ -103,10 +103,9 @@ private:
 // The operator console, sending one sentence to the logger's command port; false when it fails.
 bool operatorConsole(const std::vector<std::string>& arguments);
 
-// The logger's binary, the console's and the test data below the source tree.
+// The logger's binary and the console's in the build tree.
 std::string loggerBinary();
 std::string consoleBinary();
-std::string sourcePath(const std::string& relative);
 
 // Writes a "makerinex.bat" into root/bin that appends its arguments as one line to root/makerinex.log,
 // and puts root/bin first on this process's PATH. Returns the calls recorded so far with makeRinexCalls.
