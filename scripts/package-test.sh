@@ -40,7 +40,9 @@ work=$(mktemp -d /tmp/vivozo-package.XXXXXX)
 logger_pid=
 cleanup() {
     [ -n "$logger_pid" ] && kill "$logger_pid" 2>/dev/null || true
-    if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
+    local left
+    left=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    if [ -n "$left" ] && [ "$left" != not-installed ]; then
         dpkg -P "$package" >/dev/null 2>&1 || true
     fi
     rm -rf "$work"
@@ -79,18 +81,18 @@ done
 step "installing $(basename "$deb")"
 dpkg_waiting -i "$deb" || fail "dpkg -i"
 mapfile -t installed < <(dpkg -L "$package" | while read -r f; do [ -d "$f" ] || echo "$f"; done)
-conffiles=/etc/default/roruvivozo
-[ -f "$conffiles" ] || fail "no $conffiles"
+conffile=/etc/default/roruvivozo
+[ -f "$conffile" ] || fail "no $conffile"
 unit=$(dpkg -L "$package" | grep '/roruvivozo.service$') || fail "no roruvivozo.service installed"
 
 # From here on only the installed files: the service's environment from its file, with the suite root
 # moved into this test's directory, a working directory outside the source tree, and the service's user.
-defaults=$(set -a && . "$conffiles" && printf '%s\n' "$ZELT_ROOT" "$ODBCSYSINI" "$ODBCINI" "$PATH" "$ProgramData" \
-    "$VIVOZO_OPTIONS") || fail "$conffiles does not read as shell assignments, as systemd reads it"
+defaults=$(set -a && . "$conffile" && printf '%s\n' "$ZELT_ROOT" "$ODBCSYSINI" "$ODBCINI" "$PATH" "$ProgramData" \
+    "$VIVOZO_OPTIONS") || fail "$conffile does not read as shell assignments, as systemd reads it"
 mapfile -t service <<<"$defaults"
 [ "${service[1]}" = "${service[0]}/odbc" ] && [ "${service[2]}" = "${service[0]}/odbc/odbc.ini" ] ||
-    fail "$conffiles: the ODBC files are not those vivozo-create-suite writes under ZELT_ROOT"
-[ "${service[4]}" = 'C:\ProgramData' ] || fail "$conffiles: ProgramData reads as ${service[4]}"
+    fail "$conffile: the ODBC files are not those vivozo-create-suite writes under ZELT_ROOT"
+[ "${service[4]}" = 'C:\ProgramData' ] || fail "$conffile: ProgramData reads as ${service[4]}"
 user=$(sed -n 's/^User=//p' "$unit")
 getent passwd "$user" >/dev/null || fail "the package made no user $user"
 chmod 755 "$work"
@@ -163,13 +165,13 @@ step "removing the package"
 dpkg_waiting -r "$package" || fail "dpkg -r"
 # dpkg -r keeps the configuration file the administrator may have edited; purge takes it too.
 for f in "${installed[@]}"; do
-    if [ "$f" = "$conffiles" ]; then
+    if [ "$f" = "$conffile" ]; then
         [ -e "$f" ] || fail "dpkg -r took the configuration file $f"
     elif [ -e "$f" ] || [ -L "$f" ]; then
         fail "dpkg -r left $f"
     fi
 done
 dpkg_waiting -P "$package" || fail "dpkg -P"
-[ ! -e "$conffiles" ] || fail "dpkg -P left $conffiles"
+[ ! -e "$conffile" ] || fail "dpkg -P left $conffile"
 echo "all ${#installed[@]} installed files are gone"
 step "passed"
