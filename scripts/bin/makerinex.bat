@@ -13,11 +13,30 @@ if [ "$#" -ne 2 ]; then
     exit 2
 fi
 
+# In the shell alone, without sed or tr, so that the input is open within moments of the start.
 native_path() {
-    path=$(printf '%s\n' "$1" | sed -e 's#\\#/#g')
+    path=$1
+    while :; do
+        case "$path" in
+        *\\*) path="${path%%\\*}/${path#*\\}" ;;
+        *) break ;;
+        esac
+    done
     case "$path" in
     [A-Za-z]:*)
-        drive=$(printf '%s\n' "$path" | cut -c1 | tr 'A-Z' 'a-z')
+        drive=${path%"${path#?}"}
+        upper=ABCDEFGHIJKLMNOPQRSTUVWXYZ
+        lower=abcdefghijklmnopqrstuvwxyz
+        case "$upper" in
+        *"$drive"*)
+            before=${upper%%"$drive"*}
+            while [ -n "$before" ]; do
+                before=${before#?}
+                lower=${lower#?}
+            done
+            drive=${lower%"${lower#?}"}
+            ;;
+        esac
         rest=${path#??}
         case "$rest" in /*) ;; *) rest="/$rest" ;; esac
         path="${ZELT_ROOT:-}/$drive$rest"
@@ -27,6 +46,10 @@ native_path() {
 }
 
 log=$(native_path "$1")
+# Opened at once and read through this descriptor: the logger may move the file aside and start a
+# new one under its name while the conversion runs.
+opened=1
+command exec 3< "$log" 2> /dev/null || opened=0
 rinex=$(native_path "$2")
 dir=$(dirname -- "$rinex")
 
@@ -79,14 +102,16 @@ if [ "$counter" -ne 0 ]; then
     printf 'makerinex.bat: %s exists, writing %s instead\n' "$2" "$written" >> "$report"
 fi
 rinex="$stem.$ext"
+if [ "$opened" -eq 0 ]; then
+    printf 'makerinex.bat: can not open %s\n' "$1" >> "$report"
+    exit 1
+fi
 
 # Write beside the targets and rename at the end, so that a RINEX file that exists is complete.
 partial="$rinex.part"
 nav_partial="$stem.$nav_ext.part"
 gnav_partial="$stem.$gnav_ext.part"
-# convbin takes no "--": keep a leading '-' of a relative path from reading as an option.
-case "$log" in -*) log="./$log" ;; esac
-convbin -r rtcm3 -v 2.11 -os -tr "$day" "$time" -o "$partial" -n "$nav_partial" -g "$gnav_partial" "$log" >> "$report" 2>&1
+convbin -r rtcm3 -v 2.11 -os -tr "$day" "$time" -o "$partial" -n "$nav_partial" -g "$gnav_partial" /dev/fd/3 >> "$report" 2>&1
 status=$?
 if [ "$status" -ne 0 ] || ! grep -q "END OF HEADER" "$partial" 2>/dev/null; then
     printf 'makerinex.bat: convbin failed (status %s) on %s\n' "$status" "$1" >> "$report"

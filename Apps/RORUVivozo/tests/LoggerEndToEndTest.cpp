@@ -3,17 +3,14 @@
 #include "support/LoggerFixture.h"
 
 #include "Captures/CaptureFile.h"
-#include "Rtcm3/FrameWriter.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <numeric>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -22,35 +19,6 @@ using namespace std::chrono_literals;
 
 namespace
 {
-
-// The capture with an antenna descriptor and a date in front, so a closed file converts.
-std::vector<std::string> demoFrames()
-{
-    const std::string capture = readFile(VivozoCaptures::captureFile("testglo.rtcm3"));
-    std::vector<std::string> frames = rtcmFrames(capture);
-    // The capture's own day (2009-12-18) and antenna.
-    const auto antenna = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
-    const auto date = Rtcm3::systemParametersFrame(0, 55183, 83205, 15);
-    frames.insert(frames.begin(),
-                  {std::string(date.begin(), date.end()), std::string(antenna.begin(), antenna.end())});
-    return frames;
-}
-
-// True when text matches pattern character for character, '#' standing for any digit.
-bool matchesDigits(const std::string& text, const std::string& pattern)
-{
-    if (text.size() != pattern.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (pattern[i] == '#' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != pattern[i])
-            return false;
-    return true;
-}
-
-std::string joined(const std::vector<std::string>& parts)
-{
-    return std::accumulate(parts.begin(), parts.end(), std::string());
-}
 
 // Today's UTC date as the date tokens write it, YYYYMMDD.
 std::string utcDay()

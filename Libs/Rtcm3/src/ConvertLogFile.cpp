@@ -65,11 +65,6 @@ void finishScan(ScanResult& result)
         dateGlonassStart(result);
 }
 
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
@@ -184,39 +179,60 @@ std::string logFileDirectory(const std::string& logFilePath)
     return separator == std::string::npos ? std::string(".") : logFilePath.substr(0, separator);
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem)
+namespace
 {
-    const auto tell = [&](std::string text)
-    {
-        if (problem != nullptr)
-            *problem = std::move(text);
-    };
-    tell("");
+
+void tell(std::string* problem, std::string text)
+{
+    if (problem != nullptr)
+        *problem = std::move(text);
+}
+
+} // namespace
+
+ScanFile openForScan(const std::string& logFilePath, std::string* problem)
+{
+    tell(problem, "");
     // "e": the scan's own descriptor must not reach the conversion child.
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Platform::nativePath(logFilePath).c_str(), "rbe"));
+    ScanFile file(std::fopen(Platform::nativePath(logFilePath).c_str(), "rbe"));
     if (!file)
     {
         std::fprintf(stderr, "Can not open file %s\n", logFilePath.c_str());
-        tell("Can not open file");
-        return false;
+        tell(problem, "Can not open file");
     }
+    return file;
+}
+
+bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
+                   std::string* problem)
+{
+    tell(problem, "");
     Rtcm3Decoder decoder{};
     ScanResult result{};
-    const bool found = scanLogFile(file.get(), decoder, result);
-    file.reset();
-    if (!found)
+    if (!scanLogFile(file, decoder, result))
     {
         std::string missing;
         for (const char* line : missingInformation(result.foundBits))
             missing += (missing.empty() ? "" : "; ") + std::string(line);
-        tell(missing.empty() ? "No L2 data and fewer than 100 messages with L1 data on input file" : missing);
+        tell(problem,
+             missing.empty() ? "No L2 data and fewer than 100 messages with L1 data on input file" : missing);
         return false;
     }
-
     EpochTime time{};
     firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
-    if (!launchMakeRinex(logFilePath, rinexFileName(logDirectory, time)))
-        tell(std::string("Can not start ") + kMakeRinexProgram);
+    rinexName = rinexFileName(logDirectory, time);
+    return true;
+}
+
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem)
+{
+    ScanFile file = openForScan(logFilePath, problem);
+    std::string rinexName;
+    if (!file || !nameRinexFile(file.get(), logDirectory, rinexName, problem))
+        return false;
+    file.reset();
+    if (!launchMakeRinex(logFilePath, rinexName))
+        tell(problem, std::string("Can not start ") + kMakeRinexProgram);
     return true;
 }
 

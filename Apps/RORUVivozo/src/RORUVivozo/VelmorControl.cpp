@@ -6,7 +6,6 @@
 #include "Database/Messages.h"
 #include "Fsm/SignalNames.h"
 #include "RORUVivozo/VelmorGlobals.h"
-#include "Rtcm3/ConvertLogFile.h"
 #include "Udp/ChannelDirectory.h"
 #include "Udp/Sentence.h"
 #include "Udp/UdpReceiver.h"
@@ -119,18 +118,13 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
 {
     try
     {
+        m_conversion = std::make_unique<CVelmorConversion>([this](const std::string& line)
+                                                           { TraceData("%s", line.c_str()); });
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path)
-            {
-                // The RINEX file goes beside its log file, in the directory the tokens expanded to.
-                std::string problem;
-                Rtcm3::convertLogFile(path, Rtcm3::logFileDirectory(path), &problem);
-                if (!problem.empty())
-                    TraceData("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         %s:\n\t    "
-                              "     %s.",
-                              path.c_str(), problem.c_str());
-            });
+            [this](const std::string& path) { m_conversion->convert(path); },
+            [this](const std::string& from, const std::string& to, const std::function<bool()>& move)
+            { return m_conversion->follow(from, to, move); });
     }
     catch (const std::bad_alloc&)
     {
@@ -214,6 +208,9 @@ CVelmorControl::~CVelmorControl()
     if (m_logFile && m_logFile->isOpen())
         CloseWithReport();
     m_logFile.reset();
+    // The process ends here: every closed file still waiting is converted first.
+    if (m_conversion)
+        m_conversion->finish();
 
     ACE_OS::sleep(1);
     m_ioWork.reset();

@@ -5,6 +5,7 @@
 #include "Fsm/ApplFsm.h"
 #include "Fsm/EventCounter.h"
 #include "Fsm/FsmSignal.h"
+#include "RORUVivozo/VelmorConversion.h"
 #include "RORUVivozo/VelmorLogFile.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
@@ -139,7 +140,8 @@ private:
     std::string m_logFileName;
     int32_t m_interval = 0; // minutes
     int32_t m_dataPort = 0;
-    std::unique_ptr<CVelmorLogFile> m_logFile; // the log stream and the log file path
+    std::unique_ptr<CVelmorConversion> m_conversion; // the closed files on their way to RINEX
+    std::unique_ptr<CVelmorLogFile> m_logFile;       // the log stream and the log file path
     std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;
     std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
     std::string m_statusDestination;

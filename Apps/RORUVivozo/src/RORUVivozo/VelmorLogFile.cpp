@@ -165,8 +165,8 @@ std::string movedAsideName(std::string_view path, std::string_view suffix, int c
     return name.append(path).append(tag);
 }
 
-CVelmorLogFile::CVelmorLogFile(Report report, Convert convert)
-    : m_report(std::move(report)), m_convert(std::move(convert))
+CVelmorLogFile::CVelmorLogFile(Report report, Convert convert, Follow follow)
+    : m_report(std::move(report)), m_convert(std::move(convert)), m_follow(std::move(follow))
 {
 }
 
@@ -222,10 +222,11 @@ bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string
                 // it stays, after the move, and only if no close here has handed it over already.
                 const bool handedOver = known && closedHere(m_path, identityOf(info), false);
                 std::string movedTo;
-                failed = !moveAsideLogFile(movedTo);
+                bool followed = false;
+                failed = !moveAsideLogFile(movedTo, followed);
                 if (!failed && handedOver)
                     closedHere(m_path, identityOf(info), true);
-                else if (!failed)
+                else if (!failed && !followed)
                     handOver(movedTo);
             }
             else
@@ -260,10 +261,11 @@ bool CVelmorLogFile::openForWriting()
 bool CVelmorLogFile::moveAsideLogFile()
 {
     std::string target;
-    return moveAsideLogFile(target);
+    bool followed = false;
+    return moveAsideLogFile(target, followed);
 }
 
-bool CVelmorLogFile::moveAsideLogFile(std::string& target)
+bool CVelmorLogFile::moveAsideLogFile(std::string& target, bool& followed)
 {
     const std::string suffix = movedAsideSuffix(std::time(nullptr));
     target = movedAsideName(m_path, suffix, 0);
@@ -271,7 +273,9 @@ bool CVelmorLogFile::moveAsideLogFile(std::string& target)
     for (int counter = 1; pathExists(target) && counter <= kMaxMoveAsideCounter; ++counter)
         target = movedAsideName(m_path, suffix, counter);
 
-    const int error = moveFile(m_path, target);
+    int error = 0;
+    const auto move = [&] { return (error = moveFile(m_path, target)) == 0; };
+    followed = m_follow ? m_follow(m_path, target, move) : (move(), false);
     if (error == 0)
     {
         report("\n\tRenamed existing datagram log file:\n\t       %s to\n\t       %s.", m_path.c_str(),

@@ -30,8 +30,13 @@ public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
     // Gets every log file once: a file closed here under its path, a file left by someone else at
-    // the path under the name it was moved aside to. Runs to its end before the call returns.
+    // the path under the name it was moved aside to. The conversion may run later.
     using Convert = std::function<void(const std::string& path)>;
+    // Runs the move of a file from one path to another, returning whether it succeeded, so that a
+    // conversion still to come for the old path takes the new one; true when one did. Absent: the
+    // move just runs.
+    using Follow = std::function<bool(const std::string& from, const std::string& to,
+                                      const std::function<bool()>& move)>;
     // A file on disk as it was closed; the same file found again unchanged has the same identity.
     struct FileIdentity
     {
@@ -42,7 +47,7 @@ public:
         bool operator==(const FileIdentity&) const = default;
     };
 
-    CVelmorLogFile(Report report, Convert convert);
+    CVelmorLogFile(Report report, Convert convert, Follow follow = {});
     ~CVelmorLogFile();
     CVelmorLogFile(const CVelmorLogFile&) = delete;
     CVelmorLogFile& operator=(const CVelmorLogFile&) = delete;
@@ -66,7 +71,8 @@ public:
 private:
     void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
     bool openForWriting();
-    bool moveAsideLogFile(std::string& target);
+    // followed: a conversion still to come for the file now takes the moved-aside name.
+    bool moveAsideLogFile(std::string& target, bool& followed);
     // The one way from here to the conversion.
     void handOver(const std::string& path);
     void rememberClosedFile(const std::string& path, const FileIdentity& identity);
@@ -81,6 +87,7 @@ private:
 
     Report m_report;
     Convert m_convert;
+    Follow m_follow;
     std::string m_path;
     int m_fd = -1;
     bool m_failed = false;                 // the stream's error state

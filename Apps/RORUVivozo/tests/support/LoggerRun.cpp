@@ -2,6 +2,9 @@
 // the status port, a datagram source, the operator console and a stand-in for "makerinex.bat".
 #include "support/LoggerRun.h"
 
+#include "Captures/CaptureFile.h"
+#include "Rtcm3/FrameWriter.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
@@ -16,11 +19,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <sstream>
 
 extern char** environ;
@@ -312,6 +317,32 @@ std::vector<std::string> makeRinexCalls(const std::string& root)
     for (std::string line; std::getline(lines, line);)
         calls.push_back(line);
     return calls;
+}
+
+std::vector<std::string> demoFrames()
+{
+    std::vector<std::string> frames = rtcmFrames(readFile(VivozoCaptures::captureFile("testglo.rtcm3")));
+    // The capture's own day (2009-12-18) and antenna.
+    const auto antenna = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
+    const auto date = Rtcm3::systemParametersFrame(0, 55183, 83205, 15);
+    frames.insert(frames.begin(),
+                  {std::string(date.begin(), date.end()), std::string(antenna.begin(), antenna.end())});
+    return frames;
+}
+
+std::string joined(const std::vector<std::string>& parts)
+{
+    return std::accumulate(parts.begin(), parts.end(), std::string());
+}
+
+bool matchesDigits(const std::string& text, const std::string& pattern)
+{
+    if (text.size() != pattern.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (pattern[i] == '#' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != pattern[i])
+            return false;
+    return true;
 }
 
 std::string nativeBelow(const std::string& root, std::string_view written)

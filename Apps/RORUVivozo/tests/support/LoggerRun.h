@@ -73,6 +73,13 @@ std::vector<std::string> rtcmFrames(std::string_view stream);
 
 std::string readFile(const std::string& path);
 
+// The demo capture one frame per datagram, with an antenna descriptor and a date in front, so that a
+// file holding them converts.
+std::vector<std::string> demoFrames();
+std::string joined(const std::vector<std::string>& parts);
+// True when text matches pattern character for character, '#' standing for any digit.
+bool matchesDigits(const std::string& text, const std::string& pattern);
+
 // The built logger, started with the given arguments; its standard output and error go to a file.
 class LoggerProcess
 {

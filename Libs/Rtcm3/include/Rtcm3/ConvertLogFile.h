@@ -4,6 +4,7 @@
 #include "Rtcm3/Rtcm3Decoder.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,21 @@ std::string rinexFileName(const std::string& logDirectory, const EpochTime& time
 // The directory a log file lies in, as written in its path ("." when the path names none): its
 // RINEX file goes beside it.
 std::string logFileDirectory(const std::string& logFilePath);
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using ScanFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a closed log file for its scan; no child process inherits the descriptor. When it cannot,
+// writes "Can not open file <path>" to standard error and problem gets why.
+ScanFile openForScan(const std::string& logFilePath, std::string* problem = nullptr);
+
+// Scans the open log file and names its RINEX file in logDirectory after the first epoch. False
+// when the file did not pass the scan; problem then gets what it lacks.
+bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
+                   std::string* problem = nullptr);
 
 // Scans the closed log file and starts "makerinex.bat <logFilePath> <RINEX name>" without waiting.
 // Both paths are texts in the suite's written form. True when the file passed the scan. When it

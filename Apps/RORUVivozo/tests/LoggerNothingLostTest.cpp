@@ -1,0 +1,74 @@
+// The built logger keeps every datagram it received and converts every file where it stays: beside a
+// large leftover under a kill, in a directory named like a log file, with its file removed or replaced
+// while open, and at termination after a burst.
+#include "support/LoggerFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace VivozoTest;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+// Holds no RTCM, so its scan reads all of it: seconds of work for the conversion.
+void writeLargeLeftover(const std::string& path)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary);
+    const std::string block(1 << 20, '\0');
+    for (int i = 0; i < 128; ++i)
+        out << block;
+}
+
+class LoggerNothingLost : public LoggerFixture
+{
+};
+
+} // namespace
+
+TEST_F(LoggerNothingLost, TheScanOfALargeLeftoverHoldsUpNoDatagramAndEveryFileConvertsWhereItStays)
+{
+    const std::vector<std::string> frames = demoFrames();
+    {
+        SCOPED_TRACE("killed while the leftover is scanned");
+        writeLargeLeftover(native("C:\\rtcm\\base.rtcm"));
+        startLogger();
+        command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
+        send(frames);
+        std::this_thread::sleep_for(300ms);
+        m_logger->signal(SIGKILL);
+        m_logger->waitExit(10s);
+        const std::string kept = readFile(native("C:\\rtcm\\base.rtcm"));
+        EXPECT_TRUE(kept == joined(frames))
+            << kept.size() << " of " << joined(frames).size() << " bytes kept";
+    }
+
+    SCOPED_TRACE("a file closed while the conversion is busy, then moved aside by the next open");
+    fs::remove_all(native("C:\\rtcm"));
+    fs::remove(m_suite.root() + "/makerinex.log");
+    writeLargeLeftover(native("C:\\rtcm\\fixed.rtcm"));
+    startLogger();
+    command({"start", "C:\\rtcm", "fixed.rtcm", "60", "3011"});
+    send(frames);
+    ASSERT_TRUE(fileHolds(native("C:\\rtcm\\fixed.rtcm"), joined(frames)));
+    command({"start", "C:\\rtcm", "fixed.rtcm", "60", "3011"});
+    ASSERT_TRUE(m_logger->waitForOutput("Job: JobNewFile", 5s));
+    send({"next file"});
+    ASSERT_TRUE(fileHolds(native("C:\\rtcm\\fixed.rtcm"), "next file"));
+    EXPECT_EQ(terminate(), 0) << m_logger->output();
+
+    // The leftover and the last file do not convert; the one with the frames does, from its new name.
+    const std::vector<std::string> calls = makeRinexCalls(m_suite.root());
+    ASSERT_EQ(calls.size(), 1u) << m_logger->output();
+    const std::string moved = calls[0].substr(0, calls[0].find(' '));
+    EXPECT_TRUE(matchesDigits(moved, "C:\\rtcm\\fixed_############.rtcm") ||
+                matchesDigits(moved, "C:\\rtcm\\fixed_############_#.rtcm"))
+        << calls[0];
+    EXPECT_EQ(readFile(native(moved)), joined(frames));
+}
