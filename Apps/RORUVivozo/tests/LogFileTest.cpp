@@ -100,7 +100,7 @@ TEST(MovedAsideName, KeepsTheFileUnderANameOfItsOwn)
     const Case cases[] = {
         {"D:\\rtcm\\base.rtcm", 0, "D:\\rtcm\\base_261207140509.rtcm"},
         {"D:\\rtcm\\base.rtcm", 2, "D:\\rtcm\\base_261207140509_2.rtcm"},
-        {"D:\\a.rtcm\\base.rtcm", 0, "D:\\a_261207140509\\base.rtcm.rtcm"},
+        {"D:\\a.rtcm\\base.rtcm", 0, "D:\\a.rtcm\\base_261207140509.rtcm"},
         {"D:\\rtcm\\base.dat", 0, "D:\\rtcm\\base_261207140509.dat"},
         {"D:\\rtcm.d\\base", 1, "D:\\rtcm.d\\base_261207140509_1"},
     };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -71,4 +72,29 @@ TEST_F(LoggerNothingLost, TheScanOfALargeLeftoverHoldsUpNoDatagramAndEveryFileCo
                 matchesDigits(moved, "C:\\rtcm\\fixed_############_#.rtcm"))
         << calls[0];
     EXPECT_EQ(readFile(native(moved)), joined(frames));
+}
+
+TEST_F(LoggerNothingLost, ALeftoverInADirectoryNamedLikeALogFileIsMovedAsideBesideIt)
+{
+    {
+        fs::create_directories(native("C:\\rtcm\\x.rtcm"));
+        std::ofstream(native("C:\\rtcm\\x.rtcm\\base.rtcm"), std::ios::binary) << "earlier data";
+    }
+    startLogger();
+    command({"start", "C:\\rtcm\\x.rtcm", "base.rtcm", "60", "3011"});
+    send({"first datagram"});
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\x.rtcm\\base.rtcm"), "first datagram")) << m_logger->output();
+    expectStatus(kOn);
+    EXPECT_EQ(terminate(), 0);
+
+    std::vector<std::string> contents;
+    for (const auto& entry : fs::directory_iterator(native("C:\\rtcm\\x.rtcm")))
+    {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "base.rtcm" || matchesDigits(name, "base_############.rtcm")) << name;
+        contents.push_back(readFile(entry.path().string()));
+    }
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"earlier data", "first datagram"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(native("C:\\rtcm")), fs::directory_iterator()), 1);
 }

@@ -147,8 +147,11 @@ std::string movedAsideName(std::string_view path, std::string_view suffix, int c
     if (counter > 0)
         tag += "_" + std::to_string(counter);
 
+    // Only the file name takes the suffix: a directory's name may hold ".rtcm" too.
     std::string name;
-    const std::size_t extension = path.find(kLogFileExtension);
+    const std::size_t separator = path.find_last_of(":\\/");
+    const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    const std::size_t extension = path.find(kLogFileExtension, nameStart);
     if (extension != std::string_view::npos)
     {
         name.append(path.substr(0, extension)).append(tag);
@@ -157,8 +160,6 @@ std::string movedAsideName(std::string_view path, std::string_view suffix, int c
     }
     // No ".rtcm" to put the suffix in place of: put it before the file name's last extension, so the
     // existing file is still kept under a name of its own.
-    const std::size_t separator = path.find_last_of(":\\/");
-    const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
     const std::size_t dot = path.rfind('.');
     if (dot != std::string_view::npos && dot > nameStart)
         return name.append(path.substr(0, dot)).append(tag).append(path.substr(dot));

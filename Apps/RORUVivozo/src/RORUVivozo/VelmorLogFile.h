@@ -17,8 +17,8 @@ std::string expandDateTokens(std::string_view text, std::time_t now);
 std::string expandDateTokens(std::string_view text);
 
 // The name an existing log file is moved to: the local-time suffix ("_%y%m%d%H%M%S") put in place of
-// the first ".rtcm" with ".rtcm" appended; counter > 0 adds "_<counter>" after the suffix so that a
-// second move within the same second keeps the first moved-aside file.
+// the first ".rtcm" of the file name with ".rtcm" appended; counter > 0 adds "_<counter>" after the
+// suffix so that a second move within the same second keeps the first moved-aside file.
 std::string movedAsideName(std::string_view path, std::string_view suffix, int counter);
 
 // "_%y%m%d%H%M%S" of the local time, or "0000000000" when the clock cannot be read.
