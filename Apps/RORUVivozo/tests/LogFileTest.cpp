@@ -222,7 +222,7 @@ TEST_F(LogFileTest, AFailedWriteLosesOnlyThatDatagram)
     EXPECT_EQ(readFile(m_root / "c/logs/full.rtcm"), std::string(600, 'a') + std::string(300, 'c'));
 }
 
-TEST_F(LogFileTest, WritingToARemovedFileIsReported)
+TEST_F(LogFileTest, AFileRemovedOrReplacedWhileOpenIsOpenedAfreshBeforeTheNextDatagram)
 {
     CVelmorLogFile file = makeLogFile();
     ASSERT_TRUE(file.openLogFile("C:\\logs", "gone.rtcm"));
@@ -230,8 +230,12 @@ TEST_F(LogFileTest, WritingToARemovedFileIsReported)
     m_lines.clear();
     const unsigned char byte = 0xD3;
     file.writeDatagram(&byte, 1);
-    EXPECT_EQ(m_lines, std::vector<std::string>{
-                           "\n\tERROR: Writing to datagram log file:\n\t       C:\\logs\\gone.rtcm."});
+    EXPECT_EQ(m_lines, (std::vector<std::string>{
+                           "\n\tERROR: Datagram log file removed or replaced while open:\n\t       "
+                           "C:\\logs\\gone.rtcm.",
+                           "\n\tOpened datagram log file:\n\tC:\\logs\\gone.rtcm"}));
+    EXPECT_EQ(readFile(m_root / "c/logs/gone.rtcm"), std::string(1, '\xD3'));
+    EXPECT_TRUE(m_converted.empty());
 }
 
 TEST_F(LogFileTest, AnOverlongOrBlockedPathFailsTheOpenWithItsReport)

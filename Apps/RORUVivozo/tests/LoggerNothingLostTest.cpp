@@ -98,3 +98,32 @@ TEST_F(LoggerNothingLost, ALeftoverInADirectoryNamedLikeALogFileIsMovedAsideBesi
     EXPECT_EQ(contents, (std::vector<std::string>{"earlier data", "first datagram"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(native("C:\\rtcm")), fs::directory_iterator()), 1);
 }
+
+TEST_F(LoggerNothingLost, ALogFileRemovedOrReplacedWhileOpenIsOpenedAfreshForTheNextDatagram)
+{
+    const std::string live = native("C:\\rtcm\\live.rtcm");
+    startLogger();
+    command({"start", "C:\\rtcm", "live.rtcm", "60", "3011"});
+    send({"one"});
+    ASSERT_TRUE(fileHolds(live, "one"));
+    fs::remove(live);
+    send({"two"});
+    EXPECT_TRUE(fileHolds(live, "two")) << m_logger->output();
+    // Moved away by hand, and some other file put in its place.
+    fs::rename(live, native("C:\\rtcm\\kept.rtcm"));
+    std::ofstream(live, std::ios::binary) << "other";
+    send({"three"});
+    EXPECT_TRUE(fileHolds(live, "three")) << m_logger->output();
+    expectStatus(kOn);
+    EXPECT_EQ(terminate(), 0);
+
+    EXPECT_EQ(m_logger->occurrences(
+                  "ERROR: Datagram log file removed or replaced while open:\n\t       C:\\rtcm\\live.rtcm."),
+              2u);
+    EXPECT_EQ(m_logger->occurrences("Opened datagram log file:\n\tC:\\rtcm\\live.rtcm"), 3u);
+    std::vector<std::string> contents;
+    for (const auto& entry : fs::directory_iterator(native("C:\\rtcm")))
+        contents.push_back(readFile(entry.path().string()));
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"other", "three", "two"}));
+}

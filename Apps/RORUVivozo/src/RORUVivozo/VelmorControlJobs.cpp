@@ -215,6 +215,9 @@ void CVelmorControl::JobLog(CZeltSignal*& signal)
     const std::string_view datagram = dataOf(*signal);
     m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
     ReleaseData(signal);
+    // The file went from its path and could not be opened there again.
+    if (!m_logFile->isOpen())
+        InternalInput(std::make_unique<CZeltSignal>(ERROR_NO_LOGFILE, this, nullptr, 0));
 }
 
 void CVelmorControl::JobNoLogFile(CZeltSignal*& signal)

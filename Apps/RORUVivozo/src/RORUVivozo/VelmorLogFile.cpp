@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -192,7 +194,11 @@ void CVelmorLogFile::report(const char* format, ...)
 bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string& name)
 {
     m_path = expandDateTokens(directory + "\\" + name);
+    return openPath();
+}
 
+bool CVelmorLogFile::openPath()
+{
     const std::size_t separator = m_path.find_last_of(":\\/");
     const std::string directoryPart =
         separator == std::string::npos ? std::string() : m_path.substr(0, separator + 1);
@@ -252,6 +258,9 @@ bool CVelmorLogFile::openForWriting()
         report("\n\tError: Not able to open file:\n\t       '%s'", m_path.c_str());
         return false;
     }
+    struct stat info;
+    m_identity = ::fstat(fd, &info) == 0 ? std::optional(std::pair(info.st_dev, info.st_ino)) : std::nullopt;
+    m_nativePath = Platform::nativePath(m_path);
     m_fd = fd;
     m_failed = false;
     m_written = 0;
@@ -292,28 +301,41 @@ void CVelmorLogFile::writeDatagram(const unsigned char* bytes, std::size_t count
 {
     if (bytes == nullptr || count == 0)
         return;
+    // A file removed or replaced under the logger would take the datagram where nobody looks.
+    if (m_fd >= 0 && goneFromPath())
+        reopen();
     if (m_fd < 0)
     {
         report("\n\tERROR: Datagram log file not open:\n\t       %s.", m_path.c_str());
         return;
     }
     // Unbuffered on purpose: every datagram is in the file when the job ends.
-    bool written = writeAll(m_fd, bytes, count);
-    if (!written)
+    if (!writeAll(m_fd, bytes, count))
     {
         // Cut a torn datagram off again so the file stays a clean RTCM stream.
         if (::ftruncate(m_fd, m_written) == 0)
             ::lseek(m_fd, m_written, SEEK_SET);
-    }
-    else
-    {
-        m_written += static_cast<long long>(count);
-        // A file removed under the logger takes every further datagram into nowhere: say so.
-        struct stat info;
-        written = ::fstat(m_fd, &info) != 0 || info.st_nlink > 0;
-    }
-    if (!written)
         report("\n\tERROR: Writing to datagram log file:\n\t       %s.", m_path.c_str());
+        return;
+    }
+    m_written += static_cast<long long>(count);
+}
+
+bool CVelmorLogFile::goneFromPath() const
+{
+    struct stat info;
+    if (::stat(m_nativePath.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    return m_identity && *m_identity != std::pair(info.st_dev, info.st_ino);
+}
+
+void CVelmorLogFile::reopen()
+{
+    report("\n\tERROR: Datagram log file removed or replaced while open:\n\t       %s.", m_path.c_str());
+    // What was written to it is out of reach: nothing to hand to the conversion.
+    ::close(m_fd);
+    m_fd = -1;
+    openPath();
 }
 
 bool CVelmorLogFile::closeLogFile()

@@ -5,8 +5,11 @@
 #include <cstddef>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // Extension every datagram log file carries; the moved-aside name is built around it.
@@ -58,7 +61,9 @@ public:
     bool openLogFile(const std::string& directory, const std::string& name);
     // Renames the file at the current path to its moved-aside name.
     bool moveAsideLogFile();
-    // Appends one datagram and hands it to the operating system before returning.
+    // Appends one datagram and hands it to the operating system before returning. A file gone from
+    // its path, or replaced there, is closed first and the path opened afresh; when that open fails,
+    // the file is no longer open.
     void writeDatagram(const unsigned char* bytes, std::size_t count);
     // Closes the file if one is open and hands it to the conversion. True when nothing was open or
     // the close succeeded.
@@ -70,7 +75,11 @@ public:
 
 private:
     void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The steps of openLogFile after the path is formed.
+    bool openPath();
     bool openForWriting();
+    bool goneFromPath() const;
+    void reopen();
     // followed: a conversion still to come for the file now takes the moved-aside name.
     bool moveAsideLogFile(std::string& target, bool& followed);
     // The one way from here to the conversion.
@@ -89,6 +98,8 @@ private:
     Convert m_convert;
     Follow m_follow;
     std::string m_path;
+    std::string m_nativePath;                          // of the open file, as it was opened
+    std::optional<std::pair<dev_t, ino_t>> m_identity; // of the open file
     int m_fd = -1;
     bool m_failed = false;                 // the stream's error state
     long long m_written = 0;               // bytes of whole datagrams in the file
