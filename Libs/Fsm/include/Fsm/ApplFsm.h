@@ -34,6 +34,7 @@
 
 #include <ace/OS_NS_sys_time.h>
 #include <ace/OS_NS_unistd.h>
+#include <ace/Semaphore.h>
 #include <ace/Thread.h>
 #include <ace/Thread_Manager.h>
 
@@ -134,6 +135,19 @@ public:
         return m_threads->wait(&deadline) == 0;
     }
 
+    // Stop, after the engine has dispatched every signal queued before the call (waiting at most 10
+    // seconds for that), and whatever their jobs posted to the internal queue. Never from a job.
+    bool StopAfterQueued()
+    {
+        if (m_started && m_threads)
+        {
+            ExternalInput(std::make_unique<Sig>(FSM_SIG_DRAINED), true);
+            ACE_Time_Value deadline = ACE_OS::gettimeofday() + ACE_Time_Value(kStopWaitSeconds);
+            m_drained.acquire(deadline);
+        }
+        return Stop();
+    }
+
     // Arms a one-shot timer: after delayMs the signal target, carrying data (may be absent), arrives on
     // the internal queue. A second timer for the same target leaves both pending.
     void StartTimer(int32_t target, int32_t delayMs, std::unique_ptr<char[]> data = nullptr,
@@ -228,7 +242,11 @@ private:
             m_input->WaitExternal();
             if (auto signal = m_input->TakeExternal())
             {
-                if (signal->GetNumber() != FSM_SIG_WAKEUP)
+                if (signal->GetNumber() == FSM_SIG_DRAINED)
+                {
+                    m_drained.release();
+                }
+                else if (signal->GetNumber() != FSM_SIG_WAKEUP)
                 {
                     Handle(std::move(signal));
                 }
@@ -263,5 +281,6 @@ private:
     std::unique_ptr<InputType> m_input;
     std::unique_ptr<TimerType> m_timers;
     std::unique_ptr<ACE_Thread_Manager> m_threads;
+    ACE_Semaphore m_drained{0}; // released when the engine reaches the mark of StopAfterQueued
     bool m_started = false;
 };

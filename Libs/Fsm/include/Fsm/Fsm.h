@@ -106,30 +106,44 @@ public:
         m_current = &signal;
         const int32_t number = signal->GetNumber();
         const int32_t oldState = m_state;
-        const CFsmState<App, Sig>& row = (*m_table)[static_cast<std::size_t>(oldState - 1)];
-        const CFsmTransition<App, Sig>* found = nullptr;
+        const Step step = StepFor(oldState, number);
+
+        if (m_trace != nullptr)
+        {
+            WriteDispatchLine(number, step.listed, oldState, step.nextState);
+        }
+        if (step.job != nullptr)
+        {
+            (static_cast<App*>(this)->*step.job)(signal);
+        }
+        m_state = step.nextState;
+        m_current = nullptr; // the pointer lives only as long as this dispatch
+        return m_state != oldState;
+    }
+
+    // What the table does with a signal in a state: the job, the state that follows, and whether the
+    // row lists the signal (else its default). A state outside the table keeps itself with no job.
+    struct Step
+    {
+        Job job;
+        int32_t nextState;
+        bool listed;
+    };
+    Step StepFor(int32_t state, int32_t number) const
+    {
+        if (state < 1 || static_cast<std::size_t>(state) > m_table->size())
+        {
+            return {nullptr, state, false};
+        }
+        const CFsmState<App, Sig>& row = (*m_table)[static_cast<std::size_t>(state - 1)];
         for (const auto& transition : row.transitions)
         {
             if (transition.signal == number)
             {
-                found = &transition;
-                break;
+                return {transition.job, transition.nextState, true};
             }
         }
-        const int32_t nextState = found != nullptr ? found->nextState : row.defaultNextState;
-        const Job job = found != nullptr ? found->job : row.defaultJob;
-
-        if (m_trace != nullptr)
-        {
-            WriteDispatchLine(number, found != nullptr, oldState, nextState);
-        }
-        if (job != nullptr)
-        {
-            (static_cast<App*>(this)->*job)(signal);
-        }
-        m_state = nextState;
-        m_current = nullptr; // the pointer lives only as long as this dispatch
-        return m_state != oldState;
+        return {row.defaultJob, row.defaultNextState, false};
     }
 
     // "*F: <name>                      Job: " and the job name, formatted with any further arguments;

@@ -8,8 +8,10 @@
 // Numbers that the framework itself gives meaning to.
 enum : int32_t
 {
-    FSM_SIG_WAKEUP = -1,   // "_TIMEHANDL": wakes the engine thread; never dispatched from the external queue
-    FSM_SIG_TIMER = -2,    // "_TIMEOUT": the number of every CFsmTimeSignal
+    FSM_SIG_WAKEUP = -1, // "_TIMEHANDL": wakes the engine thread; never dispatched from the external queue
+    FSM_SIG_TIMER = -2,  // "_TIMEOUT": the number of every CFsmTimeSignal
+    FSM_SIG_DRAINED =
+        -3, // "_DRAINED": marks the end of what was queued before a draining stop; never dispatched
     FSM_SIG_UNKNOWN = -99, // "_UNKNOWN": reserved, never made by the logger
     FSM_SIG_END = 0,       // ends the signal-name table; never a valid signal number
 };

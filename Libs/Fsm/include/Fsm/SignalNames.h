@@ -26,9 +26,9 @@ inline constexpr int32_t RAW_DATA = 57001;
 inline constexpr int32_t INPUT_FREQ_REPORT = 60042;
 
 // The logger's own signals and the engine's special numbers: no operator sentence may take one of them.
-inline constexpr std::array<int32_t, 11> kNotFromSentences{
+inline constexpr std::array<int32_t, 12> kNotFromSentences{
     DB_READ_ERROR,     DB_READ_COMPL,  NEW_FILE_TIMEOUT, ERROR_NO_LOGFILE, WAIT_DATA_TIMEOUT, RAW_DATA,
-    INPUT_FREQ_REPORT, FSM_SIG_WAKEUP, FSM_SIG_TIMER,    FSM_SIG_UNKNOWN,  FSM_SIG_END};
+    INPUT_FREQ_REPORT, FSM_SIG_WAKEUP, FSM_SIG_TIMER,    FSM_SIG_DRAINED,  FSM_SIG_UNKNOWN,   FSM_SIG_END};
 } // namespace ZeltSig
 
 struct CSignalNameEntry
