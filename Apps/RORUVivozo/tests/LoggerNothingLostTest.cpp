@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -126,4 +127,57 @@ TEST_F(LoggerNothingLost, ALogFileRemovedOrReplacedWhileOpenIsOpenedAfreshForThe
         contents.push_back(readFile(entry.path().string()));
     std::sort(contents.begin(), contents.end());
     EXPECT_EQ(contents, (std::vector<std::string>{"other", "three", "two"}));
+}
+
+TEST_F(LoggerNothingLost, EveryDatagramReceivedBeforeTheTerminationIsWrittenAndNoSignalRunsAJobAfterIt)
+{
+    constexpr std::size_t kSize = 100;
+    const auto numbered = [](unsigned sequence)
+    {
+        char head[16];
+        std::snprintf(head, sizeof head, "%08u", sequence);
+        std::string datagram(head);
+        datagram.resize(kSize, static_cast<char>('a' + sequence % 26));
+        return datagram;
+    };
+    const std::string path = native("C:\\rtcm\\burst.rtcm");
+    startLogger();
+    command({"start", "C:\\rtcm", "burst.rtcm", "60", "3011"});
+    send({numbered(0)});
+    ASSERT_TRUE(fileHolds(path, numbered(0)));
+
+    const std::size_t before = status().count();
+    for (unsigned sequence = 1; sequence <= 3000; ++sequence)
+        ASSERT_TRUE(sendDatagram(kDataPort, numbered(sequence)));
+    ASSERT_TRUE(sendDatagram(5081, "$PZELT,24\n\r"));
+    ASSERT_TRUE(sendDatagram(5081, "$PZELT,6\n\r"));
+    EXPECT_EQ(m_logger->waitExit(30s), 0);
+
+    // Whole datagrams in the order sent; as many as the data receiver says it delivered.
+    const std::string file = readFile(path);
+    ASSERT_EQ(file.size() % kSize, 0u);
+    const std::size_t written = file.size() / kSize;
+    unsigned previous = 0;
+    for (std::size_t i = 1; i < written; ++i)
+    {
+        const unsigned sequence = static_cast<unsigned>(std::stoul(file.substr(i * kSize, 8)));
+        ASSERT_GT(sequence, previous);
+        ASSERT_EQ(file.substr(i * kSize, kSize), numbered(sequence));
+        previous = sequence;
+    }
+    const std::string output = m_logger->output();
+    const std::string counted = "Data receiver stopped after ";
+    const std::size_t at = output.find(counted);
+    ASSERT_NE(at, std::string::npos) << output;
+    EXPECT_EQ(std::stoul(output.substr(at + counted.size())), written);
+    std::cout << written << " datagrams of 3,001 delivered and written\n";
+
+    // The 6 behind the 24 restarts nothing, and the OFF of the termination is the last sentence.
+    const std::size_t terminated = output.find("Job: JobTerminate");
+    ASSERT_NE(terminated, std::string::npos);
+    EXPECT_EQ(output.find("Job: JobReadDB", terminated), std::string::npos);
+    std::this_thread::sleep_for(200ms);
+    const std::vector<std::string> answers = status().received();
+    EXPECT_EQ(std::vector<std::string>(answers.begin() + static_cast<std::ptrdiff_t>(before), answers.end()),
+              std::vector<std::string>{kOff});
 }

@@ -45,7 +45,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          {
              {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobReadDB>},
              {PZELT_15, VELMOR_IDLE, &C::Guarded<&C::JobReportOff>},
-             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
         {"DBINIT",
          VELMOR_DBINIT,
@@ -56,7 +56,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {PZELT_160, VELMOR_WAIT_LOGGING, &C::Save},
              {PZELT_161, VELMOR_WAIT_LOGGING, &C::Save},
              {PZELT_15, VELMOR_DBINIT, &C::Guarded<&C::JobReportOff>},
-             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
         {"WAIT_LOGGING",
          VELMOR_WAIT_LOGGING,
@@ -67,7 +67,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {PZELT_15, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobReportOff>},
              {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobReadDB>},
              {INPUT_FREQ_REPORT, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
-             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
         {"PREP_LOGGING",
          VELMOR_PREP_LOGGING,
@@ -83,7 +83,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {DB_READ_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {INPUT_FREQ_REPORT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
-             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
         {"ACTIVE_LOGGING",
          VELMOR_ACTIVE_LOGGING,
@@ -100,13 +100,19 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {DB_READ_COMPL, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRestartLog>},
              {DB_READ_ERROR, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobErrRestartLog>},
              {INPUT_FREQ_REPORT, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
-             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
         {"DBERROR",
          VELMOR_DBERROR,
          disregard,
          {
-             {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
+         }},
+        {"TERMINATED",
+         VELMOR_TERMINATED,
+         disregard,
+         {
+             {RAW_DATA, VELMOR_TERMINATED, &C::Guarded<&C::JobDrain>},
          }},
     };
     return table;
@@ -197,11 +203,14 @@ CVelmorControl::~CVelmorControl()
         m_commandReceiver->Stop();
     if (m_dataReceiver)
         m_dataReceiver->Stop();
+    TraceData("\n\tInfo: Data receiver stopped after %llu datagrams.",
+              static_cast<unsigned long long>(m_datagramsReceived.load()));
 
     StopTimer(NEW_FILE_TIMEOUT);
     StopTimer(WAIT_DATA_TIMEOUT);
-    // A job still running may count a datagram or replace the counter: the engine thread ends first.
-    Stop();
+    // Every datagram received is written before the file closes: the engine ends once it has taken
+    // what is queued. A job still running may count a datagram or replace the counter, too.
+    StopAfterQueued();
     m_dataSeen = false;
     m_eventCounter.reset();
 
@@ -225,6 +234,7 @@ CVelmorControl::~CVelmorControl()
 
 void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)
 {
+    ++m_datagramsReceived;
     // The one copy of the datagram's bytes on its way to the file.
     ExternalInput(CZeltSignal::CopyOf(RAW_DATA, data, static_cast<int32_t>(count), this));
 }

@@ -12,6 +12,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,6 +33,9 @@ enum VelmorState : int32_t
     VELMOR_PREP_LOGGING = 4,
     VELMOR_ACTIVE_LOGGING = 5,
     VELMOR_DBERROR = 6,
+    // After termination: datagrams received before the receivers stopped are still written; every
+    // other signal is disregarded.
+    VELMOR_TERMINATED = 7,
 };
 
 // Operator messages the control reports.
@@ -99,6 +103,7 @@ public:
     void JobReportOff(CZeltSignal*& signal);
     void JobReportOn(CZeltSignal*& signal);
     void JobTerminate(CZeltSignal*& signal);
+    void JobDrain(CZeltSignal*& signal);
     void JobDisregardSig(CZeltSignal*& signal);
 
     // The event counter's callback, on the counter's thread: posts the report to the external queue.
@@ -152,4 +157,6 @@ private:
     std::shared_ptr<boost::asio::io_context> m_io;
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
     std::thread m_ioThread;
+    std::atomic<std::uint64_t> m_datagramsReceived{0}; // delivered by the data receiver, on the IO thread
+    int32_t m_drainState = VELMOR_IDLE; // the state a datagram after termination takes its job from
 };

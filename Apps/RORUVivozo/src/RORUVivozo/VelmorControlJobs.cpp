@@ -83,6 +83,9 @@ void CVelmorControl::ReportParameterReadFailure()
 
 void CVelmorControl::Send(std::string_view sentence)
 {
+    // The termination's OFF is the last word the operator gets.
+    if (GetState() == VELMOR_TERMINATED)
+        return;
     Udp::sendSentence(m_io, sentence.data(), sentence.size(), m_statusDestination);
 }
 
@@ -340,12 +343,23 @@ void CVelmorControl::JobReportOn(CZeltSignal*& signal)
 void CVelmorControl::JobTerminate(CZeltSignal*& signal)
 {
     TraceJob("JobTerminate");
+    m_drainState = GetState();
     Send(Udp::kLoggingOff);
     // The job disposes of the signal itself; the engine then has nothing to delete.
     std::unique_ptr<CZeltSignal> disposed(signal);
     signal = nullptr;
     disposed.reset();
     velmorTerminationSemaphore.release();
+}
+
+void CVelmorControl::JobDrain(CZeltSignal*& signal)
+{
+    TraceJob("JobDrain");
+    // Received before the receiver stopped: it goes where it would have gone before the termination.
+    const Step step = StepFor(m_drainState, signal->GetNumber());
+    m_drainState = step.nextState;
+    if (step.job != nullptr)
+        (this->*step.job)(signal);
 }
 
 void CVelmorControl::JobDisregardSig(CZeltSignal*& signal)
