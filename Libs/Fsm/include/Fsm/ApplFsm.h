@@ -93,6 +93,10 @@ public:
         {
             result = -1;
         }
+        else
+        {
+            m_engineRunning = true;
+        }
         ExternalInput(std::make_unique<Sig>(FSM_SIG_WAKEUP), false);
         return result;
     }
@@ -129,6 +133,7 @@ public:
         {
             return true;
         }
+        m_engineRunning = false;
         m_threads->cancel_all();
         ExternalInput(std::make_unique<Sig>(FSM_SIG_WAKEUP), false);
         ACE_Time_Value deadline = ACE_OS::gettimeofday() + ACE_Time_Value(kStopWaitSeconds);
@@ -139,7 +144,7 @@ public:
     // seconds for that), and whatever their jobs posted to the internal queue. Never from a job.
     bool StopAfterQueued()
     {
-        if (m_started && m_threads)
+        if (m_engineRunning && m_threads)
         {
             ExternalInput(std::make_unique<Sig>(FSM_SIG_DRAINED), true);
             ACE_Time_Value deadline = ACE_OS::gettimeofday() + ACE_Time_Value(kStopWaitSeconds);
@@ -283,4 +288,5 @@ private:
     std::unique_ptr<ACE_Thread_Manager> m_threads;
     ACE_Semaphore m_drained{0}; // released when the engine reaches the mark of StopAfterQueued
     bool m_started = false;
+    bool m_engineRunning = false; // the engine thread was started
 };
