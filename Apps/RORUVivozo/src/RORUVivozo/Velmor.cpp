@@ -51,6 +51,8 @@ void writeStartLines()
 
 int ace_main_i(int argc, char* argv[])
 {
+    // Before anything changes the working directory.
+    Platform::anchorZeltRoot();
     log4cplus::initialize();
     configureLogging();
     writeStartLines();
