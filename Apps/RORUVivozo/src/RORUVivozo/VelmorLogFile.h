@@ -31,7 +31,14 @@ public:
     // Gets the path of every file closed here; runs to its end before the close returns.
     using Convert = std::function<void(const std::string& path)>;
 
-    CVelmorLogFile(Report report, Convert convert);
+    // Gets the path at the first write failure of a file and at every 1000th after it: the operator's cue.
+    using WriteFailed = std::function<void(const std::string& path)>;
+
+    // A failed write is reported (trace line and WriteFailed) at the first failure of a file and then at
+    // every this many.
+    static constexpr long long writeFailureReportEvery = 1000;
+
+    CVelmorLogFile(Report report, Convert convert, WriteFailed writeFailed = {});
     ~CVelmorLogFile();
     CVelmorLogFile(const CVelmorLogFile&) = delete;
     CVelmorLogFile& operator=(const CVelmorLogFile&) = delete;
@@ -55,8 +62,12 @@ private:
     void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
     bool openForWriting();
 
+    void reportWriteFailure();
+
     Report m_report;
     Convert m_convert;
+    WriteFailed m_writeFailed;
+    long long m_writeFailures = 0; // of the open file
     std::string m_path;
     int m_fd = -1;
     bool m_failed = false;   // the stream's error state
