@@ -1,35 +1,15 @@
 // A second process that holds a lock for a test, fed and ended through its standard input.
 #include "support/HoldingProcess.h"
 
-#include <sqlite3.h>
-
-#include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace VivozoTest
 {
-namespace
-{
-
-// True when a connection of this process cannot even read: another one holds the database exclusively.
-bool databaseHeldElsewhere(const std::string& databaseFile)
-{
-    sqlite3* handle = nullptr;
-    bool held = false;
-    if (sqlite3_open_v2(databaseFile.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
-        held = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) ==
-               SQLITE_BUSY;
-    sqlite3_close_v2(handle);
-    return held;
-}
-
-} // namespace
 
 HoldingProcess::~HoldingProcess()
 {
@@ -84,17 +64,13 @@ bool HoldingProcess::holdDatabase(const std::string& databaseFile)
 {
     if (!start({"sqlite3", databaseFile}))
         return false;
-    const std::string begin = "BEGIN EXCLUSIVE;\n";
+    // Waits its turn behind a connection that is writing just then; a failed BEGIN ends the shell before
+    // it can say "locked".
+    const std::string begin = ".bail on\n.timeout 10000\nBEGIN EXCLUSIVE;\nSELECT 'locked';\n";
     if (::write(m_stdin, begin.data(), begin.size()) != static_cast<ssize_t>(begin.size()))
         return false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!databaseHeldElsewhere(databaseFile))
-    {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    char said[8] = {};
+    return ::read(m_stdout, said, 7) == 7 && std::string(said) == "locked\n";
 }
 
 void HoldingProcess::release()
