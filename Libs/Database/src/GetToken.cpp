@@ -76,7 +76,12 @@ std::optional<TokenEntry> CGetToken::findToken(const std::string& name, int kind
     std::optional<TokenEntry> last;
     if (const TokenEntry* known = knownEntry(name, kind))
         last = *known;
-    if (last ? readJsonLocked(quickLockTries, quickLockPauseMs) : readJsonLocked())
+    // Once the lock was found held, known tokens try it once only until a read gets it again: a job
+    // reading several tokens then waits for the first of them alone.
+    const bool gotIt = !last            ? readJsonLocked()
+                       : m_lockTimedOut ? readJsonLocked(1, 0)
+                                        : readJsonLocked(quickLockTries, quickLockPauseMs);
+    if (gotIt)
     {
         if (const TokenEntry* entry = knownEntry(name, kind))
             return *entry;

@@ -35,7 +35,8 @@ public:
     CGetToken& operator=(const CGetToken&) = delete;
 
     // How long a read waits for another process's lock when the store already holds a value of that
-    // token: then that value is returned (and reported), so no caller waits long for a busy file.
+    // token: then that value is returned (and reported), so no caller waits long for a busy file. After
+    // such a read, reads of known tokens try the lock once, without waiting, until one gets it.
     static constexpr int quickLockTries = 4;
     static constexpr int quickLockPauseMs = 20;
 
