@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <sys/wait.h>
@@ -73,9 +75,11 @@ TEST(Rtcm3Scan, TheDemoCaptureAndEachOfItsHalvesConvert)
         std::filesystem::remove(demo);
         EXPECT_EQ(run.status, 0) << c.option << "\n" << run.output;
         EXPECT_NE(run.output.find(std::string("first epoch:          ") + c.firstEpoch), std::string::npos)
-            << c.option << "\n" << run.output;
+            << c.option << "\n"
+            << run.output;
         EXPECT_NE(run.output.find(c.rinexName), std::string::npos) << c.option;
-        EXPECT_NE(run.output.find("antenna descriptor:   found (\"TRM41249.00     NONE\")"), std::string::npos);
+        EXPECT_NE(run.output.find("antenna descriptor:   found (\"TRM41249.00     NONE\")"),
+                  std::string::npos);
     }
     // The first satellite of the whole capture's first epoch, as convbin also decodes it.
     const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-demo.rtcm";
@@ -85,6 +89,41 @@ TEST(Rtcm3Scan, TheDemoCaptureAndEachOfItsHalvesConvert)
     EXPECT_NE(run.output.find("G03  mask 0x10009099 C1=20213931.1260 P2=20213930.6860 L1C=106224925.3811"),
               std::string::npos)
         << run.output;
+}
+
+// The lines of the output that do not name the file itself.
+std::string withoutLinesNaming(const std::string& output, const std::string& path)
+{
+    std::string kept;
+    for (std::size_t at = 0; at < output.size();)
+    {
+        const std::size_t end = std::min(output.find('\n', at), output.size());
+        const std::string line = output.substr(at, end - at);
+        if (line.find(path) == std::string::npos)
+            kept += line + "\n";
+        at = end + 1;
+    }
+    return kept;
+}
+
+TEST(Rtcm3Scan, AStrayPreambleInFrontChangesNothingItTells)
+{
+    const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-stray-" +
+                             std::to_string(::getpid()) + ".rtcm";
+    const std::string prefixed = demo + ".prefixed.rtcm";
+    ASSERT_EQ(runScan("--make-demo " + demo).status, 0);
+    {
+        // A preamble whose length field (300) holds back the frames behind it until its CRC fails.
+        std::ifstream in(demo, std::ios::binary);
+        std::ofstream out(prefixed, std::ios::binary);
+        out << "\x17\x42\xD3\x01\x2C" << in.rdbuf();
+    }
+    const ScanRun plain = runScan("--epochs " + demo);
+    const ScanRun stray = runScan("--epochs " + prefixed);
+    std::filesystem::remove(demo);
+    std::filesystem::remove(prefixed);
+    EXPECT_EQ(stray.status, 0) << stray.output;
+    EXPECT_EQ(withoutLinesNaming(stray.output, prefixed), withoutLinesNaming(plain.output, demo));
 }
 
 TEST(Rtcm3Scan, UnreadableFileAndBadUsage)

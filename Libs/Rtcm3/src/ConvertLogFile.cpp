@@ -7,6 +7,8 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace Rtcm3
 {
@@ -52,7 +54,7 @@ void dateGlonassStart(ScanResult& result)
     const int days = result.mjd - kGpsEpochMjd;
     int week = days / 7;
     int secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
-    glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs);
+    glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
 }
 
@@ -77,14 +79,13 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
     int messages = 0;
     int l1Count = 0;
     int l2Count = 0;
-    int c = 0;
-    while (messages < kScanMessageLimit && (c = std::getc(file)) != EOF)
+    const auto done = [&] { return messages >= kScanMessageLimit || found == kFoundAll; };
+    // Runs for every message, also when one byte completes several frames.
+    const auto take = [&](int)
     {
-        decoder.lastMessage = 0;
-        feedByte(decoder, static_cast<unsigned char>(c));
         const int message = decoder.lastMessage;
-        if (message == 0)
-            continue;
+        if (message == 0 || done())
+            return;
         ++messages;
         if (isObservation(message))
         {
@@ -114,26 +115,33 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
         {
             result.mjd = decoder.mjd;
             result.secondsOfDay = decoder.secondsOfDay;
+            result.leapSeconds = decoder.leapSeconds;
             found |= kFoundDate;
         }
-        if (found == kFoundAll)
-            break;
-    }
+    };
+    int c = 0;
+    while (!done() && (c = std::getc(file)) != EOF)
+        feedByte(decoder, static_cast<unsigned char>(c), take);
     result.foundBits = found;
     result.messageCount = messages;
     finishScan(result);
-    if (found == kFoundAll)
-        return true;
+    for (const char* line : missingInformation(found))
+        std::fprintf(stderr, "%s\n", line);
+    return found == kFoundAll;
+}
 
-    if (!(found & kFoundObservations))
-        std::fputs("No measurement data on input file\n", stderr);
-    if (!(found & kFoundPosition))
-        std::fputs("No position information on input file\n", stderr);
-    if (!(found & kFoundAntenna))
-        std::fputs("No antenna descriptor on input file\n", stderr);
-    if (!(found & kFoundDate))
-        std::fputs("No date information on input file\n", stderr);
-    return false;
+std::vector<const char*> missingInformation(int foundBits)
+{
+    std::vector<const char*> lines;
+    if (!(foundBits & kFoundObservations))
+        lines.push_back("No measurement data on input file");
+    if (!(foundBits & kFoundPosition))
+        lines.push_back("No position information on input file");
+    if (!(foundBits & kFoundAntenna))
+        lines.push_back("No antenna descriptor on input file");
+    if (!(foundBits & kFoundDate))
+        lines.push_back("No date information on input file");
+    return lines;
 }
 
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
@@ -170,13 +178,26 @@ std::string rinexFileName(const std::string& logDirectory, const EpochTime& time
     return logDirectory + "\\" + name;
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory)
+std::string logFileDirectory(const std::string& logFilePath)
 {
+    const std::size_t separator = logFilePath.find_last_of("\\/");
+    return separator == std::string::npos ? std::string(".") : logFilePath.substr(0, separator);
+}
+
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem)
+{
+    const auto tell = [&](std::string text)
+    {
+        if (problem != nullptr)
+            *problem = std::move(text);
+    };
+    tell("");
     // "e": the scan's own descriptor must not reach the conversion child.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Platform::nativePath(logFilePath).c_str(), "rbe"));
     if (!file)
     {
         std::fprintf(stderr, "Can not open file %s\n", logFilePath.c_str());
+        tell("Can not open file");
         return false;
     }
     Rtcm3Decoder decoder{};
@@ -184,11 +205,18 @@ bool convertLogFile(const std::string& logFilePath, const std::string& logDirect
     const bool found = scanLogFile(file.get(), decoder, result);
     file.reset();
     if (!found)
+    {
+        std::string missing;
+        for (const char* line : missingInformation(result.foundBits))
+            missing += (missing.empty() ? "" : "; ") + std::string(line);
+        tell(missing.empty() ? "No L2 data and fewer than 100 messages with L1 data on input file" : missing);
         return false;
+    }
 
     EpochTime time{};
     firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
-    launchMakeRinex(logFilePath, rinexFileName(logDirectory, time));
+    if (!launchMakeRinex(logFilePath, rinexFileName(logDirectory, time)))
+        tell(std::string("Can not start ") + kMakeRinexProgram);
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace Rtcm3
 {
@@ -31,6 +32,7 @@ struct ScanResult
     int messageCount;
     int firstObservationMessage;
     int firstGlonassEpochMs; // valid when the first observation message is GLONASS
+    int leapSeconds;         // GPS-UTC from the first 1013; 0 when it carried none
 };
 
 struct EpochTime
@@ -49,14 +51,23 @@ struct EpochTime
 // were decoded or the file ends; writes a line to standard error for each kind missing.
 bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result);
 
+// The standard error lines (without their line end) for the kinds of information not found.
+std::vector<const char*> missingInformation(int foundBits);
+
 // Calendar time (GPS time taken as UTC) of the first epoch, its week settled by the 1013 date.
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time);
 
 // "<directory>\YYYYMMDD_hhmmss.08o"
 std::string rinexFileName(const std::string& logDirectory, const EpochTime& time);
 
+// The directory a log file lies in, as written in its path ("." when the path names none): its
+// RINEX file goes beside it.
+std::string logFileDirectory(const std::string& logFilePath);
+
 // Scans the closed log file and starts "makerinex.bat <logFilePath> <RINEX name>" without waiting.
-// Both paths are texts in the suite's written form. True when the batch file was started.
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory);
+// Both paths are texts in the suite's written form. True when the file passed the scan. When it
+// did not, or the batch file could not be started, problem gets why (what the file lacks).
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
+                    std::string* problem = nullptr);
 
 } // namespace Rtcm3
