@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sched.h>
 #include <set>
 #include <sys/mount.h>
@@ -66,10 +65,14 @@ protected:
 // "5000.00/998.00": the rates of every report in the text.
 std::set<std::string> reportedRates(const std::string& text)
 {
-    static const std::regex rates("Expected/received \\(Hz\\): ([0-9.]+/[0-9.]+)");
+    const std::string marker = "Expected/received (Hz): ";
     std::set<std::string> found;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), rates); it != std::sregex_iterator(); ++it)
-        found.insert((*it)[1]);
+    for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1))
+    {
+        const std::size_t begin = at + marker.size();
+        const std::size_t end = text.find_first_not_of("0123456789./", begin);
+        found.insert(text.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+    }
     return found;
 }
 

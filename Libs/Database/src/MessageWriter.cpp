@@ -33,7 +33,9 @@ void CMessages::startWriter()
         return;
     m_writerRunning = true;
     m_stopping = false;
+    // The thread's first step takes the lock held here, so it never sees m_writerId unset.
     m_writer = std::thread([this] { writerLoop(); });
+    m_writerId = m_writer.get_id();
 }
 
 bool CMessages::writerRunning() const
@@ -59,6 +61,7 @@ void CMessages::stopWriter(std::chrono::milliseconds drainLimit)
         const std::lock_guard<std::mutex> lock(m_queueMutex);
         m_writerRunning = false;
         m_stopping = false;
+        m_writerId = std::thread::id();
         late.swap(m_queue);
     }
     // Posted while the writer was ending: recorded here, as without a writer.
@@ -121,10 +124,10 @@ void CMessages::writerLoop()
 
 bool CMessages::waitBeforeRetry()
 {
-    // Without the writer the post is on the caller's thread, which must not wait.
-    if (std::this_thread::get_id() != m_writer.get_id())
-        return false;
     std::unique_lock<std::mutex> lock(m_queueMutex);
+    // Without the writer the post is on the caller's thread, which must not wait.
+    if (std::this_thread::get_id() != m_writerId)
+        return false;
     const bool wasStopping = m_stopping;
     Clock::time_point until = Clock::now() + busyRetryPause;
     if (wasStopping)

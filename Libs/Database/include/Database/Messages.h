@@ -129,6 +129,7 @@ private:
     std::condition_variable m_queueChanged;
     std::deque<Pending> m_queue;
     std::thread m_writer;
+    std::thread::id m_writerId;   // under m_queueMutex
     bool m_writerRunning = false; // set and cleared under m_queueMutex
     bool m_stopping = false;
     std::chrono::steady_clock::time_point m_drainDeadline;
