@@ -67,6 +67,30 @@ void printEpoch(const Rtcm3::ObservationEpoch& epoch, int result)
     }
 }
 
+void printMsm(const Rtcm3::MsmObservations& msm)
+{
+    std::printf("msm %d %s epoch week %d tow %.3f s, %d satellites, %d signals, %d cells%s\n", msm.message,
+                Rtcm3::msmSystemName(msm.system), msm.week, msm.timeOfWeek / 1000.0, msm.satelliteCount,
+                msm.signalCount, msm.cellCount,
+                msm.multipleMessage ? ", more messages of this epoch follow" : "");
+    for (int c = 0; c < msm.cellCount; ++c)
+    {
+        const Rtcm3::MsmCell& cell = msm.cells[c];
+        const char* code = Rtcm3::msmSignalCode(msm.system, cell.signal);
+        std::printf("  %c%02d %-3s", Rtcm3::msmSystemLetter(msm.system), cell.satellite,
+                    code != nullptr ? code : "?");
+        if (cell.valid & Rtcm3::kMsmPseudorange)
+            std::printf(" pseudorange=%.4f", cell.pseudorange);
+        if (cell.valid & Rtcm3::kMsmPhase)
+            std::printf(" phase=%.4f", cell.phase);
+        if (cell.valid & Rtcm3::kMsmPhaseRate)
+            std::printf(" rate=%.4f", cell.phaseRangeRate);
+        if (cell.valid & Rtcm3::kMsmCnr)
+            std::printf(" cnr=%.4f", cell.cnr);
+        std::printf(" lock %d ms%s\n", cell.lockTimeMs, cell.halfCycle ? " HALF-CYCLE" : "");
+    }
+}
+
 } // namespace
 
 void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, const Rtcm3::ScanResult& result,
@@ -133,6 +157,8 @@ void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan)
             ++counts[decoder.lastMessage];
         if (epochs && (result == Rtcm3::kEpochReleased || result == Rtcm3::kEpochReleasedModulo))
             printEpoch(decoder.completed, result);
+        if (epochs && decoder.lastMessage != 0 && decoder.msm.message == decoder.lastMessage)
+            printMsm(decoder.msm);
     }
     std::printf("messages of reference station 0 in the whole file:");
     if (counts.empty())
