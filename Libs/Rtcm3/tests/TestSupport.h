@@ -157,12 +157,7 @@ inline Bytes glonassMessage(int message, int epochMs, int sync, const std::vecto
 inline Bytes positionMessage(int message, int station, std::int64_t x, std::int64_t y, std::int64_t z,
                              int height = 0)
 {
-    Rtcm3::FrameWriter w;
-    w.put(message, 12).put(station, 12).put(0, 10).putSigned(x, 38).put(0, 2).putSigned(y, 38).put(0, 2);
-    w.putSigned(z, 38);
-    if (message == 1006)
-        w.put(height, 16);
-    return w.frame();
+    return Rtcm3::stationPositionFrame(message, station, x, y, z, height);
 }
 
 struct MsmSatellite
