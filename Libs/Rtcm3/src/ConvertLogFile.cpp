@@ -7,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
+#include <sys/stat.h>
 
 namespace Rtcm3
 {
@@ -56,10 +57,38 @@ void dateGlonassStart(ScanResult& result)
     result.firstSecondsOfWeek = secondsOfWeek;
 }
 
+// An MSM epoch carries no week, and GLONASS's leap seconds depend on the date: date the first one
+// again against the file's date.
+void dateMsmStart(ScanResult& result)
+{
+    const int days = result.mjd - kGpsEpochMjd;
+    int week = days / 7;
+    int secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+    msmEpochToGpsTime(msmSystem(result.firstObservationMessage), result.firstMsmEpochField, week,
+                      secondsOfWeek);
+    result.firstSecondsOfWeek = secondsOfWeek;
+}
+
+// The rule for a file whose first observations are MSM: a position and a date are enough.
+void waiveForMsm(ScanResult& result, const ScanContext& context)
+{
+    result.waivedBits = kFoundAntenna | kFoundFrequency;
+    if (!(result.foundBits & kFoundDate) && context.opened != 0)
+    {
+        utcDate(context.opened, result.mjd, result.secondsOfDay);
+        result.datedByOpening = true;
+        result.waivedBits |= kFoundDate;
+    }
+}
+
 void finishScan(ScanResult& result)
 {
     const int needed = kFoundObservations | kFoundDate;
-    if ((result.foundBits & needed) == needed && isGlonassObservation(result.firstObservationMessage))
+    if (((result.foundBits | result.waivedBits) & needed) != needed)
+        return;
+    if (isMsmObservation(result.firstObservationMessage))
+        dateMsmStart(result);
+    else if (isGlonassObservation(result.firstObservationMessage))
         dateGlonassStart(result);
 }
 
@@ -70,9 +99,16 @@ struct FileCloser
 
 } // namespace
 
-bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
+bool isMsmObservation(int message)
+{
+    return msmSystem(message) != MsmSystem::None;
+}
+
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context)
 {
     decoder.gpsWeek = 1000;
+    decoder.stationFilter = context.station;
+    int waived = 0;
     int found = 0;
     int messages = 0;
     int l1Count = 0;
@@ -86,16 +122,22 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
         if (message == 0)
             continue;
         ++messages;
-        if (isObservation(message))
+        // An MSM that could not be read is no observation.
+        const bool msm = isMsmObservation(message) && decoder.msm.message == message;
+        if (isObservation(message) || msm)
         {
             if (!(found & kFoundObservations))
             {
                 result.firstSecondsOfWeek = decoder.lastSecondsOfWeek;
                 result.firstObservationMessage = message;
                 result.firstGlonassEpochMs = decoder.lastGlonassEpochMs;
+                result.firstMsmEpochField = decoder.msm.epochField;
                 found |= kFoundObservations;
+                // Read on for a 1013 and an antenna descriptor, which such a file may still carry.
+                if (msm)
+                    waived = kFoundFrequency;
             }
-            if (!(found & kFoundFrequency))
+            if (!msm && !(found & kFoundFrequency))
             {
                 countFrequencies(decoder.completed, l1Count, l2Count);
                 if (l2Count != 0 || l1Count >= kL1CountForDecision)
@@ -116,24 +158,26 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
             result.secondsOfDay = decoder.secondsOfDay;
             found |= kFoundDate;
         }
-        if (found == kFoundAll)
+        if ((found | waived) == kFoundAll)
             break;
     }
     result.foundBits = found;
     result.messageCount = messages;
+    if (isMsmObservation(result.firstObservationMessage))
+        waiveForMsm(result, context);
     finishScan(result);
-    if (found == kFoundAll)
-        return true;
-
-    if (!(found & kFoundObservations))
+    const int effective = found | result.waivedBits;
+    if (!(effective & kFoundObservations))
         std::fputs("No measurement data on input file\n", stderr);
-    if (!(found & kFoundPosition))
+    if (!(effective & kFoundPosition))
         std::fputs("No position information on input file\n", stderr);
-    if (!(found & kFoundAntenna))
+    if (!(effective & kFoundAntenna))
         std::fputs("No antenna descriptor on input file\n", stderr);
-    if (!(found & kFoundDate))
+    if (!(effective & kFoundDate))
         std::fputs("No date information on input file\n", stderr);
-    return false;
+    if (effective == kFoundAll && !(found & kFoundAntenna))
+        std::fputs("Info: no antenna descriptor on input file, converting without one\n", stderr);
+    return effective == kFoundAll;
 }
 
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
@@ -170,7 +214,8 @@ std::string rinexFileName(const std::string& logDirectory, const EpochTime& time
     return logDirectory + "\\" + name;
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory)
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
+                    const ScanContext& context)
 {
     // "e": the scan's own descriptor must not reach the conversion child.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Platform::nativePath(logFilePath).c_str(), "rbe"));
@@ -179,16 +224,22 @@ bool convertLogFile(const std::string& logFilePath, const std::string& logDirect
         std::fprintf(stderr, "Can not open file %s\n", logFilePath.c_str());
         return false;
     }
+    ScanContext dated = context;
+    struct stat status
+    {
+    };
+    if (dated.opened == 0 && ::fstat(::fileno(file.get()), &status) == 0)
+        dated.opened = status.st_mtime;
     Rtcm3Decoder decoder{};
     ScanResult result{};
-    const bool found = scanLogFile(file.get(), decoder, result);
+    const bool found = scanLogFile(file.get(), decoder, result, dated);
     file.reset();
     if (!found)
         return false;
 
     EpochTime time{};
     firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
-    launchMakeRinex(logFilePath, rinexFileName(logDirectory, time));
+    launchMakeRinex(logFilePath, rinexFileName(logDirectory, time), context.station);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Rtcm3/Rtcm3Decoder.h"
+#include "Rtcm3/ScanContext.h"
 
 #include <cstdio>
 #include <string>
@@ -31,7 +32,15 @@ struct ScanResult
     int messageCount;
     int firstObservationMessage;
     int firstGlonassEpochMs; // valid when the first observation message is GLONASS
+    // A file whose first observation message is an MSM needs no antenna descriptor and no frequency
+    // decision, and takes the opening time as its date when it has no 1013: the bits so waived.
+    int waivedBits;
+    bool datedByOpening;              // mjd and seconds of day are the opening time's
+    std::uint32_t firstMsmEpochField; // valid when the first observation message is an MSM
 };
+
+// True for MSM4 to MSM7 of any system.
+bool isMsmObservation(int message);
 
 struct EpochTime
 {
@@ -46,8 +55,9 @@ struct EpochTime
 };
 
 // Feeds the open file through the zero-filled decoder until everything is found, 1000 messages
-// were decoded or the file ends; writes a line to standard error for each kind missing.
-bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result);
+// were decoded or the file ends; writes a line to standard error for each kind missing. Reads the
+// messages of the context's station; the opening time dates a file of MSM observations without 1013.
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context = {});
 
 // Calendar time (GPS time taken as UTC) of the first epoch, its week settled by the 1013 date.
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time);
@@ -56,7 +66,9 @@ void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochT
 std::string rinexFileName(const std::string& logDirectory, const EpochTime& time);
 
 // Scans the closed log file and starts "makerinex.bat <logFilePath> <RINEX name>" without waiting.
-// Both paths are texts in the suite's written form. True when the batch file was started.
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory);
+// Both paths are texts in the suite's written form. True when the batch file was started. Without
+// an opening time in the context, the file's modification time stands in for it.
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
+                    const ScanContext& context = {});
 
 } // namespace Rtcm3
