@@ -109,20 +109,28 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
         std::printf(" (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
                     decoder.stationX * kCountToMetres, decoder.stationY * kCountToMetres,
                     decoder.stationZ * kCountToMetres, decoder.antennaHeight * kCountToMetres);
+    const int waived = result.waivedBits;
     std::printf("\nantenna descriptor:   %s", yesNo(found, Rtcm3::kFoundAntenna));
     if (found & Rtcm3::kFoundAntenna)
         std::printf(" (\"%s\")", decoder.antennaDescriptor);
+    else if (waived & Rtcm3::kFoundAntenna)
+        std::printf(" (not needed for MSM observations)");
     std::printf("\ndate (1013):          %s", yesNo(found, Rtcm3::kFoundDate));
     if (found & Rtcm3::kFoundDate)
         std::printf(" (MJD %d, seconds of day %d, leap seconds %d)", result.mjd, result.secondsOfDay,
                     decoder.leapSeconds);
-    std::printf("\nfrequency decision:   %s\n",
-                (found & Rtcm3::kFoundFrequency)
-                    ? "found (L2 data, or L1 data in 100 messages)"
-                    : "MISSING (no L2 data and fewer than 100 messages with L1 data)");
+    else if (result.datedByOpening)
+        std::printf(" (MSM observations: dated by the opening day, MJD %d)", result.mjd);
+    if (waived & Rtcm3::kFoundFrequency)
+        std::printf("\nfrequency decision:   not needed for MSM observations\n");
+    else
+        std::printf("\nfrequency decision:   %s\n",
+                    (found & Rtcm3::kFoundFrequency)
+                        ? "found (L2 data, or L1 data in 100 messages)"
+                        : "MISSING (no L2 data and fewer than 100 messages with L1 data)");
 
     const int timed = Rtcm3::kFoundObservations | Rtcm3::kFoundDate;
-    if ((found & timed) == timed)
+    if (((found | waived) & timed) == timed)
     {
         Rtcm3::EpochTime time{};
         Rtcm3::firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
@@ -137,11 +145,12 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
     std::printf("result:               %s\n", converts ? "the file converts" : "the file does not convert");
 }
 
-void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan)
+void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan, unsigned int station)
 {
     Rtcm3::Rtcm3Decoder decoder{};
     decoder.gpsWeek = 1000;
-    if (scan.foundBits & Rtcm3::kFoundDate)
+    decoder.stationFilter = station;
+    if ((scan.foundBits | scan.waivedBits) & Rtcm3::kFoundDate)
     {
         const int days = scan.mjd - kGpsEpochMjd;
         decoder.gpsWeek = days / 7;
@@ -160,12 +169,19 @@ void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan)
         if (epochs && decoder.lastMessage != 0 && decoder.msm.message == decoder.lastMessage)
             printMsm(decoder.msm);
     }
-    std::printf("messages of reference station 0 in the whole file:");
+    std::printf("messages of reference station %u in the whole file:", station);
     if (counts.empty())
         std::printf(" none");
     for (const auto& [message, count] : counts)
         std::printf(" %d x %d", message, count);
     std::printf("\n");
+}
+
+const char* observationKind(const Rtcm3::ScanResult& scan)
+{
+    if (!(scan.foundBits & Rtcm3::kFoundObservations))
+        return "none";
+    return Rtcm3::isMsmObservation(scan.firstObservationMessage) ? "msm" : "legacy";
 }
 
 } // namespace Rtcm3Scan
