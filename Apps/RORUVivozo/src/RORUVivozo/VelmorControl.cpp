@@ -121,7 +121,9 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     {
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path) { Rtcm3::convertLogFile(path, m_logDirectory); });
+            [this](const std::string& path, std::time_t opened) {
+                Rtcm3::convertLogFile(path, m_logDirectory, {ConversionStation(), opened});
+            });
     }
     catch (const std::bad_alloc&)
     {
@@ -261,6 +263,17 @@ template <void (CVelmorControl::*job)(CZeltSignal*&)> void CVelmorControl::Guard
 void CVelmorControl::ReportJobFailure(const char* what)
 {
     TraceData("\n\tERROR: Job failed: %s", what);
+}
+
+unsigned int CVelmorControl::ConversionStation()
+{
+    constexpr int32_t kHighestStationId = 4095; // 12 bits
+    const int32_t station = tokenStore().getTokValueInt(kTokenStationId);
+    if (station >= 0 && station <= kHighestStationId)
+        return static_cast<unsigned int>(station);
+    TraceData("\n\tWARNING: Token %s is %d, no reference station ID (0-%d):\n\t         reading station 0.",
+              kTokenStationId, station, kHighestStationId);
+    return 0;
 }
 
 TokenReader CVelmorControl::Tokens() const

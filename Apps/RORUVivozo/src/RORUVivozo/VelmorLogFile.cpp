@@ -204,6 +204,7 @@ bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string
         {
             m_fd = existing;
             m_written = 0;
+            m_opened = 0;
             report("\n\tError: File exists:\n\t       '%s'", m_path.c_str());
             if (closeLogFile())
             {
@@ -235,6 +236,7 @@ bool CVelmorLogFile::openForWriting()
     m_fd = fd;
     m_failed = false;
     m_written = 0;
+    m_opened = std::time(nullptr);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
     return true;
 }
@@ -295,7 +297,7 @@ bool CVelmorLogFile::closeLogFile()
         m_failed = true;
     m_fd = -1;
     if (m_convert)
-        m_convert(m_path);
+        m_convert(m_path, m_opened);
     if (m_failed)
     {
         m_failed = false;

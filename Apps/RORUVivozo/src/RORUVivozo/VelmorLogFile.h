@@ -28,8 +28,9 @@ class CVelmorLogFile
 public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
-    // Gets the path of every file closed here; runs to its end before the close returns.
-    using Convert = std::function<void(const std::string& path)>;
+    // Gets the path of every file closed here, and when it was opened (0 when it was found, not opened,
+    // here); runs to its end before the close returns.
+    using Convert = std::function<void(const std::string& path, std::time_t opened)>;
 
     CVelmorLogFile(Report report, Convert convert);
     ~CVelmorLogFile();
@@ -59,6 +60,7 @@ private:
     Convert m_convert;
     std::string m_path;
     int m_fd = -1;
-    bool m_failed = false;   // the stream's error state
-    long long m_written = 0; // bytes of whole datagrams in the file
+    bool m_failed = false;    // the stream's error state
+    long long m_written = 0;  // bytes of whole datagrams in the file
+    std::time_t m_opened = 0; // dates a file whose observations carry no date
 };
