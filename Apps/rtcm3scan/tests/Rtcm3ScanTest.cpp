@@ -246,6 +246,22 @@ TEST(Rtcm3Scan, UnreadableFileAndBadUsage)
     EXPECT_EQ(runScan("'C:\\no such\\file.rtcm'").output, "Can not open file C:\\no such\\file.rtcm\n");
     EXPECT_EQ(runScan("").status, 2);
     EXPECT_EQ(runScan("--bogus x").status, 2);
+    EXPECT_EQ(runScan("--station 4096 x").status, 2);
+    EXPECT_EQ(runScan("--date 2022-13-01 x").status, 2);
+}
+
+TEST(Rtcm3Scan, TellsTheConversionScriptWhatAFileBeginsWith)
+{
+    // The MSM capture's own station, another station's view of it, and a legacy capture.
+    const std::string msm = VivozoCaptures::captureFile("f9p-msm.rtcm3");
+    EXPECT_NE(runScan("--kind " + msm).output.find("msm\n"), std::string::npos);
+    EXPECT_NE(runScan("--kind --station 278 " + msm).output.find("legacy\n"), std::string::npos);
+    EXPECT_NE(runScan("--kind --station 5 " + msm).output.find("none\n"), std::string::npos);
+    // An MSM file dated by the day given, its first epoch the capture's.
+    const ScanRun dated = runScan("--date 2022-05-24 " + msm);
+    EXPECT_NE(dated.output.find("first epoch:          2022-05-24 23:40:59.000"), std::string::npos)
+        << dated.output;
+    EXPECT_NE(dated.output.find("No position information on input file\n"), std::string::npos);
 }
 
 } // namespace
