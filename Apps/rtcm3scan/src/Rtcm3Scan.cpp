@@ -3,6 +3,7 @@
 #include "ScanReport.h"
 
 #include "Platform/NativePath.h"
+#include "VivozoVersion.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +16,12 @@
 namespace
 {
 
-void usage()
+void usage(std::FILE* out)
 {
     std::fputs("usage: rtcm3scan [--epochs] [--station N] [--date YYYY-MM-DD] LOGFILE\n"
                "       rtcm3scan --kind [--station N] LOGFILE\n"
                "       rtcm3scan --make-demo OUTFILE [CAPTURE] [--first-half | --second-half]\n"
+               "       rtcm3scan --help | --version\n"
                "  LOGFILE   a datagram log file; Windows-style paths are mapped as the logger does\n"
                "  --epochs  also print every released epoch, one line per satellite, and every MSM\n"
                "            message, one line per satellite and signal\n"
@@ -32,7 +34,7 @@ void usage()
                "               1033 and a 1013 frame added, a file that converts; a half of it starts\n"
                "               at an epoch of its own\n"
                "exit status: 0 the file converts, 1 it does not, 2 usage or file error\n",
-               stderr);
+               out);
 }
 
 int makeDemo(int argc, char** argv)
@@ -53,7 +55,7 @@ int makeDemo(int argc, char** argv)
         }
         else
         {
-            usage();
+            usage(stderr);
             return 2;
         }
     }
@@ -102,6 +104,8 @@ bool parseDate(const char* text, std::time_t& day)
 
 int main(int argc, char** argv)
 {
+    if (answerHelpOrVersion(argc, argv, "rtcm3scan", usage))
+        return 0;
     if (argc >= 3 && std::strcmp(argv[1], "--make-demo") == 0)
         return makeDemo(argc, argv);
     ScanOptions options;
@@ -127,7 +131,7 @@ int main(int argc, char** argv)
     }
     if (arg + 1 != argc)
     {
-        usage();
+        usage(stderr);
         return 2;
     }
     const std::string path = argv[arg];
