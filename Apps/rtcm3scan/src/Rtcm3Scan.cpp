@@ -125,7 +125,7 @@ int main(int argc, char** argv)
             options.date = argv[++arg];
         else
         {
-            usage();
+            usage(stderr);
             return 2;
         }
     }
