@@ -94,25 +94,12 @@ const char* msmSystemName(MsmSystem system)
 
 const char* msmSignalCode(MsmSystem system, int signal)
 {
-    if (signal < 1 || signal > kMsmMaxSignals)
+    // By system, in the order of MsmSystem.
+    static const char* const* const kTables[] = {nullptr,      kGpsSignals,  kGlonassSignals, kGalileoSignals,
+                                                 kSbasSignals, kQzssSignals, kBeidouSignals};
+    if (system == MsmSystem::None || signal < 1 || signal > kMsmMaxSignals)
         return nullptr;
-    switch (system)
-    {
-    case MsmSystem::Gps:
-        return kGpsSignals[signal];
-    case MsmSystem::Glonass:
-        return kGlonassSignals[signal];
-    case MsmSystem::Galileo:
-        return kGalileoSignals[signal];
-    case MsmSystem::Sbas:
-        return kSbasSignals[signal];
-    case MsmSystem::Qzss:
-        return kQzssSignals[signal];
-    case MsmSystem::Beidou:
-        return kBeidouSignals[signal];
-    default:
-        return nullptr;
-    }
+    return kTables[static_cast<int>(system)][signal];
 }
 
 double msmWavelength(MsmSystem system, int signal, int glonassChannel)
