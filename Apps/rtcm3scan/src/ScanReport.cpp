@@ -16,12 +16,6 @@ constexpr int kGpsEpochMjd = 44244;
 const char* const kSlotNames[Rtcm3::kObservationSlots] = {"C1", "C2", "P1", "P2", "L1C", "L1P", "L2C", "L2P",
                                                           "-",  "-",  "-",  "-",  "S1C", "S1P", "S2C", "S2P"};
 
-std::string directoryOf(const std::string& path)
-{
-    const auto cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
-}
-
 std::string satelliteName(int number)
 {
     char name[16];
@@ -137,7 +131,7 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
         std::printf("first epoch:          %04d-%02d-%02d %02d:%02d:%06.3f (GPS week %d, %.0f s)\n",
                     time.year, time.month, time.day, time.hour, time.minute, time.seconds, time.gpsWeek,
                     time.secondsOfWeek);
-        const std::string rinex = Rtcm3::rinexFileName(directoryOf(path), time);
+        const std::string rinex = Rtcm3::rinexFileName(Rtcm3::logFileDirectory(path), time);
         std::printf("RINEX name:           %s\n", rinex.c_str());
         if (converts)
             std::printf("command line:         %s\n", Rtcm3::makeRinexCommandLine(path, rinex).c_str());
@@ -155,20 +149,21 @@ void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan,
         const int days = scan.mjd - kGpsEpochMjd;
         decoder.gpsWeek = days / 7;
         decoder.lastSecondsOfWeek = (days % 7) * 86400 + scan.secondsOfDay;
+        decoder.leapSeconds = scan.leapSeconds;
     }
     std::map<int, int> counts;
-    int c = 0;
-    while ((c = std::getc(file)) != EOF)
+    const auto take = [&](int result)
     {
-        decoder.lastMessage = 0;
-        const int result = Rtcm3::feedByte(decoder, static_cast<unsigned char>(c));
         if (decoder.lastMessage != 0)
             ++counts[decoder.lastMessage];
         if (epochs && (result == Rtcm3::kEpochReleased || result == Rtcm3::kEpochReleasedModulo))
             printEpoch(decoder.completed, result);
         if (epochs && decoder.lastMessage != 0 && decoder.msm.message == decoder.lastMessage)
             printMsm(decoder.msm);
-    }
+    };
+    int c = 0;
+    while ((c = std::getc(file)) != EOF)
+        Rtcm3::feedByte(decoder, static_cast<unsigned char>(c), take);
     std::printf("messages of reference station %u in the whole file:", station);
     if (counts.empty())
         std::printf(" none");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -239,6 +240,41 @@ TEST(Rtcm3Scan, MsmValuesEqualConvbinsRinex3)
         EXPECT_NEAR(found->second, value, resolution) << key.second << " at " << key.first << " ms";
     }
     EXPECT_EQ(decoded.size(), expected.size());
+}
+
+// The lines of the output that do not name the file itself.
+std::string withoutLinesNaming(const std::string& output, const std::string& path)
+{
+    std::string kept;
+    for (std::size_t at = 0; at < output.size();)
+    {
+        const std::size_t end = std::min(output.find('\n', at), output.size());
+        const std::string line = output.substr(at, end - at);
+        if (line.find(path) == std::string::npos)
+            kept += line + "\n";
+        at = end + 1;
+    }
+    return kept;
+}
+
+TEST(Rtcm3Scan, AStrayPreambleInFrontChangesNothingItTells)
+{
+    const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-stray-" +
+                             std::to_string(::getpid()) + ".rtcm";
+    const std::string prefixed = demo + ".prefixed.rtcm";
+    ASSERT_EQ(runScan("--make-demo " + demo).status, 0);
+    {
+        // A preamble whose length field (300) holds back the frames behind it until its CRC fails.
+        std::ifstream in(demo, std::ios::binary);
+        std::ofstream out(prefixed, std::ios::binary);
+        out << "\x17\x42\xD3\x01\x2C" << in.rdbuf();
+    }
+    const ScanRun plain = runScan("--epochs " + demo);
+    const ScanRun stray = runScan("--epochs " + prefixed);
+    std::filesystem::remove(demo);
+    std::filesystem::remove(prefixed);
+    EXPECT_EQ(stray.status, 0) << stray.output;
+    EXPECT_EQ(withoutLinesNaming(stray.output, prefixed), withoutLinesNaming(plain.output, demo));
 }
 
 TEST(Rtcm3Scan, UnreadableFileAndBadUsage)

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <memory>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace Rtcm3
 {
@@ -45,15 +47,23 @@ void countFrequencies(const ObservationEpoch& epoch, int& l1Count, int& l2Count)
         ++l1Count;
 }
 
+// GPS week and second of week at the start of the file's date.
+void dateReference(const ScanResult& result, int& week, int& secondsOfWeek)
+{
+    const int days = result.mjd - kGpsEpochMjd;
+    week = days / 7;
+    secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+}
+
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
 // of week 0, which keeps the time of day but loses the day of the week. Date that epoch
 // against the 1013 message instead.
 void dateGlonassStart(ScanResult& result)
 {
-    const int days = result.mjd - kGpsEpochMjd;
-    int week = days / 7;
-    int secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
-    glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs);
+    int week = 0;
+    int secondsOfWeek = 0;
+    dateReference(result, week, secondsOfWeek);
+    glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
 }
 
@@ -61,11 +71,11 @@ void dateGlonassStart(ScanResult& result)
 // again against the file's date.
 void dateMsmStart(ScanResult& result)
 {
-    const int days = result.mjd - kGpsEpochMjd;
-    int week = days / 7;
-    int secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+    int week = 0;
+    int secondsOfWeek = 0;
+    dateReference(result, week, secondsOfWeek);
     msmEpochToGpsTime(msmSystem(result.firstObservationMessage), result.firstMsmEpochField, week,
-                      secondsOfWeek);
+                      secondsOfWeek, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
 }
 
@@ -113,14 +123,13 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
     int messages = 0;
     int l1Count = 0;
     int l2Count = 0;
-    int c = 0;
-    while (messages < kScanMessageLimit && (c = std::getc(file)) != EOF)
+    const auto done = [&] { return messages >= kScanMessageLimit || (found | waived) == kFoundAll; };
+    // Runs for every message, also when one byte completes several frames.
+    const auto take = [&](int)
     {
-        decoder.lastMessage = 0;
-        feedByte(decoder, static_cast<unsigned char>(c));
         const int message = decoder.lastMessage;
-        if (message == 0)
-            continue;
+        if (message == 0 || done())
+            return;
         ++messages;
         // An MSM that could not be read is no observation.
         const bool msm = isMsmObservation(message) && decoder.msm.message == message;
@@ -156,28 +165,38 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
         {
             result.mjd = decoder.mjd;
             result.secondsOfDay = decoder.secondsOfDay;
+            result.leapSeconds = decoder.leapSeconds;
             found |= kFoundDate;
         }
-        if ((found | waived) == kFoundAll)
-            break;
-    }
+    };
+    int c = 0;
+    while (!done() && (c = std::getc(file)) != EOF)
+        feedByte(decoder, static_cast<unsigned char>(c), take);
     result.foundBits = found;
     result.messageCount = messages;
     if (isMsmObservation(result.firstObservationMessage))
         waiveForMsm(result, context);
     finishScan(result);
     const int effective = found | result.waivedBits;
-    if (!(effective & kFoundObservations))
-        std::fputs("No measurement data on input file\n", stderr);
-    if (!(effective & kFoundPosition))
-        std::fputs("No position information on input file\n", stderr);
-    if (!(effective & kFoundAntenna))
-        std::fputs("No antenna descriptor on input file\n", stderr);
-    if (!(effective & kFoundDate))
-        std::fputs("No date information on input file\n", stderr);
+    for (const char* line : missingInformation(effective))
+        std::fprintf(stderr, "%s\n", line);
     if (effective == kFoundAll && !(found & kFoundAntenna))
         std::fputs("Info: no antenna descriptor on input file, converting without one\n", stderr);
     return effective == kFoundAll;
+}
+
+std::vector<const char*> missingInformation(int foundBits)
+{
+    std::vector<const char*> lines;
+    if (!(foundBits & kFoundObservations))
+        lines.push_back("No measurement data on input file");
+    if (!(foundBits & kFoundPosition))
+        lines.push_back("No position information on input file");
+    if (!(foundBits & kFoundAntenna))
+        lines.push_back("No antenna descriptor on input file");
+    if (!(foundBits & kFoundDate))
+        lines.push_back("No date information on input file");
+    return lines;
 }
 
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
@@ -214,14 +233,27 @@ std::string rinexFileName(const std::string& logDirectory, const EpochTime& time
     return logDirectory + "\\" + name;
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
+std::string logFileDirectory(const std::string& logFilePath)
+{
+    const std::size_t separator = logFilePath.find_last_of("\\/");
+    return separator == std::string::npos ? std::string(".") : logFilePath.substr(0, separator);
+}
+
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem,
                     const ScanContext& context)
 {
+    const auto tell = [&](std::string text)
+    {
+        if (problem != nullptr)
+            *problem = std::move(text);
+    };
+    tell("");
     // "e": the scan's own descriptor must not reach the conversion child.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Platform::nativePath(logFilePath).c_str(), "rbe"));
     if (!file)
     {
         std::fprintf(stderr, "Can not open file %s\n", logFilePath.c_str());
+        tell("Can not open file");
         return false;
     }
     ScanContext dated = context;
@@ -235,11 +267,18 @@ bool convertLogFile(const std::string& logFilePath, const std::string& logDirect
     const bool found = scanLogFile(file.get(), decoder, result, dated);
     file.reset();
     if (!found)
+    {
+        std::string missing;
+        for (const char* line : missingInformation(result.foundBits | result.waivedBits))
+            missing += (missing.empty() ? "" : "; ") + std::string(line);
+        tell(missing.empty() ? "No L2 data and fewer than 100 messages with L1 data on input file" : missing);
         return false;
+    }
 
     EpochTime time{};
     firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
-    launchMakeRinex(logFilePath, rinexFileName(logDirectory, time), context.station);
+    if (!launchMakeRinex(logFilePath, rinexFileName(logDirectory, time), context.station))
+        tell(std::string("Can not start ") + kMakeRinexProgram);
     return true;
 }
 

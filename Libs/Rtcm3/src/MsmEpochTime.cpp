@@ -28,7 +28,7 @@ void settleWeek(int& week, int referenceSeconds, int seconds)
 
 // With the day of the week known, the reference is first moved to that day, so that the time of day
 // is resolved on it; the leap seconds come from the conversion of the time of day.
-double glonassEpoch(std::uint32_t epochField, int& week, int& secondsOfWeek)
+double glonassEpoch(std::uint32_t epochField, int& week, int& secondsOfWeek, int leapSeconds)
 {
     const std::uint32_t day = epochField >> kGlonassDayShift;
     const int timeOfDayMs = static_cast<int>(epochField & kGlonassTimeOfDayMask);
@@ -42,16 +42,17 @@ double glonassEpoch(std::uint32_t epochField, int& week, int& secondsOfWeek)
         week = utcWeek;
         secondsOfWeek = utcSeconds;
     }
-    glonassToGpsTime(week, secondsOfWeek, timeOfDayMs);
+    glonassToGpsTime(week, secondsOfWeek, timeOfDayMs, leapSeconds);
     return secondsOfWeek * 1000.0 + timeOfDayMs % 1000;
 }
 
 } // namespace
 
-double msmEpochToGpsTime(MsmSystem system, std::uint32_t epochField, int& week, int& secondsOfWeek)
+double msmEpochToGpsTime(MsmSystem system, std::uint32_t epochField, int& week, int& secondsOfWeek,
+                         int leapSeconds)
 {
     if (system == MsmSystem::Glonass)
-        return glonassEpoch(epochField, week, secondsOfWeek);
+        return glonassEpoch(epochField, week, secondsOfWeek, leapSeconds);
 
     // GPS, QZSS and SBAS time of week, Galileo's alike (its week number differs, not its time of week).
     int ms = static_cast<int>(epochField);

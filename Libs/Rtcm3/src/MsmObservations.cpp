@@ -242,7 +242,8 @@ int decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
         cell.halfCycle = halfCycle[c];
     }
 
-    msm.timeOfWeek = msmEpochToGpsTime(system, epochField, decoder.gpsWeek, decoder.lastSecondsOfWeek);
+    msm.timeOfWeek = msmEpochToGpsTime(system, epochField, decoder.gpsWeek, decoder.lastSecondsOfWeek,
+                                       decoder.leapSeconds);
     msm.week = decoder.gpsWeek;
     msm.system = system;
     msm.epochField = epochField;

@@ -232,6 +232,62 @@ inline Bytes msmMessage(int message, std::uint32_t epoch, int multiple,
     return w.frame();
 }
 
+// testglo.rtcm3 with the antenna and date frames that make it convert; first epoch 2009-12-18 23:07:00.
+inline Bytes convertibleCapture()
+{
+    Bytes file = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
+    append(file, Rtcm3::systemParametersFrame(0, 55183, 83205, 15));
+    append(file, readFile(captureFile("testglo.rtcm3")));
+    return file;
+}
+
+// Offsets at which the stream's frames (correct CRC) start, found as a frame search finds them.
+inline std::vector<std::size_t> frameStarts(const Bytes& stream)
+{
+    std::vector<std::size_t> starts;
+    for (std::size_t at = 0; at + 6 <= stream.size();)
+    {
+        const std::size_t length = ((stream[at + 1] & 0x03u) << 8) | stream[at + 2];
+        const std::size_t end = at + 3 + length;
+        if (stream[at] == 0xD3 && end + 3 <= stream.size() &&
+            Rtcm3::crc24q(&stream[at], static_cast<int>(length + 3)) ==
+                ((std::uint32_t(stream[end]) << 16) | (std::uint32_t(stream[end + 1]) << 8) |
+                 stream[end + 2]))
+        {
+            starts.push_back(at);
+            at = end + 3;
+        }
+        else
+            ++at;
+    }
+    return starts;
+}
+
+// The message number of the frame starting at the offset.
+inline int messageAt(const Bytes& stream, std::size_t at)
+{
+    return (stream[at + 3] << 4) | (stream[at + 4] >> 4);
+}
+
+// The stream with every frame's reference station ID set to the given one (and its CRC made again).
+inline Bytes restamped(Bytes stream, int station)
+{
+    for (std::size_t at : frameStarts(stream))
+    {
+        const int message = messageAt(stream, at);
+        const std::size_t length = ((stream[at + 1] & 0x03u) << 8) | stream[at + 2];
+        if (message == 1019 || message == 1020 || length < 3)
+            continue;
+        stream[at + 4] = static_cast<unsigned char>((stream[at + 4] & 0xF0) | ((station >> 8) & 0x0F));
+        stream[at + 5] = static_cast<unsigned char>(station & 0xFF);
+        const std::uint32_t crc = Rtcm3::crc24q(&stream[at], static_cast<int>(length + 3));
+        stream[at + 3 + length] = static_cast<unsigned char>(crc >> 16);
+        stream[at + 4 + length] = static_cast<unsigned char>(crc >> 8);
+        stream[at + 5 + length] = static_cast<unsigned char>(crc);
+    }
+    return stream;
+}
+
 // A fresh directory under the build tree (or /tmp), removed with the object.
 class TempDir
 {

@@ -121,8 +121,16 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     {
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path, std::time_t opened) {
-                Rtcm3::convertLogFile(path, m_logDirectory, {ConversionStation(), opened});
+            [this](const std::string& path, std::time_t opened)
+            {
+                // The RINEX file goes beside its log file, in the directory the tokens expanded to.
+                std::string problem;
+                Rtcm3::convertLogFile(path, Rtcm3::logFileDirectory(path), &problem,
+                                      {ConversionStation(), opened});
+                if (!problem.empty())
+                    TraceData("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         %s:\n\t    "
+                              "     %s.",
+                              path.c_str(), problem.c_str());
             });
     }
     catch (const std::bad_alloc&)

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace Rtcm3
 {
@@ -32,6 +33,7 @@ struct ScanResult
     int messageCount;
     int firstObservationMessage;
     int firstGlonassEpochMs; // valid when the first observation message is GLONASS
+    int leapSeconds;         // GPS-UTC from the first 1013; 0 when it carried none
     // A file whose first observation message is an MSM needs no antenna descriptor and no frequency
     // decision, and takes the opening time as its date when it has no 1013: the bits so waived.
     int waivedBits;
@@ -59,16 +61,25 @@ struct EpochTime
 // messages of the context's station; the opening time dates a file of MSM observations without 1013.
 bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context = {});
 
+// The standard error lines (without their line end) for the kinds of information not found (the
+// found bits with the scan's waived bits).
+std::vector<const char*> missingInformation(int foundBits);
+
 // Calendar time (GPS time taken as UTC) of the first epoch, its week settled by the 1013 date.
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time);
 
 // "<directory>\YYYYMMDD_hhmmss.08o"
 std::string rinexFileName(const std::string& logDirectory, const EpochTime& time);
 
+// The directory a log file lies in, as written in its path ("." when the path names none): its
+// RINEX file goes beside it.
+std::string logFileDirectory(const std::string& logFilePath);
+
 // Scans the closed log file and starts "makerinex.bat <logFilePath> <RINEX name>" without waiting.
-// Both paths are texts in the suite's written form. True when the batch file was started. Without
+// Both paths are texts in the suite's written form. True when the file passed the scan. When it
+// did not, or the batch file could not be started, problem gets why (what the file lacks). Without
 // an opening time in the context, the file's modification time stands in for it.
 bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
-                    const ScanContext& context = {});
+                    std::string* problem = nullptr, const ScanContext& context = {});
 
 } // namespace Rtcm3

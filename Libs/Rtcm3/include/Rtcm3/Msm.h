@@ -77,7 +77,9 @@ const char* msmSignalCode(MsmSystem system, int signal);
 double msmWavelength(MsmSystem system, int signal, int glonassChannel);
 
 // Moves a reference GPS week and second of week (in and out) to the GPS time of an MSM epoch field of
-// the given system; returns the epoch's milliseconds of the GPS week.
-double msmEpochToGpsTime(MsmSystem system, std::uint32_t epochField, int& week, int& secondsOfWeek);
+// the given system; returns the epoch's milliseconds of the GPS week. GLONASS time takes GPS-UTC from
+// leapSeconds (a 1013's count), or from the leap-second table when that is 0.
+double msmEpochToGpsTime(MsmSystem system, std::uint32_t epochField, int& week, int& secondsOfWeek,
+                         int leapSeconds = 0);
 
 } // namespace Rtcm3
