@@ -11,6 +11,7 @@ namespace
 constexpr int kSecondsPerWeek = 604800;
 constexpr int kSecondsPerDay = 86400;
 constexpr int kMsPerWeek = 604800000;
+constexpr int kMsPerDay = 86400000;
 constexpr int kBeidouLagMs = 14000;        // BeiDou time runs 14 s behind GPS time
 constexpr int kGlonassLeadSeconds = 10800; // GLONASS time is UTC(SU) + 3 h
 constexpr int kGlonassDayShift = 27;       // DF416 day of week, above DF034 time of day
@@ -47,6 +48,13 @@ double glonassEpoch(std::uint32_t epochField, int& week, int& secondsOfWeek, int
 }
 
 } // namespace
+
+bool msmEpochValid(MsmSystem system, std::uint32_t epochField)
+{
+    if (system == MsmSystem::Glonass)
+        return (epochField & kGlonassTimeOfDayMask) < static_cast<std::uint32_t>(kMsPerDay);
+    return epochField < static_cast<std::uint32_t>(kMsPerWeek);
+}
 
 double msmEpochToGpsTime(MsmSystem system, std::uint32_t epochField, int& week, int& secondsOfWeek,
                          int leapSeconds)

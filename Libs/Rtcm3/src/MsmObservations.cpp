@@ -10,12 +10,9 @@ namespace
 constexpr double kLightMs = 299792.458; // metres in one light-millisecond
 
 // Header after the station ID.
-constexpr int kEpochBits = 30;        // DF004, DF416 + DF034, DF248, DF427, DF428
-constexpr int kHeaderFlagBits = 18;   // DF409 IODS 3, DF001 reserved 7, DF411 2, DF412 2, DF417 1, DF418 3
-constexpr int kHeaderBits = 169;      // message number through the signal mask (DF394 64, DF395 32)
-constexpr int kMsPerWeek = 604800000; // GPS, Galileo, QZSS, BeiDou time of week: below one week
-constexpr int kMsPerDay = 86400000;   // GLONASS time of day: below one day
-constexpr int kGlonassDayShift = 27;
+constexpr int kEpochBits = 30;      // DF004, DF416 + DF034, DF248, DF427, DF428
+constexpr int kHeaderFlagBits = 18; // DF409 IODS 3, DF001 reserved 7, DF411 2, DF412 2, DF417 1, DF418 3
+constexpr int kHeaderBits = 169;    // message number through the signal mask (DF394 64, DF395 32)
 
 // Satellite data, one field for all satellites before the next field.
 constexpr int kRoughRangeBits = 8; // DF397, whole ms
@@ -38,16 +35,21 @@ struct SignalLayout
     int lockBits;
     int cnrBits;
     double cnrUnit; // dB-Hz
-    int cellBits;   // with the half-cycle bit, without the rate
 };
 
 // MSM4 and MSM5: DF400 fine pseudorange, DF401 fine phase range, DF402 lock time, DF403 CNR.
-constexpr SignalLayout kStandard{15, 0x1p-24, 22, 0x1p-29, 4, 6, 1.0, 15 + 22 + 4 + 1 + 6};
+constexpr SignalLayout kStandard{15, 0x1p-24, 22, 0x1p-29, 4, 6, 1.0};
 // MSM6 and MSM7: DF405, DF406, DF407 and DF408, the same fields at a finer resolution.
-constexpr SignalLayout kExtended{20, 0x1p-29, 24, 0x1p-31, 10, 10, 0x1p-4, 20 + 24 + 10 + 1 + 10};
+constexpr SignalLayout kExtended{20, 0x1p-29, 24, 0x1p-31, 10, 10, 0x1p-4};
 constexpr int kHalfCycleBits = 1; // DF420
 constexpr int kFineRateBits = 15; // DF404, 0.0001 m/s
 constexpr double kFineRateUnit = 0.0001;
+
+constexpr int cellBits(const SignalLayout& layout, bool withRates)
+{
+    return layout.pseudorangeBits + layout.phaseBits + layout.lockBits + kHalfCycleBits + layout.cnrBits +
+           (withRates ? kFineRateBits : 0);
+}
 
 // Every signed field of these messages marks an invalid value with its most negative number.
 bool isInvalid(std::int64_t value, int bits)
@@ -80,13 +82,6 @@ int satelliteNumber(MsmSystem system, int id)
 {
     constexpr int kSbasFirstRinexNumber = 20; // satellite ID 1 is PRN 120, RINEX S20
     return system == MsmSystem::Sbas ? id + kSbasFirstRinexNumber - 1 : id;
-}
-
-bool epochInRange(MsmSystem system, std::uint32_t epochField)
-{
-    if (system == MsmSystem::Glonass)
-        return (epochField & ((1u << kGlonassDayShift) - 1)) < static_cast<std::uint32_t>(kMsPerDay);
-    return epochField < static_cast<std::uint32_t>(kMsPerWeek);
 }
 
 // One message's satellite fields, by satellite index.
@@ -159,7 +154,7 @@ int decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
             signals[signalCount++] = id;
     }
     const int maskBits = satelliteCount * signalCount;
-    if (maskBits > kMsmMaxCells || !epochInRange(system, epochField))
+    if (maskBits > kMsmMaxCells || !msmEpochValid(system, epochField))
         return message;
 
     // Cells in the order of the mask: satellite by satellite, each with its signals.
@@ -175,10 +170,9 @@ int decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
             ++cellCount;
         }
     }
-    const int cellBits = layout.cellBits + (withRates ? kFineRateBits : 0);
     const int neededBits = kHeaderBits + maskBits +
                            satelliteCount * (withRates ? kSatelliteBitsWithRates : kSatelliteBits) +
-                           cellCount * cellBits;
+                           cellCount * cellBits(layout, withRates);
     // A short message would read as zeros: take none of it.
     if (neededBits > decoder.payloadLength * 8)
         return message;

@@ -77,10 +77,16 @@ TEST(MsmHeader, SystemsMultipleMessageBitAndStationFilter)
         feedFrame(*decoder, singleCell(message, kThursdayMs, 0));
         EXPECT_EQ(decoder->msm.multipleMessage, 0);
     }
-    // MSM1 to MSM3 are not read; another station's MSM is dropped as any of its messages.
+    // MSM1 to MSM3 are not read, nor an epoch past its week or GLONASS day; another station's MSM is
+    // dropped as any of its messages.
     auto decoder = newDecoder(kWeek);
     EXPECT_EQ(feedFrame(*decoder, singleCell(1073, kThursdayMs)), 1073);
     EXPECT_EQ(decoder->msm.message, 0);
+    for (const auto& [message, epoch] : {std::pair{1077, 604800000u}, std::pair{1087, 2 * kDay + 86400000u}})
+    {
+        EXPECT_EQ(feedFrame(*decoder, singleCell(message, epoch)), message);
+        EXPECT_EQ(decoder->msm.message, 0) << message;
+    }
     EXPECT_EQ(feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, {{}}, {2}, {true}, {{}}, 278)), 0);
     EXPECT_EQ(decoder->msm.message, 0);
     decoder->stationFilter = 278;

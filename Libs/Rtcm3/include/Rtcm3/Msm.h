@@ -76,6 +76,9 @@ const char* msmSignalCode(MsmSystem system, int signal);
 // undefined signal). glonassChannel is k, -7 to 6.
 double msmWavelength(MsmSystem system, int signal, int glonassChannel);
 
+// False for an epoch time past the end of its week (GLONASS: its day).
+bool msmEpochValid(MsmSystem system, std::uint32_t epochField);
+
 // Moves a reference GPS week and second of week (in and out) to the GPS time of an MSM epoch field of
 // the given system; returns the epoch's milliseconds of the GPS week. GLONASS time takes GPS-UTC from
 // leapSeconds (a 1013's count), or from the leap-second table when that is 0.
