@@ -226,7 +226,7 @@ bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string
                 if (!failed && handedOver)
                     closedHere(m_path, identityOf(info), true);
                 else if (!failed)
-                    handOver(movedTo);
+                    handOver(movedTo, 0);
             }
             else
             {
@@ -254,6 +254,7 @@ bool CVelmorLogFile::openForWriting()
     m_failed = false;
     m_written = 0;
     m_writeFailures = 0;
+    m_opened = std::time(nullptr);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
     return true;
 }
@@ -330,7 +331,7 @@ bool CVelmorLogFile::closeLogFile()
     m_fd = -1;
     if (known)
         rememberClosedFile(m_path, identityOf(info));
-    handOver(m_path);
+    handOver(m_path, m_opened);
     if (m_failed)
     {
         m_failed = false;
@@ -339,10 +340,10 @@ bool CVelmorLogFile::closeLogFile()
     return true;
 }
 
-void CVelmorLogFile::handOver(const std::string& path)
+void CVelmorLogFile::handOver(const std::string& path, std::time_t opened)
 {
     if (m_convert)
-        m_convert(path);
+        m_convert(path, opened);
 }
 
 void CVelmorLogFile::rememberClosedFile(const std::string& path, const FileIdentity& identity)

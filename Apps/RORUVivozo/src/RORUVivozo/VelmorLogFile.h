@@ -30,8 +30,9 @@ public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
     // Gets every log file once: a file closed here under its path, a file left by someone else at
-    // the path under the name it was moved aside to. Runs to its end before the call returns.
-    using Convert = std::function<void(const std::string& path)>;
+    // the path under the name it was moved aside to; with the time this logger opened it (0 for a
+    // file left by someone else). Runs to its end before the call returns.
+    using Convert = std::function<void(const std::string& path, std::time_t opened)>;
     // A file on disk as it was closed; the same file found again unchanged has the same identity.
     struct FileIdentity
     {
@@ -75,7 +76,7 @@ private:
     bool openForWriting();
     bool moveAsideLogFile(std::string& target);
     // The one way from here to the conversion.
-    void handOver(const std::string& path);
+    void handOver(const std::string& path, std::time_t opened);
     void rememberClosedFile(const std::string& path, const FileIdentity& identity);
     // True when that file was closed, and so handed over, here; forget drops it from the list.
     bool closedHere(const std::string& path, const FileIdentity& identity, bool forget);
@@ -96,5 +97,6 @@ private:
     int m_fd = -1;
     bool m_failed = false;                 // the stream's error state
     long long m_written = 0;               // bytes of whole datagrams in the file
+    std::time_t m_opened = 0;              // dates a file whose observations carry no date
     std::vector<ClosedFile> m_closedFiles; // the latest handed over by a close, oldest first
 };
