@@ -29,7 +29,9 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1424, 3, 'RTCM logger: no RTCM data received. Turn RTCM logging off and on', 3, 3),
     (1424, 1, 'RTCM-logger: ingen RTCM-data mottatt. Sl\u00E5 RTCM-logging av og p\u00E5', 3, 3),
     (1425, 3, 'RTCM logger: rate of RTCM datagrams below %d%% of expected. Expected/received (Hz): %.2f/%.2f', 2, 2),
-    (1425, 1, 'RTCM-logger: RTCM-datagrammer under %d%% av forventet. Forventet/mottatt (Hz): %.2f/%.2f', 2, 2);
+    (1425, 1, 'RTCM-logger: RTCM-datagrammer under %d%% av forventet. Forventet/mottatt (Hz): %.2f/%.2f', 2, 2),
+    (1426, 3, 'RTCM logger: not able to write to log file %s', 3, 3),
+    (1426, 1, 'RTCM-logger: kan ikke skrive til loggfil %s', 3, 3);
 
 -- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
 INSERT INTO integer_values (id, value) VALUES
@@ -40,7 +42,8 @@ INSERT INTO integer_values (id, value) VALUES
     (2005, 1),
     (2006, 50),
     (2007, 10),
-    (2008, 0);
+    (2008, 0),
+    (2009, 0);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -56,7 +59,8 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED', 2005, 7),
     ('RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT', 2006, 8),
     ('RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH', 2007, 9),
-    ('MAIN_W_LOGGING_STATUS_ON_OFF', 2008, 10);
+    ('MAIN_W_LOGGING_STATUS_ON_OFF', 2008, 10),
+    ('RTCM_STATION_ID', 2009, 11);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -69,6 +73,7 @@ INSERT INTO descriptions (id, description) VALUES
     (8, 'Lowest accepted RTCM input rate in percent of the expected rate'),
     (9, 'Seconds of pause after each measured RTCM interval'),
     (10, 'Operator messages use their logging type when on'),
+    (11, 'Reference station ID (0-4095) whose RTCM messages are read when a log file is converted to RINEX'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -78,7 +83,8 @@ INSERT INTO descriptions (id, description) VALUES
     (107, 'Forventede RTCM-datagrammer per sekund'),
     (108, 'Laveste godtatte RTCM-rate i prosent'),
     (109, 'Pause etter hvert m\u00E5leintervall i sekunder'),
-    (110, 'Meldinger bruker loggtype n\u00E5r p\u00E5');
+    (110, 'Meldinger bruker loggtype n\u00E5r p\u00E5'),
+    (111, 'Referansestasjon (0-4095) som leses n\u00E5r en loggfil gj\u00F8res om til RINEX');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

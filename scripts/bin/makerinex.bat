@@ -1,6 +1,8 @@
 #!/bin/sh
 # makerinex.bat LOGFILE RINEXFILE
-# Turns one RTCM 3 datagram log file into a RINEX 2.11 observation file with RTKLIB's convbin.
+# Turns one RTCM 3 datagram log file into a RINEX observation file with RTKLIB's convbin: RINEX 3.04
+# when the file's observations are Multiple Signal Messages (RINEX 2.11 has no room for Galileo E5b
+# or BeiDou), read from the reference station RTCM_STATION_ID (default 0) only; RINEX 2.11 otherwise.
 # The logger starts it for every closed log file; put your own earlier on the PATH to replace it.
 # Paths may be in the suite's Windows form: backslash becomes '/', drive "X:" becomes "$ZELT_ROOT/x"
 # (the logger's own mapping). Texts go out through printf only: echo would eat their backslashes.
@@ -111,7 +113,16 @@ fi
 partial="$rinex.part"
 nav_partial="$stem.$nav_ext.part"
 gnav_partial="$stem.$gnav_ext.part"
-convbin -r rtcm3 -v 2.11 -os -tr "$day" "$time" -o "$partial" -n "$nav_partial" -g "$gnav_partial" /dev/fd/3 >> "$report" 2>&1
+# rtcm3scan, shipped beside this script, tells which observations the file begins with.
+station=${RTCM_STATION_ID:-0}
+version=2.11
+station_option=
+if [ "$(rtcm3scan --kind --station "$station" /dev/fd/3 2>/dev/null)" = msm ]; then
+    version=3.04
+    station_option="-STA=$station"
+fi
+convbin -r rtcm3 -v "$version" ${station_option:+-ro "$station_option"} -os -tr "$day" "$time" -o "$partial" \
+    -n "$nav_partial" -g "$gnav_partial" /dev/fd/3 >> "$report" 2>&1
 status=$?
 if [ "$status" -ne 0 ] || ! grep -q "END OF HEADER" "$partial" 2>/dev/null; then
     printf 'makerinex.bat: convbin failed (status %s) on %s\n' "$status" "$1" >> "$report"

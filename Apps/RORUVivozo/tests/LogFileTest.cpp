@@ -45,7 +45,7 @@ protected:
     CVelmorLogFile makeLogFile()
     {
         return CVelmorLogFile([this](const std::string& line) { m_lines.push_back(line); },
-                              [this](const std::string& path)
+                              [this](const std::string& path, std::time_t)
                               {
                                   m_converted.push_back(path);
                                   m_convertedContent.push_back(readFile(native(path)));

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -46,35 +47,78 @@ void countFrequencies(const ObservationEpoch& epoch, int& l1Count, int& l2Count)
         ++l1Count;
 }
 
+// GPS week and second of week at the start of the file's date.
+void dateReference(const ScanResult& result, int& week, int& secondsOfWeek)
+{
+    const int days = result.mjd - kGpsEpochMjd;
+    week = days / 7;
+    secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+}
+
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
 // of week 0, which keeps the time of day but loses the day of the week. Date that epoch
 // against the 1013 message instead.
 void dateGlonassStart(ScanResult& result)
 {
-    const int days = result.mjd - kGpsEpochMjd;
-    int week = days / 7;
-    int secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+    int week = 0;
+    int secondsOfWeek = 0;
+    dateReference(result, week, secondsOfWeek);
     glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
+}
+
+// An MSM epoch carries no week, and GLONASS's leap seconds depend on the date: date the first one
+// again against the file's date.
+void dateMsmStart(ScanResult& result)
+{
+    int week = 0;
+    int secondsOfWeek = 0;
+    dateReference(result, week, secondsOfWeek);
+    msmEpochToGpsTime(msmSystem(result.firstObservationMessage), result.firstMsmEpochField, week,
+                      secondsOfWeek, result.leapSeconds);
+    result.firstSecondsOfWeek = secondsOfWeek;
+}
+
+// The rule for a file whose first observations are MSM: a position and a date are enough.
+void waiveForMsm(ScanResult& result, const ScanContext& context)
+{
+    result.waivedBits = kFoundAntenna | kFoundFrequency;
+    if (!(result.foundBits & kFoundDate) && context.opened != 0)
+    {
+        utcDate(context.opened, result.mjd, result.secondsOfDay);
+        result.datedByOpening = true;
+        result.waivedBits |= kFoundDate;
+    }
 }
 
 void finishScan(ScanResult& result)
 {
     const int needed = kFoundObservations | kFoundDate;
-    if ((result.foundBits & needed) == needed && isGlonassObservation(result.firstObservationMessage))
+    if (((result.foundBits | result.waivedBits) & needed) != needed)
+        return;
+    if (isMsmObservation(result.firstObservationMessage))
+        dateMsmStart(result);
+    else if (isGlonassObservation(result.firstObservationMessage))
         dateGlonassStart(result);
 }
 
 } // namespace
 
-bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
+bool isMsmObservation(int message)
+{
+    return msmSystem(message) != MsmSystem::None;
+}
+
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context)
 {
     decoder.gpsWeek = 1000;
+    decoder.stationFilter = context.station;
+    int waived = 0;
     int found = 0;
     int messages = 0;
     int l1Count = 0;
     int l2Count = 0;
-    const auto done = [&] { return messages >= kScanMessageLimit || found == kFoundAll; };
+    const auto done = [&] { return messages >= kScanMessageLimit || (found | waived) == kFoundAll; };
     // Runs for every message, also when one byte completes several frames.
     const auto take = [&](int)
     {
@@ -82,16 +126,22 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
         if (message == 0 || done())
             return;
         ++messages;
-        if (isObservation(message))
+        // An MSM that could not be read is no observation.
+        const bool msm = isMsmObservation(message) && decoder.msm.message == message;
+        if (isObservation(message) || msm)
         {
             if (!(found & kFoundObservations))
             {
                 result.firstSecondsOfWeek = decoder.lastSecondsOfWeek;
                 result.firstObservationMessage = message;
                 result.firstGlonassEpochMs = decoder.lastGlonassEpochMs;
+                result.firstMsmEpochField = decoder.msm.epochField;
                 found |= kFoundObservations;
+                // Read on for a 1013 and an antenna descriptor, which such a file may still carry.
+                if (msm)
+                    waived = kFoundFrequency;
             }
-            if (!(found & kFoundFrequency))
+            if (!msm && !(found & kFoundFrequency))
             {
                 countFrequencies(decoder.completed, l1Count, l2Count);
                 if (l2Count != 0 || l1Count >= kL1CountForDecision)
@@ -119,10 +169,15 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
         feedByte(decoder, static_cast<unsigned char>(c), take);
     result.foundBits = found;
     result.messageCount = messages;
+    if (isMsmObservation(result.firstObservationMessage))
+        waiveForMsm(result, context);
     finishScan(result);
-    for (const char* line : missingInformation(found))
+    const int effective = found | result.waivedBits;
+    for (const char* line : missingInformation(effective))
         std::fprintf(stderr, "%s\n", line);
-    return found == kFoundAll;
+    if (effective == kFoundAll && !(found & kFoundAntenna))
+        std::fputs("Info: no antenna descriptor on input file, converting without one\n", stderr);
+    return effective == kFoundAll;
 }
 
 std::vector<const char*> missingInformation(int foundBits)
@@ -204,15 +259,21 @@ ScanFile openForScan(const std::string& logFilePath, std::string* problem)
 }
 
 bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
-                   std::string* problem)
+                   std::string* problem, const ScanContext& context)
 {
     tell(problem, "");
+    ScanContext dated = context;
+    struct stat status
+    {
+    };
+    if (dated.opened == 0 && ::fstat(::fileno(file), &status) == 0)
+        dated.opened = status.st_mtime;
     Rtcm3Decoder decoder{};
     ScanResult result{};
-    if (!scanLogFile(file, decoder, result))
+    if (!scanLogFile(file, decoder, result, dated))
     {
         std::string missing;
-        for (const char* line : missingInformation(result.foundBits))
+        for (const char* line : missingInformation(result.foundBits | result.waivedBits))
             missing += (missing.empty() ? "" : "; ") + std::string(line);
         tell(problem,
              missing.empty() ? "No L2 data and fewer than 100 messages with L1 data on input file" : missing);
@@ -224,14 +285,15 @@ bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string
     return true;
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem)
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem,
+                    const ScanContext& context)
 {
     ScanFile file = openForScan(logFilePath, problem);
     std::string rinexName;
-    if (!file || !nameRinexFile(file.get(), logDirectory, rinexName, problem))
+    if (!file || !nameRinexFile(file.get(), logDirectory, rinexName, problem, context))
         return false;
     file.reset();
-    if (!launchMakeRinex(logFilePath, rinexName))
+    if (!launchMakeRinex(logFilePath, rinexName, context.station))
         tell(problem, std::string("Can not start ") + kMakeRinexProgram);
     return true;
 }

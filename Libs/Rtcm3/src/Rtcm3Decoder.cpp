@@ -129,6 +129,8 @@ int nextMessage(Rtcm3Decoder& decoder)
     }
     decoder.lastMessage = message;
 
+    if (msmSystem(message) != MsmSystem::None)
+        return decodeMsm(decoder, message, reader);
     if (message < 1001 || message > 1033)
         return message;
     switch (message)

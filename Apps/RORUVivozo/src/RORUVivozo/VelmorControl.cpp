@@ -15,6 +15,7 @@
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -23,6 +24,9 @@ using namespace ZeltSig;
 
 namespace
 {
+
+// How long the end of the process waits for a busy database to take the last operator messages.
+constexpr std::chrono::milliseconds kMessageDrainLimit{5000};
 
 // Keeps the IO context busy from its first moment; its only visible effect is its line.
 constexpr long kDummyTimerHours = 10000;
@@ -122,13 +126,19 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
                                unsigned char debugMask)
     : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask)
 {
+    // Both may report from threads of their own; trace lines are safe from any thread.
+    velmorMessages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
+    tokenStore().setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
     try
     {
         m_conversion = std::make_unique<CVelmorConversion>([this](const std::string& line)
                                                            { TraceData("%s", line.c_str()); });
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path) { m_conversion->convert(path); },
+            [this](const std::string& path, std::time_t opened) {
+                m_conversion->convert(path, {ConversionStation(), opened});
+            },
+            [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); },
             [this](const std::string& from, const std::string& to, const std::function<bool()>& move)
             { return m_conversion->follow(from, to, move); });
     }
@@ -221,6 +231,11 @@ CVelmorControl::~CVelmorControl()
     if (m_conversion)
         m_conversion->finish();
 
+    // Messages posted up to the end are recorded now, while the trace can still say what was lost.
+    velmorMessages.stopWriter(kMessageDrainLimit);
+    velmorMessages.setReport({});
+    tokenStore().setReport({});
+
     ACE_OS::sleep(1);
     m_ioWork.reset();
     if (m_io)
@@ -277,6 +292,17 @@ template <void (CVelmorControl::*job)(CZeltSignal*&)> void CVelmorControl::Guard
 void CVelmorControl::ReportJobFailure(const char* what)
 {
     TraceData("\n\tERROR: Job failed: %s", what);
+}
+
+unsigned int CVelmorControl::ConversionStation()
+{
+    constexpr int32_t kHighestStationId = 4095; // 12 bits
+    const int32_t station = tokenStore().getTokValueInt(kTokenStationId);
+    if (station >= 0 && station <= kHighestStationId)
+        return static_cast<unsigned int>(station);
+    TraceData("\n\tWARNING: Token %s is %d, no reference station ID (0-%d):\n\t         reading station 0.",
+              kTokenStationId, station, kHighestStationId);
+    return 0;
 }
 
 TokenReader CVelmorControl::Tokens() const

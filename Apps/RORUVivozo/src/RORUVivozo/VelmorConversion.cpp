@@ -17,13 +17,13 @@ CVelmorConversion::~CVelmorConversion()
     finish();
 }
 
-void CVelmorConversion::convert(const std::string& path)
+void CVelmorConversion::convert(const std::string& path, const Rtcm3::ScanContext& context)
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_finishing)
             return;
-        m_waiting.push_back(path);
+        m_waiting.push_back({path, context});
     }
     m_queued.notify_one();
 }
@@ -35,11 +35,11 @@ bool CVelmorConversion::follow(const std::string& from, const std::string& to,
     if (!move())
         return false;
     bool followed = false;
-    for (std::string& path : m_waiting)
+    for (Closed& closed : m_waiting)
     {
-        if (path == from)
+        if (closed.path == from)
         {
-            path = to;
+            closed.path = to;
             followed = true;
         }
     }
@@ -76,9 +76,9 @@ void CVelmorConversion::run()
 
 void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
 {
-    m_current = m_waiting.front();
+    const Closed closed = m_waiting.front();
     m_waiting.pop_front();
-    const std::string closed = m_current;
+    m_current = closed.path;
     // Opened under the lock: a move aside of this path is then either before (and followed) or after.
     std::string problem;
     Rtcm3::ScanFile file = Rtcm3::openForScan(m_current, &problem);
@@ -86,15 +86,15 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
 
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
     std::string rinexName;
-    const bool passed =
-        file && Rtcm3::nameRinexFile(file.get(), Rtcm3::logFileDirectory(closed), rinexName, &problem);
+    const bool passed = file && Rtcm3::nameRinexFile(file.get(), Rtcm3::logFileDirectory(closed.path),
+                                                     rinexName, &problem, closed.context);
     file.reset();
 
     lock.lock();
     // Where the file is now, should it have been moved aside during the scan.
     const std::string path = m_current;
     lock.unlock();
-    if (passed && !Rtcm3::launchMakeRinex(path, rinexName))
+    if (passed && !Rtcm3::launchMakeRinex(path, rinexName, closed.context.station))
         problem = std::string("Can not start ") + Rtcm3::kMakeRinexProgram;
     if (!problem.empty() && m_report)
         m_report("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         " + path +

@@ -2,6 +2,8 @@
 // time in the order the files were closed, so that no scan ever holds up the datagram path.
 #pragma once
 
+#include "Rtcm3/ScanContext.h"
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -21,8 +23,8 @@ public:
     CVelmorConversion(const CVelmorConversion&) = delete;
     CVelmorConversion& operator=(const CVelmorConversion&) = delete;
 
-    // Queues a closed file; returns at once.
-    void convert(const std::string& path);
+    // Queues a closed file with what its scan needs; returns at once.
+    void convert(const std::string& path, const Rtcm3::ScanContext& context);
     // Runs move (a rename of the file at from to to) while no conversion opens a file, and when it
     // succeeded lets a conversion that still has to open or launch from take to instead. True when
     // one did.
@@ -37,8 +39,13 @@ private:
     Report m_report;
     std::mutex m_lock; // the queue and the path of the file being converted
     std::condition_variable m_queued;
-    std::deque<std::string> m_waiting;
-    std::string m_current; // empty when no conversion runs
+    struct Closed
+    {
+        std::string path;
+        Rtcm3::ScanContext context;
+    };
+    std::deque<Closed> m_waiting;
+    std::string m_current; // path of the file being converted; empty when none is
     bool m_finishing = false;
     std::thread m_thread;
 };

@@ -168,8 +168,9 @@ std::string movedAsideName(std::string_view path, std::string_view suffix, int c
     return name.append(path).append(tag);
 }
 
-CVelmorLogFile::CVelmorLogFile(Report report, Convert convert, Follow follow)
-    : m_report(std::move(report)), m_convert(std::move(convert)), m_follow(std::move(follow))
+CVelmorLogFile::CVelmorLogFile(Report report, Convert convert, WriteFailed writeFailed, Follow follow)
+    : m_report(std::move(report)), m_convert(std::move(convert)), m_writeFailed(std::move(writeFailed)),
+      m_follow(std::move(follow))
 {
 }
 
@@ -234,7 +235,7 @@ bool CVelmorLogFile::openPath()
                 if (!failed && handedOver)
                     closedHere(m_path, identityOf(info), true);
                 else if (!failed && !followed)
-                    handOver(movedTo);
+                    handOver(movedTo, 0);
             }
             else
             {
@@ -264,6 +265,8 @@ bool CVelmorLogFile::openForWriting()
     m_fd = fd;
     m_failed = false;
     m_written = 0;
+    m_writeFailures = 0;
+    m_opened = std::time(nullptr);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
     return true;
 }
@@ -315,7 +318,7 @@ void CVelmorLogFile::writeDatagram(const unsigned char* bytes, std::size_t count
         // Cut a torn datagram off again so the file stays a clean RTCM stream.
         if (::ftruncate(m_fd, m_written) == 0)
             ::lseek(m_fd, m_written, SEEK_SET);
-        report("\n\tERROR: Writing to datagram log file:\n\t       %s.", m_path.c_str());
+        reportWriteFailure();
         return;
     }
     m_written += static_cast<long long>(count);
@@ -338,6 +341,16 @@ void CVelmorLogFile::reopen()
     openPath();
 }
 
+void CVelmorLogFile::reportWriteFailure()
+{
+    // A full disk fails every datagram: the first failure and every 1000th are enough to tell.
+    if (m_writeFailures++ % writeFailureReportEvery != 0)
+        return;
+    report("\n\tERROR: Writing to datagram log file:\n\t       %s.", m_path.c_str());
+    if (m_writeFailed)
+        m_writeFailed(m_path);
+}
+
 bool CVelmorLogFile::closeLogFile()
 {
     if (m_fd < 0)
@@ -349,7 +362,7 @@ bool CVelmorLogFile::closeLogFile()
     m_fd = -1;
     if (known)
         rememberClosedFile(m_path, identityOf(info));
-    handOver(m_path);
+    handOver(m_path, m_opened);
     if (m_failed)
     {
         m_failed = false;
@@ -358,10 +371,10 @@ bool CVelmorLogFile::closeLogFile()
     return true;
 }
 
-void CVelmorLogFile::handOver(const std::string& path)
+void CVelmorLogFile::handOver(const std::string& path, std::time_t opened)
 {
     if (m_convert)
-        m_convert(path);
+        m_convert(path, opened);
 }
 
 void CVelmorLogFile::rememberClosedFile(const std::string& path, const FileIdentity& identity)

@@ -33,8 +33,9 @@ public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
     // Gets every log file once: a file closed here under its path, a file left by someone else at
-    // the path under the name it was moved aside to. The conversion may run later.
-    using Convert = std::function<void(const std::string& path)>;
+    // the path under the name it was moved aside to; with the time this logger opened it (0 for a
+    // file left by someone else). The conversion may run later.
+    using Convert = std::function<void(const std::string& path, std::time_t opened)>;
     // Runs the move of a file from one path to another, returning whether it succeeded, so that a
     // conversion still to come for the old path takes the new one; true when one did. Absent: the
     // move just runs.
@@ -50,7 +51,14 @@ public:
         bool operator==(const FileIdentity&) const = default;
     };
 
-    CVelmorLogFile(Report report, Convert convert, Follow follow = {});
+    // Gets the path at the first write failure of a file and at every 1000th after it: the operator's cue.
+    using WriteFailed = std::function<void(const std::string& path)>;
+
+    // A failed write is reported (trace line and WriteFailed) at the first failure of a file and then at
+    // every this many.
+    static constexpr long long writeFailureReportEvery = 1000;
+
+    CVelmorLogFile(Report report, Convert convert, WriteFailed writeFailed = {}, Follow follow = {});
     ~CVelmorLogFile();
     CVelmorLogFile(const CVelmorLogFile&) = delete;
     CVelmorLogFile& operator=(const CVelmorLogFile&) = delete;
@@ -83,7 +91,7 @@ private:
     // followed: a conversion still to come for the file now takes the moved-aside name.
     bool moveAsideLogFile(std::string& target, bool& followed);
     // The one way from here to the conversion.
-    void handOver(const std::string& path);
+    void handOver(const std::string& path, std::time_t opened);
     void rememberClosedFile(const std::string& path, const FileIdentity& identity);
     // True when that file was closed, and so handed over, here; forget drops it from the list.
     bool closedHere(const std::string& path, const FileIdentity& identity, bool forget);
@@ -94,8 +102,12 @@ private:
         FileIdentity identity;
     };
 
+    void reportWriteFailure();
+
     Report m_report;
     Convert m_convert;
+    WriteFailed m_writeFailed;
+    long long m_writeFailures = 0; // of the open file
     Follow m_follow;
     std::string m_path;
     std::string m_nativePath;                          // of the open file, as it was opened
@@ -103,5 +115,6 @@ private:
     int m_fd = -1;
     bool m_failed = false;                 // the stream's error state
     long long m_written = 0;               // bytes of whole datagrams in the file
+    std::time_t m_opened = 0;              // dates a file whose observations carry no date
     std::vector<ClosedFile> m_closedFiles; // the latest handed over by a close, oldest first
 };

@@ -1,6 +1,8 @@
 // The RTCM 3 decoder: frames, CRC-24Q, station messages and observation epochs, byte by byte.
 #pragma once
 
+#include "Rtcm3/Msm.h"
+
 #include <cstdint>
 
 namespace Rtcm3
@@ -80,6 +82,10 @@ struct Rtcm3Decoder
     // GLONASS epoch time of the last GLONASS observation message, ms of the GLONASS day; the
     // driver needs it to date a file that begins with GLONASS data.
     int lastGlonassEpochMs;
+    // The last MSM observation message, and the GLONASS frequency channels that MSM5 and MSM7 sent
+    // (k + 8 by slot - 1, 0 when not known), which MSM4 and MSM6 need for their phases.
+    MsmObservations msm;
+    int glonassChannels[kMsmMaxSatellites];
 };
 
 // Appends one byte to the frame buffer; true when enough bytes are held for a frame search.
