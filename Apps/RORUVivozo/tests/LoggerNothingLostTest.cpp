@@ -143,8 +143,10 @@ TEST_F(LoggerNothingLost, EveryDatagramReceivedBeforeTheTerminationIsWrittenAndN
     const std::string path = native("C:\\rtcm\\burst.rtcm");
     startLogger();
     command({"start", "C:\\rtcm", "burst.rtcm", "60", "3011"});
+    const std::size_t started = status().count();
     send({numbered(0)});
     ASSERT_TRUE(fileHolds(path, numbered(0)));
+    ASSERT_TRUE(status().waitFor(kOn, 5s, started));
 
     const std::size_t before = status().count();
     for (unsigned sequence = 1; sequence <= 3000; ++sequence)
