@@ -14,13 +14,15 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace Udp
 {
 class UdpReceiver;
-}
+enum class Interfaces;
+} // namespace Udp
 
 // State numbers of the control's table.
 enum VelmorState : int32_t
@@ -61,6 +63,13 @@ struct InputFreqReport
     int32_t limit;       // percent
 };
 
+// The control could not take up its ports at start-up; the text names the port and the reason.
+class CVelmorStartError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class CVelmorControl : public CApplFsm<CVelmorControl, CZeltSignal>
 {
 public:
@@ -76,6 +85,10 @@ public:
     // Takes the control down in order and ends the process with status 0.
     ~CVelmorControl() override;
 
+    // Before Start: the command receiver listens on every interface instead of the loopback only.
+    void TakeCommandsFromAllInterfaces();
+
+    // Throws CVelmorStartError when a receiver cannot take its port.
     void InitJob() override;
 
     // Jobs of the table.
@@ -118,13 +131,22 @@ private:
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
     void TakeStartParameters(const CZeltSignal& signal);
-    void TakeDataPort(int32_t port);
     void ReleaseData(CZeltSignal* signal);
+
+    // The data port (VelmorDataPort.cpp).
+    void StartDataReceiver(std::uint16_t commandPort);
+    void TakeDataPort(int32_t port);
+    void BindDataPort(int32_t port);
+    void RetryDataPortBind();
 
     // Input-rate supervision.
     void ConfigureSupervision(bool fresh);
     void RemoveSupervision();
     void CountDatagram();
+
+    // Throws CVelmorStartError naming the role ("data", "command"), the port and the reason.
+    void StartReceiver(Udp::UdpReceiver& receiver, std::uint16_t port, Udp::Interfaces interfaces,
+                       const char* role);
 
     // Receiver plumbing, on the IO thread.
     void OnDatagram(const char* data, std::uint64_t count);
@@ -137,13 +159,15 @@ private:
     bool m_dbReadOk = true;
     std::string m_logDirectory;
     std::string m_logFileName;
-    int32_t m_interval = 0; // minutes
-    int32_t m_dataPort = 0;
+    int32_t m_interval = 0;                    // minutes
+    int32_t m_dataPort = 0;                    // the port the data receiver was last bound to
+    int32_t m_unboundDataPort = 0;             // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CVelmorLogFile> m_logFile; // the log stream and the log file path
     std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;
     std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
     std::string m_statusDestination;
     int32_t m_openFailures = 0;
+    bool m_commandsFromAllInterfaces = false;
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;

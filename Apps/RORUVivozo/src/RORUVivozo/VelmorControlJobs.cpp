@@ -86,15 +86,6 @@ void CVelmorControl::Send(std::string_view sentence)
     Udp::sendSentence(m_io, sentence.data(), sentence.size(), m_statusDestination);
 }
 
-void CVelmorControl::TakeDataPort(int32_t port)
-{
-    if (port == m_dataPort)
-        return;
-    m_dataPort = port;
-    m_dataReceiver->Stop();
-    m_dataReceiver->Restart(Udp::restartAddress(port));
-}
-
 void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
 {
     const StartParameters parameters = parseStartSentence(dataOf(signal), Tokens());
