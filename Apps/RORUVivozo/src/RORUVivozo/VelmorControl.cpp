@@ -55,6 +55,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          {
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {DB_READ_ERROR, VELMOR_DBERROR, &C::Guarded<&C::JobReadDBError>},
+             {DB_REREAD_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobRereadError>},
              {PZELT_160, VELMOR_WAIT_LOGGING, &C::Save},
              {PZELT_161, VELMOR_WAIT_LOGGING, &C::Save},
              {PZELT_15, VELMOR_DBINIT, &C::Guarded<&C::JobReportOff>},
@@ -67,7 +68,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobPrepLogging>},
              {PZELT_161, VELMOR_WAIT_LOGGING, disregard},
              {PZELT_15, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobReportOff>},
-             {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobReadDB>},
+             {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobRereadDB>},
              {INPUT_FREQ_REPORT, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
              {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
          }},
@@ -108,6 +109,8 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_DBERROR,
          disregard,
          {
+             {WAIT_DATA_TIMEOUT, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadDB>},
+             {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
          }},
     };

@@ -94,6 +94,9 @@ public:
     // Jobs of the table.
     void JobReadDB(CZeltSignal*& signal);
     void JobReadDBError(CZeltSignal*& signal);
+    void JobRetryReadDB(CZeltSignal*& signal);
+    void JobRereadDB(CZeltSignal*& signal);
+    void JobRereadError(CZeltSignal*& signal);
     void JobWaitLogging(CZeltSignal*& signal);
     void JobPrepLogging(CZeltSignal*& signal);
     void JobStartLogging(CZeltSignal*& signal);
@@ -130,6 +133,8 @@ private:
     void CloseWithReport();
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
+    bool ReadParameters();
+    void ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal);
     void TakeStartParameters(const CZeltSignal& signal);
     void ReleaseData(CZeltSignal* signal);
 

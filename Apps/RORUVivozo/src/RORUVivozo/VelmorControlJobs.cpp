@@ -95,25 +95,34 @@ void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
     TakeDataPort(parameters.port);
 }
 
-void CVelmorControl::JobReadDB(CZeltSignal*& signal)
+bool CVelmorControl::ReadParameters()
 {
-    TraceJob("JobReadDB");
-    m_dbReadOk = true;
-    ReleaseData(signal);
     LoggingParameters parameters;
     if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
+        return false;
+    m_logDirectory = parameters.dir_value;
+    m_logFileName = parameters.file_value;
+    m_interval = integerValue(parameters.line_interval_value);
+    return true;
+}
+
+void CVelmorControl::ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal)
+{
+    m_dbReadOk = true;
+    ReleaseData(signal);
+    if (!ReadParameters())
     {
         ReportParameterReadFailure();
         m_dbReadOk = false;
     }
-    else
-    {
-        m_logDirectory = parameters.dir_value;
-        m_logFileName = parameters.file_value;
-        m_interval = integerValue(parameters.line_interval_value);
-    }
     InternalInput(
-        std::make_unique<CZeltSignal>(m_dbReadOk ? DB_READ_COMPL : DB_READ_ERROR, this, nullptr, 0));
+        std::make_unique<CZeltSignal>(m_dbReadOk ? DB_READ_COMPL : failureSignal, this, nullptr, 0));
+}
+
+void CVelmorControl::JobReadDB(CZeltSignal*& signal)
+{
+    TraceJob("JobReadDB");
+    ReadParametersAndPost(signal, DB_READ_ERROR);
 }
 
 void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
@@ -121,6 +130,38 @@ void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
     TraceJob("JobReadDBError");
     ReleaseData(signal);
     ReportParameterReadFailure();
+    // A database that is briefly unreadable at start-up must not leave the logger deaf for good.
+    ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobRetryReadDB(CZeltSignal*& signal)
+{
+    TraceJob("JobRetryReadDB");
+    ReleaseData(signal);
+    TraceData("\n\tInfo: Reading RORUVivozo process parameters from ZeltDB again.");
+    if (ReadParameters())
+    {
+        m_dbReadOk = true;
+        InternalInput(std::make_unique<CZeltSignal>(DB_READ_COMPL, this, nullptr, 0));
+        return;
+    }
+    // Told once at the first failure; each further try is only traced.
+    TraceData("%s", kParameterReadError);
+    ArmWaitDataTimer();
+}
+
+// The parameters were read before: a failed reread keeps them and returns to WAIT_LOGGING.
+void CVelmorControl::JobRereadDB(CZeltSignal*& signal)
+{
+    TraceJob("JobRereadDB");
+    ReadParametersAndPost(signal, DB_REREAD_ERROR);
+}
+
+void CVelmorControl::JobRereadError(CZeltSignal*& signal)
+{
+    TraceJob("JobRereadError");
+    ReleaseData(signal);
+    Send(Udp::kLoggingOff);
 }
 
 void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
