@@ -66,9 +66,11 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          disregard,
          {
              {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobPrepLogging>},
-             {PZELT_161, VELMOR_WAIT_LOGGING, disregard},
+             {PZELT_161, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobStopRetry>},
              {PZELT_15, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobReportOff>},
              {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobRereadDB>},
+             {RAW_DATA, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobRetryOpen>},
+             {RETRY_LOGFILE, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRetryLogging>},
              {INPUT_FREQ_REPORT, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
              {PZELT_24, VELMOR_IDLE, &C::Guarded<&C::JobTerminate>},
          }},

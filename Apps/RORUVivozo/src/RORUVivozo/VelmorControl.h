@@ -6,6 +6,7 @@
 #include "Fsm/EventCounter.h"
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorLogFile.h"
+#include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -102,6 +103,9 @@ public:
     void JobStartLogging(CZeltSignal*& signal);
     void JobLog(CZeltSignal*& signal);
     void JobNoLogFile(CZeltSignal*& signal);
+    void JobRetryOpen(CZeltSignal*& signal);
+    void JobRetryLogging(CZeltSignal*& signal);
+    void JobStopRetry(CZeltSignal*& signal);
     void JobNewFile(CZeltSignal*& signal);
     void JobTimedNewFile(CZeltSignal*& signal);
     void JobRestartLog(CZeltSignal*& signal);
@@ -172,6 +176,7 @@ private:
     std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
     std::string m_statusDestination;
     int32_t m_openFailures = 0;
+    COpenRetry m_openRetry;
     bool m_commandsFromAllInterfaces = false;
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;

@@ -170,6 +170,7 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     RemoveSupervision();
     CancelTimers();
     m_dataSeen = false;
+    m_openRetry.clear();
     ReleaseData(signal);
 
     LoggingParameters parameters;
@@ -202,6 +203,7 @@ void CVelmorControl::JobPrepLogging(CZeltSignal*& signal)
     TraceJob("JobPrepLogging");
     CancelTimers();
     m_dataSeen = false;
+    m_openRetry.clear();
     ConfigureSupervision(true);
     if (dataOf(*signal).empty())
     {
@@ -232,6 +234,7 @@ void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
         m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
         Send(Udp::kLoggingOn);
         m_openFailures = 0;
+        m_openRetry.clear();
         opened = true;
     }
     ReleaseData(signal);
@@ -263,6 +266,54 @@ void CVelmorControl::JobNoLogFile(CZeltSignal*& signal)
     // Wraps to the start of a report cycle instead of overflowing.
     m_openFailures = m_openFailures == INT32_MAX ? 0 : m_openFailures + 1;
     ArmNewFileTimer();
+    m_openRetry.failed();
+}
+
+// WAIT_LOGGING on RAW DATA: after a failed open the datagram goes back to PREP_LOGGING with the machine
+// and tries the open there, at most once a second.
+void CVelmorControl::JobRetryOpen(CZeltSignal*& signal)
+{
+    if (!m_openRetry.pending())
+    {
+        JobDisregardSig(signal);
+        return;
+    }
+    TraceJob("JobRetryOpen");
+    if (!m_openRetry.due())
+    {
+        ReleaseData(signal);
+        return;
+    }
+    InternalInput(std::make_unique<CZeltSignal>(RETRY_LOGFILE, this, nullptr, 0));
+    Save(signal);
+}
+
+void CVelmorControl::JobRetryLogging(CZeltSignal*& signal)
+{
+    TraceJob("JobRetryLogging");
+    ReleaseData(signal);
+    CancelTimers();
+    m_dataSeen = false;
+    ConfigureSupervision(false);
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
+}
+
+// WAIT_LOGGING on a stop: ends the retries after a failed open; otherwise there is nothing to stop.
+void CVelmorControl::JobStopRetry(CZeltSignal*& signal)
+{
+    if (!m_openRetry.pending())
+    {
+        JobDisregardSig(signal);
+        return;
+    }
+    TraceJob("JobStopRetry");
+    ReleaseData(signal);
+    m_openRetry.clear();
+    CancelTimers();
+    m_dataSeen = false;
+    RemoveSupervision();
+    Send(Udp::kLoggingOff);
 }
 
 void CVelmorControl::JobNewFile(CZeltSignal*& signal)
@@ -337,6 +388,7 @@ void CVelmorControl::JobStopLogging(CZeltSignal*& signal)
 {
     TraceJob("JobStopLogging");
     ReleaseData(signal);
+    m_openRetry.clear();
     CancelTimers();
     m_dataSeen = false;
     RemoveSupervision();
@@ -348,6 +400,7 @@ void CVelmorControl::JobStopPrep(CZeltSignal*& signal)
 {
     TraceJob("JobStopPrep");
     ReleaseData(signal);
+    m_openRetry.clear();
     CancelTimers();
     m_dataSeen = false;
     RemoveSupervision();
