@@ -52,6 +52,14 @@ void CVelmorControl::ReleaseData(CZeltSignal* signal)
 
 void CVelmorControl::ArmNewFileTimer()
 {
+    // An interval of 0, a negative one or one that is not a number would rotate at every timer tick.
+    if (m_interval <= 0)
+    {
+        TraceData("\n\tInfo: Rotation interval %d: timed file change is off; files change on command and "
+                  "on reread only.",
+                  m_interval);
+        return;
+    }
     StartTimer(NEW_FILE_TIMEOUT, delayMs(m_interval, 60000));
 }
 
