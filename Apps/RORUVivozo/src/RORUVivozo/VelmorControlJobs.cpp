@@ -307,21 +307,14 @@ void CVelmorControl::JobRetryLogging(CZeltSignal*& signal)
     ArmWaitDataTimer();
 }
 
-// WAIT_LOGGING on a stop: ends the retries after a failed open; otherwise there is nothing to stop.
+// WAIT_LOGGING on a stop: after a failed open, logging is still on until the retries are stopped as
+// a logging period without a file; otherwise there is nothing to stop.
 void CVelmorControl::JobStopRetry(CZeltSignal*& signal)
 {
-    if (!m_openRetry.pending())
-    {
+    if (m_openRetry.pending())
+        JobStopPrep(signal);
+    else
         JobDisregardSig(signal);
-        return;
-    }
-    TraceJob("JobStopRetry");
-    ReleaseData(signal);
-    m_openRetry.clear();
-    CancelTimers();
-    m_dataSeen = false;
-    RemoveSupervision();
-    Send(Udp::kLoggingOff);
 }
 
 void CVelmorControl::JobNewFile(CZeltSignal*& signal)
