@@ -3,10 +3,35 @@
 # that register the SQLite driver and the data source ZELTDB. No system file is touched.
 #   scripts/create-suite.sh ROOT [--rebuild]
 # An existing database is left alone unless --rebuild is given. Prints the export lines to use the suite.
+# Installed as vivozo-create-suite, it takes the schema and content from share/roruvivozo/db beside its bin.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+here=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 
-usage() { echo "usage: $0 ROOT [--rebuild]" >&2; exit 2; }
+# The source tree keeps the files in db/ and the version in CMakeLists.txt; an install under share/.
+if [ -f "$here/db/schema.sql" ]; then
+    dbfiles="$here/db"
+    version=$(sed -n 's/^project(RORUVivozo VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+else
+    dbfiles="$here/share/roruvivozo/db"
+    version=$(cat "$here/share/roruvivozo/VERSION" 2>/dev/null || true)
+fi
+
+usage() { echo "usage: $(basename "$0") ROOT [--rebuild]" >&2; exit 2; }
+case "${1:-}" in
+--help | -h)
+    cat <<HELP
+usage: $(basename "$0") ROOT [--rebuild]
+Creates a Zelt suite under ROOT (the ZELT_ROOT): the suite database, c:\temp, the process log
+configuration and the unixODBC files of the data source ZELTDB. An existing database is kept unless
+--rebuild is given. Prints the export lines that point the logger at the suite.
+HELP
+    exit 0
+    ;;
+--version)
+    echo "$(basename "$0") ${version:-unknown}"
+    exit 0
+    ;;
+esac
 [ $# -ge 1 ] || usage
 root=$1
 rebuild=0
@@ -33,8 +58,8 @@ if [ "$rebuild" = 1 ] || [ ! -s "$db" ]; then
     # Build aside and move into place, so a half-built file never appears under the real name.
     tmp="$db.new.$$"
     rm -f "$tmp"
-    sqlite3 -bail "$tmp" < "$here/db/schema.sql"
-    sqlite3 -bail "$tmp" < "$here/db/content.sql"
+    sqlite3 -bail "$tmp" < "$dbfiles/schema.sql"
+    sqlite3 -bail "$tmp" < "$dbfiles/content.sql"
     mv -f "$tmp" "$db"
 fi
 

@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
+    file dpkg-dev adduser
     libace-dev
     libboost-dev libboost-system-dev libboost-date-time-dev
     liblog4cplus-dev

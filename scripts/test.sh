@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, then builds and runs every test twice: a normal build and a build
 # with AddressSanitizer and UndefinedBehaviorSanitizer. Any failure or sanitizer report fails the run.
+# Between the two, as root, the Debian package of the normal build is installed, run and removed again.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -19,6 +20,7 @@ run_suite() {
 }
 
 run_suite "$here/build"
+"$here/scripts/package-test.sh" "$here/build"
 run_suite "$here/build-asan" -DVIVOZO_SANITIZE=ON
 
 if [ -x "$here/scripts/fuzz.sh" ] && command -v clang++ >/dev/null 2>&1; then

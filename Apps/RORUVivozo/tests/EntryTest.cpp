@@ -1,6 +1,8 @@
-// The built program: its banner, option errors, start-up without and with a database, and
-// termination on SIGINT and SIGTERM.
+// The built program: its banner, option errors, its version, start-up without and with a database,
+// and termination on SIGINT and SIGTERM.
 #include "support/LoggerFixture.h"
+
+#include "VivozoVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +85,13 @@ TEST_F(Entry, APortTakenAtStartUpEndsWithOneLineNamingItAndAFailureStatus)
         EXPECT_EQ(logger.occurrences("RORUVivozo: not able to start: "), 1u) << logger.output();
         EXPECT_EQ(logger.occurrences(c.line), 1u) << logger.output();
     }
+}
+
+TEST_F(Entry, AskedForItsVersionItAnswersAndEndsBeforeAnythingStarts)
+{
+    LoggerProcess& logger = startOnly({"-version", "-debug", "31"});
+    EXPECT_EQ(logger.waitExit(20s), 0);
+    EXPECT_EQ(logger.output(), "RORUVivozo " VIVOZO_VERSION "\n") << "no banner, no trace, no start";
 }
 
 TEST_F(Entry, WithoutADatabaseItStillStartsAndShowsNoVersion)

@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "VivozoVersion.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,11 +19,27 @@
 #include <string>
 #include <thread>
 
+namespace
+{
+
+void usage(std::FILE* out)
+{
+    std::fputs("usage: rtcmreplay FILE PORT [FRAMES_PER_SECOND [SENT_FILE]]\n"
+               "       rtcmreplay --help | --version\n"
+               "  sends every RTCM 3 frame of FILE as one datagram to 127.0.0.1:PORT, in order,\n"
+               "  FRAMES_PER_SECOND of them a second (default 1000); SENT_FILE receives the bytes sent\n",
+               out);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (answerHelpOrVersion(argc, argv, "rtcmreplay", usage))
+        return 0;
     if (argc < 3)
     {
-        std::fprintf(stderr, "usage: %s FILE PORT [FRAMES_PER_SECOND [SENT_FILE]]\n", argv[0]);
+        usage(stderr);
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);

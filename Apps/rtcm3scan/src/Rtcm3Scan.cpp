@@ -3,6 +3,7 @@
 #include "ScanReport.h"
 
 #include "Platform/NativePath.h"
+#include "VivozoVersion.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,17 +13,18 @@
 namespace
 {
 
-void usage()
+void usage(std::FILE* out)
 {
     std::fputs("usage: rtcm3scan [--epochs] LOGFILE\n"
                "       rtcm3scan --make-demo OUTFILE [CAPTURE] [--first-half | --second-half]\n"
+               "       rtcm3scan --help | --version\n"
                "  LOGFILE   a datagram log file; Windows-style paths are mapped as the logger does\n"
                "  --epochs  also print every released epoch, one line per satellite\n"
                "  --make-demo  write CAPTURE (default testglo.rtcm3 of the project's captures) with a\n"
                "               1033 and a 1013 frame added, a file that converts; a half of it starts\n"
                "               at an epoch of its own\n"
                "exit status: 0 the file converts, 1 it does not, 2 usage or file error\n",
-               stderr);
+               out);
 }
 
 int makeDemo(int argc, char** argv)
@@ -43,7 +45,7 @@ int makeDemo(int argc, char** argv)
         }
         else
         {
-            usage();
+            usage(stderr);
             return 2;
         }
     }
@@ -59,6 +61,8 @@ struct FileCloser
 
 int main(int argc, char** argv)
 {
+    if (answerHelpOrVersion(argc, argv, "rtcm3scan", usage))
+        return 0;
     if (argc >= 3 && std::strcmp(argv[1], "--make-demo") == 0)
         return makeDemo(argc, argv);
     bool epochs = false;
@@ -70,7 +74,7 @@ int main(int argc, char** argv)
     }
     if (arg + 1 != argc || argv[arg][0] == '-')
     {
-        usage();
+        usage(stderr);
         return 2;
     }
     const std::string path = argv[arg];

@@ -90,6 +90,11 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             command.help = true;
             return true;
         }
+        if (arg == "--version")
+        {
+            command.version = true;
+            return true;
+        }
         if (arg == "--no-wait")
         {
             command.wait = false;
@@ -248,6 +253,7 @@ Options:
   --quiet <ms>     After an answer, how long to wait for another (default 300).
   --no-wait        Send only; do not listen for answers.
   -h, --help       Show this text.
+  --version        Show the version.
 
 Answers are printed one per line, without their line end "\n\r"; other control bytes
 are shown as \n, \r, \t or \xHH.

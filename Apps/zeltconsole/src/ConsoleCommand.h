@@ -14,6 +14,7 @@ struct ConsoleCommand
     int quietMs = 300;
     bool wait = true;
     bool help = false;
+    bool version = false;
     std::string sentence; // the bytes to send
 };
 

@@ -5,6 +5,7 @@
 #include "Udp/Sentence.h"
 #include "Udp/UdpReceiver.h"
 #include "Udp/UdpSender.h"
+#include "VivozoVersion.h"
 
 #include <boost/asio/ip/udp.hpp>
 #include <boost/system/system_error.hpp>
@@ -127,6 +128,11 @@ int main(int argc, char** argv)
     if (command.help)
     {
         std::cout << consoleUsage();
+        return 0;
+    }
+    if (command.version)
+    {
+        std::cout << "zeltconsole " << VIVOZO_VERSION << std::endl;
         return 0;
     }
     return run(command);

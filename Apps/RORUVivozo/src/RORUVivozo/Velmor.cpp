@@ -3,11 +3,13 @@
 #include "LogTrace/LogTrace.h"
 #include "Platform/NativePath.h"
 #include "Platform/SuiteDirectory.h"
+#include "RORUVivozo/ReadArg.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorOptions.h"
 #include "RORUVivozo/VelmorSignalHandlers.h"
 #include "RORUVivozo/VelmorStartup.h"
+#include "VivozoVersion.h"
 
 #include <ace/OS_main.h>
 #include <log4cplus/configurator.h>
@@ -51,6 +53,12 @@ void writeStartLines()
 
 int ace_main_i(int argc, char* argv[])
 {
+    // Answered before anything starts: asking for the version must not bind the ports or touch the suite.
+    if (ReadArg(argc, argv, "-version") == 2)
+    {
+        std::cout << "RORUVivozo " << VIVOZO_VERSION << std::endl;
+        return 0;
+    }
     log4cplus::initialize();
     configureLogging();
     writeStartLines();

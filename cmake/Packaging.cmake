@@ -1,0 +1,56 @@
+# What an install holds besides the programs (each installed beside its target), and the Debian package:
+#   cmake --install build [--prefix DIR]       (cd build && cpack)  ->  build/roruvivozo_<version>_<arch>.deb
+# Programs and scripts go to bin, the suite's schema and content to share/roruvivozo/db, the systemd unit
+# to lib/systemd/system and its environment file to etc/default.
+set(vivozo_share_dir share/roruvivozo)
+set(vivozo_packaging_dir "${PROJECT_SOURCE_DIR}/packaging")
+
+# The suite creation script finds db/ beside bin/ once installed, and reports this version.
+install(PROGRAMS "${PROJECT_SOURCE_DIR}/scripts/create-suite.sh" DESTINATION bin RENAME vivozo-create-suite)
+install(FILES "${PROJECT_SOURCE_DIR}/db/schema.sql" "${PROJECT_SOURCE_DIR}/db/content.sql"
+        DESTINATION ${vivozo_share_dir}/db)
+file(WRITE "${PROJECT_BINARY_DIR}/generated/version/VERSION" "${PROJECT_VERSION}\n")
+install(FILES "${PROJECT_BINARY_DIR}/generated/version/VERSION" DESTINATION ${vivozo_share_dir})
+
+install(FILES "${vivozo_packaging_dir}/roruvivozo.service" DESTINATION lib/systemd/system)
+# System configuration lives in /etc, not /usr/etc: an install into <root>/usr puts the environment file
+# into <root>/etc; any other prefix keeps it under the prefix. Decided at install time, when the prefix
+# (cpack's, or --prefix) is known.
+install(CODE "
+    string(REGEX REPLACE \"/usr/?$\" \"\" vivozo_system_root \"\${CMAKE_INSTALL_PREFIX}\")
+    if(vivozo_system_root STREQUAL CMAKE_INSTALL_PREFIX)
+        set(vivozo_etc_dir \"\${CMAKE_INSTALL_PREFIX}/etc\")
+    else()
+        set(vivozo_etc_dir \"\${vivozo_system_root}/etc\")
+    endif()
+    file(INSTALL DESTINATION \"\${vivozo_etc_dir}/default\" TYPE FILE RENAME roruvivozo
+         FILES \"${vivozo_packaging_dir}/roruvivozo.default\")
+")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME roruvivozo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Hollvik")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "RTCM correction-data logger of the Zelt survey suite")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "RORU Vivozo appends every RTCM 3 datagram that reaches its data port to the current log file,\n"
+    "rotates files, converts every closed file to RINEX with RTKLIB's convbin and obeys the operator's\n"
+    "$PZELT sentences. Ships the logger, the operator console zeltconsole, rtcm3scan, rtcmreplay,\n"
+    "the suite creation script vivozo-create-suite and the systemd unit roruvivozo.service.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(VIVOZO_PACKAGE_MAINTAINER "RORU Vivozo developers <roruvivozo@localhost>"
+    CACHE STRING "Maintainer named in the Debian package")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VIVOZO_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+# The libraries come from the binaries; what they load or start at run time must be named: convbin
+# (makerinex.bat), the SQLite ODBC driver (ZELTDB), Qt's SQLite plugin (token store), sqlite3 and adduser
+# (suite creation, the service user).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "rtklib, libsqliteodbc, libqt5sql5-sqlite, sqlite3, adduser")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${vivozo_packaging_dir}/debian/conffiles" "${vivozo_packaging_dir}/debian/postinst"
+    "${vivozo_packaging_dir}/debian/prerm" "${vivozo_packaging_dir}/debian/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# The Debian package as a workstation gets it: builds the .deb in a built tree, installs it with dpkg,
+# checks that the installed programs answer and that systemd accepts the unit, runs the installed logger
+# through one short logging scenario from the installed files only, then removes the package and checks
+# that none of its files is left. Runs in a network namespace of its own where the system allows it.
+#   scripts/package-test.sh [build-dir]
+# Needs root (dpkg). The package is removed again at the end, also when a step fails; a machine that
+# already has it installed is left alone.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$here/build}" && pwd)
+package=roruvivozo
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "package test: skipped, installing a package needs root"
+    exit 0
+fi
+# A workstation's own installation, its configuration included, is never replaced by a test.
+found=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+if [ -z "${VIVOZO_PACKAGE_ISOLATED:-}" ] && [ -n "$found" ] && [ "$found" != not-installed ]; then
+    echo "package test: skipped, $package is on this machine (dpkg status $found; dpkg -P $package to test here)"
+    exit 0
+fi
+if [ -z "${VIVOZO_PACKAGE_ISOLATED:-}" ] && command -v unshare >/dev/null && unshare -n true 2>/dev/null; then
+    exec env VIVOZO_PACKAGE_ISOLATED=1 unshare -n "$0" "$build"
+fi
+if [ -n "${VIVOZO_PACKAGE_ISOLATED:-}" ]; then
+    ip link set lo up
+else
+    echo "package test: no network namespace here, the logger uses the machine's ports" >&2
+fi
+
+step() { printf '=== package test: %s\n' "$*"; }
+fail() {
+    printf 'package test FAILED: %s\n' "$*" >&2
+    exit 1
+}
+
+work=$(mktemp -d /tmp/vivozo-package.XXXXXX)
+logger_pid=
+cleanup() {
+    [ -n "$logger_pid" ] && kill "$logger_pid" 2>/dev/null || true
+    local left
+    left=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    if [ -n "$left" ] && [ "$left" != not-installed ]; then
+        dpkg -P "$package" >/dev/null 2>&1 || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Another apt or dpkg run may hold the lock for a while: wait for it instead of failing.
+dpkg_waiting() {
+    for _ in $(seq 1 60); do
+        if dpkg "$@" >"$work/dpkg.out" 2>&1; then
+            return 0
+        fi
+        grep -q 'lock' "$work/dpkg.out" || break
+        sleep 5
+    done
+    cat "$work/dpkg.out" >&2
+    return 1
+}
+
+step "building the package"
+rm -f "$build/${package}_"*.deb
+(cd "$build" && cpack -G DEB >"$work/cpack.out" 2>&1) || {
+    cat "$work/cpack.out" >&2
+    fail "cpack"
+}
+debs=("$build/${package}_"*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single ${package}_*.deb in $build"
+deb=${debs[0]}
+version=$(dpkg-deb -f "$deb" Version)
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "$(basename "$deb"): Depends: $depends"
+for needed in rtklib libsqliteodbc libc6 libodbc; do
+    [[ $depends == *"$needed"* ]] || fail "the package does not depend on $needed"
+done
+
+step "installing $(basename "$deb")"
+dpkg_waiting -i "$deb" || fail "dpkg -i"
+mapfile -t installed < <(dpkg -L "$package" | while read -r f; do [ -d "$f" ] || echo "$f"; done)
+conffile=/etc/default/roruvivozo
+[ -f "$conffile" ] || fail "no $conffile"
+unit=$(dpkg -L "$package" | grep '/roruvivozo.service$') || fail "no roruvivozo.service installed"
+
+# From here on only the installed files: the service's environment from its file, with the suite root
+# moved into this test's directory, a working directory outside the source tree, and the service's user.
+defaults=$(set -a && . "$conffile" && printf '%s\n' "$ZELT_ROOT" "$ODBCSYSINI" "$ODBCINI" "$PATH" "$ProgramData" \
+    "$VIVOZO_OPTIONS") || fail "$conffile does not read as shell assignments, as systemd reads it"
+mapfile -t service <<<"$defaults"
+[ "${service[1]}" = "${service[0]}/odbc" ] && [ "${service[2]}" = "${service[0]}/odbc/odbc.ini" ] ||
+    fail "$conffile: the ODBC files are not those vivozo-create-suite writes under ZELT_ROOT"
+[ "${service[4]}" = 'C:\ProgramData' ] || fail "$conffile: ProgramData reads as ${service[4]}"
+user=$(sed -n 's/^User=//p' "$unit")
+getent passwd "$user" >/dev/null || fail "the package made no user $user"
+chmod 755 "$work"
+install -d -o "$user" "$work/root"
+cd "$work"
+installed_env() {
+    env -i PATH="${service[3]}" HOME="$work" ProgramData="${service[4]}" ZELT_ROOT="${ZELT_ROOT:-}" \
+        ODBCSYSINI="${ODBCSYSINI:-}" ODBCINI="${ODBCINI:-}" "$@"
+}
+# As systemd starts it: the service's user and group, no login session.
+as_service() { installed_env setpriv --reuid="$user" --regid="$user" --init-groups -- "$@"; }
+
+step "the installed programs answer"
+[ "$(installed_env RORUVivozo -version)" = "RORUVivozo $version" ] || fail "RORUVivozo -version"
+for program in zeltconsole rtcm3scan rtcmreplay vivozo-create-suite; do
+    [ "$(installed_env "$program" --version)" = "$program $version" ] || fail "$program --version"
+    installed_env "$program" --help | grep -q "$program" || fail "$program --help"
+done
+installed_env RORUVivozo -version
+
+if command -v systemd-analyze >/dev/null; then
+    step "systemd-analyze verify $unit"
+    systemd-analyze verify "$unit" || fail "systemd-analyze verify"
+else
+    step "systemd-analyze is not installed: the unit is not verified"
+fi
+
+step "a suite from the installed vivozo-create-suite"
+exports=$(as_service vivozo-create-suite "$work/root") || fail "vivozo-create-suite as $user"
+eval "$exports"
+[ -s "$ZELT_ROOT/c/ProgramData/Hollvik/zelt/zelt.db" ] || fail "vivozo-create-suite made no database"
+
+step "one logging scenario with the installed logger"
+cp "$(cmake -P "$here/cmake/Captures.cmake")/testglo.rtcm3" "$work/testglo.rtcm3"
+installed_env rtcm3scan --make-demo "$work/capture.rtcm3" "$work/testglo.rtcm3" >/dev/null
+# shellcheck disable=SC2086 # the options are words, as systemd splits them
+as_service RORUVivozo ${service[5]} >"$work/trace.txt" 2>&1 &
+logger_pid=$!
+ready=0
+for _ in $(seq 1 40); do
+    installed_env zeltconsole --timeout 500 status >/dev/null 2>&1 && ready=1 && break
+done
+[ "$ready" = 1 ] || fail "the installed logger does not answer (trace: $(tail -5 "$work/trace.txt"))"
+installed_env zeltconsole --no-wait start 'C:\pkg\rtcm' test.rtcm 60 3011
+installed_env rtcmreplay "$work/capture.rtcm3" 3011 500 "$work/sent.rtcm3"
+[ "$(installed_env zeltconsole status)" = '$PZELT,162,ON' ] || fail "not logging after the datagrams"
+[ "$(installed_env zeltconsole stop)" = '$PZELT,162,OFF' ] || fail "stop not answered"
+[ "$(installed_env zeltconsole terminate)" = '$PZELT,162,OFF' ] || fail "terminate not answered"
+status=0
+wait "$logger_pid" || status=$?
+logger_pid=
+[ "$status" -eq 0 ] || fail "the logger ended with status $status"
+
+logdir="$ZELT_ROOT/c/pkg/rtcm"
+cmp "$logdir/test.rtcm" "$work/sent.rtcm3" || fail "the log file differs from the datagrams sent"
+echo "test.rtcm: $(stat -c %s "$logdir/test.rtcm") bytes, identical to the datagrams sent"
+rinex=
+for _ in $(seq 1 100); do
+    rinex=$(ls "$logdir"/*.08o 2>/dev/null | head -n 1 || true)
+    [ -n "$rinex" ] && break
+    sleep 0.2
+done
+[ -n "$rinex" ] || fail "no RINEX file from the installed makerinex.bat (in $logdir: $(ls "$logdir"))"
+grep -q 'END OF HEADER' "$rinex" || fail "$(basename "$rinex") has no header"
+epochs=$(grep -c '^ [0-9][0-9] ' "$rinex" || true)
+[ "$epochs" -gt 0 ] || fail "$(basename "$rinex") holds no epoch"
+echo "$(basename "$rinex"): $epochs epochs"
+
+step "removing the package"
+dpkg_waiting -r "$package" || fail "dpkg -r"
+# dpkg -r keeps the configuration file the administrator may have edited; purge takes it too.
+for f in "${installed[@]}"; do
+    if [ "$f" = "$conffile" ]; then
+        [ -e "$f" ] || fail "dpkg -r took the configuration file $f"
+    elif [ -e "$f" ] || [ -L "$f" ]; then
+        fail "dpkg -r left $f"
+    fi
+done
+dpkg_waiting -P "$package" || fail "dpkg -P"
+[ ! -e "$conffile" ] || fail "dpkg -P left $conffile"
+echo "all ${#installed[@]} installed files are gone"
+step "passed"
