@@ -40,7 +40,8 @@ INSERT INTO integer_values (id, value) VALUES
     (2005, 1),
     (2006, 50),
     (2007, 10),
-    (2008, 0);
+    (2008, 0),
+    (2009, 0);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -56,7 +57,8 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED', 2005, 7),
     ('RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT', 2006, 8),
     ('RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH', 2007, 9),
-    ('MAIN_W_LOGGING_STATUS_ON_OFF', 2008, 10);
+    ('MAIN_W_LOGGING_STATUS_ON_OFF', 2008, 10),
+    ('RTCM_STATION_ID', 2009, 11);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -69,6 +71,7 @@ INSERT INTO descriptions (id, description) VALUES
     (8, 'Lowest accepted RTCM input rate in percent of the expected rate'),
     (9, 'Seconds of pause after each measured RTCM interval'),
     (10, 'Operator messages use their logging type when on'),
+    (11, 'Reference station ID (0-4095) whose RTCM messages are read when a log file is converted to RINEX'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -78,7 +81,8 @@ INSERT INTO descriptions (id, description) VALUES
     (107, 'Forventede RTCM-datagrammer per sekund'),
     (108, 'Laveste godtatte RTCM-rate i prosent'),
     (109, 'Pause etter hvert m\u00E5leintervall i sekunder'),
-    (110, 'Meldinger bruker loggtype n\u00E5r p\u00E5');
+    (110, 'Meldinger bruker loggtype n\u00E5r p\u00E5'),
+    (111, 'Referansestasjon (0-4095) som leses n\u00E5r en loggfil gj\u00F8res om til RINEX');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

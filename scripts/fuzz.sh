@@ -14,6 +14,7 @@ echo "=== fuzz: building $dir/FeedByteFuzz"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$lib/include" \
     "$lib/src/Rtcm3Decoder.cpp" "$lib/src/Observations.cpp" "$lib/src/GlonassTime.cpp" \
+    "$lib/src/MsmObservations.cpp" "$lib/src/MsmSignals.cpp" "$lib/src/MsmEpochTime.cpp" \
     "$lib/fuzz/FeedByteFuzz.cpp" -o "$dir/FeedByteFuzz"
 
 # The captures stay as shipped: the corpus grows in the build directory.

@@ -45,7 +45,7 @@ protected:
     CVelmorLogFile makeLogFile()
     {
         return CVelmorLogFile([this](const std::string& line) { m_lines.push_back(line); },
-                              [this](const std::string& path)
+                              [this](const std::string& path, std::time_t)
                               {
                                   m_converted.push_back(path);
                                   m_convertedContent.push_back(readFile(native(path)));
@@ -157,39 +157,54 @@ TEST_F(LogFileTest, OpensInNewDirectoriesAndAppendsDatagramsExactly)
     EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(m_root / "c/logs/deep/er"));
 }
 
-TEST_F(LogFileTest, AnExistingFileIsConvertedAndMovedAsideNeverReplaced)
+TEST_F(LogFileTest, AnExistingFileIsMovedAsideNeverReplacedAndConvertedOnceFromWhereItStays)
 {
     fs::create_directories(m_root / "c/logs");
     CVelmorLogFile file = makeLogFile();
     std::vector<std::string> contents;
-    // Three opens within (most likely) one second: every earlier file must survive.
+    // Three opens within (most likely) one second: every earlier file must survive. Each finds a
+    // file that some other writer left, also where it rewrote the one closed here before.
     for (int round = 0; round < 3; ++round)
     {
         const std::string content = "round " + std::to_string(round);
         std::ofstream(m_root / "c/logs/base.rtcm", std::ios::binary) << content;
         contents.push_back(content);
         m_lines.clear();
+        m_converted.clear();
         ASSERT_TRUE(file.openLogFile("C:\\logs", "base.rtcm"));
         ASSERT_EQ(m_lines.size(), 4u);
         EXPECT_EQ(m_lines[0], "\n\tError: File exists:\n\t       'C:\\logs\\base.rtcm'");
         EXPECT_EQ(m_lines[1], "\n\t Closed datagram log file:\n\t C:\\logs\\base.rtcm.");
-        EXPECT_EQ(m_lines[2].rfind(
-                      "\n\tRenamed existing datagram log file:\n\t       C:\\logs\\base.rtcm to\n\t       "
-                      "C:\\logs\\base_",
-                      0),
-                  0u)
-            << m_lines[2];
+        const std::string renamed =
+            "\n\tRenamed existing datagram log file:\n\t       C:\\logs\\base.rtcm to\n\t       ";
+        ASSERT_EQ(m_lines[2].rfind(renamed + "C:\\logs\\base_", 0), 0u) << m_lines[2];
         EXPECT_EQ(m_lines[3], "\n\tOpened datagram log file:\n\tC:\\logs\\base.rtcm");
-        EXPECT_EQ(m_converted.back(), "C:\\logs\\base.rtcm");
+        // Converted where it stays, with its own content, not the fresh file's.
+        const std::string movedTo = m_lines[2].substr(renamed.size(), m_lines[2].size() - renamed.size() - 1);
+        EXPECT_EQ(m_converted, std::vector<std::string>{movedTo});
         EXPECT_EQ(m_convertedContent.back(), content);
         EXPECT_EQ(fs::file_size(m_root / "c/logs/base.rtcm"), 0u);
         ASSERT_TRUE(file.closeLogFile());
     }
+
+    // A file closed here went to the conversion at its close: found again, it is only moved aside.
+    const unsigned char byte = 0xD3;
+    ASSERT_TRUE(file.openLogFile("C:\\logs", "base.rtcm"));
+    file.writeDatagram(&byte, 1);
+    m_converted.clear();
+    ASSERT_TRUE(file.closeLogFile());
+    ASSERT_TRUE(file.openLogFile("C:\\logs", "base.rtcm"));
+    EXPECT_EQ(m_converted, std::vector<std::string>{"C:\\logs\\base.rtcm"});
+    EXPECT_NE(m_lines.back().find("Opened"), std::string::npos);
+    contents.push_back("");
+    contents.push_back(std::string(1, '\xD3'));
+
     std::vector<std::string> kept;
     for (const auto& entry : fs::directory_iterator(m_root / "c/logs"))
         if (entry.path().filename() != "base.rtcm")
             kept.push_back(readFile(entry.path()));
     std::sort(kept.begin(), kept.end());
+    std::sort(contents.begin(), contents.end());
     EXPECT_EQ(kept, contents);
 }
 

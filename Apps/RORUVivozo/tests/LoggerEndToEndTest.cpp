@@ -10,9 +10,11 @@
 #include <cctype>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <utility>
 
 namespace fs = std::filesystem;
 using namespace VivozoTest;
@@ -48,6 +50,35 @@ bool matchesDigits(const std::string& text, const std::string& pattern)
 std::string joined(const std::vector<std::string>& parts)
 {
     return std::accumulate(parts.begin(), parts.end(), std::string());
+}
+
+// Today's UTC date as the date tokens write it, YYYYMMDD.
+std::string utcDay()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y%m%d", &utc);
+    return day;
+}
+
+// Index of the first GPS observation frame at or after the middle of the capture's bytes.
+std::size_t halfway(const std::vector<std::string>& frames)
+{
+    std::size_t total = 0;
+    for (const std::string& frame : frames)
+        total += frame.size();
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i)
+    {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(frames[i][at]); };
+        const int message = (byte(3) << 4) | (byte(4) >> 4);
+        if (offset >= total / 2 && message >= 1001 && message <= 1004)
+            return i;
+        offset += frames[i].size();
+    }
+    return frames.size();
 }
 
 class LoggerEndToEnd : public LoggerFixture
@@ -130,6 +161,13 @@ TEST_F(LoggerEndToEnd, AnExistingFileIsMovedAsideAndAnIntervalOfZeroOrLessTurnsT
     send({"first datagram"});
     EXPECT_TRUE(m_logger->waitForOutput("Error: File exists:\n\t       'C:\\rtcm\\base.rtcm'", 5s));
     EXPECT_TRUE(m_logger->waitForOutput("Renamed existing datagram log file:", 5s));
+    EXPECT_TRUE(m_logger->waitForOutput(
+        "WARNING: Datagram log file not converted to RINEX:\n\t         C:\\rtcm\\base_", 5s));
+    EXPECT_TRUE(
+        m_logger->waitForOutput("No measurement data on input file; No position information on input "
+                                "file; No antenna descriptor on input file; No date information on input "
+                                "file.",
+                                5s));
     // Ten timer ticks: a rotation at each tick would have made as many files.
     std::this_thread::sleep_for(1s);
     send({"second datagram"});
@@ -158,6 +196,77 @@ TEST_F(LoggerEndToEnd, AnExistingFileIsMovedAsideAndAnIntervalOfZeroOrLessTurnsT
     std::sort(contents.begin(), contents.end());
     EXPECT_EQ(contents,
               (std::vector<std::string>{"earlier data", "first datagramsecond datagram", "fourth", "third"}));
+}
+
+TEST_F(LoggerEndToEnd, EveryClosedFileReachesRinexOnceBesideItsLogFile)
+{
+    // The shipped conversion with convbin, not the recording stand-in.
+    const std::string path =
+        std::string(std::getenv("VIVOZO_SOURCE_DIR")) + "/scripts/bin:" + std::getenv("PATH");
+    ::setenv("PATH", path.c_str(), 1);
+    const std::string tokens = "C:\\Temp\\rtcm\\_TOKY__TOKM__TOKD_"; // the default suite's directory
+    const std::string day = utcDay();
+    const std::string directory = "C:\\Temp\\rtcm\\" + day;
+
+    // The capture's two halves, each with the date and antenna frames in front.
+    const std::vector<std::string> capture = demoFrames();
+    const std::vector<std::string>::const_iterator middle =
+        capture.begin() + static_cast<std::ptrdiff_t>(
+                              halfway(std::vector<std::string>(capture.begin() + 2, capture.end())) + 2);
+    const std::vector<std::string> first(capture.begin(), middle);
+    std::vector<std::string> second(capture.begin(), capture.begin() + 2);
+    second.insert(second.end(), middle, capture.end());
+
+    // Left over from an earlier run at the path the first start sentence makes.
+    fs::create_directories(native(directory));
+    {
+        std::ofstream(native(directory + "\\base.rtcm"), std::ios::binary) << joined(first);
+    }
+    startLogger();
+    command({"start", tokens, "base.rtcm", "60", "3011"});
+    send(second);
+    ASSERT_TRUE(fileHolds(native(directory + "\\base.rtcm"), joined(second))) << m_logger->output();
+    // A replay of the same data into the next file: its first epoch is the same second.
+    command({"start", tokens, "replay.rtcm", "60", "3011"});
+    ASSERT_TRUE(m_logger->waitForOutput("Closed datagram log file:\n\t " + directory + "\\base.rtcm.", 5s));
+    send(second);
+    ASSERT_TRUE(fileHolds(native(directory + "\\replay.rtcm"), joined(second)));
+    EXPECT_EQ(terminate(), 0);
+    if (utcDay() != day)
+        GTEST_SKIP() << "the UTC date changed during the test";
+
+    // Each file's RINEX beside it, named at its first epoch as convbin finds it; none replaced.
+    const auto rinex = [&](const std::string& stem) { return native(directory + "\\" + stem + ".08o"); };
+    const std::string leftoverEpoch =
+        "  2009    12    18    23    07   00.0000000     GPS         TIME OF FIRST OBS";
+    const std::string secondEpoch =
+        "  2009    12    18    23    08   34.0000000     GPS         TIME OF FIRST OBS";
+    for (const auto& [stem, epoch] :
+         {std::pair{"20091218_230700", leftoverEpoch}, std::pair{"20091218_230834", secondEpoch},
+          std::pair{"20091218_230834_1", secondEpoch}})
+    {
+        EXPECT_TRUE(eventually([&] { return fs::exists(rinex(stem)); }, 60s))
+            << stem << ": " << readFile(native(directory + "\\" + stem + ".log"));
+        EXPECT_NE(readFile(rinex(stem)).find(epoch), std::string::npos) << stem;
+    }
+    EXPECT_NE(readFile(native(directory + "\\20091218_230834_1.log"))
+                  .find("makerinex.bat: " + directory + "\\20091218_230834.08o exists, writing " + directory +
+                        "\\20091218_230834_1.08o instead\n"),
+              std::string::npos);
+
+    // Three files, three conversions; the leftover kept under its moved-aside name; no folder of tokens.
+    std::size_t logs = 0;
+    std::string movedAside;
+    for (const auto& entry : fs::directory_iterator(native(directory)))
+    {
+        const std::string name = entry.path().filename().string();
+        logs += entry.path().extension() == ".log" ? 1 : 0;
+        if (matchesDigits(name, "base_############.rtcm"))
+            movedAside = readFile(entry.path().string());
+    }
+    EXPECT_EQ(logs, 3u);
+    EXPECT_EQ(movedAside, joined(first));
+    EXPECT_EQ(std::distance(fs::directory_iterator(native("C:\\Temp\\rtcm")), fs::directory_iterator()), 1);
 }
 
 TEST_F(LoggerEndToEnd, LoggingSelectedInTheDatabaseStartsAtStartUp)

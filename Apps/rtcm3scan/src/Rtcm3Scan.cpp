@@ -6,20 +6,30 @@
 #include "VivozoVersion.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace
 {
 
 void usage(std::FILE* out)
 {
-    std::fputs("usage: rtcm3scan [--epochs] LOGFILE\n"
+    std::fputs("usage: rtcm3scan [--epochs] [--station N] [--date YYYY-MM-DD] LOGFILE\n"
+               "       rtcm3scan --kind [--station N] LOGFILE\n"
                "       rtcm3scan --make-demo OUTFILE [CAPTURE] [--first-half | --second-half]\n"
                "       rtcm3scan --help | --version\n"
                "  LOGFILE   a datagram log file; Windows-style paths are mapped as the logger does\n"
-               "  --epochs  also print every released epoch, one line per satellite\n"
+               "  --epochs  also print every released epoch, one line per satellite, and every MSM\n"
+               "            message, one line per satellite and signal\n"
+               "  --station the reference station whose messages are read (default 0, as the token\n"
+               "            RTCM_STATION_ID of the logger)\n"
+               "  --date    the day the file was opened, which dates a file of MSM observations without\n"
+               "            1013 (default: the day of the file's modification time)\n"
+               "  --kind    print only what observations the file begins with: msm, legacy or none\n"
                "  --make-demo  write CAPTURE (default testglo.rtcm3 of the project's captures) with a\n"
                "               1033 and a 1013 frame added, a file that converts; a half of it starts\n"
                "               at an epoch of its own\n"
@@ -57,6 +67,39 @@ struct FileCloser
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// Options of a scan.
+struct ScanOptions
+{
+    bool epochs = false;
+    bool kind = false;
+    const char* date = nullptr;
+    Rtcm3::ScanContext context;
+};
+
+bool parseStation(const char* text, unsigned int& station)
+{
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 0 || value > 4095)
+        return false;
+    station = static_cast<unsigned int>(value);
+    return true;
+}
+
+// "YYYY-MM-DD" as the UTC midnight that begins it.
+bool parseDate(const char* text, std::time_t& day)
+{
+    std::tm broken{};
+    char rest = 0;
+    if (std::sscanf(text, "%4d-%2d-%2d%c", &broken.tm_year, &broken.tm_mon, &broken.tm_mday, &rest) != 3 ||
+        broken.tm_mon < 1 || broken.tm_mon > 12 || broken.tm_mday < 1 || broken.tm_mday > 31)
+        return false;
+    broken.tm_year -= 1900;
+    broken.tm_mon -= 1;
+    day = timegm(&broken);
+    return day != static_cast<std::time_t>(-1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -65,32 +108,57 @@ int main(int argc, char** argv)
         return 0;
     if (argc >= 3 && std::strcmp(argv[1], "--make-demo") == 0)
         return makeDemo(argc, argv);
-    bool epochs = false;
+    ScanOptions options;
     int arg = 1;
-    if (arg < argc && std::strcmp(argv[arg], "--epochs") == 0)
+    for (; arg < argc && argv[arg][0] == '-'; ++arg)
     {
-        epochs = true;
-        ++arg;
+        const bool hasValue = arg + 1 < argc;
+        if (std::strcmp(argv[arg], "--epochs") == 0)
+            options.epochs = true;
+        else if (std::strcmp(argv[arg], "--kind") == 0)
+            options.kind = true;
+        else if (std::strcmp(argv[arg], "--station") == 0 && hasValue &&
+                 parseStation(argv[arg + 1], options.context.station))
+            ++arg;
+        else if (std::strcmp(argv[arg], "--date") == 0 && hasValue &&
+                 parseDate(argv[arg + 1], options.context.opened))
+            options.date = argv[++arg];
+        else
+        {
+            usage(stderr);
+            return 2;
+        }
     }
-    if (arg + 1 != argc || argv[arg][0] == '-')
+    if (arg + 1 != argc)
     {
         usage(stderr);
         return 2;
     }
     const std::string path = argv[arg];
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Platform::nativePath(path).c_str(), "rb"));
+    const std::string native = Platform::nativePath(path);
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(native.c_str(), "rb"));
     if (!file)
     {
         std::fprintf(stderr, "Can not open file %s\n", path.c_str());
         return 2;
     }
+    struct stat status
+    {
+    };
+    if (options.date == nullptr && ::stat(native.c_str(), &status) == 0)
+        options.context.opened = status.st_mtime;
 
     Rtcm3::Rtcm3Decoder decoder{};
     Rtcm3::ScanResult result{};
-    const bool converts = Rtcm3::scanLogFile(file.get(), decoder, result);
+    const bool converts = Rtcm3::scanLogFile(file.get(), decoder, result, options.context);
+    if (options.kind)
+    {
+        std::puts(Rtcm3Scan::observationKind(result));
+        return 0;
+    }
     std::fflush(stderr);
     Rtcm3Scan::printScan(path, decoder, result, converts);
     std::rewind(file.get());
-    Rtcm3Scan::printWholeFile(file.get(), epochs, result);
+    Rtcm3Scan::printWholeFile(file.get(), options.epochs, result, options.context.station);
     return converts ? 0 : 1;
 }

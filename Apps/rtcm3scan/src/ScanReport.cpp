@@ -16,12 +16,6 @@ constexpr int kGpsEpochMjd = 44244;
 const char* const kSlotNames[Rtcm3::kObservationSlots] = {"C1", "C2", "P1", "P2", "L1C", "L1P", "L2C", "L2P",
                                                           "-",  "-",  "-",  "-",  "S1C", "S1P", "S2C", "S2P"};
 
-std::string directoryOf(const std::string& path)
-{
-    const auto cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
-}
-
 std::string satelliteName(int number)
 {
     char name[16];
@@ -67,6 +61,30 @@ void printEpoch(const Rtcm3::ObservationEpoch& epoch, int result)
     }
 }
 
+void printMsm(const Rtcm3::MsmObservations& msm)
+{
+    std::printf("msm %d %s epoch week %d tow %.3f s, %d satellites, %d signals, %d cells%s\n", msm.message,
+                Rtcm3::msmSystemName(msm.system), msm.week, msm.timeOfWeek / 1000.0, msm.satelliteCount,
+                msm.signalCount, msm.cellCount,
+                msm.multipleMessage ? ", more messages of this epoch follow" : "");
+    for (int c = 0; c < msm.cellCount; ++c)
+    {
+        const Rtcm3::MsmCell& cell = msm.cells[c];
+        const char* code = Rtcm3::msmSignalCode(msm.system, cell.signal);
+        std::printf("  %c%02d %-3s", Rtcm3::msmSystemLetter(msm.system), cell.satellite,
+                    code != nullptr ? code : "?");
+        if (cell.valid & Rtcm3::kMsmPseudorange)
+            std::printf(" pseudorange=%.4f", cell.pseudorange);
+        if (cell.valid & Rtcm3::kMsmPhase)
+            std::printf(" phase=%.4f", cell.phase);
+        if (cell.valid & Rtcm3::kMsmPhaseRate)
+            std::printf(" rate=%.4f", cell.phaseRangeRate);
+        if (cell.valid & Rtcm3::kMsmCnr)
+            std::printf(" cnr=%.4f", cell.cnr);
+        std::printf(" lock %d ms%s\n", cell.lockTimeMs, cell.halfCycle ? " HALF-CYCLE" : "");
+    }
+}
+
 } // namespace
 
 void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, const Rtcm3::ScanResult& result,
@@ -85,27 +103,35 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
         std::printf(" (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
                     decoder.stationX * kCountToMetres, decoder.stationY * kCountToMetres,
                     decoder.stationZ * kCountToMetres, decoder.antennaHeight * kCountToMetres);
+    const int waived = result.waivedBits;
     std::printf("\nantenna descriptor:   %s", yesNo(found, Rtcm3::kFoundAntenna));
     if (found & Rtcm3::kFoundAntenna)
         std::printf(" (\"%s\")", decoder.antennaDescriptor);
+    else if (waived & Rtcm3::kFoundAntenna)
+        std::printf(" (not needed for MSM observations)");
     std::printf("\ndate (1013):          %s", yesNo(found, Rtcm3::kFoundDate));
     if (found & Rtcm3::kFoundDate)
         std::printf(" (MJD %d, seconds of day %d, leap seconds %d)", result.mjd, result.secondsOfDay,
                     decoder.leapSeconds);
-    std::printf("\nfrequency decision:   %s\n",
-                (found & Rtcm3::kFoundFrequency)
-                    ? "found (L2 data, or L1 data in 100 messages)"
-                    : "MISSING (no L2 data and fewer than 100 messages with L1 data)");
+    else if (result.datedByOpening)
+        std::printf(" (MSM observations: dated by the opening day, MJD %d)", result.mjd);
+    if (waived & Rtcm3::kFoundFrequency)
+        std::printf("\nfrequency decision:   not needed for MSM observations\n");
+    else
+        std::printf("\nfrequency decision:   %s\n",
+                    (found & Rtcm3::kFoundFrequency)
+                        ? "found (L2 data, or L1 data in 100 messages)"
+                        : "MISSING (no L2 data and fewer than 100 messages with L1 data)");
 
     const int timed = Rtcm3::kFoundObservations | Rtcm3::kFoundDate;
-    if ((found & timed) == timed)
+    if (((found | waived) & timed) == timed)
     {
         Rtcm3::EpochTime time{};
         Rtcm3::firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
         std::printf("first epoch:          %04d-%02d-%02d %02d:%02d:%06.3f (GPS week %d, %.0f s)\n",
                     time.year, time.month, time.day, time.hour, time.minute, time.seconds, time.gpsWeek,
                     time.secondsOfWeek);
-        const std::string rinex = Rtcm3::rinexFileName(directoryOf(path), time);
+        const std::string rinex = Rtcm3::rinexFileName(Rtcm3::logFileDirectory(path), time);
         std::printf("RINEX name:           %s\n", rinex.c_str());
         if (converts)
             std::printf("command line:         %s\n", Rtcm3::makeRinexCommandLine(path, rinex).c_str());
@@ -113,33 +139,44 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
     std::printf("result:               %s\n", converts ? "the file converts" : "the file does not convert");
 }
 
-void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan)
+void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan, unsigned int station)
 {
     Rtcm3::Rtcm3Decoder decoder{};
     decoder.gpsWeek = 1000;
-    if (scan.foundBits & Rtcm3::kFoundDate)
+    decoder.stationFilter = station;
+    if ((scan.foundBits | scan.waivedBits) & Rtcm3::kFoundDate)
     {
         const int days = scan.mjd - kGpsEpochMjd;
         decoder.gpsWeek = days / 7;
         decoder.lastSecondsOfWeek = (days % 7) * 86400 + scan.secondsOfDay;
+        decoder.leapSeconds = scan.leapSeconds;
     }
     std::map<int, int> counts;
-    int c = 0;
-    while ((c = std::getc(file)) != EOF)
+    const auto take = [&](int result)
     {
-        decoder.lastMessage = 0;
-        const int result = Rtcm3::feedByte(decoder, static_cast<unsigned char>(c));
         if (decoder.lastMessage != 0)
             ++counts[decoder.lastMessage];
         if (epochs && (result == Rtcm3::kEpochReleased || result == Rtcm3::kEpochReleasedModulo))
             printEpoch(decoder.completed, result);
-    }
-    std::printf("messages of reference station 0 in the whole file:");
+        if (epochs && decoder.lastMessage != 0 && decoder.msm.message == decoder.lastMessage)
+            printMsm(decoder.msm);
+    };
+    int c = 0;
+    while ((c = std::getc(file)) != EOF)
+        Rtcm3::feedByte(decoder, static_cast<unsigned char>(c), take);
+    std::printf("messages of reference station %u in the whole file:", station);
     if (counts.empty())
         std::printf(" none");
     for (const auto& [message, count] : counts)
         std::printf(" %d x %d", message, count);
     std::printf("\n");
+}
+
+const char* observationKind(const Rtcm3::ScanResult& scan)
+{
+    if (!(scan.foundBits & Rtcm3::kFoundObservations))
+        return "none";
+    return Rtcm3::isMsmObservation(scan.firstObservationMessage) ? "msm" : "legacy";
 }
 
 } // namespace Rtcm3Scan

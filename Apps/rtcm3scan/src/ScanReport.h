@@ -13,9 +13,14 @@ namespace Rtcm3Scan
 void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, const Rtcm3::ScanResult& result,
                bool converts);
 
-// Decodes the whole file as the driver does and prints how often each message number came.
-// With epochs, also prints every released epoch, one line per satellite. When the scan found a
-// date, the decoder starts from its week and time of week, so that epochs carry their real week.
-void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan);
+// Decodes the whole file as the driver does and prints how often each message number of the
+// station came. With epochs, also prints every released epoch, one line per satellite, and every
+// MSM message, one line per cell. When the scan has a date, the decoder starts from its week and
+// time of week, so that epochs carry their real week.
+void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan, unsigned int station);
+
+// "msm", "legacy" or "none": the kind of the file's first observation message, for the conversion
+// script, which writes RINEX 3 for MSM.
+const char* observationKind(const Rtcm3::ScanResult& scan);
 
 } // namespace Rtcm3Scan

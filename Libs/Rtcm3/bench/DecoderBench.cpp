@@ -2,6 +2,7 @@
 #include "Captures/CaptureFile.h"
 #include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/FrameWriter.h"
+#include "Rtcm3/Msm.h"
 #include "Rtcm3/Rtcm3Decoder.h"
 
 #include <benchmark/benchmark.h>
@@ -25,9 +26,32 @@ std::vector<unsigned char> readCapture(const char* name)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void decodeCapture(benchmark::State& state, const char* name, unsigned int station)
+// The capture's MSM frames, one after the other, repeated into a stream of about 100 KB.
+std::vector<unsigned char> msmStream(const char* name)
 {
     const std::vector<unsigned char> capture = readCapture(name);
+    std::vector<unsigned char> frames;
+    for (std::size_t at = 0; at + 6 <= capture.size();)
+    {
+        const std::size_t length = ((capture[at + 1] & 0x03u) << 8) | capture[at + 2];
+        if (capture[at] != 0xD3 || at + length + 6 > capture.size() || length < 2)
+        {
+            ++at;
+            continue;
+        }
+        const int message = (capture[at + 3] << 4) | (capture[at + 4] >> 4);
+        if (Rtcm3::msmSystem(message) != Rtcm3::MsmSystem::None)
+            frames.insert(frames.end(), capture.begin() + at, capture.begin() + at + length + 6);
+        at += length + 6;
+    }
+    std::vector<unsigned char> stream;
+    while (!frames.empty() && stream.size() < 100000)
+        stream.insert(stream.end(), frames.begin(), frames.end());
+    return stream;
+}
+
+void decodeBytes(benchmark::State& state, const std::vector<unsigned char>& capture, unsigned int station)
+{
     if (capture.empty())
     {
         state.SkipWithError("capture not found");
@@ -53,15 +77,22 @@ void decodeCapture(benchmark::State& state, const char* name, unsigned int stati
 
 void BM_DecodeTestglo(benchmark::State& state)
 {
-    decodeCapture(state, "testglo.rtcm3", 0);
+    decodeBytes(state, readCapture("testglo.rtcm3"), 0);
 }
 BENCHMARK(BM_DecodeTestglo);
 
 void BM_DecodeStation278(benchmark::State& state)
 {
-    decodeCapture(state, "station278.rtcm3", 278);
+    decodeBytes(state, readCapture("station278.rtcm3"), 278);
 }
 BENCHMARK(BM_DecodeStation278);
+
+// GPS and GLONASS MSM7 of a u-blox base, as modern bases send them.
+void BM_DecodeMsm7(benchmark::State& state)
+{
+    decodeBytes(state, msmStream("f9p-msm.rtcm3"), 0);
+}
+BENCHMARK(BM_DecodeMsm7);
 
 // A capture that converts: the scan stops at the first byte that completes its findings.
 void BM_ScanLogFile(benchmark::State& state)

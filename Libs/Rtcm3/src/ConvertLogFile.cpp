@@ -7,6 +7,9 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace Rtcm3
 {
@@ -44,22 +47,58 @@ void countFrequencies(const ObservationEpoch& epoch, int& l1Count, int& l2Count)
         ++l1Count;
 }
 
+// GPS week and second of week at the start of the file's date.
+void dateReference(const ScanResult& result, int& week, int& secondsOfWeek)
+{
+    const int days = result.mjd - kGpsEpochMjd;
+    week = days / 7;
+    secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+}
+
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
 // of week 0, which keeps the time of day but loses the day of the week. Date that epoch
 // against the 1013 message instead.
 void dateGlonassStart(ScanResult& result)
 {
-    const int days = result.mjd - kGpsEpochMjd;
-    int week = days / 7;
-    int secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
-    glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs);
+    int week = 0;
+    int secondsOfWeek = 0;
+    dateReference(result, week, secondsOfWeek);
+    glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
+}
+
+// An MSM epoch carries no week, and GLONASS's leap seconds depend on the date: date the first one
+// again against the file's date.
+void dateMsmStart(ScanResult& result)
+{
+    int week = 0;
+    int secondsOfWeek = 0;
+    dateReference(result, week, secondsOfWeek);
+    msmEpochToGpsTime(msmSystem(result.firstObservationMessage), result.firstMsmEpochField, week,
+                      secondsOfWeek, result.leapSeconds);
+    result.firstSecondsOfWeek = secondsOfWeek;
+}
+
+// The rule for a file whose first observations are MSM: a position and a date are enough.
+void waiveForMsm(ScanResult& result, const ScanContext& context)
+{
+    result.waivedBits = kFoundAntenna | kFoundFrequency;
+    if (!(result.foundBits & kFoundDate) && context.opened != 0)
+    {
+        utcDate(context.opened, result.mjd, result.secondsOfDay);
+        result.datedByOpening = true;
+        result.waivedBits |= kFoundDate;
+    }
 }
 
 void finishScan(ScanResult& result)
 {
     const int needed = kFoundObservations | kFoundDate;
-    if ((result.foundBits & needed) == needed && isGlonassObservation(result.firstObservationMessage))
+    if (((result.foundBits | result.waivedBits) & needed) != needed)
+        return;
+    if (isMsmObservation(result.firstObservationMessage))
+        dateMsmStart(result);
+    else if (isGlonassObservation(result.firstObservationMessage))
         dateGlonassStart(result);
 }
 
@@ -70,32 +109,44 @@ struct FileCloser
 
 } // namespace
 
-bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
+bool isMsmObservation(int message)
+{
+    return msmSystem(message) != MsmSystem::None;
+}
+
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context)
 {
     decoder.gpsWeek = 1000;
+    decoder.stationFilter = context.station;
+    int waived = 0;
     int found = 0;
     int messages = 0;
     int l1Count = 0;
     int l2Count = 0;
-    int c = 0;
-    while (messages < kScanMessageLimit && (c = std::getc(file)) != EOF)
+    const auto done = [&] { return messages >= kScanMessageLimit || (found | waived) == kFoundAll; };
+    // Runs for every message, also when one byte completes several frames.
+    const auto take = [&](int)
     {
-        decoder.lastMessage = 0;
-        feedByte(decoder, static_cast<unsigned char>(c));
         const int message = decoder.lastMessage;
-        if (message == 0)
-            continue;
+        if (message == 0 || done())
+            return;
         ++messages;
-        if (isObservation(message))
+        // An MSM that could not be read is no observation.
+        const bool msm = isMsmObservation(message) && decoder.msm.message == message;
+        if (isObservation(message) || msm)
         {
             if (!(found & kFoundObservations))
             {
                 result.firstSecondsOfWeek = decoder.lastSecondsOfWeek;
                 result.firstObservationMessage = message;
                 result.firstGlonassEpochMs = decoder.lastGlonassEpochMs;
+                result.firstMsmEpochField = decoder.msm.epochField;
                 found |= kFoundObservations;
+                // Read on for a 1013 and an antenna descriptor, which such a file may still carry.
+                if (msm)
+                    waived = kFoundFrequency;
             }
-            if (!(found & kFoundFrequency))
+            if (!msm && !(found & kFoundFrequency))
             {
                 countFrequencies(decoder.completed, l1Count, l2Count);
                 if (l2Count != 0 || l1Count >= kL1CountForDecision)
@@ -114,26 +165,38 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result)
         {
             result.mjd = decoder.mjd;
             result.secondsOfDay = decoder.secondsOfDay;
+            result.leapSeconds = decoder.leapSeconds;
             found |= kFoundDate;
         }
-        if (found == kFoundAll)
-            break;
-    }
+    };
+    int c = 0;
+    while (!done() && (c = std::getc(file)) != EOF)
+        feedByte(decoder, static_cast<unsigned char>(c), take);
     result.foundBits = found;
     result.messageCount = messages;
+    if (isMsmObservation(result.firstObservationMessage))
+        waiveForMsm(result, context);
     finishScan(result);
-    if (found == kFoundAll)
-        return true;
+    const int effective = found | result.waivedBits;
+    for (const char* line : missingInformation(effective))
+        std::fprintf(stderr, "%s\n", line);
+    if (effective == kFoundAll && !(found & kFoundAntenna))
+        std::fputs("Info: no antenna descriptor on input file, converting without one\n", stderr);
+    return effective == kFoundAll;
+}
 
-    if (!(found & kFoundObservations))
-        std::fputs("No measurement data on input file\n", stderr);
-    if (!(found & kFoundPosition))
-        std::fputs("No position information on input file\n", stderr);
-    if (!(found & kFoundAntenna))
-        std::fputs("No antenna descriptor on input file\n", stderr);
-    if (!(found & kFoundDate))
-        std::fputs("No date information on input file\n", stderr);
-    return false;
+std::vector<const char*> missingInformation(int foundBits)
+{
+    std::vector<const char*> lines;
+    if (!(foundBits & kFoundObservations))
+        lines.push_back("No measurement data on input file");
+    if (!(foundBits & kFoundPosition))
+        lines.push_back("No position information on input file");
+    if (!(foundBits & kFoundAntenna))
+        lines.push_back("No antenna descriptor on input file");
+    if (!(foundBits & kFoundDate))
+        lines.push_back("No date information on input file");
+    return lines;
 }
 
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
@@ -170,25 +233,52 @@ std::string rinexFileName(const std::string& logDirectory, const EpochTime& time
     return logDirectory + "\\" + name;
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory)
+std::string logFileDirectory(const std::string& logFilePath)
 {
+    const std::size_t separator = logFilePath.find_last_of("\\/");
+    return separator == std::string::npos ? std::string(".") : logFilePath.substr(0, separator);
+}
+
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem,
+                    const ScanContext& context)
+{
+    const auto tell = [&](std::string text)
+    {
+        if (problem != nullptr)
+            *problem = std::move(text);
+    };
+    tell("");
     // "e": the scan's own descriptor must not reach the conversion child.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Platform::nativePath(logFilePath).c_str(), "rbe"));
     if (!file)
     {
         std::fprintf(stderr, "Can not open file %s\n", logFilePath.c_str());
+        tell("Can not open file");
         return false;
     }
+    ScanContext dated = context;
+    struct stat status
+    {
+    };
+    if (dated.opened == 0 && ::fstat(::fileno(file.get()), &status) == 0)
+        dated.opened = status.st_mtime;
     Rtcm3Decoder decoder{};
     ScanResult result{};
-    const bool found = scanLogFile(file.get(), decoder, result);
+    const bool found = scanLogFile(file.get(), decoder, result, dated);
     file.reset();
     if (!found)
+    {
+        std::string missing;
+        for (const char* line : missingInformation(result.foundBits | result.waivedBits))
+            missing += (missing.empty() ? "" : "; ") + std::string(line);
+        tell(missing.empty() ? "No L2 data and fewer than 100 messages with L1 data on input file" : missing);
         return false;
+    }
 
     EpochTime time{};
     firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
-    launchMakeRinex(logFilePath, rinexFileName(logDirectory, time));
+    if (!launchMakeRinex(logFilePath, rinexFileName(logDirectory, time), context.station))
+        tell(std::string("Can not start ") + kMakeRinexProgram);
     return true;
 }
 

@@ -62,6 +62,35 @@ std::vector<unsigned char> antennaDescriptorFrame(int message, int station, cons
     return writer.frame();
 }
 
+std::vector<unsigned char> stationPositionFrame(int message, int station, std::int64_t x, std::int64_t y,
+                                                std::int64_t z, int height)
+{
+    FrameWriter w;
+    w.put(message, 12).put(station, 12).put(0, 10).putSigned(x, 38).put(0, 2).putSigned(y, 38).put(0, 2);
+    w.putSigned(z, 38);
+    if (message == 1006)
+        w.put(height, 16);
+    return w.frame();
+}
+
+std::vector<unsigned char> withStation(const std::vector<unsigned char>& frame, int station)
+{
+    constexpr int kHeaderBytes = 3;
+    constexpr int kCrcBytes = 3;
+    std::vector<unsigned char> copy = frame;
+    if (copy.size() < kHeaderBytes + 3 + kCrcBytes)
+        return copy;
+    // The station ID is the 12 bits after the 12-bit message number.
+    copy[4] = static_cast<unsigned char>((copy[4] & 0xF0) | ((station >> 8) & 0x0F));
+    copy[5] = static_cast<unsigned char>(station & 0xFF);
+    const int covered = static_cast<int>(copy.size()) - kCrcBytes;
+    const std::uint32_t crc = crc24q(copy.data(), covered);
+    copy[covered] = static_cast<unsigned char>(crc >> 16);
+    copy[covered + 1] = static_cast<unsigned char>(crc >> 8);
+    copy[covered + 2] = static_cast<unsigned char>(crc);
+    return copy;
+}
+
 std::vector<unsigned char> systemParametersFrame(int station, int mjd, int secondsOfDay, int leapSeconds)
 {
     FrameWriter writer;

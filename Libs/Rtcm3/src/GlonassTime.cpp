@@ -16,7 +16,7 @@ struct LeapSecond
 constexpr LeapSecond kLeapSeconds[] = {
     {19810630, 20}, {19820630, 21}, {19830630, 22}, {19850630, 23}, {19871231, 24}, {19891231, 25},
     {19901231, 26}, {19920630, 27}, {19930630, 28}, {19940630, 29}, {19951231, 30}, {19970630, 31},
-    {19981231, 32}, {20051231, 33}, {20081231, 34}, {20120630, 35},
+    {19981231, 32}, {20051231, 33}, {20081231, 34}, {20120630, 35}, {20150630, 36}, {20161231, 37},
 };
 constexpr int kTaiMinusGps = 19;
 
@@ -64,21 +64,27 @@ int gpsMinusUtc(int date)
     return taiMinusUtc - kTaiMinusGps;
 }
 
-// Start of the given day in the reference count, each boundary moved later by the leap seconds at it.
-std::int64_t dayStart(std::int64_t days)
+// Start of the given day in the reference count, each boundary moved later by the leap seconds at
+// it: from the table, or the one known count for every day.
+std::int64_t dayStart(std::int64_t days, int knownLeapSeconds)
 {
-    return days * 86400 + gpsMinusUtc(dateOfDay(days));
+    return days * 86400 + (knownLeapSeconds > 0 ? knownLeapSeconds : gpsMinusUtc(dateOfDay(days)));
 }
 
 } // namespace
 
 void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs)
 {
+    glonassToGpsTime(week, secondsOfWeek, glonassMs, 0);
+}
+
+void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs, int leapSeconds)
+{
     const std::int64_t reference = static_cast<std::int64_t>(week) * 604800 + secondsOfWeek + kGlonassOffset;
     std::int64_t days = reference > 0 ? reference / 86400 : 0;
-    if (days > 0 && reference < dayStart(days))
+    if (days > 0 && reference < dayStart(days, leapSeconds))
         --days;
-    const std::int64_t timeOfDay = reference - dayStart(days);
+    const std::int64_t timeOfDay = reference - dayStart(days, leapSeconds);
 
     std::int64_t seconds = secondsOfWeek;
     if (glonassMs < 300000 && timeOfDay > 82800)

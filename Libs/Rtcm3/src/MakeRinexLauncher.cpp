@@ -5,7 +5,11 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace Rtcm3
 {
@@ -20,14 +24,24 @@ constexpr size_t kCommandLineArguments = 128;
 
 // Runs in the forked child only: execs with our own argument vector, so that paths with blanks
 // arrive whole, after closing every descriptor but the standard streams, so that a long
-// conversion holds neither the data port nor a log file of the logger.
+// conversion holds neither the data port nor a log file of the logger. The environment is the
+// logger's with the reference station added, built before the fork: the child must not allocate.
 class MakeRinexProcess : public ACE_Process
 {
 public:
-    MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName)
+    MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName, unsigned int station)
         : m_argv{const_cast<char*>(kMakeRinexProgram), const_cast<char*>(logFilePath.c_str()),
-                 const_cast<char*>(rinexName.c_str()), nullptr}
+                 const_cast<char*>(rinexName.c_str()), nullptr},
+          m_station(std::string(kStationVariable) + "=" + std::to_string(station))
     {
+        const std::size_t nameLength = std::strlen(kStationVariable);
+        for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+        {
+            if (std::strncmp(*entry, kStationVariable, nameLength) != 0 || (*entry)[nameLength] != '=')
+                m_environment.push_back(*entry);
+        }
+        m_environment.push_back(m_station.data());
+        m_environment.push_back(nullptr);
     }
 
 protected:
@@ -39,12 +53,14 @@ protected:
             for (int fd = 3; fd < (limit > 0 && limit < 65536 ? limit : 65536); ++fd)
                 ::close(fd);
         }
-        ::execvp(m_argv[0], m_argv);
+        ::execvpe(m_argv[0], m_argv, m_environment.data());
         ::_exit(127);
     }
 
 private:
     char* m_argv[4];
+    std::string m_station;
+    std::vector<char*> m_environment;
 };
 
 } // namespace
@@ -57,14 +73,14 @@ std::string makeRinexCommandLine(const std::string& logFilePath, const std::stri
     return commandLine;
 }
 
-bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName)
+bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station)
 {
     ACE_Process_Options options(true, kCommandLineBuffer, kEnvironmentBuffer, kEnvironmentEntries,
                                 kCommandLineArguments);
     options.command_line("%s", makeRinexCommandLine(logFilePath, rinexName).c_str());
     // Nobody waits for the child: let it be reaped by init instead of lingering as a zombie.
     options.avoid_zombies(1);
-    MakeRinexProcess process(logFilePath, rinexName);
+    MakeRinexProcess process(logFilePath, rinexName, station);
     return process.spawn(options) != ACE_INVALID_PID;
 }
 

@@ -262,7 +262,8 @@ int decodeGlonassObservations(Rtcm3Decoder& decoder, int message, BitReader& rea
     reader.skip(4);
 
     decoder.lastGlonassEpochMs = epochMs;
-    glonassToGpsTime(decoder.gpsWeek, decoder.lastSecondsOfWeek, epochMs);
+    // A 1013's count is the station's own; before one has come (or when it sends none), the table.
+    glonassToGpsTime(decoder.gpsWeek, decoder.lastSecondsOfWeek, epochMs, decoder.leapSeconds);
     const bool released = beginEpoch(decoder, decoder.lastSecondsOfWeek * 1000.0);
 
     ObservationPass pass(kGlonassLayout, message, count, decoder.prevLockGloL1, decoder.prevLockGloL2);

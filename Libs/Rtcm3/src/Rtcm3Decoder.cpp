@@ -129,6 +129,8 @@ int nextMessage(Rtcm3Decoder& decoder)
     }
     decoder.lastMessage = message;
 
+    if (msmSystem(message) != MsmSystem::None)
+        return decodeMsm(decoder, message, reader);
     if (message < 1001 || message > 1033)
         return message;
     switch (message)
@@ -160,18 +162,31 @@ int nextMessage(Rtcm3Decoder& decoder)
     }
 }
 
-int feedByte(Rtcm3Decoder& decoder, unsigned char byte)
+bool appendByte(Rtcm3Decoder& decoder, unsigned char byte)
 {
     // The search keeps the buffer below one longest frame; this only guards a damaged record.
     if (decoder.byteCount < 0 || decoder.byteCount >= kFrameBufferSize)
         decoder.byteCount = 0;
     decoder.frame[decoder.byteCount++] = byte;
-    if (decoder.byteCount < decoder.bytesNeeded)
-        return 0;
-    int last = 0;
-    while (const int result = nextMessage(decoder))
-        last = result;
-    return last;
+    return decoder.byteCount >= decoder.bytesNeeded;
+}
+
+bool decodeHeldFrame(Rtcm3Decoder& decoder, int& result, bool& passed)
+{
+    // nextMessage leaves the last message number alone for a message the filter drops.
+    const int previous = decoder.lastMessage;
+    decoder.lastMessage = -1;
+    result = nextMessage(decoder);
+    passed = decoder.lastMessage != -1;
+    if (!passed)
+        decoder.lastMessage = previous;
+    // The search clears bytes needed only when it verified a frame.
+    return decoder.bytesNeeded == 0;
+}
+
+int feedByte(Rtcm3Decoder& decoder, unsigned char byte)
+{
+    return feedByte(decoder, byte, [](int) {});
 }
 
 } // namespace Rtcm3

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Rtcm3Test;
@@ -185,13 +186,65 @@ TEST(ScanLogFile, DatesAFileThatBeginsWithGlonassByItsDateMessage)
     EXPECT_EQ(nameOf(gps.result), "C:\\rtcm\\20091218_230700.08o");
 }
 
+TEST(ScanLogFile, SeesEveryFrameThatOneByteCompletes)
+{
+    const Bytes demo = convertibleCapture();
+    const ScanOutcome plain = scanBytes(demo);
+    ASSERT_TRUE(plain.converts) << plain.errors;
+
+    // A stray preamble whose length field (300) holds back the frames behind it until its CRC fails.
+    Bytes prefixed = {0x17, 0x42, 0xD3, 0x01, 0x2C};
+    append(prefixed, demo);
+    const ScanOutcome outcome = scanBytes(prefixed);
+    ASSERT_TRUE(outcome.converts) << outcome.errors;
+    EXPECT_EQ(nameOf(outcome.result), nameOf(plain.result));
+    EXPECT_EQ(outcome.result.messageCount, plain.result.messageCount);
+
+    // Cut anywhere, as a file that begins in the middle of a frame: the scan finds what it finds
+    // from the next whole frame on.
+    const Bytes header(demo.begin(), demo.end() - static_cast<std::ptrdiff_t>(
+                                                      readFile(captureFile("testglo.rtcm3")).size()));
+    const Bytes capture(demo.begin() + static_cast<std::ptrdiff_t>(header.size()), demo.end());
+    const std::vector<std::size_t> starts = frameStarts(capture);
+    for (std::size_t cut = 1; cut < capture.size(); cut += 193)
+    {
+        const auto nextStart = std::lower_bound(starts.begin(), starts.end(), cut);
+        if (nextStart == starts.end())
+            break;
+        const std::size_t next = *nextStart;
+        Bytes cutFile = header;
+        cutFile.insert(cutFile.end(), capture.begin() + static_cast<std::ptrdiff_t>(cut), capture.end());
+        Bytes wholeFrames = header;
+        wholeFrames.insert(wholeFrames.end(), capture.begin() + static_cast<std::ptrdiff_t>(next),
+                           capture.end());
+        const ScanOutcome got = scanBytes(cutFile);
+        const ScanOutcome expected = scanBytes(wholeFrames);
+        ASSERT_EQ(got.converts, expected.converts) << "cut at " << cut;
+        EXPECT_EQ(got.result.messageCount, expected.result.messageCount) << "cut at " << cut;
+        if (expected.converts)
+        {
+            EXPECT_EQ(nameOf(got.result), nameOf(expected.result)) << "cut at " << cut;
+        }
+    }
+}
+
 TEST(ConvertLogFile, ReportsAFileThatCannotBeOpened)
 {
     TempDir root;
     setenv("ZELT_ROOT", root.path().c_str(), 1);
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\rtcm\\missing file.rtcm", "C:\\rtcm"));
+    std::string problem;
+    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\rtcm\\missing file.rtcm", "C:\\rtcm", &problem));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can not open file C:\\rtcm\\missing file.rtcm\n");
+    EXPECT_EQ(problem, "Can not open file");
+
+    // What a file lacks is told to the caller too, in the words of the standard error lines.
+    std::filesystem::create_directories(root.path() + "/c");
+    writeFile(root.path() + "/c/testglo.rtcm", readFile(captureFile("testglo.rtcm3")));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\testglo.rtcm", "C:", &problem));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(problem, "No antenna descriptor on input file; No date information on input file");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -21,15 +22,6 @@ namespace
 // A descriptor number no shell or library picks by chance.
 constexpr int kMarkedDescriptor = 77;
 
-// testglo.rtcm3 with the antenna and date frames that make it convert; first epoch 2009-12-18 23:07:00.
-Bytes convertibleCapture()
-{
-    Bytes file = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
-    append(file, Rtcm3::systemParametersFrame(0, 55183, 83205, 15));
-    append(file, readFile(captureFile("testglo.rtcm3")));
-    return file;
-}
-
 std::string readText(const std::string& path)
 {
     std::ifstream in(path);
@@ -45,6 +37,42 @@ bool waitFor(const std::string& path, std::chrono::seconds limit)
     {
         if (std::filesystem::exists(path))
             return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// "YYYYMMDD_hhmmss" of a RINEX 2 observation file's "TIME OF FIRST OBS" line, as the names are made.
+std::string firstObservation(const std::string& rinex)
+{
+    const size_t label = rinex.find("TIME OF FIRST OBS");
+    if (label == std::string::npos)
+        return "no TIME OF FIRST OBS";
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double seconds = -1;
+    std::sscanf(rinex.c_str() + rinex.rfind('\n', label) + 1, "%d %d %d %d %d %lf", &year, &month, &day,
+                &hour, &minute, &seconds);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d", year, month, day, hour, minute,
+                  static_cast<int>(seconds));
+    return stamp;
+}
+
+// Waits for a file with the extension in the directory; its path in found.
+bool eventuallyFound(const std::string& directory, const std::string& extension, std::string& found,
+                     std::chrono::seconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end)
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(directory))
+        {
+            if (entry.path().extension() == extension)
+            {
+                found = entry.path().string();
+                return true;
+            }
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
@@ -142,6 +170,14 @@ TEST_F(MakeRinex, TheShippedScriptWritesRinexStartingAtTheFirstEpoch)
 
     const std::string text = readText(rinex);
     EXPECT_EQ(text.find("     2.11           OBSERVATION DATA"), 0u);
+    // Signal strengths, and the capture's ephemerides (1019, 1020) in navigation files of the same stem.
+    const size_t types = text.find("# / TYPES OF OBSERV");
+    ASSERT_NE(types, std::string::npos);
+    const std::string typesLine = text.substr(text.rfind('\n', types) + 1, types - text.rfind('\n', types));
+    EXPECT_NE(typesLine.find("S1"), std::string::npos) << typesLine;
+    EXPECT_NE(typesLine.find("S2"), std::string::npos) << typesLine;
+    EXPECT_NE(readText(m_logDir + "/20091218_230700.08n").find("GPS NAV DATA"), std::string::npos);
+    EXPECT_NE(readText(m_logDir + "/20091218_230700.08g").find("GLONASS NAV DATA"), std::string::npos);
     const size_t firstObs = text.find("TIME OF FIRST OBS");
     const size_t header = text.find("END OF HEADER");
     ASSERT_NE(firstObs, std::string::npos);
@@ -166,6 +202,29 @@ TEST_F(MakeRinex, TheShippedScriptWritesRinexStartingAtTheFirstEpoch)
                   {double(year), double(month), double(day), double(hour), double(minute), seconds}),
               std::vector<double>({double(first.year % 100), double(first.month), double(first.day),
                                    double(first.hour), double(first.minute), first.seconds}));
+}
+
+// station278.rtcm3 is from 2020 (GPS-UTC 18 s); cut before its first 1012, it begins with GLONASS.
+TEST_F(MakeRinex, AGlonassFirstFileFrom2020IsNamedAtConvbinsFirstEpoch)
+{
+    putFirstOnPath(VIVOZO_MAKERINEX_DIR);
+    const Bytes capture = restamped(readFile(captureFile("station278.rtcm3")), 0);
+    const std::vector<std::size_t> starts = frameStarts(capture);
+    const auto glonass = std::find_if(starts.begin(), starts.end(),
+                                      [&](std::size_t at) { return messageAt(capture, at) == 1012; });
+    ASSERT_NE(glonass, starts.end());
+    writeFile(m_logDir + "/glonass.rtcm",
+              Bytes(capture.begin() + static_cast<std::ptrdiff_t>(*glonass), capture.end()));
+
+    testing::internal::CaptureStderr();
+    const bool converts = Rtcm3::convertLogFile("C:\\rtcm logs\\glonass.rtcm", "C:\\rtcm logs");
+    ASSERT_TRUE(converts) << testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStderr();
+    std::string rinex;
+    ASSERT_TRUE(eventuallyFound(m_logDir, ".08o", rinex, std::chrono::seconds(60)));
+    const std::string name = std::filesystem::path(rinex).stem().string();
+    EXPECT_EQ(name.substr(0, 8), "20200125"); // 2020-01-24 in Oregon, already the 25th in UTC
+    EXPECT_EQ(firstObservation(readText(rinex)), name);
 }
 
 TEST_F(MakeRinex, TheShippedScriptFailsLoudlyOnAMissingLogFile)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace Rtcm3Test;
 using Rtcm3::ObservationEpoch;
 
@@ -309,8 +311,9 @@ TEST(GlonassTime, MatchesGpsTimeWithTheLeapSecondsOfItsDate)
         int seconds;
         int leap;
     };
-    // 2006 (14 s), 2009 (15 s), 2014 and 2020 (16 s: the table ends in 2012).
-    const TimeCase cases[] = {{1356, 200000, 14}, {1562, 515220, 15}, {1800, 40000, 16}, {2089, 300000, 16}};
+    // 2006 (14 s), 2009 (15 s), 2014 (16 s), 2016 (17 s), 2020 (18 s).
+    const TimeCase cases[] = {
+        {1356, 200000, 14}, {1562, 515220, 15}, {1800, 40000, 16}, {1900, 100000, 17}, {2089, 300000, 18}};
     for (const TimeCase& c : cases)
     {
         const int glonassMs = ((c.seconds - c.leap + 10800) % 86400) * 1000;
@@ -319,7 +322,37 @@ TEST(GlonassTime, MatchesGpsTimeWithTheLeapSecondsOfItsDate)
         Rtcm3::glonassToGpsTime(week, seconds, glonassMs);
         EXPECT_EQ(week, c.week);
         EXPECT_EQ(seconds, c.seconds) << "week " << c.week;
+
+        // A station's own count (its 1013) goes before the table.
+        week = c.week;
+        seconds = c.seconds - 3600;
+        Rtcm3::glonassToGpsTime(week, seconds, glonassMs - 5000, c.leap + 5);
+        EXPECT_EQ(seconds, c.seconds) << "week " << c.week << " with the count of a 1013";
     }
+}
+
+// station278.rtcm3 (2020) sends 1004 and 1012 for each epoch: they make one epoch together.
+TEST(GlonassTime, GpsAndGlonassOfOneEpochAfter2017FallIntoOneEpoch)
+{
+    const Bytes capture = restamped(readFile(captureFile("station278.rtcm3")), 0);
+    auto decoder = newDecoder(2089);
+    int released = 0;
+    for (unsigned char byte : capture)
+    {
+        Rtcm3::feedByte(*decoder, byte,
+                        [&](int result)
+                        {
+                            if (result != Rtcm3::kEpochReleased && result != Rtcm3::kEpochReleasedModulo)
+                                return;
+                            ++released;
+                            const Rtcm3::ObservationEpoch& epoch = decoder->completed;
+                            const int* end = epoch.satellites + epoch.satelliteCount;
+                            EXPECT_TRUE(std::any_of(epoch.satellites, end, [](int n) { return n <= 32; }) &&
+                                        std::any_of(epoch.satellites, end, [](int n) { return n >= 38; }))
+                                << "epoch at " << epoch.timeOfWeek << " ms holds one system only";
+                        });
+    }
+    EXPECT_GE(released, 30);
 }
 
 TEST(GlonassTime, MidnightAndWeekCrossings)
@@ -332,12 +365,12 @@ TEST(GlonassTime, MidnightAndWeekCrossings)
         int expectedWeek;
         int expectedSeconds;
     };
-    // Week 2089, Monday: 23:58 UTC(SU)+3 is 161896 s GPS, 00:02 the next day 162136 s.
+    // Week 2089 (GPS-UTC 18 s), Monday: 23:58 UTC(SU)+3 is 161898 s GPS, 00:02 the next day 162138 s.
     const CrossCase cases[] = {
-        {2089, 161896, 120000, 2089, 162136},   // epoch just after midnight, reference before
-        {2089, 162136, 86280000, 2089, 161896}, // epoch just before midnight, reference after
-        {2089, 604740, 10830000, 2090, 46},     // into the next GPS week
-        {2090, 46, 10724000, 2089, 604740},     // back into the previous one
+        {2089, 161896, 120000, 2089, 162138},   // epoch just after midnight, reference before
+        {2089, 162136, 86280000, 2089, 161898}, // epoch just before midnight, reference after
+        {2089, 604740, 10830000, 2090, 48},     // into the next GPS week
+        {2090, 46, 10724000, 2089, 604742},     // back into the previous one
     };
     for (const CrossCase& c : cases)
     {

@@ -157,12 +157,135 @@ inline Bytes glonassMessage(int message, int epochMs, int sync, const std::vecto
 inline Bytes positionMessage(int message, int station, std::int64_t x, std::int64_t y, std::int64_t z,
                              int height = 0)
 {
+    return Rtcm3::stationPositionFrame(message, station, x, y, z, height);
+}
+
+struct MsmSatellite
+{
+    int id = 1;
+    int roughMs = 70;      // DF397, 255 invalid
+    int info = 0;          // extended satellite info (MSM5, MSM7)
+    int roughMod = 512;    // DF398, 1/1024 ms
+    int roughRate = -1200; // DF399, m/s
+};
+
+struct MsmSignal
+{
+    std::int64_t pseudorange = 1000; // fine pseudorange, in the unit of the message type
+    std::int64_t phase = 4000;       // fine phase range
+    int lock = 9;
+    int halfCycle = 0;
+    int cnr = 40;
+    std::int64_t rate = 2500; // fine phase-range rate, 0.0001 m/s (MSM5, MSM7)
+};
+
+// An MSM4 to MSM7 frame; the cell mask runs satellite by satellite, each with its signals, and one signal
+// entry is written for each set bit.
+inline Bytes msmMessage(int message, std::uint32_t epoch, int multiple,
+                        const std::vector<MsmSatellite>& satellites, const std::vector<int>& signalIds,
+                        const std::vector<bool>& cellMask, const std::vector<MsmSignal>& signals,
+                        int station = 0)
+{
+    const int type = message % 10;
+    const bool withRates = type == 5 || type == 7;
+    const bool extended = type >= 6;
     Rtcm3::FrameWriter w;
-    w.put(message, 12).put(station, 12).put(0, 10).putSigned(x, 38).put(0, 2).putSigned(y, 38).put(0, 2);
-    w.putSigned(z, 38);
-    if (message == 1006)
-        w.put(height, 16);
+    w.put(message, 12).put(station, 12).put(epoch, 30).put(multiple, 1).put(0, 18);
+    std::uint64_t satelliteMask = 0;
+    for (const MsmSatellite& s : satellites)
+        satelliteMask |= std::uint64_t{1} << (64 - s.id);
+    std::uint32_t signalMask = 0;
+    for (int id : signalIds)
+        signalMask |= 1u << (32 - id);
+    w.put(satelliteMask >> 32, 32).put(satelliteMask & 0xFFFFFFFF, 32).put(signalMask, 32);
+    for (bool bit : cellMask)
+        w.put(bit ? 1 : 0, 1);
+    for (const MsmSatellite& s : satellites)
+        w.put(s.roughMs, 8);
+    for (const MsmSatellite& s : satellites)
+    {
+        if (withRates)
+            w.put(s.info, 4);
+    }
+    for (const MsmSatellite& s : satellites)
+        w.put(s.roughMod, 10);
+    for (const MsmSatellite& s : satellites)
+    {
+        if (withRates)
+            w.putSigned(s.roughRate, 14);
+    }
+    for (const MsmSignal& c : signals)
+        w.putSigned(c.pseudorange, extended ? 20 : 15);
+    for (const MsmSignal& c : signals)
+        w.putSigned(c.phase, extended ? 24 : 22);
+    for (const MsmSignal& c : signals)
+        w.put(c.lock, extended ? 10 : 4);
+    for (const MsmSignal& c : signals)
+        w.put(c.halfCycle, 1);
+    for (const MsmSignal& c : signals)
+        w.put(c.cnr, extended ? 10 : 6);
+    for (const MsmSignal& c : signals)
+    {
+        if (withRates)
+            w.putSigned(c.rate, 15);
+    }
     return w.frame();
+}
+
+// testglo.rtcm3 with the antenna and date frames that make it convert; first epoch 2009-12-18 23:07:00.
+inline Bytes convertibleCapture()
+{
+    Bytes file = Rtcm3::antennaDescriptorFrame(1033, 0, "TRM41249.00     NONE");
+    append(file, Rtcm3::systemParametersFrame(0, 55183, 83205, 15));
+    append(file, readFile(captureFile("testglo.rtcm3")));
+    return file;
+}
+
+// Offsets at which the stream's frames (correct CRC) start, found as a frame search finds them.
+inline std::vector<std::size_t> frameStarts(const Bytes& stream)
+{
+    std::vector<std::size_t> starts;
+    for (std::size_t at = 0; at + 6 <= stream.size();)
+    {
+        const std::size_t length = ((stream[at + 1] & 0x03u) << 8) | stream[at + 2];
+        const std::size_t end = at + 3 + length;
+        if (stream[at] == 0xD3 && end + 3 <= stream.size() &&
+            Rtcm3::crc24q(&stream[at], static_cast<int>(length + 3)) ==
+                ((std::uint32_t(stream[end]) << 16) | (std::uint32_t(stream[end + 1]) << 8) |
+                 stream[end + 2]))
+        {
+            starts.push_back(at);
+            at = end + 3;
+        }
+        else
+            ++at;
+    }
+    return starts;
+}
+
+// The message number of the frame starting at the offset.
+inline int messageAt(const Bytes& stream, std::size_t at)
+{
+    return (stream[at + 3] << 4) | (stream[at + 4] >> 4);
+}
+
+// The stream with every frame's reference station ID set to the given one (and its CRC made again).
+inline Bytes restamped(Bytes stream, int station)
+{
+    for (std::size_t at : frameStarts(stream))
+    {
+        const int message = messageAt(stream, at);
+        const std::size_t length = ((stream[at + 1] & 0x03u) << 8) | stream[at + 2];
+        if (message == 1019 || message == 1020 || length < 3)
+            continue;
+        stream[at + 4] = static_cast<unsigned char>((stream[at + 4] & 0xF0) | ((station >> 8) & 0x0F));
+        stream[at + 5] = static_cast<unsigned char>(station & 0xFF);
+        const std::uint32_t crc = Rtcm3::crc24q(&stream[at], static_cast<int>(length + 3));
+        stream[at + 3 + length] = static_cast<unsigned char>(crc >> 16);
+        stream[at + 4 + length] = static_cast<unsigned char>(crc >> 8);
+        stream[at + 5 + length] = static_cast<unsigned char>(crc);
+    }
+    return stream;
 }
 
 // A fresh directory under the build tree (or /tmp), removed with the object.

@@ -127,7 +127,17 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     {
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path) { Rtcm3::convertLogFile(path, m_logDirectory); });
+            [this](const std::string& path, std::time_t opened)
+            {
+                // The RINEX file goes beside its log file, in the directory the tokens expanded to.
+                std::string problem;
+                Rtcm3::convertLogFile(path, Rtcm3::logFileDirectory(path), &problem,
+                                      {ConversionStation(), opened});
+                if (!problem.empty())
+                    TraceData("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         %s:\n\t    "
+                              "     %s.",
+                              path.c_str(), problem.c_str());
+            });
     }
     catch (const std::bad_alloc&)
     {
@@ -283,6 +293,17 @@ template <void (CVelmorControl::*job)(CZeltSignal*&)> void CVelmorControl::Guard
 void CVelmorControl::ReportJobFailure(const char* what)
 {
     TraceData("\n\tERROR: Job failed: %s", what);
+}
+
+unsigned int CVelmorControl::ConversionStation()
+{
+    constexpr int32_t kHighestStationId = 4095; // 12 bits
+    const int32_t station = tokenStore().getTokValueInt(kTokenStationId);
+    if (station >= 0 && station <= kHighestStationId)
+        return static_cast<unsigned int>(station);
+    TraceData("\n\tWARNING: Token %s is %d, no reference station ID (0-%d):\n\t         reading station 0.",
+              kTokenStationId, station, kHighestStationId);
+    return 0;
 }
 
 TokenReader CVelmorControl::Tokens() const

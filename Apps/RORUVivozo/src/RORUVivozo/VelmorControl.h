@@ -52,6 +52,8 @@ inline constexpr char kTokenFreqInterval[] = "RUNT_PARAM_RTCM_INPUT_FREQ_INTERVA
 inline constexpr char kTokenFreqExpected[] = "RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED";
 inline constexpr char kTokenFreqLimit[] = "RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT";
 inline constexpr char kTokenFreqPause[] = "RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH";
+// The reference station whose messages the conversion reads; read at every hand-off.
+inline constexpr char kTokenStationId[] = "RTCM_STATION_ID";
 
 // The logging parameters belong to this user's row in the database.
 inline constexpr char kParameterUser[] = "HV user";
@@ -164,6 +166,8 @@ private:
     void RunIoThread();
 
     TokenReader Tokens() const;
+    // The station token as the conversion's station filter; an ID out of range is reported and reads 0.
+    unsigned int ConversionStation();
 
     bool m_dbReadOk = true;
     std::string m_logDirectory;

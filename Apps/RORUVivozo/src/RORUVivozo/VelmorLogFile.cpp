@@ -33,6 +33,9 @@ constexpr std::size_t kMaxDirectoryPart = 499;
 // Gives up looking for a free moved-aside name after this many counters.
 constexpr int kMaxMoveAsideCounter = 100000;
 
+// Files closed here that are remembered as converted already; enough for names that repeat daily.
+constexpr std::size_t kRememberedClosedFiles = 64;
+
 bool pathExists(const std::string& writtenPath)
 {
     struct stat info;
@@ -95,6 +98,13 @@ int moveFile(const std::string& from, const std::string& to)
     if (!error)
         std::filesystem::remove(nativeFrom, error);
     return error ? error.value() : 0;
+}
+
+CVelmorLogFile::FileIdentity identityOf(const struct stat& info)
+{
+    return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
+            static_cast<long long>(info.st_size),
+            static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
 }
 
 } // namespace
@@ -222,13 +232,21 @@ bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string
         }
         else
         {
-            m_fd = existing;
-            m_written = 0;
+            struct stat info;
+            const bool known = ::fstat(existing, &info) == 0;
             report("\n\tError: File exists:\n\t       '%s'", m_path.c_str());
-            if (closeLogFile())
+            if (::close(existing) == 0)
             {
                 report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
-                failed = !moveAsideLogFile();
+                // The conversion reads its file later, in a process of its own: it gets the file where
+                // it stays, after the move, and only if no close here has handed it over already.
+                const bool handedOver = known && closedHere(m_path, identityOf(info), false);
+                std::string movedTo;
+                failed = !moveAsideLogFile(movedTo);
+                if (!failed && handedOver)
+                    closedHere(m_path, identityOf(info), true);
+                else if (!failed)
+                    handOver(movedTo, 0);
             }
             else
             {
@@ -255,14 +273,21 @@ bool CVelmorLogFile::openForWriting()
     m_fd = fd;
     m_failed = false;
     m_written = 0;
+    m_opened = std::time(nullptr);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
     return true;
 }
 
 bool CVelmorLogFile::moveAsideLogFile()
 {
+    std::string target;
+    return moveAsideLogFile(target);
+}
+
+bool CVelmorLogFile::moveAsideLogFile(std::string& target)
+{
     const std::string suffix = movedAsideSuffix(std::time(nullptr));
-    std::string target = movedAsideName(m_path, suffix, 0);
+    target = movedAsideName(m_path, suffix, 0);
     // Never replace an earlier moved-aside file: two moves within one second get a counter.
     for (int counter = 1; pathExists(target) && counter <= kMaxMoveAsideCounter; ++counter)
         target = movedAsideName(m_path, suffix, counter);
@@ -311,15 +336,46 @@ bool CVelmorLogFile::closeLogFile()
 {
     if (m_fd < 0)
         return true;
+    struct stat info;
+    const bool known = ::fstat(m_fd, &info) == 0;
     if (::close(m_fd) != 0)
         m_failed = true;
     m_fd = -1;
-    if (m_convert)
-        m_convert(m_path);
+    if (known)
+        rememberClosedFile(m_path, identityOf(info));
+    handOver(m_path, m_opened);
     if (m_failed)
     {
         m_failed = false;
         return false;
     }
     return true;
+}
+
+void CVelmorLogFile::handOver(const std::string& path, std::time_t opened)
+{
+    if (m_convert)
+        m_convert(path, opened);
+}
+
+void CVelmorLogFile::rememberClosedFile(const std::string& path, const FileIdentity& identity)
+{
+    closedHere(path, identity, true);
+    if (m_closedFiles.size() >= kRememberedClosedFiles)
+        m_closedFiles.erase(m_closedFiles.begin());
+    m_closedFiles.push_back({path, identity});
+}
+
+bool CVelmorLogFile::closedHere(const std::string& path, const FileIdentity& identity, bool forget)
+{
+    for (auto file = m_closedFiles.begin(); file != m_closedFiles.end(); ++file)
+    {
+        if (file->path == path && file->identity == identity)
+        {
+            if (forget)
+                m_closedFiles.erase(file);
+            return true;
+        }
+    }
+    return false;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Extension every datagram log file carries; the moved-aside name is built around it.
 inline constexpr std::string_view kLogFileExtension = ".rtcm";
@@ -32,8 +33,19 @@ class CVelmorLogFile
 public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
-    // Gets the path of every file closed here; runs to its end before the close returns.
-    using Convert = std::function<void(const std::string& path)>;
+    // Gets every log file once: a file closed here under its path, a file left by someone else at
+    // the path under the name it was moved aside to; with the time this logger opened it (0 for a
+    // file left by someone else). Runs to its end before the call returns.
+    using Convert = std::function<void(const std::string& path, std::time_t opened)>;
+    // A file on disk as it was closed; the same file found again unchanged has the same identity.
+    struct FileIdentity
+    {
+        unsigned long long device;
+        unsigned long long inode;
+        long long size;
+        long long modifiedNs;
+        bool operator==(const FileIdentity&) const = default;
+    };
 
     CVelmorLogFile(Report report, Convert convert);
     ~CVelmorLogFile();
@@ -41,7 +53,8 @@ public:
     CVelmorLogFile& operator=(const CVelmorLogFile&) = delete;
 
     // Forms the path from directory and name, creates missing directories, moves an existing file
-    // aside and opens a fresh file. True when the file is open and no step failed.
+    // aside (handing it to the conversion unless it was closed here) and opens a fresh file. True
+    // when the file is open and no step failed.
     bool openLogFile(const std::string& directory, const std::string& name);
     // Renames the file at the current path to its moved-aside name.
     bool moveAsideLogFile();
@@ -58,11 +71,25 @@ public:
 private:
     void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
     bool openForWriting();
+    bool moveAsideLogFile(std::string& target);
+    // The one way from here to the conversion.
+    void handOver(const std::string& path, std::time_t opened);
+    void rememberClosedFile(const std::string& path, const FileIdentity& identity);
+    // True when that file was closed, and so handed over, here; forget drops it from the list.
+    bool closedHere(const std::string& path, const FileIdentity& identity, bool forget);
+
+    struct ClosedFile
+    {
+        std::string path;
+        FileIdentity identity;
+    };
 
     Report m_report;
     Convert m_convert;
     std::string m_path;
     int m_fd = -1;
-    bool m_failed = false;   // the stream's error state
-    long long m_written = 0; // bytes of whole datagrams in the file
+    bool m_failed = false;                 // the stream's error state
+    long long m_written = 0;               // bytes of whole datagrams in the file
+    std::time_t m_opened = 0;              // dates a file whose observations carry no date
+    std::vector<ClosedFile> m_closedFiles; // the latest handed over by a close, oldest first
 };

@@ -1,6 +1,8 @@
 // The RTCM 3 decoder: frames, CRC-24Q, station messages and observation epochs, byte by byte.
 #pragma once
 
+#include "Rtcm3/Msm.h"
+
 #include <cstdint>
 
 namespace Rtcm3
@@ -80,10 +82,41 @@ struct Rtcm3Decoder
     // GLONASS epoch time of the last GLONASS observation message, ms of the GLONASS day; the
     // driver needs it to date a file that begins with GLONASS data.
     int lastGlonassEpochMs;
+    // The last MSM observation message, and the GLONASS frequency channels that MSM5 and MSM7 sent
+    // (k + 8 by slot - 1, 0 when not known), which MSM4 and MSM6 need for their phases.
+    MsmObservations msm;
+    int glonassChannels[kMsmMaxSatellites];
 };
 
-// Appends one byte and decodes every frame it completes. Returns the last non-zero result of
-// nextMessage for this byte (0 when none), so that callers can see released epochs.
+// Appends one byte to the frame buffer; true when enough bytes are held for a frame search.
+bool appendByte(Rtcm3Decoder& decoder, unsigned char byte);
+
+// Decodes the next frame the buffer holds. False when none is complete; otherwise result is
+// nextMessage's and passed tells whether the message came through the station filter.
+bool decodeHeldFrame(Rtcm3Decoder& decoder, int& result, bool& passed);
+
+// Appends one byte and decodes every frame it completes. After each message that passed the
+// station filter, onMessage(result) runs while the decoder still holds that message's data: one
+// byte can complete several frames (those buffered behind a stray preamble), and lastMessage
+// after the call names only the last of them. Returns the last non-zero result for this byte.
+template <class OnMessage> int feedByte(Rtcm3Decoder& decoder, unsigned char byte, OnMessage&& onMessage)
+{
+    if (!appendByte(decoder, byte))
+        return 0;
+    int last = 0;
+    int result = 0;
+    bool passed = false;
+    while (decodeHeldFrame(decoder, result, passed))
+    {
+        if (passed)
+            onMessage(result);
+        if (result != 0)
+            last = result;
+    }
+    return last;
+}
+
+// The same without looking at each message.
 int feedByte(Rtcm3Decoder& decoder, unsigned char byte);
 
 // 0 (no frame, or ignored), 1 or 2 (epoch released), or the number of the message decoded.
@@ -95,7 +128,9 @@ bool syncFrame(Rtcm3Decoder& decoder);
 std::uint32_t crc24q(const unsigned char* data, int length);
 
 // Moves a reference GPS week and second of week to the GPS time of a GLONASS epoch given in
-// milliseconds of the GLONASS day (UTC(SU) + 3 h).
+// milliseconds of the GLONASS day (UTC(SU) + 3 h), with GPS-UTC from the leap-second table.
 void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs);
+// The same with a known GPS-UTC (a message 1013's count); 0 or less takes the table's.
+void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs, int leapSeconds);
 
 } // namespace Rtcm3
