@@ -1,11 +1,12 @@
 // The load generator: sends numbered datagrams at a set rate to a UDP port and follows the file they
 // are written to, counting lost, reordered and corrupted datagrams and the latency into the file.
 //
-//   loadgen --port P --file PATH [--count N] [--size S] [--rate R] [--settle-ms T]
+//   loadgen --port P --file PATH [--count N] [--size S] [--rate R] [--settle-ms T] [--max-latency-ms L]
 //
 // Each datagram holds its sequence number and send time in its first 16 bytes and a pattern derived
 // from the sequence number after them, so the file alone tells what arrived, in which order and intact.
-// Exit status 0 when every datagram is in the file once, in order and unchanged.
+// Exit status 0 when every datagram is in the file once, in order and unchanged (and, with
+// --max-latency-ms, none took longer than that from its send to the file).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -41,7 +42,8 @@ struct Options
     std::uint64_t count = 200000;
     std::size_t size = 200;
     double rate = 20000.0;
-    int settleMs = 3000; // how long the file may stay still after the last send before the check ends
+    int settleMs = 3000;     // how long the file may stay still after the last send before the check ends
+    double maxLatencyMs = 0; // 0: any latency passes
 };
 
 struct Result
@@ -91,6 +93,8 @@ bool parse(int argc, char** argv, Options& options)
             options.rate = std::atof(value);
         else if (name == "--settle-ms")
             options.settleMs = std::atoi(value);
+        else if (name == "--max-latency-ms")
+            options.maxLatencyMs = std::atof(value);
         else
             return false;
     }
@@ -177,7 +181,8 @@ int main(int argc, char** argv)
     if (!parse(argc, argv, options))
     {
         std::fprintf(stderr,
-                     "usage: %s --port P --file PATH [--count N] [--size S] [--rate R] [--settle-ms T]\n",
+                     "usage: %s --port P --file PATH [--count N] [--size S] [--rate R] [--settle-ms T] "
+                     "[--max-latency-ms L]\n",
                      argv[0]);
         return 2;
     }
@@ -222,16 +227,22 @@ int main(int argc, char** argv)
     const std::uint64_t lost = options.count - result.received;
     const double p50 = percentile(result.latencyNs, 0.50);
     const double p99 = percentile(result.latencyNs, 0.99);
+    const double maxUs = result.latencyNs.empty()
+                             ? 0.0
+                             : *std::max_element(result.latencyNs.begin(), result.latencyNs.end()) / 1000.0;
     std::printf(
         "sent %" PRIu64 " x %zu bytes at %.0f/s (achieved %.0f/s over %.2f s, %" PRIu64 " send errors)\n",
         options.count, options.size, options.rate, options.count / sendSeconds, sendSeconds, sendErrors);
     std::printf("in file %" PRIu64 ": lost %" PRIu64 ", reordered %" PRIu64 ", corrupted %" PRIu64
                 ", duplicated %" PRIu64 "\n",
                 result.received, lost, result.reordered, result.corrupted, result.duplicates);
-    std::printf("throughput %.0f datagrams/s (%.2f MB/s); latency send->file p50 %.0f us, p99 %.0f us\n",
-                fileSeconds > 0 ? result.received / fileSeconds : 0.0,
-                fileSeconds > 0 ? result.received * options.size / fileSeconds / 1e6 : 0.0, p50, p99);
-    const bool clean = lost == 0 && result.reordered == 0 && result.corrupted == 0 && result.duplicates == 0;
-    std::printf("%s\n", clean ? "RESULT: no loss" : "RESULT: LOSS");
-    return clean ? 0 : 1;
+    std::printf(
+        "throughput %.0f datagrams/s (%.2f MB/s); latency send->file p50 %.0f us, p99 %.0f us, max %.0f us\n",
+        fileSeconds > 0 ? result.received / fileSeconds : 0.0,
+        fileSeconds > 0 ? result.received * options.size / fileSeconds / 1e6 : 0.0, p50, p99, maxUs);
+    const bool slow = options.maxLatencyMs > 0 && maxUs > options.maxLatencyMs * 1000.0;
+    const bool lossless =
+        lost == 0 && result.reordered == 0 && result.corrupted == 0 && result.duplicates == 0;
+    std::printf("%s\n", !lossless ? "RESULT: LOSS" : (slow ? "RESULT: TOO SLOW" : "RESULT: no loss"));
+    return lossless && !slow ? 0 : 1;
 }

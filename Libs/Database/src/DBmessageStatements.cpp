@@ -23,6 +23,7 @@ constexpr std::size_t maxMessageTextLength = 399;
 
 std::optional<std::string> CDBoperations::readMessageText(int number, int language)
 {
+    const auto hold = exclusive();
     const std::string statement =
         fmt::sprintf("select mess from messages where lang = %d and number = %d", language, number);
     char mess[400] = {};
@@ -46,6 +47,7 @@ std::optional<std::string> CDBoperations::readMessageText(int number, int langua
 
 int CDBoperations::readMessageType(int number, int& type, int& typeLogging)
 {
+    const auto hold = exclusive();
     const std::string statement =
         fmt::sprintf("select type,typeLogging from messages where number = %d", number);
     SQLUINTEGER values[2] = {};
@@ -64,6 +66,7 @@ int CDBoperations::readMessageType(int number, int& type, int& typeLogging)
 int CDBoperations::recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseconds, int number,
                                  const std::string& text, bool plain)
 {
+    const auto hold = exclusive();
     const int hours = timeHHMMSS / 10000;
     const int minutes = timeHHMMSS / 100 % 100;
     const int seconds = timeHHMMSS % 100;
@@ -92,17 +95,27 @@ int CDBoperations::recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseco
 
     m_lastRecordedTime = time;
     m_lastArrival[number] = time;
+    // Recorded also when the INSERT fails: its failure is in the dump file and lastFailureBusy().
+    insertArrival(dateYYYYMMDD, time, number);
+    return time;
+}
+
+int CDBoperations::insertArrival(int dateYYYYMMDD, int millisecSinceMidnight, int number)
+{
+    const auto hold = exclusive();
     const std::string statement = fmt::sprintf(
         "INSERT INTO arrivedMessages(dateYYYYMMDD,millisecSinceMidnight,number) values (%d,%d,%d)",
-        dateYYYYMMDD, time, number);
-    if (executeStatement(statement))
-        freeStatement();
-    return time;
+        dateYYYYMMDD, millisecSinceMidnight, number);
+    if (!executeStatement(statement))
+        return -1;
+    freeStatement();
+    return 0;
 }
 
 int CDBoperations::recordArrivalText(int dateYYYYMMDD, int millisecSinceMidnight, int number, int language,
                                      const std::string& text)
 {
+    const auto hold = exclusive();
     (void)number; // the text row is tied to its arrival by date and time
     const std::string statement =
         fmt::sprintf("INSERT INTO arrivedMessagesString(dateYYYYMMDD,millisecSinceMidnight,lang,mess) values "

@@ -74,6 +74,7 @@ std::string CDBoperations::debugFileName(const std::string& objectName, int numb
 int CDBoperations::connect(const char* dataSource, const char* user, const char* password,
                            const char* newName)
 {
+    const auto hold = exclusive();
     if (dataSource == nullptr || user == nullptr || password == nullptr)
         return -1;
 
@@ -154,6 +155,7 @@ SQLRETURN CDBoperations::allocateStatement()
 
 bool CDBoperations::prepareStatement(const std::string& statement, std::initializer_list<BoundColumn> columns)
 {
+    m_lastFailureBusy = false;
     if (!succeeded(allocateStatement()))
     {
         fail(506, m_lastReturnCode, statement);
@@ -203,6 +205,7 @@ void CDBoperations::freeStatement()
 int CDBoperations::fail(int stepCode, SQLRETURN returnCode, const std::string& statement)
 {
     m_lastReturnCode = returnCode;
+    m_lastFailureBusy = failedOnBusyDatabase();
     if (returnCode == SQL_NO_DATA)
         m_errorText = fmt::sprintf("%d: (SQL_NO_DATA): ", stepCode);
     else
@@ -213,6 +216,32 @@ int CDBoperations::fail(int stepCode, SQLRETURN returnCode, const std::string& s
     writeDebugText("\n");
     freeStatement();
     return -1;
+}
+
+bool CDBoperations::failedOnBusyDatabase() const
+{
+    const SQLSMALLINT handleType = m_statement != SQL_NULL_HSTMT ? SQL_HANDLE_STMT : SQL_HANDLE_DBC;
+    const SQLHANDLE handle = m_statement != SQL_NULL_HSTMT ? static_cast<SQLHANDLE>(m_statement)
+                                                           : static_cast<SQLHANDLE>(m_connectionHandle);
+    if (handle == SQL_NULL_HANDLE)
+        return false;
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR message[512] = {};
+    SQLSMALLINT length = 0;
+    for (SQLSMALLINT record = 1; SQL_SUCCEEDED(
+             SQLGetDiagRec(handleType, handle, record, state, &native, message, sizeof message, &length));
+         ++record)
+    {
+        // The SQLite driver passes SQLite's own codes on as the native error.
+        if (native == SQLITE_BUSY || native == SQLITE_LOCKED)
+            return true;
+        const std::string text(reinterpret_cast<const char*>(message));
+        if (text.find("database is locked") != std::string::npos ||
+            text.find("database is busy") != std::string::npos)
+            return true;
+    }
+    return false;
 }
 
 void CDBoperations::openDebugFile()
@@ -238,6 +267,7 @@ void CDBoperations::openDebugFile()
 
 void CDBoperations::writeDebugText(const char* text)
 {
+    const auto hold = exclusive();
     if (!m_debugFileChosen)
     {
         m_debugFileChosen = true;

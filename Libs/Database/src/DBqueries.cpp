@@ -17,6 +17,7 @@ using Database::detail::succeeded;
 
 int CDBoperations::readVersion(int& versionNumber, std::string& versionName)
 {
+    const auto hold = exclusive();
     if (m_connectionHandle == SQL_NULL_HDBC)
         return -1;
     const std::string statement = "SELECT current_version,current_versionname FROM zelt_version";
@@ -43,6 +44,7 @@ int CDBoperations::readVersion(int& versionNumber, std::string& versionName)
 
 int CDBoperations::readProcessId(const char* processName, int& processId)
 {
+    const auto hold = exclusive();
     const std::string statement = fmt::sprintf("select pid from process where processname = '%s'",
                                                sqlQuoted(processName ? processName : ""));
     SQLUINTEGER pid = 0;
@@ -61,6 +63,7 @@ int CDBoperations::readProcessId(const char* processName, int& processId)
 
 int CDBoperations::readToken(const char* tokenName, TokenValue& value)
 {
+    const auto hold = exclusive();
     const std::string name = tokenName != nullptr ? tokenName : "";
     qDebug("Get token %s", name.c_str());
 
@@ -123,6 +126,7 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
 
 int CDBoperations::readIntToken(const char* tokenName)
 {
+    const auto hold = exclusive();
     TokenValue value;
     if (readToken(tokenName, value) != 0)
         return 0;
@@ -131,6 +135,7 @@ int CDBoperations::readIntToken(const char* tokenName)
 
 int CDBoperations::readLoggingParameters(const char* userName, LoggingParameters& parameters)
 {
+    const auto hold = exclusive();
     const std::string statement = fmt::sprintf(
         "SELECT logging_enabled, logging_selected, dir_value_enabled, dir_value, file_value, browse_enabled, "
         "browse_selected, line_interval_value_enabled, line_interval_value, apply_enabled, apply_selected "

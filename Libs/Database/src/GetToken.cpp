@@ -57,17 +57,64 @@ int CGetToken::init()
     return readJsonLocked() ? 0 : -1;
 }
 
+const TokenEntry* CGetToken::knownEntry(const std::string& name, int kind) const
+{
+    const auto found = m_tokens.find(name);
+    return found != m_tokens.end() && found->second.kind == kind ? &found->second : nullptr;
+}
+
+void CGetToken::setReport(Report report)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_report = std::move(report);
+}
+
+std::optional<TokenEntry> CGetToken::findToken(const std::string& name, int kind, bool& readFailed)
+{
+    readFailed = false;
+    // A value already held is worth more than a long wait on another process's lock.
+    std::optional<TokenEntry> last;
+    if (const TokenEntry* known = knownEntry(name, kind))
+        last = *known;
+    // Once the lock was found held, known tokens try it once only until a read gets it again: a job
+    // reading several tokens then waits for the first of them alone.
+    const bool gotIt = !last            ? readJsonLocked()
+                       : m_lockTimedOut ? readJsonLocked(1, 0)
+                                        : readJsonLocked(quickLockTries, quickLockPauseMs);
+    if (gotIt)
+    {
+        if (const TokenEntry* entry = knownEntry(name, kind))
+            return *entry;
+        return std::nullopt;
+    }
+    if (last && m_lockTimedOut)
+    {
+        if (m_report)
+        {
+            const std::string value =
+                kind == KindInt ? std::to_string(last->intValue) : "'" + last->textValue + "'";
+            m_report("\n\tWARNING: Token file locked by another process: " + name +
+                     " keeps the value last read, " + value + ".");
+        }
+        return last;
+    }
+    readFailed = true;
+    return std::nullopt;
+}
+
 std::int32_t CGetToken::getTokValueInt(const std::string& name)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     qDebug("Get token %s", name.c_str());
-    if (!readJsonLocked())
-        return 0;
-    const auto found = m_tokens.find(name);
-    if (found != m_tokens.end() && found->second.kind == KindInt)
-        return found->second.intValue;
-    qWarning("CGetToken - Not found %s", name.c_str());
-    logMissing("getTokValueInt", name);
+    bool readFailed = false;
+    const std::optional<TokenEntry> entry = findToken(name, KindInt, readFailed);
+    if (entry)
+        return entry->intValue;
+    if (!readFailed)
+    {
+        qWarning("CGetToken - Not found %s", name.c_str());
+        logMissing("getTokValueInt", name);
+    }
     return 0;
 }
 
@@ -75,16 +122,17 @@ std::string CGetToken::getTokValueStr(const std::string& name)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     qDebug("Get token %s", name.c_str());
-    if (!readJsonLocked())
-    {
+    bool readFailed = false;
+    const std::optional<TokenEntry> entry = findToken(name, KindText, readFailed);
+    if (entry)
+        return entry->textValue;
+    if (readFailed)
         qWarning("CGetToken - read failed");
-        return {};
+    else
+    {
+        qWarning("CGetToken - Not found %s", name.c_str());
+        logMissing("getTokValueStr", name);
     }
-    const auto found = m_tokens.find(name);
-    if (found != m_tokens.end() && found->second.kind == KindText)
-        return found->second.textValue;
-    qWarning("CGetToken - Not found %s", name.c_str());
-    logMissing("getTokValueStr", name);
     return {};
 }
 

@@ -89,11 +89,15 @@ QString valueText(const TokenEntry& entry)
 
 } // namespace
 
-bool CGetToken::readJsonLocked()
+bool CGetToken::readJsonLocked(int lockTries, int lockPauseMs)
 {
     CTokenFileLock lock;
-    if (!lock.acquire())
+    m_lockTimedOut = false;
+    if (!lock.acquire(lockTries, lockPauseMs))
+    {
+        m_lockTimedOut = true;
         return false;
+    }
     try
     {
         qDebug("Read json file");

@@ -14,8 +14,6 @@ namespace
 {
 
 constexpr const char* LockFileName = "c:\\temp\\token.lck";
-constexpr int LockTries = 100;
-constexpr auto LockPause = std::chrono::milliseconds(100);
 constexpr off_t LockedBytes = 256;
 
 } // namespace
@@ -33,7 +31,7 @@ CTokenFileLock::~CTokenFileLock()
         ::close(m_fd);
 }
 
-bool CTokenFileLock::acquire()
+bool CTokenFileLock::acquire(int tries, int pauseMs)
 {
     if (m_fd < 0)
         return false;
@@ -44,7 +42,7 @@ bool CTokenFileLock::acquire()
     range.l_whence = SEEK_SET;
     range.l_start = 0;
     range.l_len = LockedBytes;
-    for (int attempt = 0; attempt < LockTries; ++attempt)
+    for (int attempt = 0; attempt < tries; ++attempt)
     {
         if (::fcntl(m_fd, F_OFD_SETLK, &range) == 0)
         {
@@ -52,8 +50,8 @@ bool CTokenFileLock::acquire()
             return true;
         }
         qDebug("File lock failed. Sleep some");
-        std::this_thread::sleep_for(LockPause);
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
-    qWarning("File lock failed. Giving up after 100 tries");
+    qWarning("File lock failed. Giving up after %d tries", tries);
     return false;
 }

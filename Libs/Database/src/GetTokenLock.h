@@ -11,8 +11,11 @@ public:
     CTokenFileLock(const CTokenFileLock&) = delete;
     CTokenFileLock& operator=(const CTokenFileLock&) = delete;
 
-    // Tries without waiting, up to 100 times 100 ms apart.
-    bool acquire();
+    static constexpr int defaultTries = 100;
+    static constexpr int defaultPauseMs = 100;
+
+    // Tries without waiting, up to tries times, pausing between tries.
+    bool acquire(int tries = defaultTries, int pauseMs = defaultPauseMs);
 
 private:
     int m_fd = -1;

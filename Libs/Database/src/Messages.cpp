@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <fmt/printf.h>
+
 int CMessages::loadMessageTypes()
 {
     m_language = 3;
@@ -35,20 +37,25 @@ int CMessages::loadMessageTypes()
 
 int CMessages::messageType(int number)
 {
-    auto cached = m_typeCache.find(number);
-    if (cached == m_typeCache.end())
+    std::optional<std::pair<int, int>> types;
+    {
+        const std::lock_guard<std::mutex> guard(m_cacheMutex);
+        const auto cached = m_typeCache.find(number);
+        if (cached != m_typeCache.end())
+            types = cached->second;
+    }
+    if (!types)
     {
         int type = 0;
         int typeLogging = 0;
         if (m_database == nullptr || m_database->readMessageType(number, type, typeLogging) != 0)
             type = typeLogging = 0;
-        cached =
-            m_typeCache
-                .emplace(number, std::make_pair(type == 0 ? 1 : type, typeLogging == 0 ? 1 : typeLogging))
-                .first;
+        types = std::make_pair(type == 0 ? 1 : type, typeLogging == 0 ? 1 : typeLogging);
+        const std::lock_guard<std::mutex> guard(m_cacheMutex);
+        m_typeCache.emplace(number, *types);
     }
     const int loggingOn = m_database != nullptr ? m_database->readIntToken(loggingStatusToken) : 0;
-    return loggingOn <= 0 ? cached->second.first : cached->second.second;
+    return loggingOn <= 0 ? types->first : types->second;
 }
 
 void CMessages::currentTime(int& date, int& hhmmss, int& milliseconds)
@@ -63,45 +70,80 @@ void CMessages::currentTime(int& date, int& hhmmss, int& milliseconds)
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
 }
 
-int CMessages::recordArrivalNow(int number, const std::string& text, bool plain, int& date)
-{
-    messageType(number);
-    if (m_database == nullptr)
-        return 0;
-    int hhmmss = 0;
-    int milliseconds = 0;
-    currentTime(date, hhmmss, milliseconds);
-    return m_database->recordArrival(date, hhmmss, milliseconds, number, text, plain);
-}
-
 void CMessages::postMessage(int number)
 {
-    int date = 0;
-    if (recordArrivalNow(number, " ", true, date) != 0)
-        notify();
-}
-
-const std::string& CMessages::formatText(int number)
-{
-    auto cached = m_textCache.find(number);
-    if (cached == m_textCache.end())
-    {
-        std::optional<std::string> text;
-        if (m_database != nullptr)
-            text = m_database->readMessageText(number, m_language);
-        cached = m_textCache.emplace(number, text.value_or(std::string())).first;
-    }
-    return cached->second;
+    Pending message;
+    message.number = number;
+    message.plain = true;
+    post(std::move(message));
 }
 
 void CMessages::postFormattedArguments(int number, const std::vector<MessageArgument>& arguments)
 {
-    const std::string text = formatMessageText(formatText(number), arguments, maxFormattedLength);
-    int date = 0;
-    const int time = recordArrivalNow(number, text, false, date);
+    Pending message;
+    message.number = number;
+    message.plain = false;
+    message.arguments = arguments;
+    post(std::move(message));
+}
+
+std::optional<std::string> CMessages::formatText(int number)
+{
+    {
+        const std::lock_guard<std::mutex> guard(m_cacheMutex);
+        const auto cached = m_textCache.find(number);
+        if (cached != m_textCache.end())
+            return cached->second;
+    }
+    std::optional<std::string> text;
+    if (m_database != nullptr)
+        untilNotBusy([&] { return (text = m_database->readMessageText(number, m_language)).has_value(); });
+    if (text)
+    {
+        const std::lock_guard<std::mutex> guard(m_cacheMutex);
+        m_textCache.emplace(number, *text);
+    }
+    return text;
+}
+
+void CMessages::record(const Pending& message)
+{
+    // A text that could not be read leaves the message without one this time; it is not kept.
+    const std::string text = message.plain
+                                 ? std::string(" ")
+                                 : formatMessageText(formatText(message.number).value_or(std::string()),
+                                                     message.arguments, maxFormattedLength);
+    messageType(message.number);
+    if (m_database == nullptr)
+        return;
+
+    int time = 0;
+    bool insertBusy = false;
+    {
+        const auto hold = m_database->exclusive();
+        time = m_database->recordArrival(message.date, message.hhmmss, message.milliseconds, message.number,
+                                         text, message.plain);
+        insertBusy = time != 0 && m_database->lastFailureBusy();
+    }
     if (time == 0)
         return;
-    m_database->recordArrivalText(date, time, number, m_language, text);
+    // The arrival stays counted by the repeat filter: only its INSERT is tried again.
+    if (insertBusy &&
+        (!waitBeforeRetry() ||
+         untilNotBusy([&] { return m_database->insertArrival(message.date, time, message.number) == 0; }) ==
+             Attempt::GaveUp))
+    {
+        report(fmt::sprintf("\n\tERROR: Operator message %d not recorded: the database stayed busy.",
+                            message.number));
+        return;
+    }
+    if (!message.plain && untilNotBusy(
+                              [&] {
+                                  return m_database->recordArrivalText(message.date, time, message.number,
+                                                                       m_language, text) == 0;
+                              }) == Attempt::GaveUp)
+        report(fmt::sprintf("\n\tERROR: Text of operator message %d not recorded: the database stayed busy.",
+                            message.number));
     notify();
 }
 

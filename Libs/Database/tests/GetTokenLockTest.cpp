@@ -1,109 +1,90 @@
-// The token file's cross-process lock against a second process that holds it.
+// The token file's cross-process lock against a second process that holds it: known tokens answer at
+// once with their last value, others wait as long as ever.
 #include "Database/GetToken.h"
 
 #include "GetTokenLogCapture.h"
+#include "support/HoldingProcess.h"
 #include "support/TestSuite.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <fstream>
+#include <iterator>
 
 namespace
 {
 
+using VivozoTest::HoldingProcess;
 using VivozoTest::LogCapture;
 using VivozoTest::ScopedEnvironment;
 using VivozoTest::TestSuite;
+using Clock = std::chrono::steady_clock;
 
-// The helper process: holds the lock from start() until release().
-class LockHolder
+long long msSince(Clock::time_point began)
 {
-public:
-    ~LockHolder() { release(); }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
+}
 
-    bool start(const std::string& lockFile)
-    {
-        int toChild[2];
-        int fromChild[2];
-        if (::pipe(toChild) != 0)
-            return false;
-        if (::pipe(fromChild) != 0)
-        {
-            ::close(toChild[0]);
-            ::close(toChild[1]);
-            return false;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, toChild[1]);
-        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        std::string program = TOKEN_LOCK_HOLDER;
-        std::string file = lockFile;
-        char* argv[] = {program.data(), file.data(), nullptr};
-        const bool spawned = ::posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv, environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(toChild[0]);
-        ::close(fromChild[1]);
-        m_stdin = toChild[1];
-        if (!spawned)
-        {
-            m_pid = -1;
-            ::close(fromChild[0]);
-            return false;
-        }
-        char said[7] = {};
-        const bool locked = ::read(fromChild[0], said, 6) == 6 && std::string(said) == "locked";
-        ::close(fromChild[0]);
-        return locked;
-    }
+// Another process's change of a token, written straight into the shared file.
+void changeTokenInFile(const std::string& file, const std::string& name, const std::string& from,
+                       const std::string& to)
+{
+    std::ifstream in(file);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t entry = text.find("\"Name\": \"" + name + "\"");
+    const std::size_t value = text.find("\"Value\": \"" + from + "\"", entry);
+    ASSERT_NE(value, std::string::npos) << text;
+    text.replace(value, 10 + from.size(), "\"Value\": \"" + to);
+    std::ofstream(file, std::ios::trunc) << text;
+}
 
-    void release()
-    {
-        if (m_stdin >= 0)
-            ::close(m_stdin);
-        m_stdin = -1;
-        if (m_pid > 0)
-            ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_stdin = -1;
-};
-
-TEST(TokenLock, ReadGivesUpAfterAHundredTriesWhileAnotherProcessHoldsTheLock)
+TEST(TokenLock, WhileAnotherProcessHoldsTheLockKnownTokensKeepTheirLastValueAndOnlyOthersWait)
 {
     ScopedEnvironment programData("ProgramData", std::nullopt);
     TestSuite suite;
     ASSERT_TRUE(suite.ok()) << suite.error();
     LogCapture log;
     CGetToken store;
+    std::vector<std::string> reports;
+    store.setReport([&](const std::string& line) { reports.push_back(line); });
     ASSERT_EQ(store.getTokValueInt("RTCM_DATAPORT"), 3011);
+    const std::string file = suite.scalar("select value from varchar_values where id = 3002").value_or("?");
+    ASSERT_EQ(store.getTokValueStr("RTCM_FILE"), file);
 
-    LockHolder holder;
-    ASSERT_TRUE(holder.start(suite.tempDirectory() + "/token.lck"));
-    const auto began = std::chrono::steady_clock::now();
-    EXPECT_EQ(store.getTokValueInt("RTCM_DATAPORT"), 0);
-    const auto waited = std::chrono::steady_clock::now() - began;
-    EXPECT_GE(waited, std::chrono::milliseconds(9900));
-    EXPECT_LT(waited, std::chrono::seconds(30));
+    HoldingProcess holder;
+    ASSERT_TRUE(holder.holdTokenLock(TOKEN_LOCK_HOLDER, suite.tempDirectory() + "/token.lck"));
+    auto began = Clock::now();
+    EXPECT_EQ(store.getTokValueInt("RTCM_DATAPORT"), 3011);
+    EXPECT_EQ(store.getTokValueStr("RTCM_FILE"), file);
+    EXPECT_LT(msSince(began), 250) << "the first read gives up after about 80 ms, the second at once";
+    EXPECT_EQ(reports,
+              (std::vector<std::string>{
+                  "\n\tWARNING: Token file locked by another process: RTCM_DATAPORT keeps the value "
+                  "last read, 3011.",
+                  "\n\tWARNING: Token file locked by another process: RTCM_FILE keeps the value last "
+                  "read, '" +
+                      file + "'."}));
+    changeTokenInFile(suite.root() + "/c/ProgramData/Hollvik/zelt/ZeltTokens.json", "RTCM_DATAPORT", "3011",
+                      "3999");
+
+    // Nothing known of this one: it waits as long as ever, then reads 0.
+    const std::size_t linesBefore = log->lines().size();
+    began = Clock::now();
+    EXPECT_EQ(store.getTokValueInt("NO_SUCH_TOKEN"), 0);
+    EXPECT_GE(msSince(began), 9900);
     EXPECT_TRUE(log->has(log4cplus::WARN_LOG_LEVEL, "File lock failed. Giving up after 100 tries"));
-    int sleeps = 0;
-    for (const auto& [level, text] : log->lines())
-        sleeps += (text == "File lock failed. Sleep some");
-    EXPECT_EQ(sleeps, 100);
+    const auto lines = log->lines();
+    EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end(),
+                            [](const auto& line) { return line.second == "File lock failed. Sleep some"; }),
+              100);
 
-    // Released by the other side: reads work again, and a failed read was not a missing token.
+    // Released by the other side: the next read takes the file's value again.
     holder.release();
-    EXPECT_EQ(store.getTokValueStr("RTCM_FILE"),
-              suite.scalar("select value from varchar_values where id = 3002").value_or("?"));
+    EXPECT_EQ(store.getTokValueInt("RTCM_DATAPORT"), 3999);
     EXPECT_FALSE(log->has(log4cplus::WARN_LOG_LEVEL, "CGetToken - Not found RTCM_DATAPORT"));
+    EXPECT_EQ(reports.size(), 2u);
 }
 
 TEST(TokenLock, EachReadReleasesTheLockForOtherProcesses)
@@ -117,8 +98,8 @@ TEST(TokenLock, EachReadReleasesTheLockForOtherProcesses)
     EXPECT_EQ(store.getTokValueInt("NO_SUCH_TOKEN"), 0);
 
     // The helper waits for the lock; it only gets it when no read is left holding it.
-    LockHolder holder;
-    ASSERT_TRUE(holder.start(suite.tempDirectory() + "/token.lck"));
+    HoldingProcess holder;
+    ASSERT_TRUE(holder.holdTokenLock(TOKEN_LOCK_HOLDER, suite.tempDirectory() + "/token.lck"));
 }
 
 } // namespace

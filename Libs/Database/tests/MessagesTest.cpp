@@ -2,11 +2,16 @@
 #include "Database/Messages.h"
 #include "Database/DBoperations.h"
 
+#include "support/HoldingProcess.h"
 #include "support/TestSuite.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 using VivozoTest::TestSuite;
 
@@ -204,6 +209,50 @@ TEST_F(MessagesTest, LoadingTypesWithoutADataSourceReportsOnStderr)
     other.postFormattedMessage(1420, "x");
     EXPECT_TRUE(std::filesystem::exists(suite.tempDirectory() + "/db_Unknown_0.txt"));
     EXPECT_EQ(suite.scalar("SELECT count(*) FROM arrivedMessages"), "0");
+}
+
+// Another process holds the database while messages are posted: the posts return at once, the writer
+// waits and then records each with the time it was posted; past the queue's bound a post is dropped and
+// reported.
+TEST_F(MessagesTest, WithItsWriterAPostNeverWaitsForABusyDatabaseAndIsRecordedOnceItIsFree)
+{
+    std::mutex mutex;
+    std::vector<std::string> reports;
+    messages.setReport(
+        [&](const std::string& line)
+        {
+            const std::lock_guard<std::mutex> guard(mutex);
+            reports.push_back(line);
+        });
+    messages.startWriter();
+    VivozoTest::HoldingProcess holder;
+    ASSERT_TRUE(holder.holdDatabase(suite.databasePath()));
+
+    const auto began = std::chrono::steady_clock::now();
+    // Its text has not been read yet: the read waits for the database as well.
+    messages.postFormattedMessage(1420, "D:\\during.rtcm");
+    // Let the writer take it, so the queue is empty again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (std::size_t i = 0; i <= CMessages::maxPending; ++i)
+        messages.postMessage(1424);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
+    const std::time_t released = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&released, &utc);
+    const long long releasedMs = ((utc.tm_hour * 60 + utc.tm_min) * 60 + utc.tm_sec) * 1000LL;
+    holder.release();
+    messages.stopWriter(std::chrono::seconds(30));
+
+    EXPECT_EQ(texts(), std::vector<std::string>{"RTCM logger: not able to open log file D:\\during.rtcm"});
+    EXPECT_EQ(count("arrivedMessages", 1420), "1");
+    EXPECT_LE(std::stoll(suite.scalar("SELECT millisecSinceMidnight FROM arrivedMessages WHERE number = 1420")
+                             .value_or("-1")),
+              releasedMs + 999)
+        << "recorded with the time of its post";
+    EXPECT_EQ(count("arrivedMessages", 1424), "1"); // the rest are repeats within 10 s
+    EXPECT_EQ(reports,
+              std::vector<std::string>{
+                  "\n\tERROR: Operator message 1424 dropped: 1000 messages already wait for the database."});
 }
 
 TEST_F(MessagesTest, NothingIsRecordedWithoutADatabase)

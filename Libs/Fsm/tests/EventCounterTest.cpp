@@ -1,8 +1,7 @@
 // Tests of the event counter: the low-rate rule, the comparison with the limit, the pause, the real
-// timing thread, the callback posting to a running machine, and the counter's own database object.
+// timing thread and the callback posting to a running machine.
 #include "Fsm/EventCounter.h"
 #include "support/TestMachine.h"
-#include "support/TestSuite.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -70,13 +69,8 @@ ACE_Time_Value After(const ACE_Time_Value& start, long ms)
     return later;
 }
 
-// Every counter connects its own database object: give it a throw-away suite, never the machine's own.
 class EventCounter : public testing::Test
 {
-protected:
-    void SetUp() override { ASSERT_TRUE(m_suite.ok()) << m_suite.error(); }
-
-    VivozoTest::TestSuite m_suite;
 };
 } // namespace
 
@@ -243,13 +237,4 @@ TEST_F(EventCounter, DestructionStopsTheTimingThreadWithinAboutATick)
     counter.reset();
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 3000);
-}
-
-TEST_F(EventCounter, ConnectsItsOwnDatabaseObjectNamedUnknown)
-{
-    CRateWatcher watcher;
-    Counter counter(&watcher, &CRateWatcher::OnLowRate);
-    EXPECT_EQ(counter.Database().name(), "Unknown");
-    EXPECT_TRUE(counter.Database().isConnected());
-    EXPECT_EQ(counter.Messages().database(), &counter.Database());
 }

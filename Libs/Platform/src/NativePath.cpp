@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace Platform
 {
@@ -13,6 +15,17 @@ std::string environmentOr(const char* name, std::string_view fallback)
     return value != nullptr ? std::string(value) : std::string(fallback);
 }
 
+void anchorZeltRoot()
+{
+    const char* root = std::getenv("ZELT_ROOT");
+    if (root == nullptr || *root == '\0' || *root == '/')
+        return;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(root, error);
+    if (!error)
+        ::setenv("ZELT_ROOT", absolute.lexically_normal().c_str(), 1);
+}
+
 std::string programData()
 {
     return environmentOr("ProgramData", "C:\\ProgramData");
@@ -21,7 +34,8 @@ std::string programData()
 std::string nativePath(std::string_view text)
 {
     std::string native;
-    const bool hasDrive = text.size() >= 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
+    const bool hasDrive =
+        text.size() >= 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
     if (hasDrive)
     {
         native = environmentOr("ZELT_ROOT", "");

@@ -59,6 +59,8 @@ int ace_main_i(int argc, char* argv[])
         std::cout << "RORUVivozo " << VIVOZO_VERSION << std::endl;
         return 0;
     }
+    // Before anything changes the working directory.
+    Platform::anchorZeltRoot();
     log4cplus::initialize();
     configureLogging();
     writeStartLines();

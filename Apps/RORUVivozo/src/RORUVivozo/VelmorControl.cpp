@@ -17,6 +17,7 @@
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -25,6 +26,9 @@ using namespace ZeltSig;
 
 namespace
 {
+
+// How long the end of the process waits for a busy database to take the last operator messages.
+constexpr std::chrono::milliseconds kMessageDrainLimit{5000};
 
 // Keeps the IO context busy from its first moment; its only visible effect is its line.
 constexpr long kDummyTimerHours = 10000;
@@ -123,6 +127,9 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
                                unsigned char debugMask)
     : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask)
 {
+    // Both may report from threads of their own; trace lines are safe from any thread.
+    velmorMessages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
+    tokenStore().setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
     try
     {
         m_logFile = std::make_unique<CVelmorLogFile>(
@@ -137,7 +144,8 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
                     TraceData("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         %s:\n\t    "
                               "     %s.",
                               path.c_str(), problem.c_str());
-            });
+            },
+            [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); });
     }
     catch (const std::bad_alloc&)
     {
@@ -237,6 +245,11 @@ CVelmorControl::~CVelmorControl()
     if (m_logFile && m_logFile->isOpen())
         CloseWithReport();
     m_logFile.reset();
+
+    // Messages posted up to the end are recorded now, while the trace can still say what was lost.
+    velmorMessages.stopWriter(kMessageDrainLimit);
+    velmorMessages.setReport({});
+    tokenStore().setReport({});
 
     ACE_OS::sleep(1);
     m_ioWork.reset();

@@ -44,6 +44,7 @@ enum VelmorMessage : int
     MSG_NO_PARAMETERS = 1423,
     MSG_NO_DATA = 1424,
     MSG_LOW_RATE = 1425,
+    MSG_NO_WRITE = 1426,
 };
 
 // Supervision tokens; a missing token reads as 0.

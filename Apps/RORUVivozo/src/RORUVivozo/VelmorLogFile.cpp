@@ -180,8 +180,8 @@ std::string movedAsideName(std::string_view path, std::string_view suffix, int c
     return name.append(path).append(tag);
 }
 
-CVelmorLogFile::CVelmorLogFile(Report report, Convert convert)
-    : m_report(std::move(report)), m_convert(std::move(convert))
+CVelmorLogFile::CVelmorLogFile(Report report, Convert convert, WriteFailed writeFailed)
+    : m_report(std::move(report)), m_convert(std::move(convert)), m_writeFailed(std::move(writeFailed))
 {
 }
 
@@ -273,6 +273,7 @@ bool CVelmorLogFile::openForWriting()
     m_fd = fd;
     m_failed = false;
     m_written = 0;
+    m_writeFailures = 0;
     m_opened = std::time(nullptr);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
     return true;
@@ -314,22 +315,29 @@ void CVelmorLogFile::writeDatagram(const unsigned char* bytes, std::size_t count
         return;
     }
     // Unbuffered on purpose: every datagram is in the file when the job ends.
-    bool written = writeAll(m_fd, bytes, count);
-    if (!written)
+    if (!writeAll(m_fd, bytes, count))
     {
         // Cut a torn datagram off again so the file stays a clean RTCM stream.
         if (::ftruncate(m_fd, m_written) == 0)
             ::lseek(m_fd, m_written, SEEK_SET);
+        reportWriteFailure();
+        return;
     }
-    else
-    {
-        m_written += static_cast<long long>(count);
-        // A file removed under the logger takes every further datagram into nowhere: say so.
-        struct stat info;
-        written = ::fstat(m_fd, &info) != 0 || info.st_nlink > 0;
-    }
-    if (!written)
+    m_written += static_cast<long long>(count);
+    // A file removed under the logger takes every further datagram into nowhere: say so.
+    struct stat info;
+    if (::fstat(m_fd, &info) == 0 && info.st_nlink == 0)
         report("\n\tERROR: Writing to datagram log file:\n\t       %s.", m_path.c_str());
+}
+
+void CVelmorLogFile::reportWriteFailure()
+{
+    // A full disk fails every datagram: the first failure and every 1000th are enough to tell.
+    if (m_writeFailures++ % writeFailureReportEvery != 0)
+        return;
+    report("\n\tERROR: Writing to datagram log file:\n\t       %s.", m_path.c_str());
+    if (m_writeFailed)
+        m_writeFailed(m_path);
 }
 
 bool CVelmorLogFile::closeLogFile()

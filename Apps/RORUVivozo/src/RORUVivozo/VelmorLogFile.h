@@ -47,7 +47,14 @@ public:
         bool operator==(const FileIdentity&) const = default;
     };
 
-    CVelmorLogFile(Report report, Convert convert);
+    // Gets the path at the first write failure of a file and at every 1000th after it: the operator's cue.
+    using WriteFailed = std::function<void(const std::string& path)>;
+
+    // A failed write is reported (trace line and WriteFailed) at the first failure of a file and then at
+    // every this many.
+    static constexpr long long writeFailureReportEvery = 1000;
+
+    CVelmorLogFile(Report report, Convert convert, WriteFailed writeFailed = {});
     ~CVelmorLogFile();
     CVelmorLogFile(const CVelmorLogFile&) = delete;
     CVelmorLogFile& operator=(const CVelmorLogFile&) = delete;
@@ -84,8 +91,12 @@ private:
         FileIdentity identity;
     };
 
+    void reportWriteFailure();
+
     Report m_report;
     Convert m_convert;
+    WriteFailed m_writeFailed;
+    long long m_writeFailures = 0; // of the open file
     std::string m_path;
     int m_fd = -1;
     bool m_failed = false;                 // the stream's error state

@@ -11,6 +11,8 @@ void connectSuiteDatabase(LogTrace* trace, const std::string& commandLine)
     velmorMessages.setDatabase(&velmorDatabase);
     velmorDatabase.connect("ZELTDB", "zeltuser", "vandel7");
     velmorMessages.loadMessageTypes();
+    // From here on a post only queues the message: a busy database never holds up a job.
+    velmorMessages.startWriter();
 
     int versionNumber = -1;
     std::string versionName;

@@ -1,6 +1,7 @@
 // The logger's layer over the suite database: a fixed set of statements through one ODBC connection.
 // Every operation returns 0 or -1 (or the value said) and writes failures to a rotating dump file;
-// nothing is thrown.
+// nothing is thrown. Operations may come from more than one thread (the engine reads parameters while the
+// message writer records); each runs whole under the object's lock.
 #pragma once
 
 #include "Database/DBconnection.h"
@@ -13,6 +14,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -91,6 +93,17 @@ public:
                       bool plain);
     int recordArrivalText(int dateYYYYMMDD, int millisecSinceMidnight, int number, int language,
                           const std::string& text);
+    // The INSERT of an arrival alone, for another attempt after recordArrival's own failed.
+    int insertArrival(int dateYYYYMMDD, int millisecSinceMidnight, int number);
+
+    // True when the last statement failed because another connection holds the database (SQLite busy
+    // or locked): worth another attempt later, unlike any other failure.
+    bool lastFailureBusy() const { return m_lastFailureBusy; }
+    // Keeps other threads out across several operations and the lastFailureBusy() that follows them.
+    std::unique_lock<std::recursive_mutex> exclusive()
+    {
+        return std::unique_lock<std::recursive_mutex>(m_mutex);
+    }
 
     const std::string& name() const { return m_name; }
     // The data source of the last connect attempt that got that far, else "ZELTDB".
@@ -122,6 +135,7 @@ private:
     };
 
     int fail(int stepCode, SQLRETURN returnCode, const std::string& statement);
+    bool failedOnBusyDatabase() const;
     // Allocates the statement (506 on failure) and binds the columns in order; false after a failure
     // has been reported and the statement freed.
     bool prepareStatement(const std::string& statement, std::initializer_list<BoundColumn> columns);
@@ -134,11 +148,13 @@ private:
     void openSqliteDirectly();
     void openDebugFile();
 
+    mutable std::recursive_mutex m_mutex;
     std::unique_ptr<CDBconnection> m_connection;
     SQLHDBC m_connectionHandle = SQL_NULL_HDBC;
     SQLHSTMT m_statement = SQL_NULL_HSTMT;
     SQLRETURN m_lastReturnCode = 0;
     std::string m_errorText;
+    bool m_lastFailureBusy = false;
 
     // Arrival bookkeeping of the operator messages.
     std::map<int, int> m_lastArrival;

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 // What a token holds; only the member matching the kind is meaningful.
@@ -32,10 +34,22 @@ public:
     CGetToken(const CGetToken&) = delete;
     CGetToken& operator=(const CGetToken&) = delete;
 
-    // 0 when the token is missing, has another kind, or the token file cannot be read.
+    // How long a read waits for another process's lock when the store already holds a value of that
+    // token: then that value is returned (and reported), so no caller waits long for a busy file. After
+    // such a read, reads of known tokens try the lock once, without waiting, until one gets it.
+    static constexpr int quickLockTries = 4;
+    static constexpr int quickLockPauseMs = 20;
+
+    // 0 when the token is missing, has another kind, or the token file cannot be read. While another
+    // process holds the lock, a token that the last good read held keeps that value.
     std::int32_t getTokValueInt(const std::string& name);
-    // Empty when the token is missing, has another kind, or the token file cannot be read.
+    // Empty when the token is missing, has another kind, or the token file cannot be read; the last
+    // value read while another process holds the lock, as getTokValueInt.
     std::string getTokValueStr(const std::string& name);
+
+    // One finished trace line for every read that answered with the last value read.
+    using Report = std::function<void(const std::string& line)>;
+    void setReport(Report report);
 
     // Reloads the map from the token file.
     bool readJson();
@@ -61,7 +75,12 @@ private:
     int init();
     bool openDatabase();
     void closeDatabase();
-    bool readJsonLocked();
+    bool readJsonLocked(int lockTries = 100, int lockPauseMs = 100);
+    // The entry of a token of that kind in the last good read, if any.
+    const TokenEntry* knownEntry(const std::string& name, int kind) const;
+    // Reads the file and finds the token; while another process holds the lock, a token of the last good
+    // read answers with that value. readFailed: the file gave no answer at all.
+    std::optional<TokenEntry> findToken(const std::string& name, int kind, bool& readFailed);
     bool saveJsonLocked();
     void logMissing(const char* function, const std::string& name);
 
@@ -70,6 +89,8 @@ private:
     std::unique_ptr<std::FILE, FileCloser> m_missingLog;
     std::map<std::string, TokenEntry> m_tokens;
     int m_tokenCount = 0;
+    bool m_lockTimedOut = false; // the last readJsonLocked could not get the lock
+    Report m_report;
     // The map is rebuilt on every read; keep that to one thread at a time.
     mutable std::mutex m_mutex;
 };

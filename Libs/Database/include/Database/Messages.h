@@ -1,12 +1,20 @@
 // The operator-message poster: formats numbered messages with their stored texts, filters repeats and
-// records their arrival in the suite database.
+// records their arrival in the suite database. Once its writer runs, posting only queues the message:
+// one writer thread records it, waiting out a database that another process holds.
 #pragma once
 
 #include "Database/MessageFormat.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 class CDBoperations;
@@ -26,15 +34,34 @@ public:
     static constexpr const char* loggingStatusToken = "MAIN_W_LOGGING_STATUS_ON_OFF";
     // Longest formatted text recorded: a 399-byte buffer with its terminating zero.
     static constexpr std::size_t maxFormattedLength = 398;
+    // Messages waiting for the writer; a post beyond this is dropped and reported.
+    static constexpr std::size_t maxPending = 1000;
+    // Pause between attempts while the database is busy.
+    static constexpr std::chrono::milliseconds busyRetryPause{200};
+
+    // One finished trace line (begins with "\n\t"), from whichever thread noticed the problem.
+    using Report = std::function<void(const std::string& line)>;
 
     CMessages() = default;
-    virtual ~CMessages() = default;
+    // Stops the writer; what it could not record at once is reported.
+    virtual ~CMessages();
     CMessages(const CMessages&) = delete;
     CMessages& operator=(const CMessages&) = delete;
 
     // The database for all statements; not owned.
     void setDatabase(CDBoperations* database) { m_database = database; }
     CDBoperations* database() const { return m_database; }
+
+    // Where the poster says what it could not record; set it before the writer starts.
+    void setReport(Report report);
+
+    // Starts the writer thread. Before it runs (and after it stopped) a post records on the caller's
+    // thread, once, as a poster without a writer always has.
+    void startWriter();
+    // Records what is still queued, retrying a busy database until drainLimit has passed, reports what
+    // is left, and ends the thread.
+    void stopWriter(std::chrono::milliseconds drainLimit);
+    bool writerRunning() const;
 
     // Language 3, and the types of all messages through a separate connection. 0, or -1 on a database error
     // (then reported on stderr).
@@ -59,16 +86,51 @@ public:
     int language() const { return m_language; }
 
 private:
+    // A post as the writer gets it: recorded with the time it was posted, not the time it is written.
+    struct Pending
+    {
+        int number = 0;
+        bool plain = true;
+        std::vector<MessageArgument> arguments;
+        int date = 0;   // YYYYMMDD, UTC
+        int hhmmss = 0; // UTC
+        int milliseconds = 0;
+    };
+
     // UTC now: YYYYMMDD, HHMMSS and milliseconds.
     static void currentTime(int& date, int& hhmmss, int& milliseconds);
-    // Looks the type up, then records the arrival now; the recorded time of day in ms with its date, 0 when
-    // filtered out or without a database.
-    int recordArrivalNow(int number, const std::string& text, bool plain, int& date);
-    const std::string& formatText(int number);
+    void post(Pending message);
+    // Records one message: its text, the arrival row, the text row, then notify.
+    void record(const Pending& message);
+    // The format text; nothing when it could not be read (then it is not cached, the next post asks
+    // again).
+    std::optional<std::string> formatText(int number);
+    enum class Attempt
+    {
+        Done,
+        Failed, // for another reason than a busy database: in the dump file, not tried again
+        GaveUp, // the database stayed busy until the writer had to stop waiting
+    };
+    // Runs the statement again while it fails on a busy database and the writer may go on waiting.
+    Attempt untilNotBusy(const std::function<bool()>& statement);
+    bool waitBeforeRetry();
+    void writerLoop();
+    void report(const std::string& line) const;
 
     CDBoperations* m_database = nullptr;
     CMessageNotifier* m_notifier = nullptr;
     int m_language = 3;
+    std::mutex m_cacheMutex; // the writer and a caller of messageType may meet here
     std::map<int, std::pair<int, int>> m_typeCache;
     std::map<int, std::string> m_textCache;
+
+    Report m_report;
+    mutable std::mutex m_queueMutex;
+    std::condition_variable m_queueChanged;
+    std::deque<Pending> m_queue;
+    std::thread m_writer;
+    std::thread::id m_writerId;   // under m_queueMutex
+    bool m_writerRunning = false; // set and cleared under m_queueMutex
+    bool m_stopping = false;
+    std::chrono::steady_clock::time_point m_drainDeadline;
 };

@@ -1,12 +1,10 @@
 // The event counter: counts events (received datagrams) from any thread, and its own timing thread
 // compares each measuring interval's count with the expected rate and calls the application back when
 // the rate is too low. A pause may follow each measured interval; events counted in it are discarded.
+// It holds no database objects: the application reports a low rate through its own message poster.
 #pragma once
 
 #include "Fsm/FsmTimer.h"
-
-#include "Database/DBoperations.h"
-#include "Database/Messages.h"
 
 #include <ace/OS_NS_sys_time.h>
 #include <ace/OS_NS_unistd.h>
@@ -128,16 +126,10 @@ public:
     // The low-rate rule applies to intervals up to this many milliseconds.
     static constexpr int32_t kLowRateIntervalMs = 20999;
 
-    // Connects its own database object "Unknown" and loads the message types (failures are not reported:
-    // the objects are then simply unusable), then starts the timing thread and waits until it runs.
-    CEventCounter(App* application, Callback callback)
-        : m_database(std::make_unique<CDBoperations>("Unknown")), m_messages(std::make_unique<CMessages>()),
-          m_countLock(1), m_configLock(1), m_started(1)
+    // Starts the timing thread and waits until it runs. Nothing here touches the database: a counter is
+    // made on the engine thread at every start, where a busy database must not hold it up.
+    CEventCounter(App* application, Callback callback) : m_countLock(1), m_configLock(1), m_started(1)
     {
-        m_messages->setDatabase(m_database.get());
-        m_database->connect("ZELTDB", "zeltuser", "vandel7");
-        m_messages->loadMessageTypes();
-
         m_timing.m_application = application;
         m_timing.m_callback = callback;
         m_timing.m_eventCount = &m_eventCount;
@@ -215,14 +207,10 @@ public:
     }
 
     CDoTiming<App>& Timing() { return m_timing; }
-    CDBoperations& Database() { return *m_database; }
-    CMessages& Messages() { return *m_messages; }
 
 private:
     int32_t m_eventCount = 0;
     CDoTiming<App> m_timing;
-    std::unique_ptr<CDBoperations> m_database;
-    std::unique_ptr<CMessages> m_messages;
     ACE_Semaphore m_countLock;  // guards the event count and the start time
     ACE_Semaphore m_configLock; // guards the parameters; held by the timing thread for each whole poll
     ACE_Semaphore m_started;    // tells the constructor that the timing thread has made its first reset

@@ -11,6 +11,10 @@ namespace Platform
 // Texts keep their written form everywhere else; call this only right before a file-system call.
 std::string nativePath(std::string_view text);
 
+// A relative ZELT_ROOT is made absolute against the current directory, once, before anything changes
+// that directory (the log file's open does): the drive folders then stay where they were at start-up.
+void anchorZeltRoot();
+
 // The value of "ProgramData", or "C:\ProgramData" when it is not set.
 std::string programData();
 
