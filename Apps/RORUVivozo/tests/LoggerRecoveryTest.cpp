@@ -1,5 +1,6 @@
 // The built logger against the faults of its surroundings: ports that are taken or wrong, a database
 // that is briefly unreadable, a directory it may not write, and sentences that aim outside its folders.
+#include "support/HoldingProcess.h"
 #include "support/LoggerFixture.h"
 
 #include <gtest/gtest.h>
@@ -129,8 +130,8 @@ TEST_F(LoggerRecovery, AFailedRereadKeepsTheParametersAndTheLoggerObeying)
     startLogger();
     const std::size_t from = status().count();
     {
-        DatabaseLock lock(m_suite.databasePath());
-        ASSERT_TRUE(lock.holding());
+        HoldingProcess holder;
+        ASSERT_TRUE(holder.holdDatabase(m_suite.databasePath()));
         command({"reread"});
         EXPECT_TRUE(m_logger->waitForOutput(
             "ERROR: Not able to read RORUVivozo process parameters from ZeltDB.", 10s))

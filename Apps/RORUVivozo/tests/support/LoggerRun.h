@@ -128,25 +128,6 @@ private:
     bool m_holding = false;
 };
 
-// A sqlite3 process holding an exclusive lock on a database file until released or gone.
-class DatabaseLock
-{
-public:
-    explicit DatabaseLock(const std::string& databaseFile);
-    ~DatabaseLock();
-    DatabaseLock(const DatabaseLock&) = delete;
-    DatabaseLock& operator=(const DatabaseLock&) = delete;
-
-    // True once sqlite3 has said that it holds the lock.
-    bool holding() const { return m_holding; }
-    void release();
-
-private:
-    pid_t m_pid = -1;
-    int m_input = -1;
-    bool m_holding = false;
-};
-
 // The operator console, sending one sentence to the logger's command port; false when it fails.
 bool operatorConsole(const std::vector<std::string>& arguments);
 
