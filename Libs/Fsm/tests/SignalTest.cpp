@@ -29,6 +29,7 @@ TEST(SignalName, GivesTheNameOfEveryRowTheLoggerUses)
         {50163, "PZELT_163"},        {52001, "DB_READ_ERROR"},
         {52002, "DB_READ_COMPL"},    {56101, "NEW_FILE_TIMEOUT"},
         {56102, "ERROR_NO_LOGFILE"}, {56103, "WAIT_DATA_TIMEOUT"},
+        {52003, "DB_REREAD_ERROR"},  {56104, "RETRY_LOGFILE"},
         {57001, "RAW DATA"},         {60042, "INPUT_FREQ_REPORT"},
         {-1, "_TIMEHANDL"},          {-2, "_TIMEOUT"},
         {-99, "_UNKNOWN"},
