@@ -68,6 +68,25 @@ TEST_F(Entry, AnOptionErrorShowsTheUsageAndEndsWithStatusZero)
     EXPECT_EQ(output.find("- Command Line Options"), std::string::npos) << "no banner after an option error";
 }
 
+TEST_F(Entry, APortTakenAtStartUpEndsWithOneLineNamingItAndAFailureStatus)
+{
+    const struct
+    {
+        std::uint16_t port;
+        const char* line;
+    } cases[] = {{3011, "RORUVivozo: not able to start: data port 3011: bind: Address already in use\n"},
+                 {5081, "RORUVivozo: not able to start: command port 5081: bind: Address already in use\n"}};
+    for (const auto& c : cases)
+    {
+        PortHolder holder(c.port);
+        ASSERT_TRUE(holder.holding());
+        LoggerProcess& logger = startOnly({});
+        EXPECT_EQ(logger.waitExit(20s), 1) << logger.output();
+        EXPECT_EQ(logger.occurrences("RORUVivozo: not able to start: "), 1u) << logger.output();
+        EXPECT_EQ(logger.occurrences(c.line), 1u) << logger.output();
+    }
+}
+
 TEST_F(Entry, AskedForItsVersionItAnswersAndEndsBeforeAnythingStarts)
 {
     LoggerProcess& logger = startOnly({"-version", "-debug", "31"});

@@ -110,6 +110,16 @@ TEST(MovedAsideName, KeepsTheFileUnderANameOfItsOwn)
     EXPECT_EQ(movedAsideSuffix(std::time(nullptr)).size(), 13u);
 }
 
+TEST(ParentComponent, OnlyAWholeDotDotBetweenSeparatorsLeadsOut)
+{
+    for (const char* path :
+         {"C:\\..\\tmp\\x.rtcm", "C:..\\x.rtcm", "D:\\rtcm/../x.rtcm", "..", "..\\up.rtcm", "C:\\rtcm\\.."})
+        EXPECT_TRUE(holdsParentComponent(path)) << path;
+    for (const char* path :
+         {"C:\\rtcm\\base.rtcm", "C:\\rtcm\\...\\x.rtcm", "C:\\a..b\\x..rtcm", ".\\x.rtcm", ""})
+        EXPECT_FALSE(holdsParentComponent(path)) << path;
+}
+
 TEST_F(LogFileTest, OpensInNewDirectoriesAndAppendsDatagramsExactly)
 {
     CVelmorLogFile file = makeLogFile();

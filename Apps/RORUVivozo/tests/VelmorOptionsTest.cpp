@@ -125,6 +125,7 @@ TEST(Options, DebugMaskAndNames)
         unsigned mask;
         const char* shown;
         bool noConsole;
+        bool allInterfaces = false;
     };
     const Case cases[] = {
         {{"-debug", "31"}, "RORUVIVOZO", 31, "0x1f", false},
@@ -133,6 +134,7 @@ TEST(Options, DebugMaskAndNames)
         {{"-name", "-debug", "5"}, "-debug", 5, "0x5", false},
         {{"-debug", "8", "-name"}, "RORUVIVOZO", 8, "0x8", false},
         {{"-noconsole", "-debug", "200"}, "RORUVIVOZO", 200, "0xc8", true},
+        {{"-cmdallinterfaces"}, "RORUVIVOZO", 0, "0x0", false, true},
     };
     for (const auto& c : cases)
     {
@@ -141,6 +143,7 @@ TEST(Options, DebugMaskAndNames)
         EXPECT_EQ(p.options.processName, c.name);
         EXPECT_EQ(p.options.debugMask, c.mask);
         EXPECT_EQ(p.options.noConsole, c.noConsole);
+        EXPECT_EQ(p.options.commandsFromAllInterfaces, c.allInterfaces);
         std::ostringstream banner;
         writeOptionsBanner(banner, p.options);
         EXPECT_NE(banner.str().find(std::string("- Debug                     : ") + c.shown + "\n"),
@@ -159,9 +162,11 @@ TEST(Options, DebugWithoutValueIsAnOptionError)
 TEST(Options, HelpAndUsageTexts)
 {
     const std::string lines = "\n\t[-name \"RORUVivozo process name\" Name of the RORUVivozo process]";
-    const std::string tail = "\n\t                          1=Trans, 2=Sig, 4=Job, 8=Data, 16=Timers, 31=All]"
-                             "\n\t[-logfile \"file name\"     Use to log to file]"
-                             "\n\t[-noconsole               Use to turn off logging to console]\n";
+    const std::string tail =
+        "\n\t                          1=Trans, 2=Sig, 4=Job, 8=Data, 16=Timers, 31=All]"
+        "\n\t[-logfile \"file name\"     Use to log to file]"
+        "\n\t[-noconsole               Use to turn off logging to console]"
+        "\n\t[-cmdallinterfaces        Take commands from every interface, not only this host]\n";
     std::ostringstream usage;
     writeUsageText(usage);
     EXPECT_EQ(usage.str(),

@@ -57,7 +57,6 @@ TEST_F(DBoperationsTest, ConnectReadsTheDefaultSuiteAndOpensItsFileDirectly)
 {
     auto db = connected();
     EXPECT_TRUE(db->isConnected());
-    EXPECT_TRUE(db->hasSqliteHandle());
     const std::string file = suite.databasePath();
     EXPECT_NE(lastStderr.find("SQLite specific, Velmor: Opened database " + file + " successfully\n"),
               std::string::npos)

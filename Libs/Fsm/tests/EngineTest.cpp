@@ -40,14 +40,14 @@ int CountContaining(const std::vector<std::string>& lines, const std::string& pa
 }
 } // namespace
 
-TEST(Engine, TheStaticTableIsBuiltOnceAndSharedByAllMachines)
+TEST(Engine, EveryMachineOfATableStartsInItsFirstStateAndNamesItsStates)
 {
     CTestMachine a;
     CTestMachine b;
-    EXPECT_EQ(&CTestMachine::Table(), &CTestMachine::Table());
     EXPECT_STREQ(a.StateName(CTestMachine::IDLE), "IDLE");
     EXPECT_STREQ(b.StateName(CTestMachine::RUNNING), "RUNNING");
     EXPECT_EQ(a.GetState(), CTestMachine::IDLE);
+    EXPECT_EQ(b.GetState(), CTestMachine::IDLE);
 }
 
 TEST(Engine, TerminateSignalFromAnotherThreadRunsItsJobOnTheEngineThread)

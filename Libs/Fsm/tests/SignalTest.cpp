@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace
@@ -30,6 +29,7 @@ TEST(SignalName, GivesTheNameOfEveryRowTheLoggerUses)
         {50163, "PZELT_163"},        {52001, "DB_READ_ERROR"},
         {52002, "DB_READ_COMPL"},    {56101, "NEW_FILE_TIMEOUT"},
         {56102, "ERROR_NO_LOGFILE"}, {56103, "WAIT_DATA_TIMEOUT"},
+        {52003, "DB_REREAD_ERROR"},  {56104, "RETRY_LOGFILE"},
         {57001, "RAW DATA"},         {60042, "INPUT_FREQ_REPORT"},
         {-1, "_TIMEHANDL"},          {-2, "_TIMEOUT"},
         {-99, "_UNKNOWN"},
@@ -54,34 +54,12 @@ TEST(SignalName, TheFirstMatchingEntryWinsAndTheTerminatorEndsTheWalk)
     EXPECT_STREQ(FsmSignalName(table, 8, buffer), "8");
 }
 
-TEST(SignalName, TheTableEndsWithEndOfTable)
-{
-    const CSignalNameEntry* entry = g_ZeltSignalNames;
-    while (entry->number != 0)
-    {
-        ++entry;
-    }
-    EXPECT_STREQ(entry->name, "END_OF_TABLE");
-}
-
-TEST(SignalName, APaddedNameIsPaddedLikeAnyOtherInATraceField)
-{
-    char line[64];
-    std::snprintf(line, sizeof line, "S: %-17.17s ", NameOf(50006).c_str());
-    EXPECT_STREQ(line, "S: PZELT_6           ");
-}
-
-TEST(CFsmSignal, ConstructionFromANumberClearsSenderTimedFlagAndReservedAreaAndWritesTheXMarker)
+TEST(CFsmSignal, ConstructionFromANumberHasNoSenderAndIsNotTimed)
 {
     CFsmSignal signal(50024);
     EXPECT_EQ(signal.GetNumber(), 50024);
     EXPECT_EQ(signal.GetSender(), nullptr);
     EXPECT_FALSE(signal.IsTimed());
-    for (int i = 0; i < CFsmSignal::kReservedSize; ++i)
-    {
-        ASSERT_EQ(signal.Reserved()[i], 0);
-    }
-    EXPECT_EQ(std::string(signal.TypeMarker(), CFsmSignal::kTypeSize), "XXXXXXXXXX");
 }
 
 TEST(CZeltSignal, CarriesNumberSenderAndItsData)
@@ -121,7 +99,7 @@ TEST(CZeltSignal, TakenDataOutlivesTheSignal)
     EXPECT_EQ(std::string(kept.get(), 3), "xyz");
 }
 
-TEST(CFsmTimeSignal, IsATimedRecordWithTheTMarkerAndNoPeriod)
+TEST(CFsmTimeSignal, IsATimedRecordWithNoPeriod)
 {
     CFsmTimeSignal timer(FSM_SIG_TIMER, 56101, 1500);
     EXPECT_EQ(timer.GetNumber(), -2);
@@ -131,7 +109,6 @@ TEST(CFsmTimeSignal, IsATimedRecordWithTheTMarkerAndNoPeriod)
     EXPECT_EQ(timer.GetDataLength(), 0);
     EXPECT_EQ(timer.GetData(), nullptr);
     EXPECT_TRUE(timer.IsTimed());
-    EXPECT_EQ(std::string(timer.TypeMarker(), CFsmSignal::kTypeSize), "TTTTTTTTTT");
 }
 
 TEST(CZeltSignal, MadeFromATimerCopiesItsDataAndIsTimed)

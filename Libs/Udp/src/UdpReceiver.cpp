@@ -50,6 +50,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     std::atomic<int> busy{0};
     std::atomic<int> outstanding{0};
     std::atomic<std::uint16_t> boundPort{0};
+    boost::asio::ip::address_v4 address = boost::asio::ip::address_v4::any();
 
     std::unique_ptr<udp::socket> openSocket()
     {
@@ -171,7 +172,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     void bindTo(std::uint16_t port)
     {
         boost::system::error_code ec;
-        socket->bind(udp::endpoint(boost::asio::ip::address_v4::any(), port), ec);
+        socket->bind(udp::endpoint(address, port), ec);
         if (ec)
             throw boost::system::system_error(ec, "bind");
         boundPort = socket->local_endpoint(ec).port();
@@ -269,9 +270,11 @@ void UdpReceiver::SetLogCallback(LogCallback callback)
     m_state->log = std::move(callback);
 }
 
-void UdpReceiver::Start(std::uint16_t port)
+void UdpReceiver::Start(std::uint16_t port, Interfaces interfaces)
 {
     State& s = *m_state;
+    s.address = interfaces == Interfaces::LoopbackOnly ? boost::asio::ip::address_v4::loopback()
+                                                       : boost::asio::ip::address_v4::any();
     s.report("Set reuse_address to true");
     s.setReuse();
     s.report("Bind to input port " + std::to_string(port));

@@ -92,8 +92,21 @@ int ace_main_i(int argc, char* argv[])
 
     auto control =
         std::make_unique<CVelmorControl>(options.processName.c_str(), 1, trace.get(), options.debugMask);
+    if (options.commandsFromAllInterfaces)
+        control->TakeCommandsFromAllInterfaces();
     velmorControl.store(control.get());
-    control->Start(0);
+    try
+    {
+        control->Start(0);
+    }
+    catch (const CVelmorStartError& error)
+    {
+        // One line a service manager shows; the control is not taken down, since its destruction
+        // would end the process with status 0.
+        std::cerr << "RORUVivozo: not able to start: " << error.what() << std::endl;
+        log4cplus::deinitialize();
+        std::exit(EXIT_FAILURE);
+    }
 
     // A signal that lands on this thread interrupts the wait; only the termination job ends it.
     while (velmorTerminationSemaphore.acquire() == -1 && errno == EINTR)

@@ -12,6 +12,7 @@
 
 #include <ace/OS_NS_unistd.h>
 #include <boost/asio/deadline_timer.hpp>
+#include <boost/system/system_error.hpp>
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
@@ -57,6 +58,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          {
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {DB_READ_ERROR, VELMOR_DBERROR, &C::Guarded<&C::JobReadDBError>},
+             {DB_REREAD_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobRereadError>},
              {PZELT_160, VELMOR_WAIT_LOGGING, &C::Save},
              {PZELT_161, VELMOR_WAIT_LOGGING, &C::Save},
              {PZELT_15, VELMOR_DBINIT, &C::Guarded<&C::JobReportOff>},
@@ -67,9 +69,11 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          disregard,
          {
              {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobPrepLogging>},
-             {PZELT_161, VELMOR_WAIT_LOGGING, disregard},
+             {PZELT_161, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobStopRetry>},
              {PZELT_15, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobReportOff>},
-             {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobReadDB>},
+             {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobRereadDB>},
+             {RAW_DATA, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobRetryOpen>},
+             {RETRY_LOGFILE, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRetryLogging>},
              {INPUT_FREQ_REPORT, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
              {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
@@ -110,6 +114,8 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_DBERROR,
          disregard,
          {
+             {WAIT_DATA_TIMEOUT, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadDB>},
+             {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
         {"TERMINATED",
@@ -153,22 +159,25 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
         m_maxWaitTime = kDefaultMaxWaitTime;
 }
 
+void CVelmorControl::TakeCommandsFromAllInterfaces()
+{
+    m_commandsFromAllInterfaces = true;
+}
+
 void CVelmorControl::InitJob()
 {
     TraceJob("InitJob");
     m_io = std::make_shared<boost::asio::io_context>();
 
-    m_dataPort = Udp::dataPortFromToken(tokenStore().getTokValueInt(Udp::kDataPortToken));
-    m_dataReceiver = std::make_unique<Udp::UdpReceiver>(*m_io);
-    m_dataReceiver->SetLogCallback([this](std::string text) { OnReceiverText(text); });
-    m_dataReceiver->Start(static_cast<std::uint16_t>(m_dataPort));
-    m_dataReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
-                                    { OnDatagram(data, count); });
-
     const std::uint16_t commandPort = Udp::channelPort(Udp::commandChannelName(GetName()));
+    StartDataReceiver(commandPort);
+
+    // The operator process runs on this host: from elsewhere a sentence could steer the files.
     m_commandReceiver = std::make_unique<Udp::UdpReceiver>(*m_io);
     m_commandReceiver->SetLogCallback([this](std::string text) { OnReceiverText(text); });
-    m_commandReceiver->Start(commandPort);
+    StartReceiver(*m_commandReceiver, commandPort,
+                  m_commandsFromAllInterfaces ? Udp::Interfaces::All : Udp::Interfaces::LoopbackOnly,
+                  "command");
     m_commandReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
                                        { OnCommand(data, count); });
 
@@ -184,6 +193,19 @@ void CVelmorControl::InitJob()
     m_ioThread = std::thread([this] { RunIoThread(); });
 
     InternalInput(std::make_unique<CZeltSignal>(PZELT_6, this, nullptr, 0));
+}
+
+void CVelmorControl::StartReceiver(Udp::UdpReceiver& receiver, std::uint16_t port, Udp::Interfaces interfaces,
+                                   const char* role)
+{
+    try
+    {
+        receiver.Start(port, interfaces);
+    }
+    catch (const boost::system::system_error& error)
+    {
+        throw CVelmorStartError(std::string(role) + " port " + std::to_string(port) + ": " + error.what());
+    }
 }
 
 void CVelmorControl::RunIoThread()

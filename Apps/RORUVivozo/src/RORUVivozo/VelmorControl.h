@@ -7,6 +7,7 @@
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorConversion.h"
 #include "RORUVivozo/VelmorLogFile.h"
+#include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -16,13 +17,15 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace Udp
 {
 class UdpReceiver;
-}
+enum class Interfaces;
+} // namespace Udp
 
 // State numbers of the control's table.
 enum VelmorState : int32_t
@@ -69,6 +72,13 @@ struct InputFreqReport
     int32_t limit;       // percent
 };
 
+// The control could not take up its ports at start-up; the text names the port and the reason.
+class CVelmorStartError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class CVelmorControl : public CApplFsm<CVelmorControl, CZeltSignal>
 {
 public:
@@ -84,16 +94,26 @@ public:
     // Takes the control down in order and ends the process with status 0.
     ~CVelmorControl() override;
 
+    // Before Start: the command receiver listens on every interface instead of the loopback only.
+    void TakeCommandsFromAllInterfaces();
+
+    // Throws CVelmorStartError when a receiver cannot take its port.
     void InitJob() override;
 
     // Jobs of the table.
     void JobReadDB(CZeltSignal*& signal);
     void JobReadDBError(CZeltSignal*& signal);
+    void JobRetryReadDB(CZeltSignal*& signal);
+    void JobRereadDB(CZeltSignal*& signal);
+    void JobRereadError(CZeltSignal*& signal);
     void JobWaitLogging(CZeltSignal*& signal);
     void JobPrepLogging(CZeltSignal*& signal);
     void JobStartLogging(CZeltSignal*& signal);
     void JobLog(CZeltSignal*& signal);
     void JobNoLogFile(CZeltSignal*& signal);
+    void JobRetryOpen(CZeltSignal*& signal);
+    void JobRetryLogging(CZeltSignal*& signal);
+    void JobStopRetry(CZeltSignal*& signal);
     void JobNewFile(CZeltSignal*& signal);
     void JobTimedNewFile(CZeltSignal*& signal);
     void JobRestartLog(CZeltSignal*& signal);
@@ -126,14 +146,25 @@ private:
     void CloseWithReport();
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
+    bool ReadParameters();
+    void ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal);
     void TakeStartParameters(const CZeltSignal& signal);
-    void TakeDataPort(int32_t port);
     void ReleaseData(CZeltSignal* signal);
+
+    // The data port (VelmorDataPort.cpp).
+    void StartDataReceiver(std::uint16_t commandPort);
+    void TakeDataPort(int32_t port);
+    void BindDataPort(int32_t port);
+    void RetryDataPortBind();
 
     // Input-rate supervision.
     void ConfigureSupervision(bool fresh);
     void RemoveSupervision();
     void CountDatagram();
+
+    // Throws CVelmorStartError naming the role ("data", "command"), the port and the reason.
+    void StartReceiver(Udp::UdpReceiver& receiver, std::uint16_t port, Udp::Interfaces interfaces,
+                       const char* role);
 
     // Receiver plumbing, on the IO thread.
     void OnDatagram(const char* data, std::uint64_t count);
@@ -148,14 +179,17 @@ private:
     bool m_dbReadOk = true;
     std::string m_logDirectory;
     std::string m_logFileName;
-    int32_t m_interval = 0; // minutes
-    int32_t m_dataPort = 0;
+    int32_t m_interval = 0;        // minutes
+    int32_t m_dataPort = 0;        // the port the data receiver was last bound to
+    int32_t m_unboundDataPort = 0; // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CVelmorConversion> m_conversion; // the closed files on their way to RINEX
     std::unique_ptr<CVelmorLogFile> m_logFile;       // the log stream and the log file path
     std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;
     std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
     std::string m_statusDestination;
     int32_t m_openFailures = 0;
+    COpenRetry m_openRetry;
+    bool m_commandsFromAllInterfaces = false;
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;

@@ -52,6 +52,14 @@ void CVelmorControl::ReleaseData(CZeltSignal* signal)
 
 void CVelmorControl::ArmNewFileTimer()
 {
+    // An interval of 0, a negative one or one that is not a number would rotate at every timer tick.
+    if (m_interval <= 0)
+    {
+        TraceData("\n\tInfo: Rotation interval %d: timed file change is off; files change on command and "
+                  "on reread only.",
+                  m_interval);
+        return;
+    }
     StartTimer(NEW_FILE_TIMEOUT, delayMs(m_interval, 60000));
 }
 
@@ -89,15 +97,6 @@ void CVelmorControl::Send(std::string_view sentence)
     Udp::sendSentence(m_io, sentence.data(), sentence.size(), m_statusDestination);
 }
 
-void CVelmorControl::TakeDataPort(int32_t port)
-{
-    if (port == m_dataPort)
-        return;
-    m_dataPort = port;
-    m_dataReceiver->Stop();
-    m_dataReceiver->Restart(Udp::restartAddress(port));
-}
-
 void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
 {
     const StartParameters parameters = parseStartSentence(dataOf(signal), Tokens());
@@ -107,25 +106,34 @@ void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
     TakeDataPort(parameters.port);
 }
 
-void CVelmorControl::JobReadDB(CZeltSignal*& signal)
+bool CVelmorControl::ReadParameters()
 {
-    TraceJob("JobReadDB");
-    m_dbReadOk = true;
-    ReleaseData(signal);
     LoggingParameters parameters;
     if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
+        return false;
+    m_logDirectory = parameters.dir_value;
+    m_logFileName = parameters.file_value;
+    m_interval = integerValue(parameters.line_interval_value);
+    return true;
+}
+
+void CVelmorControl::ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal)
+{
+    m_dbReadOk = true;
+    ReleaseData(signal);
+    if (!ReadParameters())
     {
         ReportParameterReadFailure();
         m_dbReadOk = false;
     }
-    else
-    {
-        m_logDirectory = parameters.dir_value;
-        m_logFileName = parameters.file_value;
-        m_interval = integerValue(parameters.line_interval_value);
-    }
     InternalInput(
-        std::make_unique<CZeltSignal>(m_dbReadOk ? DB_READ_COMPL : DB_READ_ERROR, this, nullptr, 0));
+        std::make_unique<CZeltSignal>(m_dbReadOk ? DB_READ_COMPL : failureSignal, this, nullptr, 0));
+}
+
+void CVelmorControl::JobReadDB(CZeltSignal*& signal)
+{
+    TraceJob("JobReadDB");
+    ReadParametersAndPost(signal, DB_READ_ERROR);
 }
 
 void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
@@ -133,6 +141,38 @@ void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
     TraceJob("JobReadDBError");
     ReleaseData(signal);
     ReportParameterReadFailure();
+    // A database that is briefly unreadable at start-up must not leave the logger deaf for good.
+    ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobRetryReadDB(CZeltSignal*& signal)
+{
+    TraceJob("JobRetryReadDB");
+    ReleaseData(signal);
+    TraceData("\n\tInfo: Reading RORUVivozo process parameters from ZeltDB again.");
+    if (ReadParameters())
+    {
+        m_dbReadOk = true;
+        InternalInput(std::make_unique<CZeltSignal>(DB_READ_COMPL, this, nullptr, 0));
+        return;
+    }
+    // Told once at the first failure; each further try is only traced.
+    TraceData("%s", kParameterReadError);
+    ArmWaitDataTimer();
+}
+
+// The parameters were read before: a failed reread keeps them and returns to WAIT_LOGGING.
+void CVelmorControl::JobRereadDB(CZeltSignal*& signal)
+{
+    TraceJob("JobRereadDB");
+    ReadParametersAndPost(signal, DB_REREAD_ERROR);
+}
+
+void CVelmorControl::JobRereadError(CZeltSignal*& signal)
+{
+    TraceJob("JobRereadError");
+    ReleaseData(signal);
+    Send(Udp::kLoggingOff);
 }
 
 void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
@@ -141,6 +181,7 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     RemoveSupervision();
     CancelTimers();
     m_dataSeen = false;
+    m_openRetry.clear();
     ReleaseData(signal);
 
     LoggingParameters parameters;
@@ -173,6 +214,7 @@ void CVelmorControl::JobPrepLogging(CZeltSignal*& signal)
     TraceJob("JobPrepLogging");
     CancelTimers();
     m_dataSeen = false;
+    m_openRetry.clear();
     ConfigureSupervision(true);
     if (dataOf(*signal).empty())
     {
@@ -203,6 +245,7 @@ void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
         m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
         Send(Udp::kLoggingOn);
         m_openFailures = 0;
+        m_openRetry.clear();
         opened = true;
     }
     ReleaseData(signal);
@@ -237,6 +280,47 @@ void CVelmorControl::JobNoLogFile(CZeltSignal*& signal)
     // Wraps to the start of a report cycle instead of overflowing.
     m_openFailures = m_openFailures == INT32_MAX ? 0 : m_openFailures + 1;
     ArmNewFileTimer();
+    m_openRetry.failed();
+}
+
+// WAIT_LOGGING on RAW DATA: after a failed open the datagram goes back to PREP_LOGGING with the machine
+// and tries the open there, at most once a second.
+void CVelmorControl::JobRetryOpen(CZeltSignal*& signal)
+{
+    if (!m_openRetry.pending())
+    {
+        JobDisregardSig(signal);
+        return;
+    }
+    TraceJob("JobRetryOpen");
+    if (!m_openRetry.due())
+    {
+        ReleaseData(signal);
+        return;
+    }
+    InternalInput(std::make_unique<CZeltSignal>(RETRY_LOGFILE, this, nullptr, 0));
+    Save(signal);
+}
+
+void CVelmorControl::JobRetryLogging(CZeltSignal*& signal)
+{
+    TraceJob("JobRetryLogging");
+    ReleaseData(signal);
+    CancelTimers();
+    m_dataSeen = false;
+    ConfigureSupervision(false);
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
+}
+
+// WAIT_LOGGING on a stop: after a failed open, logging is still on until the retries are stopped as
+// a logging period without a file; otherwise there is nothing to stop.
+void CVelmorControl::JobStopRetry(CZeltSignal*& signal)
+{
+    if (m_openRetry.pending())
+        JobStopPrep(signal);
+    else
+        JobDisregardSig(signal);
 }
 
 void CVelmorControl::JobNewFile(CZeltSignal*& signal)
@@ -311,6 +395,7 @@ void CVelmorControl::JobStopLogging(CZeltSignal*& signal)
 {
     TraceJob("JobStopLogging");
     ReleaseData(signal);
+    m_openRetry.clear();
     CancelTimers();
     m_dataSeen = false;
     RemoveSupervision();
@@ -322,6 +407,7 @@ void CVelmorControl::JobStopPrep(CZeltSignal*& signal)
 {
     TraceJob("JobStopPrep");
     ReleaseData(signal);
+    m_openRetry.clear();
     CancelTimers();
     m_dataSeen = false;
     RemoveSupervision();

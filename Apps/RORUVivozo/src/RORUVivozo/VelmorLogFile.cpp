@@ -133,6 +133,21 @@ std::string expandDateTokens(std::string_view text)
     return expandDateTokens(text, std::time(nullptr));
 }
 
+bool holdsParentComponent(std::string_view path)
+{
+    std::size_t start = 0;
+    while (start <= path.size())
+    {
+        std::size_t end = path.find_first_of(":\\/", start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (path.substr(start, end - start) == "..")
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 std::string movedAsideSuffix(std::time_t now)
 {
     std::tm local{};
@@ -195,6 +210,11 @@ void CVelmorLogFile::report(const char* format, ...)
 bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string& name)
 {
     m_path = expandDateTokens(directory + "\\" + name);
+    if (holdsParentComponent(m_path))
+    {
+        report("\n\tError: Path with a '..' component refused:\n\t       '%s'", m_path.c_str());
+        return false;
+    }
     return openPath();
 }
 

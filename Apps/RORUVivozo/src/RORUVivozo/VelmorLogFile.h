@@ -24,6 +24,10 @@ std::string expandDateTokens(std::string_view text);
 // suffix so that a second move within the same second keeps the first moved-aside file.
 std::string movedAsideName(std::string_view path, std::string_view suffix, int counter);
 
+// True when a component of the path (between '\', '/' and ':') is "..": such a path is refused, since it
+// could lead out of the log folders to any file the process may write.
+bool holdsParentComponent(std::string_view path);
+
 // "_%y%m%d%H%M%S" of the local time, or "0000000000" when the clock cannot be read.
 std::string movedAsideSuffix(std::time_t now);
 

@@ -21,7 +21,9 @@ void writeCommonTail(std::ostream& err)
 {
     err << "\n\t                          1=Trans, 2=Sig, 4=Job, 8=Data, 16=Timers, 31=All]"
         << "\n\t[-logfile \"file name\"     Use to log to file]"
-        << "\n\t[-noconsole               Use to turn off logging to console]" << std::endl;
+        << "\n\t[-noconsole               Use to turn off logging to console]"
+        << "\n\t[-cmdallinterfaces        Take commands from every interface, not only this host]"
+        << std::endl;
 }
 
 } // namespace
@@ -96,6 +98,14 @@ int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostre
         ++errors;
     }
     options.noConsole = noConsoleResult == 2;
+
+    const int allInterfacesResult = ReadArg(argc, argv, allInterfacesOption);
+    if (allInterfacesResult == 0)
+    {
+        err << "         Error in argument: " << allInterfacesOption << " option failed." << std::endl;
+        ++errors;
+    }
+    options.commandsFromAllInterfaces = allInterfacesResult == 2;
 
     const int helpResult = ReadArg(argc, argv, "-help");
     if (helpResult == 0)

@@ -11,13 +11,17 @@ struct VelmorOptions
     std::uint8_t debugMask = 0;
     std::string logFileName;
     bool noConsole = false;
+    bool commandsFromAllInterfaces = false;
 };
 
 constexpr const char* defaultProcessName = "RORUVIVOZO";
 constexpr const char* defaultLogFileName = "C:/temp/RORUVivozo.txt";
 constexpr std::size_t commandLineCapacity = 1000;
 
-// Reads the five options in their order, writing each option error to err. "-help" writes the
+// Lets the command receiver listen on every interface, not only on the loopback.
+constexpr const char* allInterfacesOption = "-cmdallinterfaces";
+
+// Reads the options in their order, writing each option error to err. "-help" writes the
 // help text and waits for one character from in. Returns the number of option errors.
 int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostream& err, std::istream& in);
 

@@ -94,6 +94,8 @@ void CVelmorControl::JobCheckInput(CZeltSignal*& signal)
 {
     TraceJob("JobCheckInput");
     ReleaseData(signal);
+    // A data port whose bind failed would otherwise stay deaf until the operator noticed.
+    RetryDataPortBind();
     if (!m_dataSeen)
     {
         TraceData("\n\tERROR: No RTCM data is received.\n\tTurn RTCM logging off and on.");

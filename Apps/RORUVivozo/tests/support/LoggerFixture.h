@@ -54,11 +54,12 @@ protected:
 
     // Starts the logger and waits until it has read its parameters and told the operator.
     void startLogger(const char* selected = kSelectedOff,
-                     std::vector<std::string> arguments = {"-debug", "31"})
+                     std::vector<std::string> arguments = {"-debug", "31"},
+                     Permissions permissions = Permissions::AsTheTest)
     {
         ASSERT_TRUE(status().ok());
         const std::size_t from = status().count();
-        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), arguments);
+        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), arguments, permissions);
         ASSERT_TRUE(m_logger->started());
         ASSERT_TRUE(status().waitFor(selected, 20s, from)) << m_logger->output();
     }

@@ -43,6 +43,46 @@ std::string environmentValue(const char* name, const char* fallback = "")
     return value != nullptr ? value : fallback;
 }
 
+std::vector<char*> argumentVector(std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (std::string& argument : command)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+void endChild(pid_t& pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
+    {
+    }
+    pid = -1;
+}
+
+// True while some socket of this network namespace is bound to the UDP port.
+bool udpPortBound(std::uint16_t port)
+{
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, ":%04X", port);
+    std::istringstream table(readFile("/proc/self/net/udp"));
+    std::string line;
+    std::getline(table, line); // header
+    while (std::getline(table, line))
+    {
+        std::istringstream fields(line);
+        std::string slot, local;
+        fields >> slot >> local;
+        if (local.size() > 5 && local.compare(local.size() - 5, 5, wanted) == 0)
+            return true;
+    }
+    return false;
+}
+
 // Runs a program with arguments and waits for it; its exit status, or -1.
 int runAndWait(const std::vector<std::string>& command)
 {
@@ -163,7 +203,7 @@ bool StatusListener::waitFor(std::string_view sentence, Millis timeout, std::siz
                               });
 }
 
-bool sendDatagram(std::uint16_t port, std::string_view bytes)
+bool sendDatagram(std::uint16_t port, std::string_view bytes, const char* host)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -171,7 +211,11 @@ bool sendDatagram(std::uint16_t port, std::string_view bytes)
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::inet_pton(AF_INET, host, &address.sin_addr) != 1)
+    {
+        ::close(fd);
+        return false;
+    }
     const ssize_t sent =
         ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
     ::close(fd);
@@ -205,17 +249,18 @@ std::string readFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::string>& arguments)
+LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
+                             Permissions permissions)
 {
     // One file per run: a second logger in the same suite starts it afresh.
     m_outputPath = root + "/logger-output.txt";
-    const std::string binary = loggerBinary();
-    std::vector<std::string> command{binary};
+    std::vector<std::string> command;
+    // Root stays root (and owner of the suite's files) but loses the capability to override them.
+    if (permissions == Permissions::Obeyed && ::geteuid() == 0)
+        command = {"/usr/bin/setpriv", "--bounding-set=-dac_override,-dac_read_search", "--"};
+    command.push_back(loggerBinary());
     command.insert(command.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : command)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argumentVector(command);
 
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
@@ -223,7 +268,7 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
     ::posix_spawn_file_actions_addopen(&actions, 1, m_outputPath.c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (::posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
         m_pid = -1;
     ::posix_spawn_file_actions_destroy(&actions);
 }
@@ -278,6 +323,29 @@ std::size_t LoggerProcess::occurrences(std::string_view text) const
 bool LoggerProcess::waitForOutput(std::string_view text, Millis timeout, std::size_t occurrencesWanted) const
 {
     return eventually([&] { return occurrences(text) >= occurrencesWanted; }, timeout);
+}
+
+PortHolder::PortHolder(std::uint16_t port)
+{
+    std::vector<std::string> command{"socat", "-u", "UDP4-RECV:" + std::to_string(port), "/dev/null"};
+    std::vector<char*> argv = argumentVector(command);
+    if (::posix_spawnp(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    {
+        m_pid = -1;
+        return;
+    }
+    m_holding = eventually([&] { return udpPortBound(port); }, Millis(5000));
+}
+
+PortHolder::~PortHolder()
+{
+    release();
+}
+
+void PortHolder::release()
+{
+    endChild(m_pid);
+    m_holding = false;
 }
 
 bool operatorConsole(const std::vector<std::string>& arguments)

@@ -64,8 +64,8 @@ private:
     std::thread m_thread;
 };
 
-// One datagram to 127.0.0.1:port.
-bool sendDatagram(std::uint16_t port, std::string_view bytes);
+// One datagram to host:port (an IPv4 address).
+bool sendDatagram(std::uint16_t port, std::string_view bytes, const char* host = "127.0.0.1");
 
 // Splits an RTCM 3 byte stream into its frames (preamble, 10-bit length, payload, CRC), so a capture
 // can be replayed one frame per datagram; bytes outside frames are dropped.
@@ -80,11 +80,20 @@ std::string joined(const std::vector<std::string>& parts);
 // True when text matches pattern character for character, '#' standing for any digit.
 bool matchesDigits(const std::string& text, const std::string& pattern);
 
+// Whether the logger may write where file permissions say no: a test run as root otherwise never
+// meets an unwritable directory.
+enum class Permissions
+{
+    AsTheTest,
+    Obeyed,
+};
+
 // The built logger, started with the given arguments; its standard output and error go to a file.
 class LoggerProcess
 {
 public:
-    LoggerProcess(const std::string& root, const std::vector<std::string>& arguments);
+    LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
+                  Permissions permissions = Permissions::AsTheTest);
     // Kills a logger that is still running.
     ~LoggerProcess();
     LoggerProcess(const LoggerProcess&) = delete;
@@ -105,6 +114,25 @@ private:
     std::string m_outputPath;
     pid_t m_pid = -1;
     std::optional<int> m_status;
+};
+
+// A second process (socat) that holds a UDP port on every interface, without SO_REUSEADDR, until the
+// object goes.
+class PortHolder
+{
+public:
+    explicit PortHolder(std::uint16_t port);
+    ~PortHolder();
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+
+    // True once the port is taken.
+    bool holding() const { return m_holding; }
+    void release();
+
+private:
+    pid_t m_pid = -1;
+    bool m_holding = false;
 };
 
 // The operator console, sending one sentence to the logger's command port; false when it fails.

@@ -113,7 +113,6 @@ public:
     const std::string& errorText() const { return m_errorText; }
     // The file the dump goes to, empty before the first failure or when none could be opened.
     const std::string& debugFilePath() const { return m_debugFilePath; }
-    bool hasSqliteHandle() const { return m_sqlite != nullptr; }
 
     // Dump file name for an object name and number, as the suite writes it.
     static std::string debugFileName(const std::string& objectName, int number);

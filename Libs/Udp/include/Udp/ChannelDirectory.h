@@ -34,6 +34,10 @@ std::string commandChannelName(std::string_view processName);
 // The receiver binds the low 16 bits of it.
 std::int32_t dataPortFromToken(std::int32_t tokenValue);
 
+// Why a data port may not be taken, or nullptr when it may. It must be a port (1-65535), and neither the
+// command port nor the status port: a data socket there would take the operator's sentences away.
+const char* dataPortRefusal(std::int32_t port, std::uint16_t commandPort);
+
 // Address text for UdpReceiver::Restart: a colon and the port in decimal, nothing before the colon.
 std::string restartAddress(std::int32_t port);
 

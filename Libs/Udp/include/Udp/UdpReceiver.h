@@ -12,6 +12,13 @@
 namespace Udp
 {
 
+// Where a receiver listens: every interface, or the loopback interface only (peers on this host).
+enum class Interfaces
+{
+    All,
+    LoopbackOnly,
+};
+
 class UdpReceiver
 {
 public:
@@ -37,12 +44,14 @@ public:
     void SetDataCallback(DataCallback callback);
     void SetLogCallback(LogCallback callback);
 
-    // First start, before anything runs the event loop for this receiver: SO_REUSEADDR, bind 0.0.0.0:port,
-    // SO_RCVBUF, then the receive loop. Throws boost::system::system_error ("set_option" or "bind").
-    void Start(std::uint16_t port);
+    // First start, before anything runs the event loop for this receiver: SO_REUSEADDR, bind 0.0.0.0:port
+    // (127.0.0.1:port for the loopback only), SO_RCVBUF, then the receive loop. Throws
+    // boost::system::system_error ("set_option" or "bind").
+    void Start(std::uint16_t port, Interfaces interfaces = Interfaces::All);
 
-    // Rebinds on a fresh socket; address is ":" followed by the port (see restartAddress). Never throws:
-    // a failure goes to the log callback and leaves the receiver stopped.
+    // Rebinds on a fresh socket, on the interfaces of Start; address is ":" followed by the port (see
+    // restartAddress). Never throws: a failure goes to the log callback and leaves the receiver stopped
+    // and unbound (LocalPort 0).
     void Restart(const std::string& address);
 
     // Closes the socket; the outstanding receive ends without a successor.

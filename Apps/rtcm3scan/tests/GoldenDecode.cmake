@@ -1,0 +1,47 @@
+# Runs rtcm3scan --epochs on one shipped capture and compares all it prints (standard error and standard
+# output, in the order written) with the capture's golden file, byte for byte; with UPDATE=ON it rewrites
+# the golden file instead.
+#   cmake -DPROGRAM=... -DCAPTURE_DIR=... -DCAPTURE=name.rtcm3 -DOPTIONS="--date 2022-05-24" -DSTATUS=1
+#         -DACTUAL_DIR=... [-DUPDATE=ON] -P GoldenDecode.cmake
+# The capture is named relative to its folder, so no path of the machine shows in the output.
+foreach(required PROGRAM CAPTURE_DIR CAPTURE STATUS ACTUAL_DIR)
+    if(NOT DEFINED ${required})
+        message(FATAL_ERROR "GoldenDecode.cmake: ${required} is not set")
+    endif()
+endforeach()
+
+separate_arguments(options UNIX_COMMAND "${OPTIONS}")
+get_filename_component(stem "${CAPTURE}" NAME_WE)
+set(golden "${CAPTURE_DIR}/${stem}.epochs.txt")
+set(actual "${ACTUAL_DIR}/${stem}.epochs.txt")
+
+execute_process(
+    COMMAND "${PROGRAM}" --epochs ${options} "${CAPTURE}"
+    WORKING_DIRECTORY "${CAPTURE_DIR}"
+    OUTPUT_VARIABLE output
+    ERROR_VARIABLE output
+    RESULT_VARIABLE status)
+if(NOT status STREQUAL STATUS)
+    message(FATAL_ERROR "rtcm3scan --epochs ${CAPTURE} ended with ${status}, not ${STATUS}")
+endif()
+
+if(UPDATE)
+    file(WRITE "${golden}" "${output}")
+    message(STATUS "wrote ${golden}")
+    return()
+endif()
+
+file(MAKE_DIRECTORY "${ACTUAL_DIR}")
+file(WRITE "${actual}" "${output}")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${golden}" "${actual}" RESULT_VARIABLE differs)
+if(differs)
+    execute_process(COMMAND diff -u "${golden}" "${actual}" OUTPUT_VARIABLE difference)
+    string(LENGTH "${difference}" length)
+    if(length GREATER 3000)
+        string(SUBSTRING "${difference}" 0 3000 difference)
+        string(APPEND difference "\n...")
+    endif()
+    # Unwrapped, so the lines read as diff prints them.
+    message(NOTICE "${difference}")
+    message(FATAL_ERROR "rtcm3scan --epochs ${CAPTURE} differs from ${golden}; its whole output is in ${actual}")
+endif()
