@@ -107,7 +107,7 @@ as_service() { installed_env setpriv --reuid="$user" --regid="$user" --init-grou
 
 step "the installed programs answer"
 [ "$(installed_env RORUVivozo -version)" = "RORUVivozo $version" ] || fail "RORUVivozo -version"
-for program in zeltconsole rtcm3scan rtcmreplay vivozo-create-suite; do
+for program in zeltconsole rtcm3scan rtcmreplay vivozo-create-suite makerinex.bat; do
     [ "$(installed_env "$program" --version)" = "$program $version" ] || fail "$program --version"
     installed_env "$program" --help | grep -q "$program" || fail "$program --help"
 done

@@ -10,6 +10,23 @@
 # ephemerides. What convbin reports goes to a ".log" beside the RINEX file. Exits non-zero on failure.
 set -u
 
+case "${1:-}" in
+--help | -h)
+    printf '%s\n' "usage: makerinex.bat LOGFILE RINEXFILE" \
+        "Converts the RTCM 3 log file LOGFILE into the RINEX observation file RINEXFILE with convbin" \
+        "(RINEX 3.04 for MSM observations, 2.11 otherwise), never replacing an existing RINEX file;" \
+        "convbin's report goes to a .log beside it. Windows paths map below \$ZELT_ROOT as in the logger."
+    exit 0
+    ;;
+--version)
+    # The source tree keeps the version in CMakeLists.txt; an install beside its bin in share/.
+    here=$(cd "$(dirname -- "$0")/.." && pwd)
+    version=$(cat "$here/share/roruvivozo/VERSION" 2>/dev/null ||
+        sed -n 's/^project(RORUVivozo VERSION \([0-9.]*\).*/\1/p' "$here/../CMakeLists.txt" 2>/dev/null)
+    printf 'makerinex.bat %s\n' "${version:-unknown}"
+    exit 0
+    ;;
+esac
 if [ "$#" -ne 2 ]; then
     echo "usage: makerinex.bat LOGFILE RINEXFILE" >&2
     exit 2
