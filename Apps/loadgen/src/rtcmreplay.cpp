@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Rtcm3/FrameSplit.h"
 #include "VivozoVersion.h"
 
 #include <chrono>
@@ -65,36 +66,30 @@ int main(int argc, char** argv)
     std::ofstream sent;
     if (argc > 4)
         sent.open(argv[4], std::ios::binary | std::ios::trunc);
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(stream[i]); };
     const auto period = std::chrono::duration<double>(1.0 / rate);
     auto due = std::chrono::steady_clock::now();
     std::size_t frames = 0;
     std::size_t bytes = 0;
-    std::size_t at = 0;
-    while (at + 6 <= stream.size())
-    {
-        // A frame: preamble 0xD3, six zero bits, a 10-bit length, the payload and a 24-bit CRC.
-        if (byte(at) != 0xD3 || (byte(at + 1) & 0xFC) != 0)
-        {
-            ++at;
-            continue;
-        }
-        const std::size_t size = 3 + (((byte(at + 1) & 0x03u) << 8) | byte(at + 2)) + 3;
-        if (at + size > stream.size())
-            break;
-        std::this_thread::sleep_until(due);
-        if (::send(fd, stream.data() + at, size, 0) != static_cast<ssize_t>(size))
-        {
-            std::perror("rtcmreplay: send");
-            return 1;
-        }
-        if (sent.is_open())
-            sent.write(stream.data() + at, static_cast<std::streamsize>(size));
-        due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
-        ++frames;
-        bytes += size;
-        at += size;
-    }
+    bool failed = false;
+    Rtcm3::forEachFrame(reinterpret_cast<const unsigned char*>(stream.data()), stream.size(),
+                        [&](std::size_t at, std::size_t size, int)
+                        {
+                            std::this_thread::sleep_until(due);
+                            if (::send(fd, stream.data() + at, size, 0) != static_cast<ssize_t>(size))
+                            {
+                                std::perror("rtcmreplay: send");
+                                failed = true;
+                                return false;
+                            }
+                            if (sent.is_open())
+                                sent.write(stream.data() + at, static_cast<std::streamsize>(size));
+                            due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+                            ++frames;
+                            bytes += size;
+                            return true;
+                        });
+    if (failed)
+        return 1;
     ::close(fd);
     std::printf("%zu frames, %zu bytes sent\n", frames, bytes);
     return 0;

@@ -2,6 +2,7 @@
 // and a 1013 frame added.
 #include "DemoCapture.h"
 
+#include "Rtcm3/FrameSplit.h"
 #include "Rtcm3/FrameWriter.h"
 
 #include <fstream>
@@ -15,24 +16,19 @@ namespace
 {
 
 // Offset of the first GPS observation frame (1001-1004) at or after the middle of the capture, or its
-// end. Bytes outside frames are stepped over one at a time, as a frame search does.
+// end.
 std::size_t halfway(const std::vector<char>& capture)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(capture[i]); };
-    for (std::size_t at = 0; at + 6 <= capture.size();)
-    {
-        if (byte(at) != 0xD3 || (byte(at + 1) & 0xFC) != 0)
-        {
-            ++at;
-            continue;
-        }
-        const std::size_t length = ((byte(at + 1) & 0x03u) << 8) | byte(at + 2);
-        const unsigned int message = length >= 2 ? (byte(at + 3) << 4) | (byte(at + 4) >> 4) : 0;
-        if (at >= capture.size() / 2 && message >= 1001 && message <= 1004)
-            return at;
-        at += 3 + length + 3;
-    }
-    return capture.size();
+    std::size_t middle = capture.size();
+    Rtcm3::forEachFrame(reinterpret_cast<const unsigned char*>(capture.data()), capture.size(),
+                        [&](std::size_t at, std::size_t, int message)
+                        {
+                            if (at < capture.size() / 2 || message < 1001 || message > 1004)
+                                return true;
+                            middle = at;
+                            return false;
+                        });
+    return middle;
 }
 
 } // namespace

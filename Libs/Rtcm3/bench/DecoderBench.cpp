@@ -1,6 +1,7 @@
 // Throughput of the decoder over the real captures and of one whole scan.
 #include "Captures/CaptureFile.h"
 #include "Rtcm3/ConvertLogFile.h"
+#include "Rtcm3/FrameSplit.h"
 #include "Rtcm3/FrameWriter.h"
 #include "Rtcm3/Msm.h"
 #include "Rtcm3/Rtcm3Decoder.h"
@@ -31,19 +32,14 @@ std::vector<unsigned char> msmStream(const char* name)
 {
     const std::vector<unsigned char> capture = readCapture(name);
     std::vector<unsigned char> frames;
-    for (std::size_t at = 0; at + 6 <= capture.size();)
-    {
-        const std::size_t length = ((capture[at + 1] & 0x03u) << 8) | capture[at + 2];
-        if (capture[at] != 0xD3 || at + length + 6 > capture.size() || length < 2)
-        {
-            ++at;
-            continue;
-        }
-        const int message = (capture[at + 3] << 4) | (capture[at + 4] >> 4);
-        if (Rtcm3::msmSystem(message) != Rtcm3::MsmSystem::None)
-            frames.insert(frames.end(), capture.begin() + at, capture.begin() + at + length + 6);
-        at += length + 6;
-    }
+    Rtcm3::forEachFrame(capture.data(), capture.size(),
+                        [&](std::size_t at, std::size_t size, int message)
+                        {
+                            if (Rtcm3::msmSystem(message) != Rtcm3::MsmSystem::None)
+                                frames.insert(frames.end(), capture.begin() + at,
+                                              capture.begin() + at + size);
+                            return true;
+                        });
     std::vector<unsigned char> stream;
     while (!frames.empty() && stream.size() < 100000)
         stream.insert(stream.end(), frames.begin(), frames.end());

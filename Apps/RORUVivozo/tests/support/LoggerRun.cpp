@@ -3,6 +3,7 @@
 #include "support/LoggerRun.h"
 
 #include "Captures/CaptureFile.h"
+#include "Rtcm3/FrameSplit.h"
 #include "Rtcm3/FrameWriter.h"
 
 #include <arpa/inet.h>
@@ -225,21 +226,12 @@ bool sendDatagram(std::uint16_t port, std::string_view bytes, const char* host)
 std::vector<std::string> rtcmFrames(std::string_view stream)
 {
     std::vector<std::string> frames;
-    std::size_t at = 0;
-    while (at + 6 <= stream.size())
-    {
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(stream[i]); };
-        if (byte(at) != 0xD3 || (byte(at + 1) & 0xFC) != 0)
-        {
-            ++at;
-            continue;
-        }
-        const std::size_t length = ((byte(at + 1) & 0x03u) << 8) | byte(at + 2);
-        if (at + 3 + length + 3 > stream.size())
-            break;
-        frames.emplace_back(stream.substr(at, 3 + length + 3));
-        at += 3 + length + 3;
-    }
+    Rtcm3::forEachFrame(reinterpret_cast<const unsigned char*>(stream.data()), stream.size(),
+                        [&](std::size_t at, std::size_t size, int)
+                        {
+                            frames.emplace_back(stream.substr(at, size));
+                            return true;
+                        });
     return frames;
 }
 
