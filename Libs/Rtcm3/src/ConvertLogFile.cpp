@@ -1,5 +1,6 @@
 // The conversion driver: scan of a closed log file, first epoch, RINEX name and hand-off.
 #include "Rtcm3/ConvertLogFile.h"
+#include "TimeUnits.h"
 
 #include "Platform/NativePath.h"
 #include "Rtcm3/MakeRinexLauncher.h"
@@ -19,7 +20,6 @@ namespace
 
 constexpr int kGpsEpochMjd = 44244;               // 1980-01-06
 constexpr std::int64_t kGpsEpochUnix = 315964800; // 1980-01-06 00:00:00 in seconds since 1970
-constexpr int kSecondsPerWeek = 604800;
 constexpr int kL1CountForDecision = 100;
 
 bool isObservation(int message)
@@ -52,7 +52,7 @@ void dateReference(const ScanResult& result, int& week, int& secondsOfWeek)
 {
     const int days = result.mjd - kGpsEpochMjd;
     week = days / 7;
-    secondsOfWeek = (days % 7) * 86400 + result.secondsOfDay;
+    secondsOfWeek = (days % 7) * kSecondsPerDay + result.secondsOfDay;
 }
 
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
@@ -198,7 +198,7 @@ void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochT
 {
     const int days = mjd - kGpsEpochMjd;
     int week = days / 7;
-    const double messageSeconds = (days % 7) * 86400.0 + secondsOfDay;
+    const double messageSeconds = static_cast<double>((days % 7) * kSecondsPerDay) + secondsOfDay;
     if (firstSecondsOfWeek - messageSeconds > kSecondsPerWeek / 2)
         --week;
     else if (messageSeconds - firstSecondsOfWeek > kSecondsPerWeek / 2)

@@ -1,5 +1,6 @@
 // GLONASS epoch time (UTC(SU) + 3 h, time of day) to GPS week and second of week.
 #include "Rtcm3/Rtcm3Decoder.h"
+#include "TimeUnits.h"
 
 namespace Rtcm3
 {
@@ -68,7 +69,7 @@ int gpsMinusUtc(int date)
 // it: from the table, or the one known count for every day.
 std::int64_t dayStart(std::int64_t days, int knownLeapSeconds)
 {
-    return days * 86400 + (knownLeapSeconds > 0 ? knownLeapSeconds : gpsMinusUtc(dateOfDay(days)));
+    return days * kSecondsPerDay + (knownLeapSeconds > 0 ? knownLeapSeconds : gpsMinusUtc(dateOfDay(days)));
 }
 
 } // namespace
@@ -80,28 +81,29 @@ void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs)
 
 void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs, int leapSeconds)
 {
-    const std::int64_t reference = static_cast<std::int64_t>(week) * 604800 + secondsOfWeek + kGlonassOffset;
-    std::int64_t days = reference > 0 ? reference / 86400 : 0;
+    const std::int64_t reference =
+        static_cast<std::int64_t>(week) * kSecondsPerWeek + secondsOfWeek + kGlonassOffset;
+    std::int64_t days = reference > 0 ? reference / kSecondsPerDay : 0;
     if (days > 0 && reference < dayStart(days, leapSeconds))
         --days;
     const std::int64_t timeOfDay = reference - dayStart(days, leapSeconds);
 
     std::int64_t seconds = secondsOfWeek;
     if (glonassMs < 300000 && timeOfDay > 82800)
-        seconds += 86400;
+        seconds += kSecondsPerDay;
     else if (timeOfDay < 300 && glonassMs > 82800000)
-        seconds -= 86400;
+        seconds -= kSecondsPerDay;
     seconds += glonassMs / 1000 - timeOfDay;
 
     std::int64_t newWeek = week;
     if (seconds < 0)
     {
-        seconds += 604800;
+        seconds += kSecondsPerWeek;
         --newWeek;
     }
     else if (seconds > 604799)
     {
-        seconds -= 604800;
+        seconds -= kSecondsPerWeek;
         ++newWeek;
     }
     week = static_cast<int>(newWeek);

@@ -1,6 +1,7 @@
 // The epoch time of an MSM header, in the time of its system, to GPS time.
 #include "Rtcm3/Msm.h"
 #include "Rtcm3/Rtcm3Decoder.h"
+#include "TimeUnits.h"
 
 namespace Rtcm3
 {
@@ -8,10 +9,6 @@ namespace Rtcm3
 namespace
 {
 
-constexpr int kSecondsPerWeek = 604800;
-constexpr int kSecondsPerDay = 86400;
-constexpr int kMsPerWeek = 604800000;
-constexpr int kMsPerDay = 86400000;
 constexpr int kBeidouLagMs = 14000;        // BeiDou time runs 14 s behind GPS time
 constexpr int kGlonassLeadSeconds = 10800; // GLONASS time is UTC(SU) + 3 h
 constexpr int kGlonassDayShift = 27;       // DF416 day of week, above DF034 time of day

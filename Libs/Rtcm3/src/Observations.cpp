@@ -1,5 +1,6 @@
 // GPS/SBAS (1001-1004) and GLONASS (1009-1012) observation messages, assembled into epochs.
 #include "Messages.h"
+#include "TimeUnits.h"
 
 #include <cstring>
 
@@ -234,7 +235,7 @@ int decodeGpsObservations(Rtcm3Decoder& decoder, int message, BitReader& reader)
     reader.skip(4);
 
     const int seconds = towMs / 1000;
-    if (seconds < decoder.lastSecondsOfWeek - 86400)
+    if (seconds < decoder.lastSecondsOfWeek - kSecondsPerDay)
         ++decoder.gpsWeek;
     decoder.lastSecondsOfWeek = seconds;
     const bool released = beginEpoch(decoder, towMs);

@@ -1,5 +1,6 @@
 // The date that a file without 1013 is dated by.
 #include "Rtcm3/ScanContext.h"
+#include "TimeUnits.h"
 
 namespace Rtcm3
 {
@@ -8,7 +9,6 @@ namespace
 {
 
 constexpr int kUnixEpochMjd = 40587; // 1970-01-01
-constexpr long long kSecondsPerDay = 86400;
 
 } // namespace
 
