@@ -162,11 +162,9 @@ TEST(Options, DebugWithoutValueIsAnOptionError)
 TEST(Options, HelpAndUsageTexts)
 {
     const std::string lines = "\n\t[-name \"RORUVivozo process name\" Name of the RORUVivozo process]";
-    const std::string tail =
-        "\n\t                          1=Trans, 2=Sig, 4=Job, 8=Data, 16=Timers, 31=All]"
-        "\n\t[-logfile \"file name\"     Use to log to file]"
-        "\n\t[-noconsole               Use to turn off logging to console]"
-        "\n\t[-cmdallinterfaces        Take commands from every interface, not only this host]\n";
+    const std::string tail = "\n\t                          1=Trans, 2=Sig, 4=Job, 8=Data, 16=Timers, 31=All]"
+                             "\n\t[-logfile \"file name\"     Use to log to file]"
+                             "\n\t[-noconsole               Use to turn off logging to console]\n";
     std::ostringstream usage;
     writeUsageText(usage);
     EXPECT_EQ(usage.str(),

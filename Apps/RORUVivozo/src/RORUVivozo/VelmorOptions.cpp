@@ -21,9 +21,7 @@ void writeCommonTail(std::ostream& err)
 {
     err << "\n\t                          1=Trans, 2=Sig, 4=Job, 8=Data, 16=Timers, 31=All]"
         << "\n\t[-logfile \"file name\"     Use to log to file]"
-        << "\n\t[-noconsole               Use to turn off logging to console]"
-        << "\n\t[-cmdallinterfaces        Take commands from every interface, not only this host]"
-        << std::endl;
+        << "\n\t[-noconsole               Use to turn off logging to console]" << std::endl;
 }
 
 } // namespace
