@@ -1,5 +1,5 @@
-// The rate report job run directly, in a child process: the control ends its process when it is
-// destroyed, so each case leaves through its own exit status instead.
+// The rate report job run directly on a control that never started, in a child process: each case
+// leaves through its own exit status instead of taking that control down.
 #include "RORUVivozo/VelmorControl.h"
 #include "support/TestSuite.h"
 

@@ -165,12 +165,6 @@ void CGetToken::logMissing(const char* function, const std::string& name)
 
 CGetToken& tokenStore()
 {
-    // Qt's messages from the first initialisation already belong in the process log.
-    static CGetToken& store = []() -> CGetToken&
-    {
-        installQtLogForwarding();
-        static CGetToken instance;
-        return instance;
-    }();
+    static CGetToken store;
     return store;
 }

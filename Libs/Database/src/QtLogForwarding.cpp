@@ -8,9 +8,13 @@
 #include <log4cplus/loglevel.h>
 
 #include <mutex>
+#include <string>
 
 namespace
 {
+
+// Set once, before the handler is installed.
+std::string forwardLoggerName;
 
 void forwardToProcessLog(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
@@ -31,15 +35,20 @@ void forwardToProcessLog(QtMsgType type, const QMessageLogContext&, const QStrin
         level = log4cplus::FATAL_LOG_LEVEL;
         break;
     }
-    log4cplus::Logger logger = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("RORUVIVOZO"));
+    log4cplus::Logger logger = log4cplus::Logger::getInstance(LOG4CPLUS_STRING_TO_TSTRING(forwardLoggerName));
     if (logger.isEnabledFor(level))
         logger.forcedLog(level, LOG4CPLUS_STRING_TO_TSTRING(text.toStdString()));
 }
 
 } // namespace
 
-void installQtLogForwarding()
+void installQtLogForwarding(const std::string& loggerName)
 {
     static std::once_flag installed;
-    std::call_once(installed, [] { qInstallMessageHandler(forwardToProcessLog); });
+    std::call_once(installed,
+                   [&]
+                   {
+                       forwardLoggerName = loggerName;
+                       qInstallMessageHandler(forwardToProcessLog);
+                   });
 }

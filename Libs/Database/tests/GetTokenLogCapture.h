@@ -55,7 +55,7 @@ public:
     LogCapture() : m_appender(new CaptureAppender), m_logger(log4cplus::Logger::getInstance("RORUVIVOZO"))
     {
         static log4cplus::Initializer initializer;
-        installQtLogForwarding();
+        installQtLogForwarding("RORUVIVOZO");
         m_logger.setLogLevel(log4cplus::DEBUG_LOG_LEVEL);
         m_logger.addAppender(m_appender);
     }

@@ -1,33 +1,9 @@
-// The signal-name table of the suite: the rows the logger uses; the other processes' signals
-// are left out, and a number without a row is shown by its decimal text.
+// Looks a signal number up in a signal-name table.
 #include "Fsm/SignalNames.h"
 
 #include "Fsm/FsmSignal.h"
 
 #include <cstdio>
-
-const CSignalNameEntry g_ZeltSignalNames[] = {
-    {ZeltSig::PZELT_6, "PZELT_6 "}, // one-digit sentence names carry one trailing blank
-    {ZeltSig::PZELT_15, "PZELT_15"},
-    {ZeltSig::PZELT_24, "PZELT_24"},
-    {ZeltSig::PZELT_160, "PZELT_160"},
-    {ZeltSig::PZELT_161, "PZELT_161"},
-    {ZeltSig::PZELT_162, "PZELT_162"},
-    {ZeltSig::PZELT_163, "PZELT_163"},
-    {ZeltSig::DB_READ_ERROR, "DB_READ_ERROR"},
-    {ZeltSig::DB_READ_COMPL, "DB_READ_COMPL"},
-    {ZeltSig::DB_REREAD_ERROR, "DB_REREAD_ERROR"},
-    {ZeltSig::NEW_FILE_TIMEOUT, "NEW_FILE_TIMEOUT"},
-    {ZeltSig::ERROR_NO_LOGFILE, "ERROR_NO_LOGFILE"},
-    {ZeltSig::WAIT_DATA_TIMEOUT, "WAIT_DATA_TIMEOUT"},
-    {ZeltSig::RETRY_LOGFILE, "RETRY_LOGFILE"},
-    {ZeltSig::RAW_DATA, "RAW DATA"},
-    {ZeltSig::INPUT_FREQ_REPORT, "INPUT_FREQ_REPORT"},
-    {FSM_SIG_WAKEUP, "_TIMEHANDL"},
-    {FSM_SIG_TIMER, "_TIMEOUT"},
-    {FSM_SIG_UNKNOWN, "_UNKNOWN"},
-    {FSM_SIG_END, "END_OF_TABLE"},
-};
 
 char* FsmSignalName(const CSignalNameEntry* table, int32_t number, char* buffer)
 {

@@ -61,7 +61,7 @@ TEST(Engine, TerminateSignalFromAnotherThreadRunsItsJobOnTheEngineThread)
     std::thread poster(
         [&machine]
         {
-            auto signal = CZeltSignal::CopyOf(ZeltSig::PZELT_24, "$PZELT,24,\n\r", 12);
+            auto signal = CZeltSignal::CopyOf(TestSig::PZELT_24, "$PZELT,24,\n\r", 12);
             machine.ExternalInput(std::move(signal), true);
         });
     poster.join();
@@ -243,13 +243,13 @@ TEST(ExternalQueueReport, ComesAt11QueuedSignalsNotAt10AndNeverForAPriorityPut)
     CTestMachine machine(&trace, 0); // the report does not depend on the mask bits
     for (int i = 0; i < 10; ++i)
     {
-        machine.ExternalInput(Sig(ZeltSig::RAW_DATA), true);
+        machine.ExternalInput(Sig(TestSig::RAW_DATA), true);
     }
     EXPECT_EQ(CountContaining(capture.Lines(), "ExternalQ"), 0);
-    machine.ExternalInput(Sig(ZeltSig::RAW_DATA), true);
+    machine.ExternalInput(Sig(TestSig::RAW_DATA), true);
     ASSERT_EQ(capture.Lines().size(), 1u);
     EXPECT_EQ(capture.Lines()[0], "\n*ExternalQ Input: RAW DATA. Queue size: 11\n");
-    machine.ExternalInput(Sig(ZeltSig::PZELT_24), false);
+    machine.ExternalInput(Sig(TestSig::PZELT_24), false);
     EXPECT_EQ(capture.Lines().size(), 1u) << "a priority put is never reported";
     machine.ExternalInput(Sig(50998), true);
     ASSERT_EQ(capture.Lines().size(), 2u);
@@ -262,7 +262,7 @@ TEST(ExternalQueueReport, NeedsATraceObject)
     CTestMachine machine(nullptr, 31);
     for (int i = 0; i < 12; ++i)
     {
-        machine.ExternalInput(Sig(ZeltSig::RAW_DATA), true);
+        machine.ExternalInput(Sig(TestSig::RAW_DATA), true);
     }
     EXPECT_TRUE(capture.Lines().empty());
 }
@@ -285,10 +285,10 @@ TEST(ExternalQueueReport, ComesFromARunningMachineWhoseEngineIsBusy)
     ASSERT_TRUE(AcquireWithin(inJob, 20));
     for (int i = 0; i < 10; ++i)
     {
-        machine.ExternalInput(Sig(ZeltSig::RAW_DATA), true);
+        machine.ExternalInput(Sig(TestSig::RAW_DATA), true);
     }
     EXPECT_EQ(CountContaining(capture.Lines(), "ExternalQ"), 0);
-    machine.ExternalInput(Sig(ZeltSig::RAW_DATA), true);
+    machine.ExternalInput(Sig(TestSig::RAW_DATA), true);
     EXPECT_EQ(CountContaining(capture.Lines(), "ExternalQ Input: RAW DATA. Queue size: 11\n"), 1);
     mayGoOn.release();
     ASSERT_TRUE(machine.WaitForRecords(12));

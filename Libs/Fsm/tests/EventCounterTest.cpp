@@ -36,7 +36,7 @@ public:
         }
         if (m_machine != nullptr)
         {
-            m_machine->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::INPUT_FREQ_REPORT), true);
+            m_machine->ExternalInput(std::make_unique<CZeltSignal>(TestSig::INPUT_FREQ_REPORT), true);
         }
         m_changed.notify_all();
     }
@@ -200,7 +200,7 @@ TEST_F(EventCounter, TheCallbackMayPostToARunningMachine)
     CRateWatcher watcher(&machine);
     Counter counter(&watcher, &CRateWatcher::OnLowRate);
     counter.Configure(1000, 10, 0, 90);
-    ASSERT_TRUE(machine.WaitForSignal(ZeltSig::INPUT_FREQ_REPORT));
+    ASSERT_TRUE(machine.WaitForSignal(TestSig::INPUT_FREQ_REPORT));
     EXPECT_EQ(machine.Records()[0].job, "JobRecord");
 }
 

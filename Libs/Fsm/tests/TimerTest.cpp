@@ -223,10 +223,10 @@ TEST(TimerThread, ATimerForANumberWithoutATransitionRunsTheDefaultJob)
 {
     CTestMachine machine;
     machine.OnSignal(kArm,
-                     [](CTestMachine& m, CZeltSignal*&) { m.StartTimer(ZeltSig::NEW_FILE_TIMEOUT, 100); });
+                     [](CTestMachine& m, CZeltSignal*&) { m.StartTimer(TestSig::NEW_FILE_TIMEOUT, 100); });
     machine.Start();
     machine.ExternalInput(Sig(kArm), true);
-    ASSERT_TRUE(machine.WaitForSignal(ZeltSig::NEW_FILE_TIMEOUT));
+    ASSERT_TRUE(machine.WaitForSignal(TestSig::NEW_FILE_TIMEOUT));
     auto records = machine.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[1].job, "JobRecord");

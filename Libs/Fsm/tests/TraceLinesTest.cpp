@@ -19,8 +19,8 @@ std::vector<std::string> DispatchLines(unsigned char mask, const char* name = "T
     TraceCapture capture;
     LogTrace trace("trace.log", 1000000);
     CTestMachine machine(&trace, mask, name);
-    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6));
-    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::RAW_DATA));
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(TestSig::PZELT_6));
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(TestSig::RAW_DATA));
     return capture.Lines();
 }
 
@@ -91,7 +91,7 @@ TEST(DispatchLine, ReachesTheConsoleWithExactlyOneLineEnd)
     trace.SetConsole(true);
     CTestMachine machine(&trace, 1, "M");
     testing::internal::CaptureStderr();
-    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6));
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(TestSig::PZELT_6));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "\n\n*F: M            St:  IDLE            --> RUNNING        \n");
 }
@@ -142,7 +142,7 @@ TEST(TraceData, WithTheConsoleOffNothingReachesStderr)
     CTestMachine machine(&trace, 8, "RORUVivozo");
     testing::internal::CaptureStderr();
     machine.TraceData("\n\tWARNING: %s", "x");
-    machine.DispatchOwned(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6));
+    machine.DispatchOwned(std::make_unique<CZeltSignal>(TestSig::PZELT_6));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(capture.Lines().size(), 2u);
 }
@@ -152,12 +152,12 @@ TEST(TraceTimer, WritesTPlusWhenArmingAndTMinusWithDelay0WhenStoppingUnderBit16)
     TraceCapture capture;
     LogTrace trace("trace.log", 1000000);
     CTestMachine machine(&trace, 16, "RORUVivozo");
-    machine.StartTimer(ZeltSig::NEW_FILE_TIMEOUT, 3600000);
-    machine.StartTimer(ZeltSig::PZELT_6, 0);
-    machine.StopTimer(ZeltSig::NEW_FILE_TIMEOUT);
+    machine.StartTimer(TestSig::NEW_FILE_TIMEOUT, 3600000);
+    machine.StartTimer(TestSig::PZELT_6, 0);
+    machine.StopTimer(TestSig::NEW_FILE_TIMEOUT);
     CTestMachine without(&trace, 1 | 2 | 4 | 8, "RORUVivozo");
-    without.StartTimer(ZeltSig::WAIT_DATA_TIMEOUT, 1000);
-    without.StopTimer(ZeltSig::WAIT_DATA_TIMEOUT);
+    without.StartTimer(TestSig::RAW_DATA, 1000);
+    without.StopTimer(TestSig::RAW_DATA);
     EXPECT_THAT(capture.Lines(),
                 ElementsAre("*F: RORUVivozo                        T+:  NEW_FILE_TIMEOUT   Delay: 3600000",
                             "*F: RORUVivozo                        T+:  PZELT_6            Delay: 0",

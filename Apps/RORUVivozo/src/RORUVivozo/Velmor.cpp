@@ -1,5 +1,6 @@
 // The logger's entry: logging set-up, command line, database connection, then the control until
 // termination.
+#include "Database/GetToken.h"
 #include "LogTrace/LogTrace.h"
 #include "Platform/NativePath.h"
 #include "Platform/SuiteDirectory.h"
@@ -42,7 +43,7 @@ void configureLogging()
 
 void writeStartLines()
 {
-    log4cplus::Logger entryLogger = log4cplus::Logger::getInstance("RORUVIVOZO");
+    log4cplus::Logger entryLogger = log4cplus::Logger::getInstance(kProcessLogger);
     if (entryLogger.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
         LOG4CPLUS_DEBUG(entryLogger, "\n\n\n");
     if (entryLogger.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
@@ -63,6 +64,8 @@ int ace_main_i(int argc, char* argv[])
     Platform::anchorZeltRoot();
     log4cplus::initialize();
     configureLogging();
+    // Before the first token read: Qt's messages from the token store belong in the process log.
+    installQtLogForwarding(kProcessLogger);
     writeStartLines();
     installTerminationHandlers();
 
@@ -101,8 +104,7 @@ int ace_main_i(int argc, char* argv[])
     }
     catch (const CVelmorStartError& error)
     {
-        // One line a service manager shows; the control is not taken down, since its destruction
-        // would end the process with status 0.
+        // One line a service manager shows; the control is not taken down: its machine never ran.
         std::cerr << "RORUVivozo: not able to start: " << error.what() << std::endl;
         log4cplus::deinitialize();
         std::exit(EXIT_FAILURE);
@@ -113,13 +115,12 @@ int ace_main_i(int argc, char* argv[])
     {
     }
 
-    // The control's destruction still writes trace lines and then ends the process: shut the logging
-    // down at that end, so that its last lines ("Velmor terminates.") still reach the process log.
-    std::atexit([] { log4cplus::deinitialize(); });
-    // The control's destruction ends the process itself; what follows runs only if it returns.
+    // The control goes down in its own order and writes its last line ("Velmor terminates."); the
+    // logging is shut down after it, so that line still reaches the process log.
     velmorControl.store(nullptr);
     control.reset();
     trace.reset();
+    log4cplus::deinitialize();
     return 0;
 }
 
@@ -150,6 +151,5 @@ public:
 int main(int argc, char* argv[])
 {
     CVelmorMain entry;
-    entry.run(argc, argv);
-    return 0;
+    return entry.run(argc, argv);
 }

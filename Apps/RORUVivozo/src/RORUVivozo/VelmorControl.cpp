@@ -4,8 +4,8 @@
 
 #include "Database/GetToken.h"
 #include "Database/Messages.h"
-#include "Fsm/SignalNames.h"
 #include "RORUVivozo/VelmorGlobals.h"
+#include "RORUVivozo/VelmorSignals.h"
 #include "Udp/ChannelDirectory.h"
 #include "Udp/Sentence.h"
 #include "Udp/UdpReceiver.h"
@@ -29,12 +29,15 @@ namespace
 // How long the end of the process waits for a busy database to take the last operator messages.
 constexpr std::chrono::milliseconds kMessageDrainLimit{5000};
 
+// How long the end of the process waits for the IO thread to send what is queued.
+constexpr std::chrono::milliseconds kLastSendsLimit{1000};
+
 // Keeps the IO context busy from its first moment; its only visible effect is its line.
 constexpr long kDummyTimerHours = 10000;
 
 log4cplus::Logger processLog()
 {
-    return log4cplus::Logger::getInstance("RORUVIVOZO");
+    return log4cplus::Logger::getInstance(kProcessLogger);
 }
 
 } // namespace
@@ -258,15 +261,19 @@ CVelmorControl::~CVelmorControl()
     velmorMessages.setReport({});
     tokenStore().setReport({});
 
-    ACE_OS::sleep(1);
+    // The last status sentences may still be on their way: the IO thread gets a moment to send them.
     m_ioWork.reset();
     if (m_io)
+    {
+        const auto limit = std::chrono::steady_clock::now() + kLastSendsLimit;
+        while (!m_io->stopped() && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         m_io->stop();
+    }
     if (m_ioThread.joinable())
         m_ioThread.join();
 
     TraceData("\n\tVelmor terminates.\n");
-    std::exit(0);
 }
 
 void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)

@@ -8,6 +8,7 @@
 #include "RORUVivozo/VelmorConversion.h"
 #include "RORUVivozo/VelmorLogFile.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
+#include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
 #include <boost/asio/executor_work_guard.hpp>

@@ -6,6 +6,9 @@
 
 #include <atomic>
 
+// The logger every part of the process reports to.
+inline constexpr const char* kProcessLogger = "RORUVIVOZO";
+
 class CFsmBase;
 class CDBoperations;
 class CMessages;

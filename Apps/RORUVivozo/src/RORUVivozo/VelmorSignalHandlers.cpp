@@ -4,6 +4,7 @@
 #include "Fsm/Fsm.h"
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorGlobals.h"
+#include "RORUVivozo/VelmorSignals.h"
 #include "Udp/Sentence.h"
 
 #include <ace/Signal.h>

@@ -95,9 +95,9 @@ private:
     mutable std::mutex m_mutex;
 };
 
-// Sends Qt's debug and warning messages to the process log (logger "RORUVIVOZO"). Safe to call more than
-// once.
-void installQtLogForwarding();
+// Sends Qt's debug and warning messages (the token store's among them) to the caller's logger. The
+// first call installs it and names the logger; later calls change nothing.
+void installQtLogForwarding(const std::string& loggerName);
 
 // The process-wide token store, built at its first use.
 CGetToken& tokenStore();

@@ -1,21 +1,25 @@
 // The application machine: CFsm plus the queue object, the timer list and the two threads
 // (engine and timer) run through an ACE_Thread_Manager. Applications derive from CApplFsm<App, CZeltSignal>.
 //
-// The pattern (see tests/EngineTest.cpp for a complete one):
+// The pattern (tests/support/TestMachine.h is a complete one):
+//
+//   constexpr int32_t SIG_START = 61001, SIG_END = 61002;
+//   constexpr CSignalNameEntry kNames[] = {{SIG_START, "START"}, {SIG_END, "END"}, {FSM_SIG_END,
+//   "END_OF_TABLE"}};
 //
 //   class CMyMachine : public CApplFsm<CMyMachine, CZeltSignal>
 //   {
 //   public:
 //       CMyMachine(LogTrace* trace, unsigned char mask)
-//           : CApplFsm("MyMachine", 1, Table(), g_ZeltSignalNames, trace, mask) {}
+//           : CApplFsm("MyMachine", 1, Table(), kNames, trace, mask) {}
 //       ~CMyMachine() override { Stop(); }          // threads end before the members go
-//       void InitJob() override { InternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6)); }
+//       void InitJob() override { InternalInput(std::make_unique<CZeltSignal>(SIG_START)); }
 //       void JobTerminate(CZeltSignal*& signal);
 //   private:
 //       static const StateTable& Table()             // static data, built once
 //       {
 //           static const StateTable table = {
-//               {"IDLE", 1, &CMyMachine::JobDisregard, {{ZeltSig::PZELT_24, 1, &CMyMachine::JobTerminate}}},
+//               {"IDLE", 1, &CMyMachine::JobDisregard, {{SIG_END, 1, &CMyMachine::JobTerminate}}},
 //           };
 //           return table;
 //       }
@@ -23,7 +27,7 @@
 //
 //   CMyMachine machine(trace, mask);
 //   machine.Start(ACE_DEFAULT_THREAD_PRIORITY);
-//   machine.ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_24), true);   // any thread
+//   machine.ExternalInput(std::make_unique<CZeltSignal>(SIG_END), true);   // any thread
 #pragma once
 
 #include "Fsm/Fsm.h"

@@ -17,6 +17,26 @@
 #include <string>
 #include <vector>
 
+// The test machine's signals. A few take the logger's numbers and names, so that the trace lines of
+// the tests read like the logger's own.
+namespace TestSig
+{
+inline constexpr int32_t PZELT_6 = 50006;
+inline constexpr int32_t PZELT_24 = 50024;
+inline constexpr int32_t PZELT_161 = 50161;
+inline constexpr int32_t NEW_FILE_TIMEOUT = 56101;
+inline constexpr int32_t RAW_DATA = 57001;
+inline constexpr int32_t INPUT_FREQ_REPORT = 60042;
+} // namespace TestSig
+
+inline constexpr CSignalNameEntry kTestSignalNames[] = {
+    {TestSig::PZELT_6, "PZELT_6 "},    {TestSig::PZELT_24, "PZELT_24"},
+    {TestSig::PZELT_161, "PZELT_161"}, {TestSig::NEW_FILE_TIMEOUT, "NEW_FILE_TIMEOUT"},
+    {TestSig::RAW_DATA, "RAW DATA"},   {TestSig::INPUT_FREQ_REPORT, "INPUT_FREQ_REPORT"},
+    {FSM_SIG_WAKEUP, "_TIMEHANDL"},    {FSM_SIG_TIMER, "_TIMEOUT"},
+    {FSM_SIG_UNKNOWN, "_UNKNOWN"},     {FSM_SIG_END, "END_OF_TABLE"},
+};
+
 class CTestMachine : public CApplFsm<CTestMachine, CZeltSignal>
 {
 public:
@@ -25,13 +45,13 @@ public:
         IDLE = 1,
         RUNNING = 2,
     };
-    // Signals of the test table (outside the suite's table, so their names are decimal).
+    // Signals of the test table without a name, so their names are decimal.
     static constexpr int32_t SIG_SAVE_1 = 61001;
     static constexpr int32_t SIG_SAVE_2 = 61002;
     static constexpr int32_t SIG_DESTROY = 61007;
-    static constexpr int32_t SIG_GO = ZeltSig::PZELT_6;     // IDLE -> RUNNING
-    static constexpr int32_t SIG_BACK = ZeltSig::PZELT_161; // RUNNING -> IDLE
-    static constexpr int32_t SIG_TERMINATE = ZeltSig::PZELT_24;
+    static constexpr int32_t SIG_GO = TestSig::PZELT_6;     // IDLE -> RUNNING
+    static constexpr int32_t SIG_BACK = TestSig::PZELT_161; // RUNNING -> IDLE
+    static constexpr int32_t SIG_TERMINATE = TestSig::PZELT_24;
 
     struct Record
     {
@@ -46,7 +66,7 @@ public:
 
     explicit CTestMachine(LogTrace* trace = nullptr, unsigned char debugMask = 0,
                           const char* name = "TestMachine")
-        : CApplFsm(name, IDLE, Table(), g_ZeltSignalNames, trace, debugMask), m_terminated(0)
+        : CApplFsm(name, IDLE, Table(), kTestSignalNames, trace, debugMask), m_terminated(0)
     {
     }
     ~CTestMachine() override { Stop(); }

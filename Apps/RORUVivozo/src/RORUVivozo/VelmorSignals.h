@@ -1,0 +1,39 @@
+// The logger's signal numbers and the table that names them in trace lines.
+#pragma once
+
+#include "Fsm/FsmSignal.h"
+#include "Fsm/SignalNames.h"
+
+#include <array>
+#include <cstdint>
+
+// The signal numbers the logger makes or dispatches. Operator sentence n is signal 50000 + n.
+namespace ZeltSig
+{
+inline constexpr int32_t PZELT_BASE = 50000;
+inline constexpr int32_t PZELT_6 = 50006;   // read parameters
+inline constexpr int32_t PZELT_15 = 50015;  // status query
+inline constexpr int32_t PZELT_24 = 50024;  // terminate
+inline constexpr int32_t PZELT_160 = 50160; // start logging
+inline constexpr int32_t PZELT_161 = 50161; // stop logging
+inline constexpr int32_t PZELT_162 = 50162; // carries an outgoing sentence 162
+inline constexpr int32_t PZELT_163 = 50163; // carries an outgoing sentence 163
+inline constexpr int32_t DB_READ_ERROR = 52001;
+inline constexpr int32_t DB_READ_COMPL = 52002;
+inline constexpr int32_t DB_REREAD_ERROR = 52003; // a reread failed: the parameters read before stay
+inline constexpr int32_t NEW_FILE_TIMEOUT = 56101;
+inline constexpr int32_t ERROR_NO_LOGFILE = 56102;
+inline constexpr int32_t WAIT_DATA_TIMEOUT = 56103;
+inline constexpr int32_t RETRY_LOGFILE = 56104; // a datagram tries again to open the file that failed
+inline constexpr int32_t RAW_DATA = 57001;
+inline constexpr int32_t INPUT_FREQ_REPORT = 60042;
+
+// The logger's own signals and the engine's special numbers: no operator sentence may take one of them.
+inline constexpr std::array<int32_t, 14> kNotFromSentences{
+    DB_READ_ERROR,     DB_READ_COMPL,   DB_REREAD_ERROR, NEW_FILE_TIMEOUT,  ERROR_NO_LOGFILE,
+    WAIT_DATA_TIMEOUT, RETRY_LOGFILE,   RAW_DATA,        INPUT_FREQ_REPORT, FSM_SIG_WAKEUP,
+    FSM_SIG_TIMER,     FSM_SIG_DRAINED, FSM_SIG_UNKNOWN, FSM_SIG_END};
+} // namespace ZeltSig
+
+// The suite's signal-name table, ended by the entry (0, "END_OF_TABLE"). First entry wins.
+extern const CSignalNameEntry g_ZeltSignalNames[];
