@@ -142,6 +142,8 @@ TEST_F(LoggerEndToEnd, AnExistingFileIsMovedAsideAndAnIntervalOfZeroOrLessTurnsT
     // A negative interval and one that is not a number turn it off too; each start changes the file.
     ASSERT_TRUE(sendDatagram(5081, "$PZELT,160,C:\\rtcm,negative.rtcm,-5,3011\n\r"));
     send({"third"});
+    // Two sockets keep no order between them: the next sentence waits until "third" is written.
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\negative.rtcm"), "third"));
     ASSERT_TRUE(sendDatagram(5081, "$PZELT,160,C:\\rtcm,text.rtcm,often,3011\n\r"));
     send({"fourth"});
     EXPECT_TRUE(fileHolds(native("C:\\rtcm\\text.rtcm"), "fourth"));

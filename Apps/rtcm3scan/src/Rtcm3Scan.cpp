@@ -3,6 +3,7 @@
 #include "ScanReport.h"
 
 #include "Platform/NativePath.h"
+#include "Platform/UniqueFile.h"
 #include "VivozoVersion.h"
 
 #include <cstdio>
@@ -61,11 +62,6 @@ int makeDemo(int argc, char** argv)
     }
     return Rtcm3Scan::writeDemoCapture(capture, argv[2], part) == 0 ? 0 : 2;
 }
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // Options of a scan.
 struct ScanOptions
@@ -136,7 +132,7 @@ int main(int argc, char** argv)
     }
     const std::string path = argv[arg];
     const std::string native = Platform::nativePath(path);
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(native.c_str(), "rb"));
+    Platform::UniqueFile file(std::fopen(native.c_str(), "rb"));
     if (!file)
     {
         std::fprintf(stderr, "Can not open file %s\n", path.c_str());

@@ -1,7 +1,7 @@
 // One ODBC connection to a data source, opened with a plain DSN connect and closed when the object goes.
 #include "Database/DBconnection.h"
 
-#include "OdbcHandles.h"
+#include "Database/OdbcHandles.h"
 
 #include <dlfcn.h>
 #include <sql.h>

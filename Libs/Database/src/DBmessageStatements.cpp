@@ -30,7 +30,7 @@ std::optional<std::string> CDBoperations::readMessageText(int number, int langua
     SQLLEN indicator = 0;
     if (!executeStatement(statement, {{SQL_C_CHAR, mess, sizeof mess, &indicator}}))
         return std::nullopt;
-    m_lastReturnCode = SQLFetch(m_statement);
+    m_lastReturnCode = SQLFetch(m_statement.get());
     std::string text;
     // A text longer than the buffer comes back cut, with information; it is still the message's text.
     if (succeeded(m_lastReturnCode))

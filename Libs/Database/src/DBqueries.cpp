@@ -29,10 +29,10 @@ int CDBoperations::readVersion(int& versionNumber, std::string& versionName)
                                       {SQL_C_CHAR, name, sizeof name, &indicators[1]}}))
         return -1;
     SQLSMALLINT columns = 0;
-    m_lastReturnCode = SQLNumResultCols(m_statement, &columns);
+    m_lastReturnCode = SQLNumResultCols(m_statement.get(), &columns);
     if (!succeeded(m_lastReturnCode))
         return fail(509, m_lastReturnCode, statement);
-    while (succeeded(m_lastReturnCode = SQLFetch(m_statement)))
+    while (succeeded(m_lastReturnCode = SQLFetch(m_statement.get())))
     {
         versionNumber = static_cast<int>(number);
         versionName = boundText(name);
@@ -51,7 +51,7 @@ int CDBoperations::readProcessId(const char* processName, int& processId)
     SQLLEN indicator = 0;
     if (!executeStatement(statement, {{SQL_C_ULONG, &pid, sizeof pid, &indicator}}))
         return -1;
-    m_lastReturnCode = SQLFetch(m_statement);
+    m_lastReturnCode = SQLFetch(m_statement.get());
     if (m_lastReturnCode == SQL_NO_DATA)
         pid = 0;
     else if (!succeeded(m_lastReturnCode))
@@ -73,7 +73,7 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
     SQLLEN indicator = 0;
     if (!executeStatement(statement, {{SQL_C_ULONG, &valueId, sizeof valueId, &indicator}}))
         return -1;
-    m_lastReturnCode = SQLFetch(m_statement);
+    m_lastReturnCode = SQLFetch(m_statement.get());
     if (m_lastReturnCode == SQL_NO_DATA)
     {
         freeStatement();
@@ -85,38 +85,38 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
 
     const int id = static_cast<int>(valueId);
     static constexpr std::array<const char*, 3> tables = {"float_values", "integer_values", "varchar_values"};
-    int kind = TokenValue::None;
-    for (std::size_t table = 0; table < tables.size() && kind == TokenValue::None; ++table)
+    TokenKind kind = TokenKind::None;
+    for (std::size_t table = 0; table < tables.size() && kind == TokenKind::None; ++table)
     {
         statement = fmt::sprintf("select id from %s where id ='%i'", tables[table], id);
         SQLUINTEGER found = static_cast<SQLUINTEGER>(-1);
         if (!prepareStatement(statement, {{SQL_C_ULONG, &found, sizeof found, &indicator}}))
             return -1;
         // A probe that cannot run only means the id is not in that table.
-        m_lastReturnCode = SQLExecDirect(m_statement, statementText(statement), SQL_NTS);
-        if (m_lastReturnCode == SQL_SUCCESS && succeeded(SQLFetch(m_statement)) &&
+        m_lastReturnCode = SQLExecDirect(m_statement.get(), statementText(statement), SQL_NTS);
+        if (m_lastReturnCode == SQL_SUCCESS && succeeded(SQLFetch(m_statement.get())) &&
             found != static_cast<SQLUINTEGER>(-1))
-            kind = static_cast<int>(table) + 1;
+            kind = tokenKindOf(static_cast<int>(table) + 1);
         freeStatement();
     }
-    if (kind == TokenValue::None)
+    if (kind == TokenKind::None)
         return 0;
 
     double floatValue = 0.0;
     SQLUINTEGER intValue = 0;
     char textValue[300] = {};
     const BoundColumn column =
-        kind == TokenValue::Float     ? BoundColumn{SQL_C_DOUBLE, &floatValue, sizeof floatValue, &indicator}
-        : kind == TokenValue::Integer ? BoundColumn{SQL_C_ULONG, &intValue, sizeof intValue, &indicator}
-                                      : BoundColumn{SQL_C_CHAR, textValue, sizeof textValue, &indicator};
+        kind == TokenKind::Float     ? BoundColumn{SQL_C_DOUBLE, &floatValue, sizeof floatValue, &indicator}
+        : kind == TokenKind::Integer ? BoundColumn{SQL_C_ULONG, &intValue, sizeof intValue, &indicator}
+                                     : BoundColumn{SQL_C_CHAR, textValue, sizeof textValue, &indicator};
     statement =
-        fmt::sprintf("select value from %s where id='%i'", tables[static_cast<std::size_t>(kind - 1)], id);
+        fmt::sprintf("select value from %s where id='%i'", tables[static_cast<std::size_t>(kind) - 1], id);
     if (!executeStatement(statement, {column}) || !fetchRow(statement))
         return -1;
     value.kind = kind;
-    if (kind == TokenValue::Float)
+    if (kind == TokenKind::Float)
         value.floatValue = floatValue;
-    else if (kind == TokenValue::Integer)
+    else if (kind == TokenKind::Integer)
         value.intValue = static_cast<std::int32_t>(intValue);
     else
         value.textValue = boundText(textValue);
@@ -130,7 +130,7 @@ int CDBoperations::readIntToken(const char* tokenName)
     TokenValue value;
     if (readToken(tokenName, value) != 0)
         return 0;
-    return value.kind == TokenValue::Integer ? value.intValue : 0;
+    return value.kind == TokenKind::Integer ? value.intValue : 0;
 }
 
 int CDBoperations::readLoggingParameters(const char* userName, LoggingParameters& parameters)

@@ -57,7 +57,7 @@ int CGetToken::init()
     return readJsonLocked() ? 0 : -1;
 }
 
-const TokenEntry* CGetToken::knownEntry(const std::string& name, int kind) const
+const TokenEntry* CGetToken::knownEntry(const std::string& name, TokenKind kind) const
 {
     const auto found = m_tokens.find(name);
     return found != m_tokens.end() && found->second.kind == kind ? &found->second : nullptr;
@@ -69,7 +69,7 @@ void CGetToken::setReport(Report report)
     m_report = std::move(report);
 }
 
-std::optional<TokenEntry> CGetToken::findToken(const std::string& name, int kind, bool& readFailed)
+std::optional<TokenEntry> CGetToken::findToken(const std::string& name, TokenKind kind, bool& readFailed)
 {
     readFailed = false;
     // A value already held is worth more than a long wait on another process's lock.
@@ -92,7 +92,7 @@ std::optional<TokenEntry> CGetToken::findToken(const std::string& name, int kind
         if (m_report)
         {
             const std::string value =
-                kind == KindInt ? std::to_string(last->intValue) : "'" + last->textValue + "'";
+                kind == TokenKind::Integer ? std::to_string(last->intValue) : "'" + last->textValue + "'";
             m_report("\n\tWARNING: Token file locked by another process: " + name +
                      " keeps the value last read, " + value + ".");
         }
@@ -102,38 +102,36 @@ std::optional<TokenEntry> CGetToken::findToken(const std::string& name, int kind
     return std::nullopt;
 }
 
-std::int32_t CGetToken::getTokValueInt(const std::string& name)
+std::optional<TokenEntry> CGetToken::readToken(const std::string& name, TokenKind kind, const char* function,
+                                               bool warnReadFailure)
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
     qDebug("Get token %s", name.c_str());
     bool readFailed = false;
-    const std::optional<TokenEntry> entry = findToken(name, KindInt, readFailed);
+    std::optional<TokenEntry> entry = findToken(name, kind, readFailed);
     if (entry)
-        return entry->intValue;
+        return entry;
     if (!readFailed)
     {
         qWarning("CGetToken - Not found %s", name.c_str());
-        logMissing("getTokValueInt", name);
+        logMissing(function, name);
     }
-    return 0;
+    else if (warnReadFailure)
+        qWarning("CGetToken - read failed");
+    return std::nullopt;
+}
+
+std::int32_t CGetToken::getTokValueInt(const std::string& name)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    const std::optional<TokenEntry> entry = readToken(name, TokenKind::Integer, "getTokValueInt", false);
+    return entry ? entry->intValue : 0;
 }
 
 std::string CGetToken::getTokValueStr(const std::string& name)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    qDebug("Get token %s", name.c_str());
-    bool readFailed = false;
-    const std::optional<TokenEntry> entry = findToken(name, KindText, readFailed);
-    if (entry)
-        return entry->textValue;
-    if (readFailed)
-        qWarning("CGetToken - read failed");
-    else
-    {
-        qWarning("CGetToken - Not found %s", name.c_str());
-        logMissing("getTokValueStr", name);
-    }
-    return {};
+    const std::optional<TokenEntry> entry = readToken(name, TokenKind::Text, "getTokValueStr", true);
+    return entry ? entry->textValue : std::string();
 }
 
 bool CGetToken::readJson()

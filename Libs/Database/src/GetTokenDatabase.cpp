@@ -23,19 +23,19 @@ constexpr int DescriptionLanguage = 3;
 struct ValueQuery
 {
     const char* sql;
-    int kind;
+    TokenKind kind;
 };
 
 constexpr ValueQuery ValueQueries[] = {
     {"select value_id, token, float_values.value from token_value inner join float_values on "
      "token_value.value_id = float_values.id",
-     CGetToken::KindFloat},
+     TokenKind::Float},
     {"select value_id, token, integer_values.value from token_value inner join integer_values on "
      "token_value.value_id = integer_values.id",
-     CGetToken::KindInt},
+     TokenKind::Integer},
     {"select value_id, token, varchar_values.value from token_value inner join varchar_values on "
      "token_value.value_id = varchar_values.id",
-     CGetToken::KindText},
+     TokenKind::Text},
 };
 
 std::string eightBit(const QString& text)
@@ -127,10 +127,10 @@ int CGetToken::loadFromDatabase()
             const QVariant value = query.value(2);
             switch (values.kind)
             {
-            case KindFloat:
+            case TokenKind::Float:
                 entry.floatValue = value.toFloat();
                 break;
-            case KindInt:
+            case TokenKind::Integer:
             {
                 bool ok = false;
                 const qlonglong number = value.toLongLong(&ok);

@@ -46,27 +46,24 @@ TokenEntry entryFromJson(const QJsonObject& token)
     entry.description = eightBit(token.value("Descr").toString());
     const QString value = token.value("Value").toString();
     bool ok = false;
-    switch (token.value("Type").toInt(0))
+    entry.kind = tokenKindOf(token.value("Type").toInt(0));
+    switch (entry.kind)
     {
-    case CGetToken::KindFloat:
-        entry.kind = CGetToken::KindFloat;
+    case TokenKind::Float:
         entry.floatValue = value.toDouble(&ok);
         if (!ok)
             entry.floatValue = 0.0;
         break;
-    case CGetToken::KindInt:
-        entry.kind = CGetToken::KindInt;
+    case TokenKind::Integer:
         // Out of the 32-bit range does not convert, and reads as 0.
         entry.intValue = value.toInt(&ok, 10);
         if (!ok)
             entry.intValue = 0;
         break;
-    case CGetToken::KindText:
-        entry.kind = CGetToken::KindText;
+    case TokenKind::Text:
         entry.textValue = eightBit(value);
         break;
-    default:
-        entry.kind = 0;
+    case TokenKind::None:
         break;
     }
     return entry;
@@ -76,11 +73,11 @@ QString valueText(const TokenEntry& entry)
 {
     switch (entry.kind)
     {
-    case CGetToken::KindFloat:
+    case TokenKind::Float:
         return QString::asprintf("%g", entry.floatValue);
-    case CGetToken::KindInt:
+    case TokenKind::Integer:
         return QString::number(entry.intValue);
-    case CGetToken::KindText:
+    case TokenKind::Text:
         return QString::fromStdString(entry.textValue);
     default:
         return QString();
@@ -173,7 +170,7 @@ bool CGetToken::saveJsonLocked()
         QJsonObject token;
         token.insert("Name", QString::fromStdString(name));
         token.insert("Descr", QString::fromStdString(entry.description));
-        token.insert("Type", entry.kind);
+        token.insert("Type", static_cast<int>(entry.kind));
         token.insert("Value", valueText(entry));
         tokens.append(token);
     }

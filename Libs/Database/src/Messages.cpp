@@ -2,6 +2,7 @@
 #include "Database/Messages.h"
 
 #include "Database/DBoperations.h"
+#include "Database/SuiteLogin.h"
 
 #include "OdbcSession.h"
 
@@ -15,11 +16,14 @@
 int CMessages::loadMessageTypes()
 {
     m_language = 3;
-    const std::string dataSource = m_database != nullptr ? m_database->dataSource() : std::string("ZELTDB");
+    const std::string login =
+        m_database != nullptr ? m_database->odbcConnectionText()
+                              : Database::odbcConnectionText(Database::kSuiteDataSource, Database::kSuiteUser,
+                                                             Database::kSuitePassword);
     Database::detail::OdbcSession session;
     const std::string statement = "select number, type, typeLogging from messages where lang=1";
     const bool loaded =
-        session.connect("UID=zeltuser;PWD=vandel7;DSN=" + dataSource) &&
+        session.connect(login) &&
         session.queryIntegers(
             statement, 3,
             [this](const std::vector<long long>& row) {

@@ -1,7 +1,7 @@
 // A small ODBC statement layer for whole-table reads.
 #include "OdbcSession.h"
 
-#include "OdbcHandles.h"
+#include "Database/OdbcHandles.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -10,16 +10,6 @@
 
 namespace Database::detail
 {
-namespace
-{
-
-struct StatementFree
-{
-    void operator()(void* statement) const { SQLFreeHandle(SQL_HANDLE_STMT, statement); }
-};
-
-} // namespace
-
 OdbcSession::~OdbcSession()
 {
     disconnect();
@@ -89,13 +79,13 @@ void OdbcSession::disconnect()
 bool OdbcSession::queryIntegers(const std::string& statement, int columns,
                                 const std::function<void(const std::vector<long long>&)>& row)
 {
-    SQLHSTMT raw = SQL_NULL_HSTMT;
-    if (!m_connected || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, m_connection, &raw)))
+    OdbcStatement handle;
+    if (!m_connected || !SQL_SUCCEEDED(handle.allocate(m_connection)))
     {
         setError(SQL_HANDLE_DBC, m_connection, statement, "SQLAllocHandle");
         return false;
     }
-    std::unique_ptr<void, StatementFree> handle(raw);
+    const SQLHSTMT raw = handle.get();
     SQLRETURN result =
         SQLExecDirect(raw, reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())), SQL_NTS);
     if (!SQL_SUCCEEDED(result))

@@ -1,6 +1,8 @@
 // Turns the suite's stored message texts into displayable ones.
 #include "Database/TranslateChar.h"
 
+#include "Platform/UniqueFile.h"
+
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -13,11 +15,6 @@ constexpr std::size_t maxTranslatedLength = 2000;
 constexpr std::array<std::string_view, 14> patterns = {"!!AE", "!!ae", "!!OE", "!!oe", "!!AA",
                                                        "!!aa", "!!o-", "!!u-", "!!n-", "!!e-",
                                                        "!!i-", "!!a-", "!!u_", "!!o_"};
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // Latin-1 letters the suite stores as raw bytes, and the escapes they stand for.
 const std::array<std::string, 256>& latin1Escapes()
@@ -75,7 +72,7 @@ CTranslateChar::CTranslateChar(const std::string& tablePath)
 
 void CTranslateChar::load(const std::string& path)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    Platform::UniqueFile file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return;
     m_enabled = std::fread(m_table.data(), 1, m_table.size(), file.get()) == m_table.size();

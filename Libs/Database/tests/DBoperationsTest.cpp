@@ -103,15 +103,15 @@ TEST_F(DBoperationsTest, TokensReadWithTheirKindWhateverTheLetterCase)
 
     TokenValue value;
     ASSERT_EQ(db->readToken("rtcm_dataport", value), 0);
-    EXPECT_EQ(value.kind, TokenValue::Integer);
+    EXPECT_EQ(value.kind, TokenKind::Integer);
     EXPECT_EQ(value.intValue, 3011);
 
     ASSERT_EQ(db->readToken("RTCM_FILE", value), 0);
-    EXPECT_EQ(value.kind, TokenValue::Text);
+    EXPECT_EQ(value.kind, TokenKind::Text);
     EXPECT_EQ(value.textValue, "rtcm__TOKY__TOKM__TOKD__TOKH__TOKN_.rtcm");
 
     ASSERT_EQ(db->readToken("Test_Float", value), 0);
-    EXPECT_EQ(value.kind, TokenValue::Float);
+    EXPECT_EQ(value.kind, TokenKind::Float);
     EXPECT_DOUBLE_EQ(value.floatValue, 0.25);
 
     EXPECT_EQ(db->readIntToken("RUNT_PARAM_RTCM_INTERVAL_TIME"), 60);
@@ -130,10 +130,10 @@ TEST_F(DBoperationsTest, UnknownNamesAreNotFailures)
     EXPECT_EQ(pid, 0);
 
     TokenValue value;
-    value.kind = 77;
+    value.kind = TokenKind::Text;
     EXPECT_EQ(db->readToken("NO_SUCH_TOKEN", value), -1);
     EXPECT_EQ(db->readToken("ORPHAN", value), 0);
-    EXPECT_EQ(value.kind, 77); // untouched
+    EXPECT_EQ(value.kind, TokenKind::Text); // untouched
     EXPECT_FALSE(dumpExists());
 }
 

@@ -157,15 +157,15 @@ TEST_F(TokenStore, ReadsValuesAndKindsFromTheFileDefensively)
     ASSERT_TRUE(store.readJson());
     const auto tokens = store.tokens();
     EXPECT_EQ(tokens.size(), 7u);
-    EXPECT_EQ(tokens.at("BIG").kind, 2);
+    EXPECT_EQ(tokens.at("BIG").kind, TokenKind::Integer);
     EXPECT_EQ(tokens.at("BIG").intValue, 0);
     EXPECT_EQ(tokens.at("NEGATIVE").intValue, -2147483647 - 1);
     EXPECT_EQ(tokens.at("NOT_A_NUMBER").intValue, 0);
-    EXPECT_EQ(tokens.at("FLOAT").kind, 1);
+    EXPECT_EQ(tokens.at("FLOAT").kind, TokenKind::Float);
     EXPECT_DOUBLE_EQ(tokens.at("FLOAT").floatValue, 1500.0);
     EXPECT_EQ(tokens.at("FLOAT").description, "d");
-    EXPECT_EQ(tokens.at("SEVEN").kind, 0);
-    EXPECT_EQ(tokens.at("QUOTED_TYPE").kind, 0);
+    EXPECT_EQ(tokens.at("SEVEN").kind, TokenKind::None);
+    EXPECT_EQ(tokens.at("QUOTED_TYPE").kind, TokenKind::None);
     EXPECT_EQ(tokens.at("TEXT").textValue, "later wins");
 
     writeFile(jsonPath(), R"({"version": "1", "tokens": [{"Name": "T", "Type": 3, "Value": "caf\u00e9"}]})");

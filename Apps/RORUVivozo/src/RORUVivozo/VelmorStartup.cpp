@@ -3,13 +3,14 @@
 
 #include "Database/DBoperations.h"
 #include "Database/Messages.h"
+#include "Database/SuiteLogin.h"
 #include "LogTrace/LogTrace.h"
 #include "RORUVivozo/VelmorGlobals.h"
 
 void connectSuiteDatabase(LogTrace* trace, const std::string& commandLine)
 {
     velmorMessages.setDatabase(&velmorDatabase);
-    velmorDatabase.connect("ZELTDB", "zeltuser", "vandel7");
+    velmorDatabase.connect(Database::kSuiteDataSource, Database::kSuiteUser, Database::kSuitePassword);
     velmorMessages.loadMessageTypes();
     // From here on a post only queues the message: a busy database never holds up a job.
     velmorMessages.startWriter();

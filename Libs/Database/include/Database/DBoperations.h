@@ -5,7 +5,11 @@
 #pragma once
 
 #include "Database/DBconnection.h"
+#include "Database/OdbcHandles.h"
+#include "Database/SuiteLogin.h"
+#include "Database/TokenKind.h"
 #include "Database/TranslateChar.h"
+#include "Platform/UniqueFile.h"
 
 #include <sql.h>
 
@@ -18,18 +22,9 @@
 #include <optional>
 #include <string>
 
-struct sqlite3;
-
 struct TokenValue
 {
-    enum Kind
-    {
-        None = 0,
-        Float = 1,
-        Integer = 2,
-        Text = 3
-    };
-    int kind = None;
+    TokenKind kind = TokenKind::None;
     double floatValue = 0.0;
     std::int32_t intValue = 0;
     std::string textValue; // at most 299 characters
@@ -106,8 +101,13 @@ public:
     }
 
     const std::string& name() const { return m_name; }
-    // The data source of the last connect attempt that got that far, else "ZELTDB".
+    // The data source of the last connect attempt that got that far, else the suite's.
     const std::string& dataSource() const { return m_dataSource; }
+    // The login of that attempt as ODBC connection text, for a second connection to the same database.
+    std::string odbcConnectionText() const
+    {
+        return Database::odbcConnectionText(m_dataSource, m_user, m_password);
+    }
     bool isConnected() const { return m_connectionHandle != SQL_NULL_HDBC; }
     // The prefix of the last failure ("505 (-1): ", "505: (SQL_NO_DATA): ").
     const std::string& errorText() const { return m_errorText; }
@@ -118,11 +118,6 @@ public:
     static std::string debugFileName(const std::string& objectName, int number);
 
 private:
-    struct FileCloser
-    {
-        void operator()(std::FILE* file) const;
-    };
-
     // A result column to bind; a failed bind is reported with its own step code.
     struct BoundColumn
     {
@@ -150,7 +145,7 @@ private:
     mutable std::recursive_mutex m_mutex;
     std::unique_ptr<CDBconnection> m_connection;
     SQLHDBC m_connectionHandle = SQL_NULL_HDBC;
-    SQLHSTMT m_statement = SQL_NULL_HSTMT;
+    Database::detail::OdbcStatement m_statement;
     SQLRETURN m_lastReturnCode = 0;
     std::string m_errorText;
     bool m_lastFailureBusy = false;
@@ -163,9 +158,10 @@ private:
 
     std::unique_ptr<CTranslateChar> m_translator;
     std::string m_name;
-    std::string m_dataSource = "ZELTDB";
-    std::unique_ptr<std::FILE, FileCloser> m_debugFile;
+    std::string m_dataSource = Database::kSuiteDataSource;
+    std::string m_user = Database::kSuiteUser;
+    std::string m_password = Database::kSuitePassword;
+    Platform::UniqueFile m_debugFile;
     std::string m_debugFilePath;
     bool m_debugFileChosen = false;
-    sqlite3* m_sqlite = nullptr;
 };

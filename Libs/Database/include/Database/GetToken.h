@@ -2,6 +2,9 @@
 // built from the suite's token database when missing and guarded across processes by a lock file.
 #pragma once
 
+#include "Database/TokenKind.h"
+#include "Platform/UniqueFile.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -15,7 +18,7 @@
 struct TokenEntry
 {
     std::string description;
-    int kind = 0; // 1 floating point, 2 integer, 3 text, 0 unknown
+    TokenKind kind = TokenKind::None;
     std::int32_t intValue = 0;
     double floatValue = 0.0;
     std::string textValue;
@@ -24,10 +27,6 @@ struct TokenEntry
 class CGetToken
 {
 public:
-    static constexpr int KindFloat = 1;
-    static constexpr int KindInt = 2;
-    static constexpr int KindText = 3;
-
     // Runs the initialisation, and once more if it fails. Never raises.
     CGetToken();
     ~CGetToken();
@@ -67,26 +66,25 @@ public:
     static std::string jsonFileName();
 
 private:
-    struct FileCloser
-    {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-
     int init();
     bool openDatabase();
     void closeDatabase();
     bool readJsonLocked(int lockTries = 100, int lockPauseMs = 100);
     // The entry of a token of that kind in the last good read, if any.
-    const TokenEntry* knownEntry(const std::string& name, int kind) const;
+    const TokenEntry* knownEntry(const std::string& name, TokenKind kind) const;
     // Reads the file and finds the token; while another process holds the lock, a token of the last good
     // read answers with that value. readFailed: the file gave no answer at all.
-    std::optional<TokenEntry> findToken(const std::string& name, int kind, bool& readFailed);
+    std::optional<TokenEntry> findToken(const std::string& name, TokenKind kind, bool& readFailed);
+    // findToken with the warnings and the missing-token line of a getter named function; only the text
+    // getter warns of a read that failed.
+    std::optional<TokenEntry> readToken(const std::string& name, TokenKind kind, const char* function,
+                                        bool warnReadFailure);
     bool saveJsonLocked();
     void logMissing(const char* function, const std::string& name);
 
     // Qt connection name of the token database; empty while it is closed.
     std::string m_connection;
-    std::unique_ptr<std::FILE, FileCloser> m_missingLog;
+    Platform::UniqueFile m_missingLog;
     std::map<std::string, TokenEntry> m_tokens;
     int m_tokenCount = 0;
     bool m_lockTimedOut = false; // the last readJsonLocked could not get the lock

@@ -1,6 +1,8 @@
 // The conversion driver: scans a closed log file, names its RINEX file and starts "makerinex.bat".
 #pragma once
 
+#include "Platform/UniqueFile.h"
+
 #include "Rtcm3/Rtcm3Decoder.h"
 #include "Rtcm3/ScanContext.h"
 
@@ -76,11 +78,7 @@ std::string rinexFileName(const std::string& logDirectory, const EpochTime& time
 // RINEX file goes beside it.
 std::string logFileDirectory(const std::string& logFilePath);
 
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using ScanFile = std::unique_ptr<std::FILE, FileCloser>;
+using ScanFile = Platform::UniqueFile;
 
 // Opens a closed log file for its scan; no child process inherits the descriptor. When it cannot,
 // writes "Can not open file <path>" to standard error and problem gets why.
