@@ -1,6 +1,8 @@
 // Reading the start parameters from a start sentence and from the token store.
 #include "RORUVivozo/VelmorStartParameters.h"
 
+#include "Udp/ChannelDirectory.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,7 +14,8 @@ TokenReader fakeTokens(std::vector<std::string>* asked)
 {
     static const std::map<std::string, std::string> texts{{kTokenLogDirectory, "C:\\tok"},
                                                           {kTokenLogFileName, "tok.rtcm"}};
-    static const std::map<std::string, std::int32_t> integers{{kTokenInterval, 15}, {kTokenDataPort, 3020}};
+    static const std::map<std::string, std::int32_t> integers{{kTokenInterval, 15},
+                                                              {Udp::kDataPortToken, 3020}};
     return {[asked](const std::string& name)
             {
                 asked->push_back(name);

@@ -2,6 +2,7 @@
 #include "DemoCapture.h"
 #include "ScanReport.h"
 
+#include "Platform/DecimalText.h"
 #include "Platform/NativePath.h"
 #include "Platform/UniqueFile.h"
 #include "VivozoVersion.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -74,12 +76,10 @@ struct ScanOptions
 
 bool parseStation(const char* text, unsigned int& station)
 {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 0 || value > 4095)
-        return false;
-    station = static_cast<unsigned int>(value);
-    return true;
+    const std::optional<std::int64_t> value = Platform::wholeDecimal(text, 0, 4095);
+    if (value)
+        station = static_cast<unsigned int>(*value);
+    return value.has_value();
 }
 
 // "YYYY-MM-DD" as the UTC midnight that begins it.

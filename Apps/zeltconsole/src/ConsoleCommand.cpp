@@ -1,20 +1,23 @@
 // Turns the operator console's arguments into the sentence to send and the ports to use.
 #include "ConsoleCommand.h"
 
+#include "Platform/DecimalText.h"
 #include "Udp/ChannelDirectory.h"
 #include "Udp/Sentence.h"
 
 #include <charconv>
 #include <map>
+#include <optional>
 
 namespace
 {
 
 bool toNumber(const std::string& text, long long low, long long high, long long& value)
 {
-    const char* end = text.data() + text.size();
-    const auto [last, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && last == end && !text.empty() && value >= low && value <= high;
+    const std::optional<std::int64_t> number = Platform::wholeDecimal(text, low, high);
+    if (number)
+        value = *number;
+    return number.has_value();
 }
 
 // \n, \r, \t, \\ and \xHH, so that a raw sentence can carry its line end and any byte.

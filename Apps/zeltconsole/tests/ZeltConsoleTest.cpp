@@ -63,8 +63,8 @@ public:
                 if (sentence == Udp::sentenceText(Udp::kSentenceStatus))
                 {
                     Udp::sendSentence(m_loop.io, Udp::kLoggingOff.data(), Udp::kLoggingOff.size(),
-                                      Udp::kStatusDestination);
-                    Udp::sendSentence(m_loop.io, "bin\x01\n\r", 6, Udp::kStatusDestination);
+                                      Udp::statusDestination());
+                    Udp::sendSentence(m_loop.io, "bin\x01\n\r", 6, Udp::statusDestination());
                 }
                 std::lock_guard<std::mutex> guard(m_lock);
                 m_received.push_back(sentence);

@@ -78,6 +78,11 @@ const char* dataPortRefusal(std::int32_t port, std::uint16_t commandPort)
     return nullptr;
 }
 
+std::string statusDestination()
+{
+    return "127.0.0.1:" + std::to_string(kStatusPort);
+}
+
 std::string restartAddress(std::int32_t port)
 {
     return ":" + std::to_string(port);

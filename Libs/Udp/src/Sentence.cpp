@@ -28,7 +28,7 @@ std::string sentenceText(int number)
     return std::string(kSentenceAddress) + "," + std::to_string(number) + std::string(kSentenceEnd);
 }
 
-std::string startSentence(std::string_view directory, std::string_view fileName, std::int32_t intervalMinutes,
+std::string startSentence(std::string_view directory, std::string_view fileName, std::string_view interval,
                           std::int32_t dataPort)
 {
     std::string text(kSentenceAddress);
@@ -36,9 +36,17 @@ std::string startSentence(std::string_view directory, std::string_view fileName,
     text += directory;
     text += ",";
     text += fileName;
-    text += "," + std::to_string(intervalMinutes) + "," + std::to_string(dataPort);
+    text += ",";
+    text += interval;
+    text += "," + std::to_string(dataPort);
     text += kSentenceEnd;
     return text;
+}
+
+std::string startSentence(std::string_view directory, std::string_view fileName, std::int32_t intervalMinutes,
+                          std::int32_t dataPort)
+{
+    return startSentence(directory, fileName, std::to_string(intervalMinutes), dataPort);
 }
 
 ParsedSentence parseSentence(const char* data, std::size_t count, std::span<const std::int32_t> reserved)

@@ -1,7 +1,10 @@
 // Splitting, trimming and number conversion shared by the sentence parser, Restart and the sender.
 #include "TextFields.h"
 
+#include "Platform/DecimalText.h"
+
 #include <cctype>
+#include <limits>
 
 namespace Udp::detail
 {
@@ -38,33 +41,13 @@ std::string trim(std::string_view text)
 
 IntResult toInt32(std::string_view text, std::int32_t& value)
 {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-    {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i])))
+    const Platform::DecimalPrefix read = Platform::readDecimalPrefix(text);
+    if (!read.hasDigits)
         return IntResult::NoDigits;
-
-    // Accumulate in 64 bits and stop counting once past the 32-bit range, so long digit runs cannot overflow.
-    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    std::int64_t magnitude = 0;
-    bool tooLarge = false;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-    {
-        if (!tooLarge)
-        {
-            magnitude = magnitude * 10 + (text[i] - '0');
-            tooLarge = magnitude > limit;
-        }
-    }
-    if (tooLarge)
+    if (read.value < std::numeric_limits<std::int32_t>::min() ||
+        read.value > std::numeric_limits<std::int32_t>::max())
         return IntResult::OutOfRange;
-    value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    value = static_cast<std::int32_t>(read.value);
     return IntResult::Ok;
 }
 

@@ -22,8 +22,3 @@ TEST(DataPort, ATokenOfZeroMeans3011)
     EXPECT_EQ(Udp::dataPortFromToken(4100), 4100);
     EXPECT_EQ(Udp::restartAddress(4100), ":4100");
 }
-
-TEST(StatusDestination, IsTheLoopbackPort4002)
-{
-    EXPECT_STREQ(Udp::kStatusDestination, "127.0.0.1:4002");
-}

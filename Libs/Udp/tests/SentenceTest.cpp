@@ -44,12 +44,14 @@ TEST(ParseSentence, SentenceNumberBecomesSignal50000PlusN)
     }
 }
 
-TEST(ParseSentence, StartSentenceIs38Bytes)
+TEST(ParseSentence, AStartSentenceCarriesItsFieldsAsGiven)
 {
     const std::string start = Udp::startSentence("D:\\rtcm", "base.rtcm", 60, 3011);
     EXPECT_EQ(start, "$PZELT,160,D:\\rtcm,base.rtcm,60,3011\n\r");
-    EXPECT_EQ(start.size(), 38u);
     EXPECT_EQ(parse(start).signal, 50160);
+    // A stored interval goes in as written, not as the number it would read as.
+    EXPECT_EQ(Udp::startSentence("D:\\rtcm", "base.rtcm", std::string_view(" 15x"), 3011),
+              "$PZELT,160,D:\\rtcm,base.rtcm, 15x,3011\n\r");
 }
 
 TEST(ParseSentence, DropsWhatIsNotAPlainOperatorSentence)
@@ -110,13 +112,12 @@ TEST(SentenceDropTrace, NamesTheReasonAndEscapesTheFirstBytes)
     EXPECT_EQ(line.find(std::string(49, 'A')), std::string::npos);
 }
 
-TEST(SentenceTexts, StatusSentencesEndInLineFeedThenCarriageReturn)
+TEST(SentenceTexts, EveryTextTheLoggerSendsOrBuildsParsesAsItsOwnNumber)
 {
-    EXPECT_EQ(Udp::kLoggingOn.size(), 15u);
-    EXPECT_EQ(Udp::kLoggingOff.size(), 16u);
-    EXPECT_EQ(Udp::kLoggingSelectedOn, "$PZELT,163,ON\n\r");
-    EXPECT_EQ(Udp::kLoggingSelectedOff, "$PZELT,163,OFF\n\r");
-    EXPECT_EQ(Udp::kTerminateSelf.size(), 12u);
-    EXPECT_EQ(Udp::sentenceText(Udp::kSentenceStatus), "$PZELT,15\n\r");
+    EXPECT_EQ(parse(std::string(Udp::kLoggingOn)).signal, 50162);
+    EXPECT_EQ(parse(std::string(Udp::kLoggingOff)).signal, 50162);
+    EXPECT_EQ(parse(std::string(Udp::kLoggingSelectedOn)).signal, 50163);
+    EXPECT_EQ(parse(std::string(Udp::kLoggingSelectedOff)).signal, 50163);
     EXPECT_EQ(parse(std::string(Udp::kTerminateSelf)).signal, 50024);
+    EXPECT_EQ(Udp::sentenceText(Udp::kSentenceStatus), "$PZELT,15\n\r");
 }

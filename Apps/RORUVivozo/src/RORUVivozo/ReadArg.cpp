@@ -1,6 +1,8 @@
 // Reads one command-line option and its values.
 #include "RORUVivozo/ReadArg.h"
 
+#include "Platform/DecimalText.h"
+
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
@@ -71,14 +73,14 @@ int ReadArg(int argc, char* argv[], const char* format, ...)
         switch (letter)
         {
         case 'c':
-            *va_arg(destinations, std::int8_t*) = static_cast<std::int8_t>(std::strtol(value, nullptr, 10));
+            *va_arg(destinations, std::int8_t*) = static_cast<std::int8_t>(Platform::clampedInt32(value));
             break;
         case 'd':
             *va_arg(destinations, double*) = std::strtod(value, nullptr);
             break;
         case 'i':
         case 'l':
-            *va_arg(destinations, std::int32_t*) = static_cast<std::int32_t>(std::strtol(value, nullptr, 10));
+            *va_arg(destinations, std::int32_t*) = Platform::clampedInt32(value);
             break;
         case 'x':
             *va_arg(destinations, std::int32_t*) =

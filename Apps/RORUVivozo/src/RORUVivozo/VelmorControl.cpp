@@ -184,7 +184,7 @@ void CVelmorControl::InitJob()
     m_commandReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
                                        { OnCommand(data, count); });
 
-    m_statusDestination = "127.0.0.1:" + std::to_string(Udp::kStatusPort);
+    m_statusDestination = Udp::statusDestination();
 
     // Dropped when InitJob returns, which cancels it: its line shows the IO thread is running.
     boost::asio::deadline_timer dummy(*m_io, boost::posix_time::hours(kDummyTimerHours));

@@ -196,9 +196,9 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
 
     if (parameters.logging_selected != 0)
     {
-        // The interval goes in exactly as stored, so the start reads it the way an operator's would be read.
-        const std::string start = "$PZELT,160," + parameters.dir_value + "," + parameters.file_value + "," +
-                                  parameters.line_interval_value + "," + std::to_string(m_dataPort) + "\n\r";
+        const std::string start =
+            Udp::startSentence(parameters.dir_value, parameters.file_value,
+                               std::string_view(parameters.line_interval_value), m_dataPort);
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
         Send(Udp::kLoggingSelectedOn);
     }

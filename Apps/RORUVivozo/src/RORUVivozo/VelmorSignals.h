@@ -3,21 +3,24 @@
 
 #include "Fsm/FsmSignal.h"
 #include "Fsm/SignalNames.h"
+#include "Udp/Sentence.h"
 
 #include <array>
 #include <cstdint>
 
-// The signal numbers the logger makes or dispatches. Operator sentence n is signal 50000 + n.
+// The signal numbers the logger makes or dispatches. Operator sentence n is signal PZELT_BASE + n.
 namespace ZeltSig
 {
-inline constexpr int32_t PZELT_BASE = 50000;
-inline constexpr int32_t PZELT_6 = 50006;   // read parameters
-inline constexpr int32_t PZELT_15 = 50015;  // status query
-inline constexpr int32_t PZELT_24 = 50024;  // terminate
-inline constexpr int32_t PZELT_160 = 50160; // start logging
-inline constexpr int32_t PZELT_161 = 50161; // stop logging
-inline constexpr int32_t PZELT_162 = 50162; // carries an outgoing sentence 162
-inline constexpr int32_t PZELT_163 = 50163; // carries an outgoing sentence 163
+inline constexpr int32_t PZELT_BASE = Udp::kSentenceSignalBase;
+inline constexpr int32_t PZELT_6 = PZELT_BASE + Udp::kSentenceReread;     // read parameters
+inline constexpr int32_t PZELT_15 = PZELT_BASE + Udp::kSentenceStatus;    // status query
+inline constexpr int32_t PZELT_24 = PZELT_BASE + Udp::kSentenceTerminate; // terminate
+inline constexpr int32_t PZELT_160 = PZELT_BASE + Udp::kSentenceStart;    // start logging
+inline constexpr int32_t PZELT_161 = PZELT_BASE + Udp::kSentenceStop;     // stop logging
+inline constexpr int32_t PZELT_162 =
+    PZELT_BASE + Udp::kSentenceLoggingState; // carries an outgoing sentence 162
+inline constexpr int32_t PZELT_163 =
+    PZELT_BASE + Udp::kSentenceLoggingSelected; // carries an outgoing sentence 163
 inline constexpr int32_t DB_READ_ERROR = 52001;
 inline constexpr int32_t DB_READ_COMPL = 52002;
 inline constexpr int32_t DB_REREAD_ERROR = 52003; // a reread failed: the parameters read before stay

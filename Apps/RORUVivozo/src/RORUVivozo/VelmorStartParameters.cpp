@@ -2,6 +2,9 @@
 // token store, or from the token store alone.
 #include "RORUVivozo/VelmorStartParameters.h"
 
+#include "Platform/DecimalText.h"
+#include "Udp/ChannelDirectory.h"
+
 #include <cctype>
 #include <limits>
 #include <optional>
@@ -30,24 +33,7 @@ std::optional<std::string_view> nextField(std::string_view& rest, std::string_vi
 
 std::int32_t integerValue(std::string_view text)
 {
-    std::size_t at = 0;
-    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
-        negative = text[at++] == '-';
-    long long value = 0;
-    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at)
-    {
-        value = value * 10 + (text[at] - '0');
-        if (value > std::numeric_limits<std::int32_t>::max() + 1LL)
-            value = std::numeric_limits<std::int32_t>::max() + 1LL;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        value = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(value);
+    return Platform::clampedInt32(text);
 }
 
 StartParameters parseStartSentence(std::string_view sentence, const TokenReader& tokens)
@@ -69,7 +55,7 @@ StartParameters parseStartSentence(std::string_view sentence, const TokenReader&
     parameters.directory = directory ? std::string(*directory) : tokens.text(kTokenLogDirectory);
     parameters.fileName = fileName ? std::string(*fileName) : tokens.text(kTokenLogFileName);
     parameters.interval = interval ? integerValue(*interval) : tokens.integer(kTokenInterval);
-    parameters.port = port ? integerValue(*port) : tokens.integer(kTokenDataPort);
+    parameters.port = port ? integerValue(*port) : tokens.integer(Udp::kDataPortToken);
     return parameters;
 }
 
@@ -79,6 +65,6 @@ StartParameters startParametersFromTokens(const TokenReader& tokens)
     parameters.directory = tokens.text(kTokenLogDirectory);
     parameters.fileName = tokens.text(kTokenLogFileName);
     parameters.interval = tokens.integer(kTokenInterval);
-    parameters.port = tokens.integer(kTokenDataPort);
+    parameters.port = tokens.integer(Udp::kDataPortToken);
     return parameters;
 }

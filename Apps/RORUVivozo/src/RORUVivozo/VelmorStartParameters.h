@@ -11,7 +11,6 @@
 inline constexpr char kTokenLogDirectory[] = "RTCM_CORR_DIR";
 inline constexpr char kTokenLogFileName[] = "RTCM_FILE";
 inline constexpr char kTokenInterval[] = "RUNT_PARAM_RTCM_INTERVAL_TIME";
-inline constexpr char kTokenDataPort[] = "RTCM_DATAPORT";
 
 struct StartParameters
 {

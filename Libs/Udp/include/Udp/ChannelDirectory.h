@@ -18,8 +18,8 @@ inline constexpr std::int32_t kDefaultDataPort = 3011;
 // Port on the local host where the operator process listens for the logger's sentences.
 inline constexpr std::uint16_t kStatusPort = 4002;
 
-// Where every outgoing sentence goes.
-inline constexpr char kStatusDestination[] = "127.0.0.1:4002";
+// Where every outgoing sentence goes: "127.0.0.1:" and the status port.
+std::string statusDestination();
 
 // Appended to the process name to form the name of its command channel.
 inline constexpr char kCommandChannelSuffix[] = "_CMD";

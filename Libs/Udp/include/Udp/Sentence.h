@@ -45,6 +45,9 @@ std::string sentenceText(int number);
 // "$PZELT,160,<directory>,<file name>,<interval>,<data port>\n\r".
 std::string startSentence(std::string_view directory, std::string_view fileName, std::int32_t intervalMinutes,
                           std::int32_t dataPort);
+// The same with the interval as written where it is stored, so that it is read as an operator's would be.
+std::string startSentence(std::string_view directory, std::string_view fileName, std::string_view interval,
+                          std::int32_t dataPort);
 
 enum class SentenceDrop
 {
