@@ -16,11 +16,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+
+struct LoggingParameters;
 
 namespace Udp
 {
@@ -147,9 +150,21 @@ private:
     void CloseWithReport();
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
+    // The parameter row of the database; its log file and interval are taken.
+    bool ReadParameters(LoggingParameters& parameters);
     bool ReadParameters();
     void ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal);
     void TakeStartParameters(const CZeltSignal& signal);
+    // The log file and interval of a start; its port goes through TakeDataPort.
+    void TakeLogFile(const StartParameters& start);
+    // How every rotation goes: the timers stop, the file closes with its report, what the job takes on
+    // for the next file is taken, then the timers of the next file are armed.
+    enum class TimersToStop
+    {
+        All,
+        WaitDataOnly, // the new-file timer has just run out
+    };
+    void Rotate(TimersToStop stop, const std::function<void()>& beforeArming = {});
     void ReleaseData(CZeltSignal* signal);
 
     // The data port (VelmorDataPort.cpp).
@@ -178,10 +193,9 @@ private:
     unsigned int ConversionStation();
 
     bool m_dbReadOk = true;
-    std::string m_logDirectory;
-    std::string m_logFileName;
-    int32_t m_interval = 0;        // minutes
-    int32_t m_dataPort = 0;        // the port the data receiver was last bound to
+    // The log file and interval of the last start or read, and the port the data receiver was last
+    // bound to.
+    StartParameters m_start;
     int32_t m_unboundDataPort = 0; // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CVelmorConversion> m_conversion; // the closed files on their way to RINEX
     std::unique_ptr<CVelmorLogFile> m_logFile;       // the log stream and the log file path

@@ -53,14 +53,14 @@ void CVelmorControl::ReleaseData(CZeltSignal* signal)
 void CVelmorControl::ArmNewFileTimer()
 {
     // An interval of 0, a negative one or one that is not a number would rotate at every timer tick.
-    if (m_interval <= 0)
+    if (m_start.interval <= 0)
     {
         TraceData("\n\tInfo: Rotation interval %d: timed file change is off; files change on command and "
                   "on reread only.",
-                  m_interval);
+                  m_start.interval);
         return;
     }
-    StartTimer(NEW_FILE_TIMEOUT, delayMs(m_interval, 60000));
+    StartTimer(NEW_FILE_TIMEOUT, delayMs(m_start.interval, 60000));
 }
 
 void CVelmorControl::ArmWaitDataTimer()
@@ -97,24 +97,49 @@ void CVelmorControl::Send(std::string_view sentence)
     Udp::sendSentence(m_io, sentence.data(), sentence.size(), m_statusDestination);
 }
 
+void CVelmorControl::TakeLogFile(const StartParameters& start)
+{
+    m_start.directory = start.directory;
+    m_start.fileName = start.fileName;
+    m_start.interval = start.interval;
+}
+
 void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
 {
     const StartParameters parameters = parseStartSentence(dataOf(signal), Tokens());
-    m_logDirectory = parameters.directory;
-    m_logFileName = parameters.fileName;
-    m_interval = parameters.interval;
+    TakeLogFile(parameters);
     TakeDataPort(parameters.port);
+}
+
+bool CVelmorControl::ReadParameters(LoggingParameters& parameters)
+{
+    if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
+        return false;
+    TakeLogFile({.directory = parameters.dir_value,
+                 .fileName = parameters.file_value,
+                 .interval = integerValue(parameters.line_interval_value)});
+    return true;
 }
 
 bool CVelmorControl::ReadParameters()
 {
     LoggingParameters parameters;
-    if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
-        return false;
-    m_logDirectory = parameters.dir_value;
-    m_logFileName = parameters.file_value;
-    m_interval = integerValue(parameters.line_interval_value);
-    return true;
+    return ReadParameters(parameters);
+}
+
+void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& beforeArming)
+{
+    if (stop == TimersToStop::All)
+        CancelTimers();
+    else
+        StopTimer(WAIT_DATA_TIMEOUT);
+    m_dataSeen = false;
+    ConfigureSupervision(false);
+    CloseWithReport();
+    if (beforeArming)
+        beforeArming();
+    ArmNewFileTimer();
+    ArmWaitDataTimer();
 }
 
 void CVelmorControl::ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal)
@@ -185,20 +210,17 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     ReleaseData(signal);
 
     LoggingParameters parameters;
-    if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
+    if (!ReadParameters(parameters))
     {
         Send(Udp::kLoggingOff);
         return;
     }
-    m_logDirectory = parameters.dir_value;
-    m_logFileName = parameters.file_value;
-    m_interval = integerValue(parameters.line_interval_value);
 
     if (parameters.logging_selected != 0)
     {
         const std::string start =
             Udp::startSentence(parameters.dir_value, parameters.file_value,
-                               std::string_view(parameters.line_interval_value), m_dataPort);
+                               std::string_view(parameters.line_interval_value), m_start.port);
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
         Send(Udp::kLoggingSelectedOn);
     }
@@ -219,9 +241,9 @@ void CVelmorControl::JobPrepLogging(CZeltSignal*& signal)
     if (dataOf(*signal).empty())
     {
         StartParameters parameters = startParametersFromTokens(Tokens());
-        m_logDirectory = parameters.directory;
-        m_logFileName = parameters.fileName;
-        m_interval = parameters.interval == 0 ? kDefaultStartInterval : parameters.interval;
+        if (parameters.interval == 0)
+            parameters.interval = kDefaultStartInterval;
+        TakeLogFile(parameters);
         TakeDataPort(parameters.port == 0 ? kDefaultStartPort : parameters.port);
     }
     else
@@ -240,7 +262,7 @@ void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
     CountDatagram();
     bool opened = false;
     const std::string_view datagram = dataOf(*signal);
-    if (!datagram.empty() && m_logFile->openLogFile(m_logDirectory, m_logFileName))
+    if (!datagram.empty() && m_logFile->openLogFile(m_start.directory, m_start.fileName))
     {
         m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
         Send(Udp::kLoggingOn);
@@ -326,61 +348,36 @@ void CVelmorControl::JobStopRetry(CZeltSignal*& signal)
 void CVelmorControl::JobNewFile(CZeltSignal*& signal)
 {
     TraceJob("JobNewFile");
-    CancelTimers();
-    m_dataSeen = false;
-    ConfigureSupervision(false);
-    CloseWithReport();
-    if (dataOf(*signal).empty())
-    {
-        const StartParameters parameters = startParametersFromTokens(Tokens());
-        m_logDirectory = parameters.directory;
-        m_logFileName = parameters.fileName;
-        m_interval = parameters.interval;
-    }
-    else
-    {
-        TakeStartParameters(*signal);
-    }
+    Rotate(TimersToStop::All,
+           [&]
+           {
+               if (dataOf(*signal).empty())
+                   TakeLogFile(startParametersFromTokens(Tokens()));
+               else
+                   TakeStartParameters(*signal);
+           });
     ReleaseData(signal);
-    ArmNewFileTimer();
-    ArmWaitDataTimer();
 }
 
 void CVelmorControl::JobTimedNewFile(CZeltSignal*& signal)
 {
     TraceJob("JobTimedNewFile");
     ReleaseData(signal);
-    StopTimer(WAIT_DATA_TIMEOUT);
-    m_dataSeen = false;
-    ConfigureSupervision(false);
-    CloseWithReport();
-    ArmNewFileTimer();
-    ArmWaitDataTimer();
+    Rotate(TimersToStop::WaitDataOnly);
 }
 
 void CVelmorControl::JobRestartLog(CZeltSignal*& signal)
 {
     TraceJob("JobRestartLog");
     ReleaseData(signal);
-    CancelTimers();
-    m_dataSeen = false;
-    ConfigureSupervision(false);
-    CloseWithReport();
-    ArmNewFileTimer();
-    ArmWaitDataTimer();
+    Rotate(TimersToStop::All);
 }
 
 void CVelmorControl::JobErrRestartLog(CZeltSignal*& signal)
 {
     TraceJob("JobErrRestartLog");
     ReleaseData(signal);
-    CancelTimers();
-    m_dataSeen = false;
-    ConfigureSupervision(false);
-    CloseWithReport();
-    ReportParameterReadFailure();
-    ArmNewFileTimer();
-    ArmWaitDataTimer();
+    Rotate(TimersToStop::All, [this] { ReportParameterReadFailure(); });
 }
 
 void CVelmorControl::JobTimedPrepLogging(CZeltSignal*& signal)

@@ -9,13 +9,13 @@
 
 void CVelmorControl::StartDataReceiver(std::uint16_t commandPort)
 {
-    m_dataPort = Udp::dataPortFromToken(tokenStore().getTokValueInt(Udp::kDataPortToken));
-    if (const char* refusal = Udp::dataPortRefusal(m_dataPort, commandPort))
-        throw CVelmorStartError("data port " + std::to_string(m_dataPort) + " of " + Udp::kDataPortToken +
+    m_start.port = Udp::dataPortFromToken(tokenStore().getTokValueInt(Udp::kDataPortToken));
+    if (const char* refusal = Udp::dataPortRefusal(m_start.port, commandPort))
+        throw CVelmorStartError("data port " + std::to_string(m_start.port) + " of " + Udp::kDataPortToken +
                                 ": " + refusal);
     m_dataReceiver = std::make_unique<Udp::UdpReceiver>(*m_io);
     m_dataReceiver->SetLogCallback([this](std::string text) { OnReceiverText(text); });
-    StartReceiver(*m_dataReceiver, static_cast<std::uint16_t>(m_dataPort), Udp::Interfaces::All, "data");
+    StartReceiver(*m_dataReceiver, static_cast<std::uint16_t>(m_start.port), Udp::Interfaces::All, "data");
     m_dataReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
                                     { OnDatagram(data, count); });
 }
@@ -27,10 +27,11 @@ void CVelmorControl::TakeDataPort(int32_t port)
         return;
     if (const char* refusal = Udp::dataPortRefusal(port, m_commandReceiver->LocalPort()))
     {
-        TraceData("\n\tERROR: Data port %d refused: %s. The data port stays %d.", port, refusal, m_dataPort);
+        TraceData("\n\tERROR: Data port %d refused: %s. The data port stays %d.", port, refusal,
+                  m_start.port);
         return;
     }
-    if (port == m_dataPort && m_dataReceiver->LocalPort() != 0)
+    if (port == m_start.port && m_dataReceiver->LocalPort() != 0)
         return;
     BindDataPort(port);
 }
@@ -41,7 +42,7 @@ void CVelmorControl::BindDataPort(int32_t port)
     m_dataReceiver->Restart(Udp::restartAddress(port));
     if (m_dataReceiver->LocalPort() != 0)
     {
-        m_dataPort = port;
+        m_start.port = port;
         m_unboundDataPort = 0;
         return;
     }
@@ -53,5 +54,5 @@ void CVelmorControl::RetryDataPortBind()
 {
     if (m_dataReceiver->LocalPort() != 0)
         return;
-    BindDataPort(m_unboundDataPort != 0 ? m_unboundDataPort : m_dataPort);
+    BindDataPort(m_unboundDataPort != 0 ? m_unboundDataPort : m_start.port);
 }
