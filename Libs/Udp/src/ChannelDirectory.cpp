@@ -83,9 +83,4 @@ std::string statusDestination()
     return "127.0.0.1:" + std::to_string(kStatusPort);
 }
 
-std::string restartAddress(std::int32_t port)
-{
-    return ":" + std::to_string(port);
-}
-
 } // namespace Udp

@@ -2,8 +2,6 @@
 // Stop and Restart serialised on the receiver's strand.
 #include "Udp/UdpReceiver.h"
 
-#include "TextFields.h"
-
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/ip/udp.hpp>
 #include <boost/asio/post.hpp>
@@ -12,11 +10,9 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <future>
 #include <iostream>
 #include <mutex>
-#include <stdexcept>
 
 namespace Udp
 {
@@ -45,10 +41,8 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     // Bumped whenever the socket is closed or replaced, so a completion of an older socket never posts
     // a receive on the new one. Touched on the strand only.
     unsigned generation = 0;
-    // Receives and strand tasks posted and not yet finished: while 0, nothing of this receiver can run on
-    // the IO thread, so socket work may be done on the caller's thread.
-    std::atomic<int> busy{0};
-    std::atomic<int> outstanding{0};
+    // Set by the first receive: until then nothing of this receiver can run on the IO thread.
+    std::atomic<bool> receiving{false};
     std::atomic<std::uint16_t> boundPort{0};
     boost::asio::ip::address_v4 address = boost::asio::ip::address_v4::any();
 
@@ -83,22 +77,16 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     void postReceive()
     {
         const unsigned mine = generation;
-        ++busy;
-        ++outstanding;
+        receiving = true;
         socket->async_receive_from(
             boost::asio::buffer(buffer), sender,
-            boost::asio::bind_executor(
-                strand,
-                [self = shared_from_this(), mine](const boost::system::error_code& ec, std::size_t count)
-                {
-                    self->onReceive(mine, ec, count);
-                    --self->busy;
-                }));
+            boost::asio::bind_executor(strand, [self = shared_from_this(),
+                                                mine](const boost::system::error_code& ec, std::size_t count)
+                                       { self->onReceive(mine, ec, count); }));
     }
 
     void onReceive(unsigned mine, const boost::system::error_code& ec, std::size_t count)
     {
-        --outstanding;
         if (mine != generation)
             return;
         // A datagram cut to the buffer still counts as received.
@@ -112,18 +100,23 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
 
     void deliver(std::size_t count)
     {
-        std::lock_guard<std::mutex> guard(dataLock);
-        if (!data)
-            return;
-        // An exception must not end the IO thread, which serves every receiver of the process.
-        try
+        std::string failure;
         {
-            data(buffer.data(), count);
+            std::lock_guard<std::mutex> guard(dataLock);
+            if (!data)
+                return;
+            // An exception must not end the IO thread, which serves every receiver of the process.
+            try
+            {
+                data(buffer.data(), count);
+            }
+            catch (const std::exception& e)
+            {
+                failure = e.what();
+            }
         }
-        catch (const std::exception& e)
-        {
-            std::cerr << "UdpReceiver: data callback failed: " << e.what() << std::endl;
-        }
+        if (!failure.empty())
+            report("data callback failed: " + failure);
     }
 
     void closeSocket()
@@ -136,37 +129,26 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             std::cerr << ec.message();
     }
 
-    // Runs socket work so that it never overlaps a completion of this receiver.
+    // Socket work never overlaps a completion of this receiver: it runs on the strand, and the caller
+    // waits for it. It runs at once where nothing else can touch the socket: on the strand, before the
+    // first receive, or once the event loop has stopped. The IO thread itself cannot wait for its own
+    // strand, so from there the work is only posted.
     template <class Work> void onStrand(Work work)
     {
-        if (strand.running_in_this_thread() || busy == 0 || io.stopped())
+        if (strand.running_in_this_thread() || !receiving || io.stopped())
         {
             work();
             return;
         }
-        ++busy;
         if (io.get_executor().running_in_this_thread())
         {
-            // Called from the IO thread outside our strand: waiting here would wait for ourselves.
-            boost::asio::post(strand,
-                              [self = shared_from_this(), work]()
-                              {
-                                  work();
-                                  --self->busy;
-                              });
+            boost::asio::post(strand, [self = shared_from_this(), work]() { work(); });
             return;
         }
-        auto done = std::make_shared<std::promise<void>>();
-        std::future<void> finished = done->get_future();
-        boost::asio::post(strand,
-                          [self = shared_from_this(), work, done]()
-                          {
-                              work();
-                              --self->busy;
-                              done->set_value();
-                          });
-        if (finished.wait_for(std::chrono::seconds(5)) == std::future_status::timeout)
-            std::cerr << "UdpReceiver: the event loop is not running; socket work left queued" << std::endl;
+        std::packaged_task<void()> task([self = shared_from_this(), work]() { work(); });
+        std::future<void> done = task.get_future();
+        boost::asio::post(strand, std::move(task));
+        done.wait();
     }
 
     void bindTo(std::uint16_t port)
@@ -194,16 +176,8 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             throw boost::system::system_error(ec, "set_option");
     }
 
-    void restart(const std::string& address)
+    void restart(std::int32_t port)
     {
-        const std::vector<std::string> parts = detail::splitFields(address, ':');
-        if (parts.size() < 2)
-        {
-            report("invalid vector subscript");
-            return;
-        }
-        const std::string portText = detail::trim(parts[1]);
-
         stopped = true;
         closeSocket();
         try
@@ -211,18 +185,9 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             socket = openSocket();
             report("Set reuse_address to true");
             setReuse();
-            report("Bind to input port " + portText);
-            std::int32_t value = 0;
-            switch (detail::toInt32(portText, value))
-            {
-            case detail::IntResult::NoDigits:
-                throw std::invalid_argument("invalid stoi argument");
-            case detail::IntResult::OutOfRange:
-                throw std::out_of_range("stoi argument out of range");
-            case detail::IntResult::Ok:
-                break;
-            }
-            bindTo(static_cast<std::uint16_t>(value));
+            report("Bind to input port " + std::to_string(port));
+            // The low 16 bits, as the socket call takes them.
+            bindTo(static_cast<std::uint16_t>(port));
             report("Bound to input port");
             setReceiveBuffer();
             report("Logging starting");
@@ -287,9 +252,9 @@ void UdpReceiver::Start(std::uint16_t port, Interfaces interfaces)
     s.postReceive();
 }
 
-void UdpReceiver::Restart(const std::string& address)
+void UdpReceiver::Restart(std::int32_t port)
 {
-    m_state->onStrand([state = m_state.get(), address]() { state->restart(address); });
+    m_state->onStrand([state = m_state.get(), port]() { state->restart(port); });
 }
 
 void UdpReceiver::Stop()
@@ -305,11 +270,6 @@ void UdpReceiver::Stop()
 std::uint16_t UdpReceiver::LocalPort() const
 {
     return m_state->boundPort;
-}
-
-int UdpReceiver::OutstandingReceives() const
-{
-    return m_state->outstanding;
 }
 
 } // namespace Udp

@@ -61,9 +61,8 @@ TEST_F(Receiver, EmptyDataCallbackReceivesAndDropsDatagrams)
     receiver.SetDataCallback(nullptr);
     for (int i = 0; i < 3; ++i)
         sendTo(port(), "dropped");
-    // Once the three are consumed only the one receive for the next datagram is left.
-    ASSERT_TRUE(eventually([&] { return receiver.OutstandingReceives() == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Loopback datagrams are taken within microseconds: these are gone before the callback is back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
     collector.wire(receiver);
     sendTo(port(), "kept");
@@ -77,70 +76,26 @@ TEST_F(Receiver, StopEndsTheReceiveLoop)
     const std::uint16_t oldPort = port();
     receiver.Stop();
 
-    EXPECT_TRUE(eventually([&] { return receiver.OutstandingReceives() == 0; }));
     EXPECT_EQ(receiver.LocalPort(), 0);
     sendTo(oldPort, "late");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(collector.datagrams().empty());
 }
 
-TEST_F(Receiver, StopThenRestartLeavesExactlyOneReceiveOutstanding)
+TEST_F(Receiver, StopThenRestartDeliversEachDatagramOnceAndInOrder)
 {
     receiver.Stop();
-    receiver.Restart(":0");
+    receiver.Restart(0);
     ASSERT_NE(port(), 0);
     // Restart straight after Restart must not leave the first loop running either.
-    receiver.Restart(":0");
+    receiver.Restart(0);
     ASSERT_NE(port(), 0);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(receiver.OutstandingReceives(), 1);
     for (int i = 0; i < 5; ++i)
         sendTo(port(), "d" + std::to_string(i));
     ASSERT_TRUE(collector.waitForDatagrams(5));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(collector.datagrams(), (std::vector<std::string>{"d0", "d1", "d2", "d3", "d4"}));
-    EXPECT_EQ(receiver.OutstandingReceives(), 1);
-}
-
-TEST_F(Receiver, RestartWithABadPortLogsTheErrorAndStaysStopped)
-{
-    struct Case
-    {
-        std::string address;
-        std::string shownPort;
-        std::string error;
-    };
-    const std::vector<Case> cases{
-        {":abc", "abc", "invalid stoi argument"},
-        {": \t", "", "invalid stoi argument"},
-        {":99999999999", "99999999999", "stoi argument out of range"},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.address);
-        const std::size_t before = collector.logs().size();
-        receiver.Restart(c.address);
-
-        const std::vector<std::string> logs = collector.logs();
-        ASSERT_EQ(logs.size(), before + 3);
-        EXPECT_EQ(logs[before], "Set reuse_address to true");
-        EXPECT_EQ(logs[before + 1], "Bind to input port " + c.shownPort);
-        EXPECT_EQ(logs[before + 2], c.error);
-        EXPECT_EQ(receiver.LocalPort(), 0);
-        EXPECT_TRUE(eventually([&] { return receiver.OutstandingReceives() == 0; }));
-    }
-}
-
-TEST_F(Receiver, RestartWithoutAPortPartLogsAndChangesNothing)
-{
-    const std::uint16_t bound = port();
-    receiver.Restart("127.0.0.1");
-
-    EXPECT_EQ(collector.logs().back(), "invalid vector subscript");
-    EXPECT_EQ(port(), bound);
-    sendTo(bound, "still here");
-    EXPECT_TRUE(collector.waitForDatagrams(1));
 }
 
 TEST(ReceiverBind, PortTakenWithoutReuseFailsStartWithBindAndRestartWithALogText)
@@ -162,8 +117,30 @@ TEST(ReceiverBind, PortTakenWithoutReuseFailsStartWithBindAndRestartWithALogText
     }
 
     loop.start();
-    receiver.Restart(":" + std::to_string(holder.port()));
+    receiver.Restart(holder.port());
     EXPECT_EQ(collector.logs().back().rfind("bind: ", 0), 0u) << collector.logs().back();
     EXPECT_EQ(receiver.LocalPort(), 0);
-    EXPECT_EQ(receiver.OutstandingReceives(), 0);
+}
+
+TEST_F(Receiver, AThrowingDataCallbackIsReportedAndTheLoopGoesOn)
+{
+    bool thrown = false;
+    receiver.SetDataCallback(
+        [&](const char*, std::uint64_t)
+        {
+            if (!thrown)
+            {
+                thrown = true;
+                throw std::runtime_error("disk full");
+            }
+        });
+    sendTo(port(), "first");
+    ASSERT_TRUE(eventually(
+        [&] {
+            return !collector.logs().empty() && collector.logs().back() == "data callback failed: disk full";
+        }));
+    collector.wire(receiver);
+    sendTo(port(), "second");
+    ASSERT_TRUE(collector.waitForDatagrams(1));
+    EXPECT_EQ(collector.datagrams()[0], "second");
 }

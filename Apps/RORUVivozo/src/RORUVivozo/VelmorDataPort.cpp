@@ -39,7 +39,7 @@ void CVelmorControl::TakeDataPort(int32_t port)
 void CVelmorControl::BindDataPort(int32_t port)
 {
     m_dataReceiver->Stop();
-    m_dataReceiver->Restart(Udp::restartAddress(port));
+    m_dataReceiver->Restart(port);
     if (m_dataReceiver->LocalPort() != 0)
     {
         m_start.port = port;

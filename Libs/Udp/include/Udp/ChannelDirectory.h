@@ -38,7 +38,4 @@ std::int32_t dataPortFromToken(std::int32_t tokenValue);
 // command port nor the status port: a data socket there would take the operator's sentences away.
 const char* dataPortRefusal(std::int32_t port, std::uint16_t commandPort);
 
-// Address text for UdpReceiver::Restart: a colon and the port in decimal, nothing before the colon.
-std::string restartAddress(std::int32_t port);
-
 } // namespace Udp

@@ -49,19 +49,17 @@ public:
     // boost::system::system_error ("set_option" or "bind").
     void Start(std::uint16_t port, Interfaces interfaces = Interfaces::All);
 
-    // Rebinds on a fresh socket, on the interfaces of Start; address is ":" followed by the port (see
-    // restartAddress). Never throws: a failure goes to the log callback and leaves the receiver stopped
-    // and unbound (LocalPort 0).
-    void Restart(const std::string& address);
+    // Rebinds on a fresh socket, on the interfaces of Start, to the low 16 bits of port. Never throws: a
+    // failure goes to the log callback and leaves the receiver stopped and unbound (LocalPort 0).
+    // Once Start has run, the event loop must be running on another thread (or have stopped) for Stop,
+    // Restart and the destructor, which wait for their socket work on the receiver's strand.
+    void Restart(std::int32_t port);
 
     // Closes the socket; the outstanding receive ends without a successor.
     void Stop();
 
     // Port the socket is bound to, 0 when not bound.
     std::uint16_t LocalPort() const;
-
-    // Receives posted and not yet completed; at most 1.
-    int OutstandingReceives() const;
 
 private:
     struct State;
