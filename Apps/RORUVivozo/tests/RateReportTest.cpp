@@ -21,7 +21,7 @@ constexpr int kSilent = 20;
 class CapturingTrace : public LogTrace
 {
 public:
-    CapturingTrace() : LogTrace("test", 1000000) {}
+    CapturingTrace() = default;
     void Append(const char* format, ...) override
     {
         va_list args;

@@ -3,19 +3,12 @@
 
 #include <cstring>
 
-CFsmSignal::CFsmSignal(int32_t number, void* sender) : m_number(number), m_sender(sender), m_timed(false)
+CFsmSignal::CFsmSignal(int32_t number, void* sender, bool timed)
+    : m_number(number), m_sender(sender), m_timed(timed)
 {
-    std::memset(m_reserved, 0, sizeof m_reserved);
-    std::memset(m_type, 'X', sizeof m_type);
 }
 
 CFsmSignal::~CFsmSignal() = default;
-
-void CFsmSignal::MarkTimed()
-{
-    m_timed = true;
-    std::memset(m_type, 'T', sizeof m_type);
-}
 
 std::unique_ptr<char[]> FsmCopyBytes(const void* bytes, int32_t length)
 {
@@ -30,10 +23,9 @@ std::unique_ptr<char[]> FsmCopyBytes(const void* bytes, int32_t length)
 
 CFsmTimeSignal::CFsmTimeSignal(int32_t number, int32_t target, int32_t delayMs, std::unique_ptr<char[]> data,
                                int32_t length)
-    : CFsmSignal(number), m_target(target), m_remaining(delayMs), m_period(0),
+    : CFsmSignal(number, nullptr, true), m_target(target), m_remaining(delayMs), m_period(0),
       m_dataLength(data ? length : 0), m_data(std::move(data))
 {
-    MarkTimed();
 }
 
 CFsmTimeSignal::~CFsmTimeSignal() = default;
@@ -51,12 +43,10 @@ CZeltSignal::CZeltSignal(int32_t number, std::unique_ptr<char[]> data, int32_t l
 }
 
 CZeltSignal::CZeltSignal(const CFsmTimeSignal& timer)
-    : CFsmSignal(timer.GetTarget(), timer.GetSender()), m_length(0),
+    : CFsmSignal(timer.GetTarget(), timer.GetSender(), true), m_length(0),
       m_data(FsmCopyBytes(timer.GetData(), timer.GetDataLength()))
 {
-    std::memcpy(m_reserved, timer.Reserved(), sizeof m_reserved);
     m_length = m_data ? timer.GetDataLength() : 0;
-    m_timed = true; // the type marker stays "X": this is a plain signal made from a timed one
 }
 
 CZeltSignal::~CZeltSignal() = default;

@@ -239,7 +239,7 @@ TEST(Engine, AMachineThatNeverStartedStillQueuesAndIsDestroyedCleanly)
 TEST(ExternalQueueReport, ComesAt11QueuedSignalsNotAt10AndNeverForAPriorityPut)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine machine(&trace, 0); // the report does not depend on the mask bits
     for (int i = 0; i < 10; ++i)
     {
@@ -270,7 +270,7 @@ TEST(ExternalQueueReport, NeedsATraceObject)
 TEST(ExternalQueueReport, ComesFromARunningMachineWhoseEngineIsBusy)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine machine(&trace, 0);
     ACE_Semaphore inJob(0);
     ACE_Semaphore mayGoOn(0);

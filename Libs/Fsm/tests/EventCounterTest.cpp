@@ -23,16 +23,15 @@ public:
         double expectedHz;
         double receivedHz;
         int limit;
-        bool normal;
     };
 
     explicit CRateWatcher(CTestMachine* machine = nullptr) : m_machine(machine) {}
 
-    void OnLowRate(double expectedHz, double receivedHz, int limit, bool normal)
+    void OnLowRate(double expectedHz, double receivedHz, int limit)
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_calls.push_back({expectedHz, receivedHz, limit, normal});
+            m_calls.push_back({expectedHz, receivedHz, limit});
         }
         if (m_machine != nullptr)
         {
@@ -133,7 +132,6 @@ TEST_F(EventCounter, CallsBackOnlyWhenTheReceivedRateIsBelowTheLimit)
             EXPECT_DOUBLE_EQ(calls[0].expectedHz, 1.0);
             EXPECT_DOUBLE_EQ(calls[0].receivedHz, c.events / 60.0);
             EXPECT_EQ(calls[0].limit, 90);
-            EXPECT_FALSE(calls[0].normal);
         }
         EXPECT_EQ(counter.EventCount(), 0) << "each measured interval starts from zero";
         EXPECT_TRUE(counter.Timing().Measuring()) << "no pause configured";

@@ -17,7 +17,7 @@ log4cplus::Initializer log4cplusInitializer;
 std::vector<std::string> DispatchLines(unsigned char mask, const char* name = "TestMachineLong")
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine machine(&trace, mask, name);
     machine.DispatchOwned(std::make_unique<CZeltSignal>(TestSig::PZELT_6));
     machine.DispatchOwned(std::make_unique<CZeltSignal>(TestSig::RAW_DATA));
@@ -78,7 +78,7 @@ TEST(DispatchLine, AShortMachineNameIsPaddedTo12)
 TEST(DispatchLine, ANameOutsideTheTableIsShownByItsDecimalNumber)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine machine(&trace, 2, "M");
     machine.DispatchOwned(std::make_unique<CZeltSignal>(50998));
     EXPECT_THAT(capture.Lines(), ElementsAre("\n\n*F: M            S: 50998             "));
@@ -87,7 +87,7 @@ TEST(DispatchLine, ANameOutsideTheTableIsShownByItsDecimalNumber)
 TEST(DispatchLine, ReachesTheConsoleWithExactlyOneLineEnd)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     trace.SetConsole(true);
     CTestMachine machine(&trace, 1, "M");
     testing::internal::CaptureStderr();
@@ -99,7 +99,7 @@ TEST(DispatchLine, ReachesTheConsoleWithExactlyOneLineEnd)
 TEST(TraceJob, FormatsTheJobNameWithItsArgumentsUnderBit4)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine withJobs(&trace, 4, "RORUVivozo");
     withJobs.TraceJob("JobReadDB");
     withJobs.TraceJob("Job%s %d", "Log", 7);
@@ -112,7 +112,7 @@ TEST(TraceJob, FormatsTheJobNameWithItsArgumentsUnderBit4)
 TEST(TraceData, WritesTheReportUnderBit8Only)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine withData(&trace, 8, "RORUVivozo");
     withData.TraceData("\n\tInfo: Log file %s opened", "/tmp/a%s.rtcm");
     CTestMachine without(&trace, 4 | 1 | 2 | 16, "RORUVivozo");
@@ -125,7 +125,7 @@ TEST(TraceData, WritesTheReportUnderBit8Only)
 TEST(TraceData, AReportLongerThan2000CharactersWithItsPrefixIsCut)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine machine(&trace, 8, "RORUVivozo");
     std::string report(3000, 'r');
     machine.TraceData("%s", report.c_str());
@@ -137,7 +137,7 @@ TEST(TraceData, AReportLongerThan2000CharactersWithItsPrefixIsCut)
 TEST(TraceData, WithTheConsoleOffNothingReachesStderr)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     trace.SetConsole(false);
     CTestMachine machine(&trace, 8, "RORUVivozo");
     testing::internal::CaptureStderr();
@@ -150,7 +150,7 @@ TEST(TraceData, WithTheConsoleOffNothingReachesStderr)
 TEST(TraceTimer, WritesTPlusWhenArmingAndTMinusWithDelay0WhenStoppingUnderBit16)
 {
     TraceCapture capture;
-    LogTrace trace("trace.log", 1000000);
+    LogTrace trace;
     CTestMachine machine(&trace, 16, "RORUVivozo");
     machine.StartTimer(TestSig::NEW_FILE_TIMEOUT, 3600000);
     machine.StartTimer(TestSig::PZELT_6, 0);

@@ -16,7 +16,7 @@ log4cplus::Initializer log4cplusInitializer;
 TEST(LogTraceAppend, SendsTheFormattedLineToTheLogTraceLoggerAtDebugLevel)
 {
     TraceCapture capture;
-    LogTrace trace("ignored.log", 1000000);
+    LogTrace trace;
     trace.SetConsole(false);
     testing::internal::CaptureStderr();
     trace.Append("\n*ExternalQ Input: %s. Queue size: %u\n", "RAW DATA", 11u);
@@ -33,7 +33,7 @@ TEST(LogTraceAppend, SendsTheFormattedLineToTheLogTraceLoggerAtDebugLevel)
 TEST(LogTraceAppend, WithTheConsoleOnWritesEachLineAndExactlyOneLineEndToStderr)
 {
     TraceCapture capture;
-    LogTrace trace("ignored.log", 1000000);
+    LogTrace trace;
     trace.SetConsole(true);
     testing::internal::CaptureStderr();
     trace.Append("\n\n*F: %-12.12s ", "RORUVivozo-long-name");
@@ -46,7 +46,7 @@ TEST(LogTraceAppend, WithTheConsoleOnWritesEachLineAndExactlyOneLineEndToStderr)
 TEST(LogTraceAppend, CutsALineLongerThanItsBufferInsteadOfWritingPastIt)
 {
     TraceCapture capture;
-    LogTrace trace("ignored.log", 1000000);
+    LogTrace trace;
     std::string longText(40000, 'x');
     trace.Append("%s", longText.c_str());
     auto lines = capture.Lines();
@@ -57,7 +57,7 @@ TEST(LogTraceAppend, CutsALineLongerThanItsBufferInsteadOfWritingPastIt)
 TEST(LogTraceAppend, OutsideTextWithPercentSignsIsWrittenLiterallyThroughPercentS)
 {
     TraceCapture capture;
-    LogTrace trace("ignored.log", 1000000);
+    LogTrace trace;
     trace.Append("%s", "100% %s %n");
     ASSERT_EQ(capture.Lines().size(), 1u);
     EXPECT_EQ(capture.Lines()[0], "100% %s %n");
@@ -66,7 +66,7 @@ TEST(LogTraceAppend, OutsideTextWithPercentSignsIsWrittenLiterallyThroughPercent
 TEST(LogTraceAppend, LinesFromSeveralThreadsNeverInterleave)
 {
     TraceCapture capture;
-    LogTrace trace("ignored.log", 1000000);
+    LogTrace trace;
     trace.SetConsole(true);
     testing::internal::CaptureStderr();
     constexpr int kThreads = 4;

@@ -86,8 +86,7 @@ int ace_main_i(int argc, char* argv[])
     std::unique_ptr<LogTrace> trace;
     if (options.debugMask != 0)
     {
-        trace = std::make_unique<LogTrace>(options.logFileName.c_str(), 1000000);
-        trace->Open();
+        trace = std::make_unique<LogTrace>();
         trace->SetConsole(!options.noConsole);
     }
 

@@ -134,7 +134,7 @@ public:
     void JobDisregardSig(CZeltSignal*& signal);
 
     // The event counter's callback, on the counter's thread: posts the report to the external queue.
-    void InputFreqCallback(double expectedRate, double receivedRate, int limit, bool normal);
+    void InputFreqCallback(double expectedRate, double receivedRate, int limit);
 
 private:
     static const StateTable& Table();

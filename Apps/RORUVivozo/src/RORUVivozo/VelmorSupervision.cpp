@@ -59,7 +59,7 @@ void CVelmorControl::CountDatagram()
         m_eventCounter->CountEvent();
 }
 
-void CVelmorControl::InputFreqCallback(double expectedRate, double receivedRate, int limit, bool)
+void CVelmorControl::InputFreqCallback(double expectedRate, double receivedRate, int limit)
 {
     const InputFreqReport report{expectedRate, receivedRate, limit};
     try

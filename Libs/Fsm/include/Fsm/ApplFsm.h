@@ -62,9 +62,8 @@ public:
 
     CApplFsm(const char* name, int32_t initialState, const StateTable& table,
              const CSignalNameEntry* signalNames, LogTrace* trace, unsigned char debugMask)
-        : Base(name, initialState, table, signalNames, trace, debugMask), m_trace(trace),
-          m_input(std::make_unique<InputType>(this, trace)),
-          m_timers(std::make_unique<TimerType>(this, trace)),
+        : Base(name, initialState, table, signalNames, trace, debugMask),
+          m_input(std::make_unique<InputType>(this, trace)), m_timers(std::make_unique<TimerType>(this)),
           m_threads(std::make_unique<ACE_Thread_Manager>())
     {
     }
@@ -286,7 +285,6 @@ private:
         }
     }
 
-    LogTrace* m_trace; // handed to the queue object and the timer list
     std::unique_ptr<InputType> m_input;
     std::unique_ptr<TimerType> m_timers;
     std::unique_ptr<ACE_Thread_Manager> m_threads;

@@ -23,9 +23,8 @@ template <class App> class CEventCounter;
 template <class App> class CDoTiming : public ACE_Task_Base
 {
 public:
-    // Called when the rate is low: expected rate and received rate in Hz, the limit in percent, and
-    // whether this is a report of a normal rate (always false here).
-    using Callback = void (App::*)(double expectedHz, double receivedHz, int limitPercent, bool normal);
+    // Called when the rate is low: expected rate and received rate in Hz, the limit in percent.
+    using Callback = void (App::*)(double expectedHz, double receivedHz, int limitPercent);
 
     static constexpr int32_t kDefaultLimit = 90;
 
@@ -73,7 +72,7 @@ public:
                     const double receivedRate = *m_eventCount / seconds;
                     if (m_limit * expectedRate / 100.0 > receivedRate)
                     {
-                        (m_application->*m_callback)(expectedRate, receivedRate, m_limit, false);
+                        (m_application->*m_callback)(expectedRate, receivedRate, m_limit);
                     }
                     *m_eventCount = 0;
                     m_countLock->release();
@@ -109,7 +108,6 @@ private:
     int32_t m_pause = 0;
     int32_t m_limit = kDefaultLimit;
     bool m_measuring = true;
-    bool m_reportNormal = false;
     std::atomic<int32_t> m_stop{0};
     App* m_application = nullptr;
     Callback m_callback = nullptr;
@@ -181,7 +179,6 @@ public:
         m_timing.m_interval = intervalMs;
         m_timing.m_expected = expected;
         m_timing.m_pause = pauseMs;
-        m_timing.m_reportNormal = false;
         m_countLock.acquire();
         m_eventCount = 0;
         m_timing.m_start = ACE_OS::gettimeofday();

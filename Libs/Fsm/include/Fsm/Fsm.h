@@ -61,7 +61,7 @@ public:
     // name is copied; trace may be absent. Trace flags: 0 for debug mask 0, else the mask with bit 128.
     CFsm(const char* name, int32_t initialState, const StateTable& table, const CSignalNameEntry* signalNames,
          LogTrace* trace, unsigned char debugMask)
-        : m_state(initialState), m_table(&table), m_name(name != nullptr ? name : ""), m_current(nullptr),
+        : m_state(initialState), m_table(&table), m_name(name != nullptr ? name : ""),
           m_signalNames(signalNames), m_trace(trace), m_traceFlags(TraceFlagsFor(debugMask))
     {
         m_line[0] = '\0';
@@ -103,7 +103,6 @@ public:
         {
             return false;
         }
-        m_current = &signal;
         const int32_t number = signal->GetNumber();
         const int32_t oldState = m_state;
         const Step step = StepFor(oldState, number);
@@ -117,7 +116,6 @@ public:
             (static_cast<App*>(this)->*step.job)(signal);
         }
         m_state = step.nextState;
-        m_current = nullptr; // the pointer lives only as long as this dispatch
         return m_state != oldState;
     }
 
@@ -185,10 +183,6 @@ private:
         m_trace->Append("%s", line);
     }
 
-protected:
-    // The signal pointer being dispatched, while a dispatch runs (absent between dispatches).
-    Sig** CurrentSignal() const { return m_current; }
-
 private:
     // Composes the dispatch line in the line buffer: header (bit 128), signal (bit 2), states (bit 1).
     void WriteDispatchLine(int32_t number, bool found, int32_t oldState, int32_t nextState)
@@ -232,7 +226,6 @@ private:
     int32_t m_state;
     const StateTable* m_table;
     std::string m_name;
-    Sig** m_current;
     const CSignalNameEntry* m_signalNames;
     LogTrace* m_trace;
     unsigned char m_traceFlags;

@@ -19,11 +19,8 @@ enum : int32_t
 class CFsmSignal
 {
 public:
-    static constexpr int kReservedSize = 100;
-    static constexpr int kTypeSize = 10;
-
-    // Number only: no sender, not timed, reserved area zero, type marker "XXXXXXXXXX".
-    explicit CFsmSignal(int32_t number, void* sender = nullptr);
+    // Number only: no sender, not timed.
+    explicit CFsmSignal(int32_t number, void* sender = nullptr, bool timed = false);
     virtual ~CFsmSignal();
 
     CFsmSignal(const CFsmSignal&) = delete;
@@ -32,14 +29,8 @@ public:
     int32_t GetNumber() const { return m_number; }
     void* GetSender() const { return m_sender; }
     bool IsTimed() const { return m_timed; }
-    const unsigned char* Reserved() const { return m_reserved; }
-    const char* TypeMarker() const { return m_type; }
 
-protected:
-    void MarkTimed(); // timed := true, type marker "TTTTTTTTTT"
-
-    unsigned char m_reserved[kReservedSize];
-    char m_type[kTypeSize];
+private:
     int32_t m_number;
     void* m_sender;
     bool m_timed;
@@ -81,8 +72,8 @@ public:
     explicit CZeltSignal(int32_t number);
     CZeltSignal(int32_t number, void* sender, std::unique_ptr<char[]> data, int32_t length);
     CZeltSignal(int32_t number, std::unique_ptr<char[]> data, int32_t length);
-    // Made when a timer expires: the timer's target number, sender and reserved area, a copy of its
-    // data when it has at least one byte (else no buffer), timed := true.
+    // Made when a timer expires: the timer's target number and sender, a copy of its data when it has
+    // at least one byte (else no buffer), timed := true.
     explicit CZeltSignal(const CFsmTimeSignal& timer);
     ~CZeltSignal() override;
 

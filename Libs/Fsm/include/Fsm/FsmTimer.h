@@ -4,7 +4,6 @@
 
 #include "Fsm/FsmInput.h"
 #include "Fsm/FsmSignal.h"
-#include "LogTrace/LogTrace.h"
 
 #include <ace/Guard_T.h>
 #include <ace/Mutex.h>
@@ -27,7 +26,7 @@ template <class App, class Sig> class CFsmTimer
 public:
     using Owner = CApplFsm<App, Sig>;
 
-    CFsmTimer(Owner* owner, LogTrace* trace) : m_owner(owner), m_trace(trace) {}
+    explicit CFsmTimer(Owner* owner) : m_owner(owner) {}
     // The list owns its timers: pending ones are deleted with their data.
     virtual ~CFsmTimer() = default;
 
@@ -88,7 +87,6 @@ public:
 private:
     mutable ACE_Mutex m_lock;
     Owner* m_owner;
-    LogTrace* m_trace;
     std::list<std::unique_ptr<CFsmTimeSignal>> m_timers;
     std::atomic<uint64_t> m_passes{0};
 };

@@ -31,19 +31,12 @@ public:
     // Size of the buffer one appended line is formatted into; longer lines are cut.
     static constexpr std::size_t kBufferSize = 30000;
 
-    // The log-file name and the size are accepted and not kept: where trace lines are stored is
-    // decided by the logging configuration, not by the -logfile option.
-    LogTrace(const char* logFileName, int size);
+    // Where trace lines are stored is decided by the logging configuration, not by the -logfile option.
+    LogTrace();
     virtual ~LogTrace();
 
     LogTrace(const LogTrace&) = delete;
     LogTrace& operator=(const LogTrace&) = delete;
-
-    // Three operations that do nothing in this program; the process entry calls Open once, right
-    // after construction.
-    virtual void Open();
-    virtual void Flush();
-    virtual void Close();
 
     // True: every appended line is also written to the standard error stream. Set it before the first line.
     virtual void SetConsole(bool on);
@@ -60,9 +53,7 @@ public:
     bool Console() const { return m_console; }
 
 private:
-    std::string m_text;     // kept empty; no operation of this program fills it
     bool m_console = false; // console switch
-    bool m_spare = false;   // read by no operation of this program
     ACE_Token m_lock;       // serialises whole lines
     log4cplus::Logger m_logger;
     char m_buffer[kBufferSize]; // guarded by m_lock

@@ -7,18 +7,12 @@
 #include <cstdio>
 #include <iostream>
 
-LogTrace::LogTrace(const char* /*logFileName*/, int /*size*/)
-    : m_logger(log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("LogTrace")))
+LogTrace::LogTrace() : m_logger(log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("LogTrace")))
 {
     m_buffer[0] = '\0';
-    (void)m_spare;
 }
 
 LogTrace::~LogTrace() = default;
-
-void LogTrace::Open() {}
-void LogTrace::Flush() {}
-void LogTrace::Close() {}
 
 void LogTrace::SetConsole(bool on)
 {
