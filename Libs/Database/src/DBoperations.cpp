@@ -173,6 +173,17 @@ bool CDBoperations::executeStatement(const std::string& statement, std::initiali
     return false;
 }
 
+CDBoperations::Fetched CDBoperations::fetchOptionalRow(const std::string& statement)
+{
+    m_lastReturnCode = SQLFetch(m_statement.get());
+    if (m_lastReturnCode == SQL_NO_DATA)
+        return Fetched::NoRow;
+    if (succeeded(m_lastReturnCode))
+        return Fetched::Row;
+    fail(505, m_lastReturnCode, statement);
+    return Fetched::Failed;
+}
+
 bool CDBoperations::fetchRow(const std::string& statement)
 {
     m_lastReturnCode = SQLFetch(m_statement.get());

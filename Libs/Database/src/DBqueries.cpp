@@ -51,12 +51,10 @@ int CDBoperations::readProcessId(const char* processName, int& processId)
     SQLLEN indicator = 0;
     if (!executeStatement(statement, {{SQL_C_ULONG, &pid, sizeof pid, &indicator}}))
         return -1;
-    m_lastReturnCode = SQLFetch(m_statement.get());
-    if (m_lastReturnCode == SQL_NO_DATA)
-        pid = 0;
-    else if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
-    processId = static_cast<int>(pid);
+    const Fetched fetched = fetchOptionalRow(statement);
+    if (fetched == Fetched::Failed)
+        return -1;
+    processId = fetched == Fetched::Row ? static_cast<int>(pid) : 0;
     freeStatement();
     return 0;
 }
@@ -73,15 +71,12 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
     SQLLEN indicator = 0;
     if (!executeStatement(statement, {{SQL_C_ULONG, &valueId, sizeof valueId, &indicator}}))
         return -1;
-    m_lastReturnCode = SQLFetch(m_statement.get());
-    if (m_lastReturnCode == SQL_NO_DATA)
-    {
-        freeStatement();
+    const Fetched fetched = fetchOptionalRow(statement);
+    if (fetched == Fetched::Failed)
         return -1;
-    }
-    if (!succeeded(m_lastReturnCode))
-        return fail(505, m_lastReturnCode, statement);
     freeStatement();
+    if (fetched == Fetched::NoRow)
+        return -1;
 
     const int id = static_cast<int>(valueId);
     static constexpr std::array<const char*, 3> tables = {"float_values", "integer_values", "varchar_values"};

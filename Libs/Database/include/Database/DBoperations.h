@@ -137,6 +137,14 @@ private:
     bool executeStatement(const std::string& statement, std::initializer_list<BoundColumn> columns = {});
     // Fetches one row; no row is a failure too (505).
     bool fetchRow(const std::string& statement);
+    // Fetches one row where none is an answer too; a failure is reported (505).
+    enum class Fetched
+    {
+        Row,
+        NoRow,
+        Failed,
+    };
+    Fetched fetchOptionalRow(const std::string& statement);
     SQLRETURN allocateStatement();
     void freeStatement();
     void openSqliteDirectly();

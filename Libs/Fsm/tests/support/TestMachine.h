@@ -21,12 +21,15 @@
 // the tests read like the logger's own.
 namespace TestSig
 {
-inline constexpr int32_t PZELT_6 = 50006;
-inline constexpr int32_t PZELT_24 = 50024;
-inline constexpr int32_t PZELT_161 = 50161;
-inline constexpr int32_t NEW_FILE_TIMEOUT = 56101;
-inline constexpr int32_t RAW_DATA = 57001;
-inline constexpr int32_t INPUT_FREQ_REPORT = 60042;
+enum : int32_t
+{
+    PZELT_6 = 50006,
+    PZELT_24 = 50024,
+    PZELT_161 = 50161,
+    NEW_FILE_TIMEOUT = 56101,
+    RAW_DATA = 57001,
+    INPUT_FREQ_REPORT = 60042,
+};
 } // namespace TestSig
 
 inline constexpr CSignalNameEntry kTestSignalNames[] = {
