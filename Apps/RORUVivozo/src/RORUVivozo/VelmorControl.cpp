@@ -10,7 +10,6 @@
 #include "Udp/Sentence.h"
 #include "Udp/UdpReceiver.h"
 
-#include <ace/OS_NS_unistd.h>
 #include <boost/asio/deadline_timer.hpp>
 #include <boost/system/system_error.hpp>
 #include <log4cplus/logger.h>
@@ -272,6 +271,9 @@ CVelmorControl::~CVelmorControl()
     }
     if (m_ioThread.joinable())
         m_ioThread.join();
+    // Their sockets live on the IO context, which the members that follow would destroy first.
+    m_commandReceiver.reset();
+    m_dataReceiver.reset();
 
     TraceData("\n\tVelmor terminates.\n");
 }
