@@ -184,6 +184,14 @@ CDBoperations::Fetched CDBoperations::fetchOptionalRow(const std::string& statem
     return Fetched::Failed;
 }
 
+CDBoperations::Fetched CDBoperations::fetchOneUnsigned(const std::string& statement, SQLUINTEGER& value)
+{
+    SQLLEN indicator = 0;
+    if (!executeStatement(statement, {{SQL_C_ULONG, &value, sizeof value, &indicator}}))
+        return Fetched::Failed;
+    return fetchOptionalRow(statement);
+}
+
 bool CDBoperations::fetchRow(const std::string& statement)
 {
     m_lastReturnCode = SQLFetch(m_statement.get());

@@ -48,10 +48,7 @@ int CDBoperations::readProcessId(const char* processName, int& processId)
     const std::string statement = fmt::sprintf("select pid from process where processname = '%s'",
                                                sqlQuoted(processName ? processName : ""));
     SQLUINTEGER pid = 0;
-    SQLLEN indicator = 0;
-    if (!executeStatement(statement, {{SQL_C_ULONG, &pid, sizeof pid, &indicator}}))
-        return -1;
-    const Fetched fetched = fetchOptionalRow(statement);
+    const Fetched fetched = fetchOneUnsigned(statement, pid);
     if (fetched == Fetched::Failed)
         return -1;
     processId = fetched == Fetched::Row ? static_cast<int>(pid) : 0;
@@ -68,10 +65,7 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
     std::string statement =
         fmt::sprintf("select value_id from token_value where token=upper('%s')", sqlQuoted(name));
     SQLUINTEGER valueId = 0;
-    SQLLEN indicator = 0;
-    if (!executeStatement(statement, {{SQL_C_ULONG, &valueId, sizeof valueId, &indicator}}))
-        return -1;
-    const Fetched fetched = fetchOptionalRow(statement);
+    const Fetched fetched = fetchOneUnsigned(statement, valueId);
     if (fetched == Fetched::Failed)
         return -1;
     freeStatement();
@@ -79,6 +73,7 @@ int CDBoperations::readToken(const char* tokenName, TokenValue& value)
         return -1;
 
     const int id = static_cast<int>(valueId);
+    SQLLEN indicator = 0;
     static constexpr std::array<const char*, 3> tables = {"float_values", "integer_values", "varchar_values"};
     TokenKind kind = TokenKind::None;
     for (std::size_t table = 0; table < tables.size() && kind == TokenKind::None; ++table)

@@ -145,6 +145,8 @@ private:
         Failed,
     };
     Fetched fetchOptionalRow(const std::string& statement);
+    // Executes a statement of one unsigned column and fetches its row, as fetchOptionalRow.
+    Fetched fetchOneUnsigned(const std::string& statement, SQLUINTEGER& value);
     SQLRETURN allocateStatement();
     void freeStatement();
     void openSqliteDirectly();
