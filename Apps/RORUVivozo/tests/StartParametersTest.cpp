@@ -59,14 +59,3 @@ TEST(StartSentence, FieldsAndMissingFieldsFromTheTokenStore)
         EXPECT_EQ(asked.size(), c.tokensRead) << c.sentence;
     }
 }
-
-TEST(StartSentence, IntegerValuesStopAtTheFirstOtherCharacter)
-{
-    EXPECT_EQ(integerValue(" 60"), 60);
-    EXPECT_EQ(integerValue("+7min"), 7);
-    EXPECT_EQ(integerValue("-12"), -12);
-    EXPECT_EQ(integerValue(""), 0);
-    EXPECT_EQ(integerValue("abc"), 0);
-    EXPECT_EQ(integerValue("99999999999"), 2147483647);
-    EXPECT_EQ(integerValue("-99999999999"), -2147483647 - 1);
-}

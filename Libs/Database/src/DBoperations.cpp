@@ -134,16 +134,10 @@ void CDBoperations::openSqliteDirectly()
                      databaseName, sqlite3_errmsg(handle.get()));
 }
 
-SQLRETURN CDBoperations::allocateStatement()
-{
-    m_lastReturnCode = m_statement.allocate(m_connectionHandle);
-    return m_lastReturnCode;
-}
-
 bool CDBoperations::prepareStatement(const std::string& statement, std::initializer_list<BoundColumn> columns)
 {
     m_lastFailureBusy = false;
-    if (!succeeded(allocateStatement()))
+    if (!succeeded(m_lastReturnCode = m_statement.allocate(m_connectionHandle)))
     {
         fail(506, m_lastReturnCode, statement);
         return false;
@@ -194,11 +188,10 @@ CDBoperations::Fetched CDBoperations::fetchOneUnsigned(const std::string& statem
 
 bool CDBoperations::fetchRow(const std::string& statement)
 {
-    m_lastReturnCode = SQLFetch(m_statement.get());
-    if (succeeded(m_lastReturnCode))
-        return true;
-    fail(505, m_lastReturnCode, statement);
-    return false;
+    const Fetched fetched = fetchOptionalRow(statement);
+    if (fetched == Fetched::NoRow)
+        fail(505, m_lastReturnCode, statement);
+    return fetched == Fetched::Row;
 }
 
 void CDBoperations::freeStatement()

@@ -17,9 +17,7 @@ int CMessages::loadMessageTypes()
 {
     m_language = 3;
     const std::string login =
-        m_database != nullptr ? m_database->odbcConnectionText()
-                              : Database::odbcConnectionText(Database::kSuiteDataSource, Database::kSuiteUser,
-                                                             Database::kSuitePassword);
+        m_database != nullptr ? m_database->odbcConnectionText() : Database::suiteConnectionText();
     Database::detail::OdbcSession session;
     const std::string statement = "select number, type, typeLogging from messages where lang=1";
     const bool loaded =

@@ -49,3 +49,14 @@ TEST(DecimalText, AWholeNumberIsDigitsAloneWithinItsRange)
     for (const std::string& text : texts)
         EXPECT_FALSE(Platform::wholeDecimal(text, 0, 4095).has_value()) << '"' << text << '"';
 }
+
+TEST(DecimalText, AStartFieldStopsAtTheFirstOtherCharacter)
+{
+    EXPECT_EQ(Platform::clampedInt32(" 60"), 60);
+    EXPECT_EQ(Platform::clampedInt32("+7min"), 7);
+    EXPECT_EQ(Platform::clampedInt32("-12"), -12);
+    EXPECT_EQ(Platform::clampedInt32(""), 0);
+    EXPECT_EQ(Platform::clampedInt32("abc"), 0);
+    EXPECT_EQ(Platform::clampedInt32("99999999999"), 2147483647);
+    EXPECT_EQ(Platform::clampedInt32("-99999999999"), -2147483647 - 1);
+}

@@ -1,4 +1,4 @@
-// Splitting, trimming and number conversion shared by the sentence parser, Restart and the sender.
+// Splitting, trimming and number conversion shared by the sentence parser and the sender.
 #include "TextFields.h"
 
 #include "Platform/DecimalText.h"

@@ -1,5 +1,5 @@
-// Splitting, trimming and number conversion shared by the sentence parser, the receiver's Restart and
-// the sender's destination text.
+// Splitting, trimming and number conversion shared by the sentence parser and the sender's destination
+// text.
 #pragma once
 
 #include <cstdint>

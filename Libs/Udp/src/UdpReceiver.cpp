@@ -41,7 +41,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     // Bumped whenever the socket is closed or replaced, so a completion of an older socket never posts
     // a receive on the new one. Touched on the strand only.
     unsigned generation = 0;
-    // Set by the first receive: until then nothing of this receiver can run on the IO thread.
+    // Set when a receive loop first begins: until then nothing of this receiver can run on the IO thread.
     std::atomic<bool> receiving{false};
     std::atomic<std::uint16_t> boundPort{0};
     boost::asio::ip::address_v4 address = boost::asio::ip::address_v4::any();
@@ -77,7 +77,6 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     void postReceive()
     {
         const unsigned mine = generation;
-        receiving = true;
         socket->async_receive_from(
             boost::asio::buffer(buffer), sender,
             boost::asio::bind_executor(strand, [self = shared_from_this(),
@@ -100,23 +99,18 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
 
     void deliver(std::size_t count)
     {
-        std::string failure;
+        std::lock_guard<std::mutex> guard(dataLock);
+        if (!data)
+            return;
+        // An exception must not end the IO thread, which serves every receiver of the process.
+        try
         {
-            std::lock_guard<std::mutex> guard(dataLock);
-            if (!data)
-                return;
-            // An exception must not end the IO thread, which serves every receiver of the process.
-            try
-            {
-                data(buffer.data(), count);
-            }
-            catch (const std::exception& e)
-            {
-                failure = e.what();
-            }
+            data(buffer.data(), count);
         }
-        if (!failure.empty())
-            report("data callback failed: " + failure);
+        catch (const std::exception& e)
+        {
+            report(std::string("data callback failed: ") + e.what());
+        }
     }
 
     void closeSocket()
@@ -193,6 +187,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             report("Logging starting");
             reportReceiveBufferSize();
             stopped = false;
+            receiving = true;
             postReceive();
         }
         catch (const std::exception& e)
@@ -249,6 +244,7 @@ void UdpReceiver::Start(std::uint16_t port, Interfaces interfaces)
     s.report("UDP receive starting");
     s.reportReceiveBufferSize();
     s.stopped = false;
+    s.receiving = true;
     s.postReceive();
 }
 

@@ -183,8 +183,6 @@ void CVelmorControl::InitJob()
     m_commandReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
                                        { OnCommand(data, count); });
 
-    m_statusDestination = Udp::statusDestination();
-
     // Dropped when InitJob returns, which cancels it: its line shows the IO thread is running.
     boost::asio::deadline_timer dummy(*m_io, boost::posix_time::hours(kDummyTimerHours));
     dummy.async_wait([this](const boost::system::error_code&)
@@ -271,9 +269,6 @@ CVelmorControl::~CVelmorControl()
     }
     if (m_ioThread.joinable())
         m_ioThread.join();
-    // Their sockets live on the IO context, which the members that follow would destroy first.
-    m_commandReceiver.reset();
-    m_dataReceiver.reset();
 
     TraceData("\n\tVelmor terminates.\n");
 }

@@ -199,16 +199,16 @@ private:
     int32_t m_unboundDataPort = 0; // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CVelmorConversion> m_conversion; // the closed files on their way to RINEX
     std::unique_ptr<CVelmorLogFile> m_logFile;       // the log stream and the log file path
+    // Declared before the receivers, so that it outlives the sockets that live on it.
+    std::shared_ptr<boost::asio::io_context> m_io;
     std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;
     std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
-    std::string m_statusDestination;
     int32_t m_openFailures = 0;
     COpenRetry m_openRetry;
     bool m_commandsFromAllInterfaces = false;
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
-    std::shared_ptr<boost::asio::io_context> m_io;
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
     std::thread m_ioThread;
     std::atomic<std::uint64_t> m_datagramsReceived{0}; // delivered by the data receiver, on the IO thread

@@ -2,6 +2,7 @@
 // the operator the logging state.
 #include "Database/DBoperations.h"
 #include "Database/Messages.h"
+#include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "Udp/ChannelDirectory.h"
@@ -94,7 +95,7 @@ void CVelmorControl::Send(std::string_view sentence)
     // The termination's OFF is the last word the operator gets.
     if (GetState() == VELMOR_TERMINATED)
         return;
-    Udp::sendSentence(m_io, sentence.data(), sentence.size(), m_statusDestination);
+    Udp::sendSentence(m_io, sentence.data(), sentence.size(), Udp::statusDestination());
 }
 
 void CVelmorControl::TakeLogFile(const StartParameters& start)
@@ -117,7 +118,7 @@ bool CVelmorControl::ReadParameters(LoggingParameters& parameters)
         return false;
     TakeLogFile({.directory = parameters.dir_value,
                  .fileName = parameters.file_value,
-                 .interval = integerValue(parameters.line_interval_value)});
+                 .interval = Platform::clampedInt32(parameters.line_interval_value)});
     return true;
 }
 

@@ -5,8 +5,6 @@
 #include "Platform/DecimalText.h"
 #include "Udp/ChannelDirectory.h"
 
-#include <cctype>
-#include <limits>
 #include <optional>
 #include <vector>
 
@@ -31,11 +29,6 @@ std::optional<std::string_view> nextField(std::string_view& rest, std::string_vi
 
 } // namespace
 
-std::int32_t integerValue(std::string_view text)
-{
-    return Platform::clampedInt32(text);
-}
-
 StartParameters parseStartSentence(std::string_view sentence, const TokenReader& tokens)
 {
     // The sentence stops at its first zero byte.
@@ -54,8 +47,8 @@ StartParameters parseStartSentence(std::string_view sentence, const TokenReader&
     StartParameters parameters;
     parameters.directory = directory ? std::string(*directory) : tokens.text(kTokenLogDirectory);
     parameters.fileName = fileName ? std::string(*fileName) : tokens.text(kTokenLogFileName);
-    parameters.interval = interval ? integerValue(*interval) : tokens.integer(kTokenInterval);
-    parameters.port = port ? integerValue(*port) : tokens.integer(Udp::kDataPortToken);
+    parameters.interval = interval ? Platform::clampedInt32(*interval) : tokens.integer(kTokenInterval);
+    parameters.port = port ? Platform::clampedInt32(*port) : tokens.integer(Udp::kDataPortToken);
     return parameters;
 }
 

@@ -27,10 +27,6 @@ struct TokenReader
     std::function<std::string(const std::string&)> text;
 };
 
-// Integer value of a text: leading blanks, an optional sign and the digits up to the first other
-// character; 0 without digits. Out-of-range values are held at the 32-bit limits.
-std::int32_t integerValue(std::string_view text);
-
 // Fields after "$PZELT,160": directory, file name, interval, port. Runs of separators count as one;
 // the line end stops every field. A field the sentence does not reach comes from the token store.
 StartParameters parseStartSentence(std::string_view sentence, const TokenReader& tokens);

@@ -147,7 +147,6 @@ private:
     Fetched fetchOptionalRow(const std::string& statement);
     // Executes a statement of one unsigned column and fetches its row, as fetchOptionalRow.
     Fetched fetchOneUnsigned(const std::string& statement, SQLUINTEGER& value);
-    SQLRETURN allocateStatement();
     void freeStatement();
     void openSqliteDirectly();
     void openDebugFile();

@@ -17,4 +17,10 @@ inline std::string odbcConnectionText(const std::string& dataSource, const std::
     return "UID=" + user + ";PWD=" + password + ";DSN=" + dataSource;
 }
 
+// The suite's own login as ODBC connection text.
+inline std::string suiteConnectionText()
+{
+    return odbcConnectionText(kSuiteDataSource, kSuiteUser, kSuitePassword);
+}
+
 } // namespace Database

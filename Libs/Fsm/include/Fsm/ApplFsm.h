@@ -4,8 +4,8 @@
 // The pattern (tests/support/TestMachine.h is a complete one):
 //
 //   constexpr int32_t SIG_START = 61001, SIG_END = 61002;
-//   constexpr CSignalNameEntry kNames[] = {{SIG_START, "START"}, {SIG_END, "END"}, {FSM_SIG_END,
-//   "END_OF_TABLE"}};
+//   constexpr CSignalNameEntry kNames[] = {
+//       {SIG_START, "START"}, {SIG_END, "END"}, {FSM_SIG_END, "END_OF_TABLE"}};
 //
 //   class CMyMachine : public CApplFsm<CMyMachine, CZeltSignal>
 //   {
