@@ -95,10 +95,12 @@ TEST_F(LoggerRecovery, ADataPortThatIsTakenIsBoundOnceItIsFree)
         command({"start", "C:\\rtcm", "taken.rtcm", "60", "3012"});
         EXPECT_TRUE(m_logger->waitForOutput("ERROR: Not able to bind data port 3012.", 5s))
             << m_logger->output();
+        EXPECT_TRUE(answers(kStatusQuery, kOff)) << "no data port is bound";
     }
     // The same start once more: the data port did not change, so it is tried again.
     command({"start", "C:\\rtcm", "taken.rtcm", "60", "3012"});
     EXPECT_TRUE(reaches(3012, native("C:\\rtcm\\taken.rtcm"))) << m_logger->output();
+    EXPECT_TRUE(answers(kStatusQuery, kOn));
     ASSERT_EQ(terminate(), 0);
 
     // Without a new start, the no-data check binds it once it is free.

@@ -421,7 +421,8 @@ void CVelmorControl::JobReportOff(CZeltSignal*& signal)
 void CVelmorControl::JobReportOn(CZeltSignal*& signal)
 {
     ReleaseData(signal);
-    Send(Udp::kLoggingOn);
+    // Without a bound data port nothing can be logged, whatever the state.
+    Send(m_dataReceiver->LocalPort() != 0 ? Udp::kLoggingOn : Udp::kLoggingOff);
 }
 
 void CVelmorControl::JobTerminate(CZeltSignal*& signal)
