@@ -1,15 +1,18 @@
 // The built logger keeps every datagram it received and converts every file where it stays: beside a
 // large leftover under a kill, in a directory named like a log file, with its file removed or replaced
-// while open, and at termination after a burst.
+// while open, and at termination after a burst; and every datagram reaches the disk within about a second.
 #include "support/LoggerFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using namespace VivozoTest;
@@ -182,4 +185,51 @@ TEST_F(LoggerNothingLost, EveryDatagramReceivedBeforeTheTerminationIsWrittenAndN
     const std::vector<std::string> answers = status().received();
     EXPECT_EQ(std::vector<std::string>(answers.begin() + static_cast<std::ptrdiff_t>(before), answers.end()),
               std::vector<std::string>{kOff});
+}
+
+TEST_F(LoggerNothingLost, DataReachesTheDiskAboutOnceASecondAndNeverWhereADatagramWaits)
+{
+    // strace -y names each descriptor's file; -f gives every line the thread that made the call.
+    const std::string calls = m_suite.root() + "/syncs.txt";
+    m_logger = std::make_unique<LoggerProcess>(
+        m_suite.root(), std::vector<std::string>{"-debug", "8"}, Permissions::AsTheTest,
+        std::vector<std::string>{"/usr/bin/strace", "-f", "-y", "-e", "trace=fdatasync,fsync,write", "-o",
+                                 calls});
+    ASSERT_TRUE(status().waitFor(kSelectedOff, 30s)) << m_logger->output();
+    command({"start", "C:\\rtcm", "sync.rtcm", "60", "3011"});
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i)
+    {
+        send({"datagram;"});
+        std::this_thread::sleep_for(20ms);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    command({"stop"});
+    ASSERT_EQ(terminate(), 0);
+
+    // Per thread: file syncs, directory syncs, datagram writes.
+    std::map<std::string, std::array<int, 3>> threads;
+    std::istringstream lines(readFile(calls));
+    for (std::string line; std::getline(lines, line);)
+    {
+        const std::string thread = line.substr(0, line.find(' '));
+        threads[thread][0] +=
+            line.find("fdatasync(") != std::string::npos && line.find("/sync.rtcm>") != std::string::npos;
+        threads[thread][1] +=
+            line.find("fsync(") != std::string::npos && line.find("/c/rtcm>") != std::string::npos;
+        threads[thread][2] += line.find("/sync.rtcm>, \"datagram;\"") != std::string::npos;
+    }
+    const auto writer =
+        std::find_if(threads.begin(), threads.end(), [](const auto& t) { return t.second[2] > 0; });
+    ASSERT_NE(writer, threads.end()) << readFile(calls);
+    EXPECT_EQ(writer->second[0], 1) << "the close alone syncs on the datagram path";
+    EXPECT_EQ(writer->second[1], 0);
+    int syncs = 0, directorySyncs = 0;
+    for (const auto& [thread, counts] : threads)
+        if (thread != writer->first)
+            syncs += counts[0], directorySyncs += counts[1];
+    EXPECT_GE(syncs, static_cast<int>(seconds) - 1) << readFile(calls);
+    EXPECT_LE(syncs, static_cast<int>(seconds) + 1) << readFile(calls);
+    EXPECT_GE(directorySyncs, 1) << "the new file's name is on disk too";
+    EXPECT_EQ(readFile(native("C:\\rtcm\\sync.rtcm")).size(), 200 * std::string("datagram;").size());
 }

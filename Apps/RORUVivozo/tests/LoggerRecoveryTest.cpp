@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 namespace fs = std::filesystem;
 using namespace VivozoTest;
@@ -257,4 +258,55 @@ TEST_F(LoggerRecovery, TheNetworkCannotReachOutsideTheLogFolders)
     startLogger(kSelectedOff, {"-debug", "31", "-cmdallinterfaces"});
     EXPECT_TRUE(answers(kStatusQuery, kOff, "127.0.0.2"));
     EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerRecovery, ASentenceReachesNoFileButARtcmFileBelowTheSuiteRoot)
+{
+    const std::string outside = m_suite.root() + "-outside";
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, native("C:\\away"));
+    fs::create_directories(native("C:\\rtcm"));
+    fs::create_symlink("../ProgramData/Hollvik/zelt/zelt.db", native("C:\\rtcm\\db.rtcm"));
+    const fs::path suiteData = fs::path(m_suite.databasePath()).parent_path();
+    const auto listing = [&]
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(suiteData))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+    startLogger();
+    const std::set<std::string> before = listing();
+    struct Refused
+    {
+        std::string directory, name, why;
+    };
+    const Refused refused[] = {
+        {"C:\\ProgramData\\Hollvik\\zelt", "zelt.db", "Path without the .rtcm extension"},
+        {outside, "x.rtcm", "Path without a drive"},
+        {"C:\\away", "x.rtcm", "Path leading out of the suite root"},
+        {"C:\\rtcm", "db.rtcm", "Path to something other than a regular file"},
+    };
+    for (const Refused& r : refused)
+    {
+        ASSERT_TRUE(sendDatagram(5081, startSentence(r.directory, r.name, "60", "3011")));
+        send({"must go nowhere"});
+        EXPECT_TRUE(m_logger->waitForOutput("Error: " + r.why + " refused:", 5s)) << m_logger->output();
+        EXPECT_TRUE(answers(kStatusQuery, kOff)) << r.why;
+    }
+    EXPECT_TRUE(messageRecorded(1420));
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(readFile(m_suite.databasePath()).rfind("SQLite format 3", 0), 0u);
+    // The suite database is whole: a reread still reads it.
+    const std::size_t from = status().count();
+    command({"reread"});
+    EXPECT_TRUE(status().waitFor(kSelectedOff, 10s, from)) << m_logger->output();
+
+    // The default folder lies behind the suite's own link "C:\Temp" -> "temp", inside the root.
+    command({"start", "C:\\Temp\\rtcm", "upper.RTCM", "60", "3011"});
+    send({"inside"});
+    EXPECT_TRUE(fileHolds(native("C:\\temp\\rtcm\\upper.RTCM"), "inside")) << m_logger->output();
+    EXPECT_EQ(terminate(), 0);
+    fs::remove_all(outside);
 }

@@ -1,7 +1,8 @@
 // Turns the suite's Windows-style path texts into paths of this machine.
 #include "Platform/NativePath.h"
 
-#include <cctype>
+#include "Platform/BeneathRoot.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -33,21 +34,12 @@ std::string programData()
 
 std::string nativePath(std::string_view text)
 {
-    std::string native;
-    const bool hasDrive =
-        text.size() >= 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
-    if (hasDrive)
-    {
-        native = environmentOr("ZELT_ROOT", "");
-        native += '/';
-        native += static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-        text.remove_prefix(2);
-        // "C:temp" still lands below the drive folder.
-        if (!text.empty() && text.front() != '\\' && text.front() != '/')
-            native += '/';
-    }
-    for (char c : text)
-        native += (c == '\\') ? '/' : c;
+    if (const std::optional<std::string> below = belowSuiteRoot(text))
+        return environmentOr("ZELT_ROOT", "") + "/" + *below;
+    std::string native(text);
+    for (char& c : native)
+        if (c == '\\')
+            c = '/';
     return native;
 }
 

@@ -3,12 +3,12 @@
 #include "RORUVivozo/VelmorLogFile.h"
 
 #include "Platform/NativePath.h"
+#include "RORUVivozo/VelmorLogFolder.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,43 +29,11 @@ constexpr DateToken kDateTokens[] = {
     {"_TOKH_", "%H"}, {"_TOKN_", "%M"}, {"_TOKS_", "%S"},
 };
 
-// Missing directories are created from at most this many characters of the directory part.
-constexpr std::size_t kMaxDirectoryPart = 499;
-
 // Gives up looking for a free moved-aside name after this many counters.
 constexpr int kMaxMoveAsideCounter = 100000;
 
 // Files closed here that are remembered as converted already; enough for names that repeat daily.
 constexpr std::size_t kRememberedClosedFiles = 64;
-
-bool pathExists(const std::string& writtenPath)
-{
-    struct stat info;
-    return ::lstat(Platform::nativePath(writtenPath).c_str(), &info) == 0;
-}
-
-// Creates every level of the directory part; failures are left to the following open to report.
-void createDirectories(const std::string& directoryPart)
-{
-    const std::string directory = directoryPart.substr(0, kMaxDirectoryPart);
-    std::string accumulated;
-    if (!directory.empty() && (directory.front() == '\\' || directory.front() == '/'))
-        accumulated = "\\";
-    std::size_t start = 0;
-    while (start < directory.size())
-    {
-        std::size_t end = directory.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = directory.size();
-        if (end > start)
-        {
-            accumulated.append(directory, start, end - start);
-            accumulated += '\\';
-            ::mkdir(Platform::nativePath(accumulated).c_str(), 0777);
-        }
-        start = end + 1;
-    }
-}
 
 // Writes all bytes, resuming after short writes and interrupts.
 bool writeAll(int fd, const unsigned char* bytes, std::size_t count)
@@ -83,23 +51,6 @@ bool writeAll(int fd, const unsigned char* bytes, std::size_t count)
         count -= static_cast<std::size_t>(done);
     }
     return true;
-}
-
-// Moves with replacement, copying when the two names lie on different file systems; errno on failure.
-int moveFile(const std::string& from, const std::string& to)
-{
-    const std::string nativeFrom = Platform::nativePath(from);
-    const std::string nativeTo = Platform::nativePath(to);
-    if (::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0)
-        return 0;
-    if (errno != EXDEV)
-        return errno;
-    std::error_code error;
-    std::filesystem::copy_file(nativeFrom, nativeTo, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    if (!error)
-        std::filesystem::remove(nativeFrom, error);
-    return error ? error.value() : 0;
 }
 
 CVelmorLogFile::FileIdentity identityOf(const struct stat& info)
@@ -210,75 +161,92 @@ void CVelmorLogFile::report(const char* format, ...)
 bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string& name)
 {
     m_path = expandDateTokens(directory + "\\" + name);
-    if (holdsParentComponent(m_path))
+    if (const char* refusal = logFilePathRefusal(m_path))
     {
-        report("\n\tError: Path with a '..' component refused:\n\t       '%s'", m_path.c_str());
+        reportRefusal(refusal);
         return false;
     }
     return openPath();
 }
 
+void CVelmorLogFile::reportRefusal(const char* why)
+{
+    report("\n\tError: %s refused:\n\t       '%s'", why, m_path.c_str());
+}
+
 bool CVelmorLogFile::openPath()
 {
     const std::size_t separator = m_path.find_last_of(":\\/");
-    const std::string directoryPart =
-        separator == std::string::npos ? std::string() : m_path.substr(0, separator + 1);
+    LogFolder folder = openLogFolder(m_path.substr(0, separator + 1));
+    if (folder.leadsOut)
+    {
+        reportRefusal("Path leading out of the suite root");
+        return false;
+    }
+    for (const Platform::UniqueFd& changed : folder.changed)
+        m_syncer.syncDirectory(changed.get());
+    m_directory = std::move(folder.directory);
     // Entering the directory is the existence test; the process then stays in it.
-    if (directoryPart.empty() || ::chdir(Platform::nativePath(directoryPart).c_str()) != 0)
-        createDirectories(directoryPart);
+    if (folder.existed)
+        (void)!::fchdir(m_directory.get());
+    if (!m_directory)
+    {
+        report("\n\tError: Not able to open file:\n\t       '%s'", m_path.c_str());
+        return false;
+    }
 
-    const std::string native = Platform::nativePath(m_path);
-    bool failed = false;
-    const int existing = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is ever moved aside: never what a symbolic link names, never a directory.
+    const std::string name = fileNameOf(m_path);
+    const int existing =
+        ::openat(m_directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    if (existing < 0 && errno == ELOOP)
+    {
+        reportRefusal("Path to something other than a regular file");
+        return false;
+    }
+    if (existing >= 0 && (::fstat(existing, &info) != 0 || !S_ISREG(info.st_mode)))
+    {
+        ::close(existing);
+        reportRefusal("Path to something other than a regular file");
+        return false;
+    }
     if (existing >= 0)
     {
-        struct stat info;
-        if (::fstat(existing, &info) == 0 && S_ISDIR(info.st_mode))
+        report("\n\tError: File exists:\n\t       '%s'", m_path.c_str());
+        if (::close(existing) != 0)
         {
-            // A directory under the file's name is no log file; the open below reports it.
-            ::close(existing);
+            report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", m_path.c_str());
+            report("\n\tError: Not able to close old datagram log file:\n\t       '%s'", m_path.c_str());
+            return false;
         }
-        else
-        {
-            struct stat info;
-            const bool known = ::fstat(existing, &info) == 0;
-            report("\n\tError: File exists:\n\t       '%s'", m_path.c_str());
-            if (::close(existing) == 0)
-            {
-                report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
-                // The conversion reads its file later, in a process of its own: it gets the file where
-                // it stays, after the move, and only if no close here has handed it over already.
-                const bool handedOver = known && closedHere(m_path, identityOf(info), false);
-                std::string movedTo;
-                bool followed = false;
-                failed = !moveAsideLogFile(movedTo, followed);
-                if (!failed && handedOver)
-                    closedHere(m_path, identityOf(info), true);
-                else if (!failed && !followed)
-                    handOver(movedTo, 0);
-            }
-            else
-            {
-                report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", m_path.c_str());
-                report("\n\tError: Not able to close old datagram log file:\n\t       '%s'", m_path.c_str());
-                failed = true;
-            }
-        }
+        report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
+        // The conversion reads its file later, in a process of its own: it gets the file where it stays,
+        // after the move, and only if no close here has handed it over already.
+        const bool handedOver = closedHere(m_path, identityOf(info), false);
+        std::string movedTo;
+        bool followed = false;
+        if (!moveAsideLogFile(movedTo, followed))
+            return false;
+        if (handedOver)
+            closedHere(m_path, identityOf(info), true);
+        else if (!followed)
+            handOver(movedTo, 0);
     }
-    if (failed)
-        return false;
-    return openForWriting();
+    return openForWriting(name);
 }
 
-bool CVelmorLogFile::openForWriting()
+bool CVelmorLogFile::openForWriting(const std::string& name)
 {
-    const int fd =
-        ::open(Platform::nativePath(m_path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Exclusive: whatever took the name since the test above stays untouched.
+    const int fd = ::openat(m_directory.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
     {
         report("\n\tError: Not able to open file:\n\t       '%s'", m_path.c_str());
         return false;
     }
+    m_syncer.syncDirectory(m_directory.get());
+    m_syncer.follow(fd);
     struct stat info;
     m_identity = ::fstat(fd, &info) == 0 ? std::optional(std::pair(info.st_dev, info.st_ino)) : std::nullopt;
     m_nativePath = Platform::nativePath(m_path);
@@ -300,17 +268,32 @@ bool CVelmorLogFile::moveAsideLogFile()
 
 bool CVelmorLogFile::moveAsideLogFile(std::string& target, bool& followed)
 {
+    followed = false;
     const std::string suffix = movedAsideSuffix(std::time(nullptr));
     target = movedAsideName(m_path, suffix, 0);
+    // The moved-aside name differs only in its file name: the move stays in the directory reached.
+    const auto taken = [&]
+    {
+        struct stat info;
+        return ::fstatat(m_directory.get(), fileNameOf(target).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    };
     // Never replace an earlier moved-aside file: two moves within one second get a counter.
-    for (int counter = 1; pathExists(target) && counter <= kMaxMoveAsideCounter; ++counter)
+    for (int counter = 1; taken() && counter <= kMaxMoveAsideCounter; ++counter)
         target = movedAsideName(m_path, suffix, counter);
 
-    int error = 0;
-    const auto move = [&] { return (error = moveFile(m_path, target)) == 0; };
-    followed = m_follow ? m_follow(m_path, target, move) : (move(), false);
+    int error = m_directory ? 0 : EBADF;
+    const auto move = [&]
+    {
+        if (::renameat(m_directory.get(), fileNameOf(m_path).c_str(), m_directory.get(),
+                       fileNameOf(target).c_str()) != 0)
+            error = errno;
+        return error == 0;
+    };
+    if (error == 0)
+        followed = m_follow ? m_follow(m_path, target, move) : (move(), false);
     if (error == 0)
     {
+        m_syncer.syncDirectory(m_directory.get());
         report("\n\tRenamed existing datagram log file:\n\t       %s to\n\t       %s.", m_path.c_str(),
                target.c_str());
         return true;
@@ -342,6 +325,7 @@ void CVelmorLogFile::writeDatagram(const unsigned char* bytes, std::size_t count
         return;
     }
     m_written += static_cast<long long>(count);
+    m_syncer.written();
 }
 
 bool CVelmorLogFile::goneFromPath() const
@@ -356,6 +340,7 @@ void CVelmorLogFile::reopen()
 {
     report("\n\tERROR: Datagram log file removed or replaced while open:\n\t       %s.", m_path.c_str());
     // What was written to it is out of reach: nothing to hand to the conversion.
+    m_syncer.forget();
     ::close(m_fd);
     m_fd = -1;
     openPath();
@@ -377,6 +362,10 @@ bool CVelmorLogFile::closeLogFile()
         return true;
     struct stat info;
     const bool known = ::fstat(m_fd, &info) == 0;
+    // On disk before anyone reads it; a file system that cannot sync (EINVAL) has nothing to lose.
+    m_syncer.forget();
+    if (::fdatasync(m_fd) != 0 && errno != EINVAL)
+        m_failed = true;
     if (::close(m_fd) != 0)
         m_failed = true;
     m_fd = -1;

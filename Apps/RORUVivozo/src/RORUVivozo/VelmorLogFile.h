@@ -2,6 +2,9 @@
 // appending datagrams unframed, and handing every closed file on to the conversion.
 #pragma once
 
+#include "Platform/UniqueFd.h"
+#include "RORUVivozo/VelmorLogFileSyncer.h"
+
 #include <cstddef>
 #include <ctime>
 #include <functional>
@@ -24,8 +27,7 @@ std::string expandDateTokens(std::string_view text);
 // suffix so that a second move within the same second keeps the first moved-aside file.
 std::string movedAsideName(std::string_view path, std::string_view suffix, int counter);
 
-// True when a component of the path (between '\', '/' and ':') is "..": such a path is refused, since it
-// could lead out of the log folders to any file the process may write.
+// True when a component of the path (between '\', '/' and ':') is "..": such a path is refused.
 bool holdsParentComponent(std::string_view path);
 
 // "_%y%m%d%H%M%S" of the local time, or "0000000000" when the clock cannot be read.
@@ -69,16 +71,18 @@ public:
 
     // Forms the path from directory and name, creates missing directories, moves an existing file
     // aside (handing it to the conversion unless it was closed here) and opens a fresh file. True
-    // when the file is open and no step failed.
+    // when the file is open and no step failed. Only a ".rtcm" file of a drive path below the suite
+    // root is ever opened or moved aside; any other path is refused with a trace line.
     bool openLogFile(const std::string& directory, const std::string& name);
     // Renames the file at the current path to its moved-aside name.
     bool moveAsideLogFile();
-    // Appends one datagram and hands it to the operating system before returning. A file gone from
+    // Appends one datagram and hands it to the operating system before returning; a thread of the
+    // file's own forces it to disk within about a second. A file gone from
     // its path, or replaced there, is closed first and the path opened afresh; when that open fails,
     // the file is no longer open.
     void writeDatagram(const unsigned char* bytes, std::size_t count);
-    // Closes the file if one is open and hands it to the conversion. True when nothing was open or
-    // the close succeeded.
+    // Forces the file to disk, closes it if one is open and hands it to the conversion. True when
+    // nothing was open or the sync and the close succeeded.
     bool closeLogFile();
 
     bool isOpen() const { return m_fd >= 0; }
@@ -89,7 +93,8 @@ private:
     void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // The steps of openLogFile after the path is formed.
     bool openPath();
-    bool openForWriting();
+    bool openForWriting(const std::string& name);
+    void reportRefusal(const char* why);
     bool goneFromPath() const;
     void reopen();
     // followed: a conversion still to come for the file now takes the moved-aside name.
@@ -115,10 +120,12 @@ private:
     Follow m_follow;
     std::string m_path;
     std::string m_nativePath;                          // of the open file, as it was opened
+    Platform::UniqueFd m_directory;                    // of the path, as reached below the suite root
     std::optional<std::pair<dev_t, ino_t>> m_identity; // of the open file
     int m_fd = -1;
     bool m_failed = false;                 // the stream's error state
     long long m_written = 0;               // bytes of whole datagrams in the file
     std::time_t m_opened = 0;              // dates a file whose observations carry no date
     std::vector<ClosedFile> m_closedFiles; // the latest handed over by a close, oldest first
+    CLogFileSyncer m_syncer;
 };

@@ -242,7 +242,7 @@ std::string readFile(const std::string& path)
 }
 
 LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
-                             Permissions permissions)
+                             Permissions permissions, const std::vector<std::string>& wrapper)
 {
     // One file per run: a second logger in the same suite starts it afresh.
     m_outputPath = root + "/logger-output.txt";
@@ -250,6 +250,7 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
     // Root stays root (and owner of the suite's files) but loses the capability to override them.
     if (permissions == Permissions::Obeyed && ::geteuid() == 0)
         command = {"/usr/bin/setpriv", "--bounding-set=-dac_override,-dac_read_search", "--"};
+    command.insert(command.end(), wrapper.begin(), wrapper.end());
     command.push_back(loggerBinary());
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv = argumentVector(command);

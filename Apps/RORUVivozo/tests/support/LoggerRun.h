@@ -88,12 +88,14 @@ enum class Permissions
     Obeyed,
 };
 
-// The built logger, started with the given arguments; its standard output and error go to a file.
+// The built logger, started with the given arguments (under a wrapper such as strace, when given); its
+// standard output and error go to a file.
 class LoggerProcess
 {
 public:
     LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
-                  Permissions permissions = Permissions::AsTheTest);
+                  Permissions permissions = Permissions::AsTheTest,
+                  const std::vector<std::string>& wrapper = {});
     // Kills a logger that is still running.
     ~LoggerProcess();
     LoggerProcess(const LoggerProcess&) = delete;
