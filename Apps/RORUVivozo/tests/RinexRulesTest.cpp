@@ -33,11 +33,13 @@ std::vector<std::string> lateSinglePosition()
 {
     std::vector<std::string> frames;
     const std::vector<std::string> capture = captureFrames("testglo.rtcm3");
-    const auto last = std::find_if(capture.rbegin(), capture.rend(), [](auto& f) { return messageOf(f) == 1005; });
+    const auto last =
+        std::find_if(capture.rbegin(), capture.rend(), [](auto& f) { return messageOf(f) == 1005; });
     for (auto frame = capture.begin(); frame != capture.end(); ++frame)
     {
         const int message = messageOf(*frame);
-        const int copies = message == 1019 || message == 1020 ? 30 : message != 1005 || frame == last.base() - 1;
+        const int copies =
+            message == 1019 || message == 1020 ? 30 : message != 1005 || frame == last.base() - 1;
         frames.insert(frames.end(), copies, *frame);
     }
     return frames;
@@ -60,7 +62,8 @@ std::vector<std::string> legacyThenMsm()
 std::string headerLine(const std::string& rinex, const std::string& label)
 {
     const std::size_t at = rinex.find(label);
-    return at == std::string::npos ? "" : rinex.substr(rinex.rfind('\n', at) + 1, at - rinex.rfind('\n', at) - 1);
+    return at == std::string::npos ? ""
+                                   : rinex.substr(rinex.rfind('\n', at) + 1, at - rinex.rfind('\n', at) - 1);
 }
 
 class RinexRules : public LoggerFixture
@@ -69,7 +72,8 @@ protected:
     void setText(const std::string& token, const std::string& value)
     {
         ASSERT_TRUE(m_suite.exec("UPDATE varchar_values SET value = '" + value +
-                                 "' WHERE id = (SELECT value_id FROM token_value WHERE token = '" + token + "')"));
+                                 "' WHERE id = (SELECT value_id FROM token_value WHERE token = '" + token +
+                                 "')"));
     }
 };
 
@@ -78,7 +82,8 @@ TEST_F(RinexRules, EveryRealBaseFileConvertsLabelledFromTheTokens)
     if (std::system("command -v convbin >/dev/null 2>&1") != 0 || !fs::exists(kFakeTime))
         GTEST_SKIP() << "convbin or libfaketime is not installed (Debian packages rtklib, faketime)";
     // The README's recipe: only scripts/bin on the search path.
-    const std::string source = std::getenv("VIVOZO_SOURCE_DIR") != nullptr ? std::getenv("VIVOZO_SOURCE_DIR") : ".";
+    const std::string source =
+        std::getenv("VIVOZO_SOURCE_DIR") != nullptr ? std::getenv("VIVOZO_SOURCE_DIR") : ".";
     ::setenv("PATH", (source + "/scripts/bin:" + std::getenv("PATH")).c_str(), 1);
     setText("RINEX_MARKER_NAME", "ZELT BASE");
     setText("RINEX_MARKER_NUMBER", "10317M001");
@@ -93,9 +98,10 @@ TEST_F(RinexRules, EveryRealBaseFileConvertsLabelledFromTheTokens)
         // The logger's clock: the capture's own day, so that the opening dates the file as it did then.
         const char* clock;
     };
-    const Case cases[] = {{"C:\\rtcm\\testglo", captureFrames("testglo.rtcm3"), "2.11", 186, "@2009-12-18 23:11:00"},
-                          {"C:\\rtcm\\late", lateSinglePosition(), "2.11", 186, "@2009-12-18 23:11:00"},
-                          {"C:\\rtcm\\mixed", legacyThenMsm(), "3.04", 0, nullptr}};
+    const Case cases[] = {
+        {"C:\\rtcm\\testglo", captureFrames("testglo.rtcm3"), "2.11", 186, "@2009-12-18 23:11:00"},
+        {"C:\\rtcm\\late", lateSinglePosition(), "2.11", 186, "@2009-12-18 23:11:00"},
+        {"C:\\rtcm\\mixed", legacyThenMsm(), "3.04", 0, nullptr}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.directory);
@@ -124,27 +130,31 @@ TEST_F(RinexRules, EveryRealBaseFileConvertsLabelledFromTheTokens)
         EXPECT_EQ(text.rfind("     " + std::string(c.version) + "           OBSERVATION DATA", 0), 0u);
         // Named at convbin's first epoch: "  YYYY    MM    DD    hh    mm   ss.sss".
         const std::string name = rinex.stem().string();
-        EXPECT_TRUE(std::regex_search(headerLine(text, "TIME OF FIRST OBS"),
-                                      std::regex("^  " + name.substr(0, 4) + "    " + name.substr(4, 2) + "    " +
-                                                 name.substr(6, 2) + "    " + name.substr(9, 2) + "    " +
-                                                 name.substr(11, 2) + "   " + name.substr(13, 2) + "\\.")))
+        EXPECT_TRUE(
+            std::regex_search(headerLine(text, "TIME OF FIRST OBS"),
+                              std::regex("^  " + name.substr(0, 4) + "    " + name.substr(4, 2) + "    " +
+                                         name.substr(6, 2) + "    " + name.substr(9, 2) + "    " +
+                                         name.substr(11, 2) + "   " + name.substr(13, 2) + "\\.")))
             << name << " " << headerLine(text, "TIME OF FIRST OBS");
         if (c.epochs != 0)
         {
             EXPECT_EQ(name.substr(8), "_230700");
             std::size_t epochs = 0;
-            const std::string epoch = "\n " + name.substr(2, 2) + " " + name.substr(4, 2) + " " + name.substr(6, 2) + " ";
+            const std::string epoch =
+                "\n " + name.substr(2, 2) + " " + name.substr(4, 2) + " " + name.substr(6, 2) + " ";
             for (std::size_t at = 0; (at = text.find(epoch, at + 1)) != std::string::npos;)
                 ++epochs;
             EXPECT_EQ(epochs, c.epochs);
-            EXPECT_EQ(headerLine(text, "APPROX POSITION XYZ"), " -3869297.5138  3436571.3345  3717369.3757      "
-                                                              "            ");
+            EXPECT_EQ(headerLine(text, "APPROX POSITION XYZ"),
+                      " -3869297.5138  3436571.3345  3717369.3757      "
+                      "            ");
         }
         else
             EXPECT_TRUE(std::regex_search(text, std::regex("\nR +[0-9]+ C1C L1C .* SYS / # / OBS TYPES")));
         EXPECT_EQ(headerLine(text, "MARKER NAME"), "ZELT BASE" + std::string(51, ' '));
         EXPECT_EQ(headerLine(text, "MARKER NUMBER"), "10317M001" + std::string(51, ' '));
-        EXPECT_EQ(headerLine(text, "OBSERVER / AGENCY"), "Night watch         Hollvik Survey" + std::string(26, ' '));
+        EXPECT_EQ(headerLine(text, "OBSERVER / AGENCY"),
+                  "Night watch         Hollvik Survey" + std::string(26, ' '));
         EXPECT_NE(text.find("log: " + std::string(c.directory) + "\\base.rtcm"), std::string::npos);
         EXPECT_EQ(text.find("/dev/fd"), std::string::npos);
         EXPECT_EQ(terminate(), 0);

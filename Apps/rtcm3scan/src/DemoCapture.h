@@ -16,6 +16,7 @@ enum class DemoPart
 };
 
 // Writes the capture's part unchanged. Returns 0 or -1 (with a message).
-int writeDemoCapture(const std::string& capturePath, const std::string& outputPath, DemoPart part = DemoPart::Whole);
+int writeDemoCapture(const std::string& capturePath, const std::string& outputPath,
+                     DemoPart part = DemoPart::Whole);
 
 } // namespace Rtcm3Scan

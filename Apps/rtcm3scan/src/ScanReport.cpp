@@ -92,7 +92,8 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
 {
     const int found = result.foundBits;
     const int waived = result.waivedBits;
-    const auto notFound = [&](int bit) { return (waived & bit) ? "not found (converting without)" : "MISSING"; };
+    const auto notFound = [&](int bit)
+    { return (waived & bit) ? "not found (converting without)" : "MISSING"; };
     std::printf("file: %s\n", path.c_str());
     std::printf("messages of the station: %d\n", result.messageCount);
     std::printf("observation data:     %s", yesNo(found, Rtcm3::kFoundObservations));
@@ -101,9 +102,9 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
                     result.firstSecondsOfWeek);
     std::printf("\nstation position:     ");
     if (found & Rtcm3::kFoundPosition)
-        std::printf("found (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)", result.stationX * kCountToMetres,
-                    result.stationY * kCountToMetres, result.stationZ * kCountToMetres,
-                    decoder.antennaHeight * kCountToMetres);
+        std::printf("found (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
+                    result.stationX * kCountToMetres, result.stationY * kCountToMetres,
+                    result.stationZ * kCountToMetres, decoder.antennaHeight * kCountToMetres);
     else
         std::printf("%s", notFound(Rtcm3::kFoundPosition));
     std::printf("\nantenna descriptor:   ");
@@ -129,8 +130,9 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
                     time.year, time.month, time.day, time.hour, time.minute, time.seconds, time.gpsWeek,
                     time.secondsOfWeek);
         std::printf("RINEX version:        %s (%s)\n", Rtcm3::rinexVersion(result),
-                    (result.observationKinds & Rtcm3::kMsmObservations) ? "MSM observations"
-                                                                          : "legacy GPS/GLONASS observations only");
+                    (result.observationKinds & Rtcm3::kMsmObservations)
+                        ? "MSM observations"
+                        : "legacy GPS/GLONASS observations only");
         const std::string rinex = Rtcm3::rinexFileName(Rtcm3::logFileDirectory(path), time);
         std::printf("RINEX name:           %s\n", rinex.c_str());
         if (converts)

@@ -97,7 +97,8 @@ TEST(MsmScan, WhatAnMsmFileLacksIsTold)
 {
     const ScanOutcome noPosition = scan(baseStream(0, false), {0, kOpened});
     EXPECT_TRUE(noPosition.converts);
-    EXPECT_EQ(noPosition.errors.rfind("Info: no station position on input file, converting without one\n", 0), 0u);
+    EXPECT_EQ(noPosition.errors.rfind("Info: no station position on input file, converting without one\n", 0),
+              0u);
 
     const ScanOutcome noDate = scan(baseStream(0, true), {0, 0});
     EXPECT_FALSE(noDate.converts);

@@ -143,9 +143,8 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
                                                            { TraceData("%s", line.c_str()); });
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path, std::time_t opened) {
-                m_conversion->convert(path, ConversionContext(opened));
-            },
+            [this](const std::string& path, std::time_t opened)
+            { m_conversion->convert(path, ConversionContext(opened)); },
             [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); },
             [this](const std::string& from, const std::string& to, const std::function<bool()>& move)
             { return m_conversion->follow(from, to, move); });

@@ -103,7 +103,8 @@ ScanFile openForScan(const std::string& logFilePath, std::string* problem = null
 // the context, the file's modification time stands in for it.
 // scanned, when given, gets the scan's findings.
 bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
-                   std::string* problem = nullptr, const ScanContext& context = {}, ScanResult* scanned = nullptr);
+                   std::string* problem = nullptr, const ScanContext& context = {},
+                   ScanResult* scanned = nullptr);
 
 // What "makerinex.bat" is told beside its arguments: the scan's RINEX version and station position, and
 // the context's header labels, as "NAME=value" environment entries.

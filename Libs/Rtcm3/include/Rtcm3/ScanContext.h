@@ -11,7 +11,8 @@ struct ScanContext
 {
     unsigned int station = 0; // reference station whose messages are read
     std::time_t opened = 0;   // when the file was opened (UTC), which dates a file without 1013; 0: not known
-    // What the RINEX header names; empty: left to the converter (the marker name is then the station's number).
+    // What the RINEX header names; empty: left to the converter (the marker name is then the station's
+    // number).
     std::string markerName{};
     std::string markerNumber{};
     std::string observer{};
