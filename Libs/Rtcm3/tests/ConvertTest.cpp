@@ -42,6 +42,18 @@ std::string nameOf(const Rtcm3::ScanResult& result, const std::string& directory
     return Rtcm3::rinexFileName(directory, time);
 }
 
+Bytes ephemeridesOf(const Bytes& capture)
+{
+    Bytes kept;
+    for (std::size_t at : frameStarts(capture))
+    {
+        if (messageAt(capture, at) == 1019 || messageAt(capture, at) == 1020)
+            kept.insert(kept.end(), capture.begin() + at,
+                        capture.begin() + at + capture[at + 2] + 6 + ((capture[at + 1] & 3) << 8));
+    }
+    return kept;
+}
+
 const std::string kAllMissing = "No measurement data on input file\n"
                                 "No position information on input file\n"
                                 "No antenna descriptor on input file\n"
@@ -96,6 +108,9 @@ TEST(ScanLogFile, ReportsEachMissingKindOfInformation)
          "No date information on input file\n"},
         // Everything comes from station 278: the filter drops it all.
         {"foreign station", readFile(captureFile("station278.rtcm3")), kAllMissing},
+        {"garbage", Bytes(5000, 0xD3), kAllMissing},
+        // The capture's ephemerides (1019, 1020) alone.
+        {"ephemerides only", ephemeridesOf(readFile(captureFile("testglo.rtcm3"))), kAllMissing},
     };
     for (const MissingCase& c : cases)
     {
