@@ -1,4 +1,4 @@
-// What the scan of a log file needs besides the file itself.
+// What the scan of a log file needs besides the file itself, and what its RINEX header is to name.
 #pragma once
 
 #include <ctime>
