@@ -47,7 +47,11 @@ INSERT INTO integer_values (id, value) VALUES
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
-    (3002, 'rtcm__TOKY__TOKM__TOKD__TOKH__TOKN_.rtcm');
+    (3002, 'rtcm__TOKY__TOKM__TOKD__TOKH__TOKN_.rtcm'),
+    (3003, ''),
+    (3004, ''),
+    (3005, ''),
+    (3006, '');
 
 INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RTCM_DATAPORT', 2001, 1),
@@ -60,7 +64,11 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT', 2006, 8),
     ('RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH', 2007, 9),
     ('MAIN_W_LOGGING_STATUS_ON_OFF', 2008, 10),
-    ('RTCM_STATION_ID', 2009, 11);
+    ('RTCM_STATION_ID', 2009, 11),
+    ('RINEX_MARKER_NAME', 3003, 12),
+    ('RINEX_MARKER_NUMBER', 3004, 13),
+    ('RINEX_OBSERVER', 3005, 14),
+    ('RINEX_AGENCY', 3006, 15);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -74,6 +82,10 @@ INSERT INTO descriptions (id, description) VALUES
     (9, 'Seconds of pause after each measured RTCM interval'),
     (10, 'Operator messages use their logging type when on'),
     (11, 'Reference station ID (0-4095) whose RTCM messages are read when a log file is converted to RINEX'),
+    (12, 'MARKER NAME of the RINEX files converted from RTCM log files; empty: the reference station ID'),
+    (13, 'MARKER NUMBER of the RINEX files converted from RTCM log files; may be empty'),
+    (14, 'OBSERVER of the RINEX files converted from RTCM log files; may be empty'),
+    (15, 'AGENCY of the RINEX files converted from RTCM log files; may be empty'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -84,7 +96,11 @@ INSERT INTO descriptions (id, description) VALUES
     (108, 'Laveste godtatte RTCM-rate i prosent'),
     (109, 'Pause etter hvert m\u00E5leintervall i sekunder'),
     (110, 'Meldinger bruker loggtype n\u00E5r p\u00E5'),
-    (111, 'Referansestasjon (0-4095) som leses n\u00E5r en loggfil gj\u00F8res om til RINEX');
+    (111, 'Referansestasjon (0-4095) som leses n\u00E5r en loggfil gj\u00F8res om til RINEX'),
+    (112, 'MARKER NAME i RINEX-filer fra RTCM-loggfiler; tom: referansestasjonens ID'),
+    (113, 'MARKER NUMBER i RINEX-filer fra RTCM-loggfiler'),
+    (114, 'OBSERVER i RINEX-filer fra RTCM-loggfiler'),
+    (115, 'AGENCY i RINEX-filer fra RTCM-loggfiler');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

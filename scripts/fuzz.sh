@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the RTCM 3 decoder's feedByte with libFuzzer for a bounded time, seeded with the real captures.
+# Fuzzes the RTCM 3 decoder's feedByte and the driver's scan of a whole file with libFuzzer for a bounded time, seeded with the real captures.
 # scripts/fuzz.sh [seconds]   (default 60; FUZZ_DIR overrides the build directory build-fuzz/)
 # Any crash, sanitizer report or broken invariant fails the run and leaves the input in FUZZ_DIR.
 set -euo pipefail
@@ -15,7 +15,9 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     -I"$lib/include" \
     "$lib/src/Rtcm3Decoder.cpp" "$lib/src/Observations.cpp" "$lib/src/GlonassTime.cpp" \
     "$lib/src/MsmObservations.cpp" "$lib/src/MsmSignals.cpp" "$lib/src/MsmEpochTime.cpp" \
-    "$lib/fuzz/FeedByteFuzz.cpp" -o "$dir/FeedByteFuzz"
+    "$lib/src/ScanContext.cpp" "$lib/src/ConvertLogFile.cpp" "$lib/src/MakeRinexLauncher.cpp" \
+    -I"$here/Libs/Platform/include" "$here"/Libs/Platform/src/*.cpp \
+    "$lib/fuzz/FeedByteFuzz.cpp" $(pkg-config --cflags --libs ACE) -o "$dir/FeedByteFuzz"
 
 # The captures stay as shipped: the corpus grows in the build directory.
 if [ -d "$captures" ]; then

@@ -36,12 +36,19 @@ logdir='C:\demo\rtcm'
 
 step() { printf '\n=== %s\n' "$*"; }
 
-step "demo captures: the two halves of testglo.rtcm3, each with a 1033 and a 1013 frame added"
+step "demo captures: the two halves of testglo.rtcm3, as the station recorded them"
 "$scan" --make-demo "$demo/capture-first.rtcm3" --first-half
 "$scan" --make-demo "$demo/capture-second.rtcm3" --second-half
 
-step "starting the logger (trace in $demo/trace.txt)"
-"$logger" -debug 31 >"$demo/trace.txt" 2>&1 &
+# The capture has no 1013: a file of it is dated by the day it was opened. The logger runs on the
+# capture's own day where faketime is at hand, so that convbin takes that day's leap seconds too.
+clock=()
+faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1 || true)
+if [ -n "$faketime_lib" ]; then
+    clock=(env LD_PRELOAD="$faketime_lib" FAKETIME="@2009-12-18 23:11:00")
+fi
+step "starting the logger (trace in $demo/trace.txt)${clock:+, its clock at 2009-12-18 23:11:00}"
+"${clock[@]}" "$logger" -debug 31 >"$demo/trace.txt" 2>&1 &
 logger_pid=$!
 trap 'kill "$logger_pid" 2>/dev/null || true' EXIT
 # Ready once it answers a status query.

@@ -1,9 +1,13 @@
 #!/bin/sh
 # makerinex.bat LOGFILE RINEXFILE
-# Turns one RTCM 3 datagram log file into a RINEX observation file with RTKLIB's convbin: RINEX 3.04
-# when the file's observations are Multiple Signal Messages (RINEX 2.11 has no room for Galileo E5b
-# or BeiDou), read from the reference station RTCM_STATION_ID (default 0) only; RINEX 2.11 otherwise.
-# The logger starts it for every closed log file; put your own earlier on the PATH to replace it.
+# Turns one RTCM 3 datagram log file into a RINEX observation file with RTKLIB's convbin, read from the
+# reference station RTCM_STATION_ID (default 0) only: RINEX 2.11 when the file holds legacy GPS/GLONASS
+# observations alone, 3.04 otherwise (RINEX 2.11 has no room for Galileo E5b or BeiDou). The logger
+# starts it for every closed log file, telling it in its environment the version its scan decided
+# (RINEX_VERSION), the station position it found (RINEX_APPROX_POSITION, x/y/z in metres) and the header
+# labels of its tokens (RINEX_MARKER_NAME, RINEX_MARKER_NUMBER, RINEX_OBSERVER, RINEX_AGENCY); run by
+# hand, it asks rtcm3scan, and writes 3.04 where it can not tell. Put your own earlier on the PATH to
+# replace it.
 # Paths may be in the suite's Windows form: backslash becomes '/', drive "X:" becomes "$ZELT_ROOT/x"
 # (the logger's own mapping). Texts go out through printf only: echo would eat their backslashes.
 # Writes signal strengths, and navigation files beside the observation file when the log holds
@@ -14,7 +18,9 @@ case "${1:-}" in
 --help | -h)
     printf '%s\n' "usage: makerinex.bat LOGFILE RINEXFILE" \
         "Converts the RTCM 3 log file LOGFILE into the RINEX observation file RINEXFILE with convbin" \
-        "(RINEX 3.04 for MSM observations, 2.11 otherwise), never replacing an existing RINEX file;" \
+        "(RINEX 2.11 for legacy GPS/GLONASS observations alone, 3.04 otherwise), never replacing an" \
+        "existing RINEX file; environment: RTCM_STATION_ID, RINEX_VERSION, RINEX_APPROX_POSITION," \
+        "RINEX_MARKER_NAME, RINEX_MARKER_NUMBER, RINEX_OBSERVER, RINEX_AGENCY;" \
         "convbin's report goes to a .log beside it. Windows paths map below \$ZELT_ROOT as in the logger."
     exit 0
     ;;
@@ -130,22 +136,69 @@ fi
 partial="$rinex.part"
 nav_partial="$stem.$nav_ext.part"
 gnav_partial="$stem.$gnav_ext.part"
-# rtcm3scan, shipped beside this script, tells which observations the file begins with.
+# The RINEX version: the logger's scan tells it (RINEX_VERSION); run by hand, rtcm3scan reads the whole
+# file: 2.11 only for legacy GPS/GLONASS observations alone, 3.04 (which holds every system) otherwise.
 station=${RTCM_STATION_ID:-0}
-version=2.11
-station_option=
-if [ "$(rtcm3scan --kind --station "$station" /dev/fd/3 2>/dev/null)" = msm ]; then
-    version=3.04
-    station_option="-STA=$station"
-fi
-convbin -r rtcm3 -v "$version" ${station_option:+-ro "$station_option"} -os -tr "$day" "$time" -o "$partial" \
+here=$(dirname -- "$0")
+version=${RINEX_VERSION:-}
+case "$version" in
+2.11 | 3.04)
+    printf 'makerinex.bat: RINEX %s, as the scan of the logger decided\n' "$version" >> "$report"
+    ;;
+*)
+    scanner=
+    # Beside this script (an install), in the build tree of a source tree, else on the PATH.
+    for candidate in "$here/rtcm3scan" "$here/../../build/Apps/rtcm3scan/rtcm3scan" "$(command -v rtcm3scan)"; do
+        if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+            scanner=$candidate
+            break
+        fi
+    done
+    kind=
+    [ -n "$scanner" ] && kind=$("$scanner" --kind --station "$station" /dev/fd/3 2>/dev/null)
+    case "$kind" in
+    legacy | msm)
+        version=3.04
+        [ "$kind" = legacy ] && version=2.11
+        printf 'makerinex.bat: RINEX %s, %s finds %s observations\n' "$version" "$scanner" "$kind" >> "$report"
+        ;;
+    *)
+        version=3.04
+        printf 'makerinex.bat: can not tell what %s holds (%s), writing RINEX 3.04, which holds every system\n' \
+            "$1" "${scanner:-no rtcm3scan found}" >> "$report"
+        ;;
+    esac
+    ;;
+esac
+# The header: the log file by the name the operator knows (convbin names only the descriptor it read),
+# the labels of the suite's tokens, the station position the scan found. A RINEX COMMENT holds 60
+# characters: a long name goes on in further COMMENT lines. The options collect in "$@".
+log_name=$1
+set -- -hc "log: $(printf '%.55s' "$log_name")"
+rest=${log_name#"$(printf '%.55s' "$log_name")"}
+while [ -n "$rest" ]; do
+    chunk=$(printf '%.60s' "$rest")
+    [ -n "$chunk" ] || break
+    set -- "$@" -hc "$chunk"
+    rest=${rest#"$chunk"}
+done
+# convbin splits OBSERVER / AGENCY at '/' and skips an empty part.
+observer=$(printf '%s' "${RINEX_OBSERVER:-}" | tr / -)
+agency=$(printf '%s' "${RINEX_AGENCY:-}" | tr / -)
+[ -n "$observer$agency" ] && set -- "$@" -ho "${observer:- }/${agency:- }"
+[ -n "${RINEX_MARKER_NAME:-}" ] && set -- "$@" -hm "$RINEX_MARKER_NAME"
+[ -n "${RINEX_MARKER_NUMBER:-}" ] && set -- "$@" -hn "$RINEX_MARKER_NUMBER"
+[ -n "${RINEX_APPROX_POSITION:-}" ] && set -- "$@" -hp "$RINEX_APPROX_POSITION"
+convbin -r rtcm3 -v "$version" -ro "-STA=$station" -os -tr "$day" "$time" "$@" -o "$partial" \
     -n "$nav_partial" -g "$gnav_partial" /dev/fd/3 >> "$report" 2>&1
 status=$?
 if [ "$status" -ne 0 ] || ! grep -q "END OF HEADER" "$partial" 2>/dev/null; then
-    printf 'makerinex.bat: convbin failed (status %s) on %s\n' "$status" "$1" >> "$report"
+    printf 'makerinex.bat: convbin failed (status %s) on %s\n' "$status" "$log_name" >> "$report"
     rm -f -- "$partial" "$nav_partial" "$gnav_partial"
     exit 1
 fi
+# No header line names a descriptor path.
+sed -i '1,/END OF HEADER/{/^log: \/dev\/fd\/[0-9]* .*COMMENT *$/d}' "$partial" || exit 1
 # A navigation file only where the log held ephemerides: records after its header. The observation
 # file comes last: once it exists, the conversion is complete.
 navs=

@@ -22,13 +22,16 @@ namespace
 
 constexpr std::int64_t kGpsEpochUnix = 315964800; // 1980-01-06 00:00:00 UTC
 
-// The u-blox base's own frames (MSM7 of GPS and GLONASS, station 0) after the station position it did
-// not send, built here: a file with no 1013 and no antenna descriptor. Moved to another station on request.
+int messageOf(const std::string& frame)
+{
+    return (static_cast<unsigned char>(frame[3]) << 4) | (static_cast<unsigned char>(frame[4]) >> 4);
+}
+
+// The u-blox base's own frames (MSM7 of GPS and GLONASS, station 0) as it sent them: no position, no
+// 1013 and no antenna descriptor. Moved to another station on request.
 std::vector<std::string> baseFrames(int station = 0)
 {
     std::vector<std::string> frames;
-    const auto position = Rtcm3::stationPositionFrame(1005, station, -23862950000, -39232960000, 44135790000);
-    frames.emplace_back(position.begin(), position.end());
     for (const std::string& frame : rtcmFrames(readFile(VivozoCaptures::captureFile("f9p-msm.rtcm3"))))
     {
         const int from =
@@ -65,12 +68,10 @@ protected:
     void SetUp() override
     {
         LoggerFixture::SetUp();
-        // The real converter, and the scan it asks, ahead of the fixture's stand-in.
+        // The real converter ahead of the fixture's stand-in, as the README puts it: scripts/bin alone.
         const std::string source =
             std::getenv("VIVOZO_SOURCE_DIR") != nullptr ? std::getenv("VIVOZO_SOURCE_DIR") : ".";
-        const std::string binary =
-            std::getenv("VIVOZO_BINARY_DIR") != nullptr ? std::getenv("VIVOZO_BINARY_DIR") : ".";
-        const std::string path = source + "/scripts/bin:" + binary + "/Apps/rtcm3scan:" + std::getenv("PATH");
+        const std::string path = source + "/scripts/bin:" + std::getenv("PATH");
         ::setenv("PATH", path.c_str(), 1);
     }
 
@@ -143,6 +144,84 @@ TEST_F(MsmConversion, AnMsmOnlyBaseGivesRinex304NamedAtItsFirstEpochFromTheStati
         const std::string output = m_logger->output();
         EXPECT_NE(output.find("Info: no antenna descriptor on input file, converting without one"),
                   std::string::npos);
+        EXPECT_NE(output.find("Info: no station position on input file, converting without one"),
+                  std::string::npos);
+        EXPECT_EQ(terminate(), 0);
+    }
+}
+
+// testglo.rtcm3 as recorded (no 1013, no antenna); the same with its ephemerides sent 30 times over and
+// its 1005s only at the end, after message 1000; the u-blox capture from its first 1004 on at station 0,
+// legacy before MSM in the same epoch. Logged on the capture's own day, as the station would have.
+TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledFromTheTokens)
+{
+    constexpr char kFakeTime[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (std::system("command -v convbin >/dev/null 2>&1") != 0 || !fs::exists(kFakeTime))
+        GTEST_SKIP() << "convbin or libfaketime is not installed (Debian packages rtklib, faketime)";
+    for (const auto& [token, value] : {std::pair{"RINEX_MARKER_NAME", "ZELT BASE"},
+                                       {"RINEX_MARKER_NUMBER", "10317M001"},
+                                       {"RINEX_OBSERVER", "Night watch"},
+                                       {"RINEX_AGENCY", "Hollvik Survey"}})
+        ASSERT_TRUE(m_suite.exec(std::string("UPDATE varchar_values SET value = '") + value +
+                                 "' WHERE id = (SELECT value_id FROM token_value WHERE token = '" + token +
+                                 "')"));
+    const std::vector<std::string> testglo =
+        rtcmFrames(readFile(VivozoCaptures::captureFile("testglo.rtcm3")));
+    std::vector<std::string> late, mixed;
+    for (const std::string& frame : testglo)
+        late.insert(late.end(), messageOf(frame) == 1005 ? 0 : messageOf(frame) >= 1019 ? 30 : 1, frame);
+    std::copy_if(testglo.begin(), testglo.end(), std::back_inserter(late),
+                 [](auto& f) { return messageOf(f) == 1005; });
+    for (const std::string& frame : rtcmFrames(readFile(VivozoCaptures::captureFile("f9p-msm.rtcm3"))))
+    {
+        const auto moved = Rtcm3::withStation({frame.begin(), frame.end()}, 0);
+        if (messageOf(frame) == 1004 || !mixed.empty())
+            mixed.emplace_back(moved.begin(), moved.end());
+    }
+    const char* position = "\n -3869297.5138  3436571.3345  3717369.3757      ";
+    struct Case
+    {
+        const char* directory;
+        std::vector<std::string> frames;
+        const char* version;
+        std::size_t epochs; // RINEX 2 epoch lines
+        const char* expected;
+        const char* clock; // the logger's
+    } const cases[] = {
+        {"testglo", testglo, "2.11", 186, position, "@2009-12-18 23:11:00"},
+        {"late", late, "2.11", 186, position, "@2009-12-18 23:11:00"},
+        {"mixed", mixed, "3.04", 0, "\nR    9 C1C L1C S1C C2P L2P S2P C2C L2C S2C", "@2022-05-24 23:50:00"}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.directory);
+        const std::string directory = std::string("C:\\rtcm\\") + c.directory;
+        ::setenv("LD_PRELOAD", kFakeTime, 1);
+        ::setenv("FAKETIME", c.clock, 1);
+        startLogger();
+        ::unsetenv("LD_PRELOAD");
+        command({"start", directory, "base.rtcm", "60", "3011"});
+        send(c.frames);
+        ASSERT_TRUE(fileHolds(native(directory + "\\base.rtcm"), joined(c.frames)));
+        command({"stop"});
+        ASSERT_TRUE(eventually([&] { return !rinexFiles(directory).empty(); }, 60s)) << m_logger->output();
+        const std::string n = rinexFiles(directory)[0].stem().string();
+        const std::string text = readFile(rinexFiles(directory)[0].string());
+        const std::string header = text.substr(0, text.find("END OF HEADER"));
+        std::size_t at = 0;
+        for (const std::string& piece :
+             {"     " + std::string(c.version) + "           OBSERVATION DATA",
+              "\nlog: " + directory + "\\base.rtcm ", std::string("\nZELT BASE  "),
+              std::string("MARKER NAME         \n10317M001  "), std::string("MARKER NUMBER"),
+              std::string("\nNight watch         Hollvik Survey  "), std::string(c.expected),
+              "\n  " + n.substr(0, 4) + "    " + n.substr(4, 2) + "    " + n.substr(6, 2) + "    " +
+                  n.substr(9, 2) + "    " + n.substr(11, 2) + "   " + n.substr(13, 2) + ".0000000     GPS"})
+            EXPECT_NE(at = header.find(piece, at), std::string::npos) << piece << "\n" << header;
+        EXPECT_EQ(text.find("/dev/fd"), std::string::npos);
+        std::size_t epochs = 0;
+        const std::string epoch = "\n " + n.substr(2, 2) + " " + n.substr(4, 2) + " " + n.substr(6, 2) + " ";
+        for (at = text.find(epoch); at != std::string::npos; at = text.find(epoch, at + 1))
+            ++epochs;
+        EXPECT_EQ(epochs, c.epochs);
         EXPECT_EQ(terminate(), 0);
     }
 }

@@ -1,9 +1,7 @@
-// Writes a real capture that the conversion driver accepts: testglo.rtcm3 (or one half of it) with a 1033
-// and a 1013 frame added.
+// Writes the demo's capture: testglo.rtcm3 (or one half of it) as the station recorded it.
 #include "DemoCapture.h"
 
 #include "Rtcm3/FrameSplit.h"
-#include "Rtcm3/FrameWriter.h"
 
 #include <fstream>
 #include <iostream>
@@ -44,10 +42,6 @@ int writeDemoCapture(const std::string& capturePath, const std::string& outputPa
     const std::vector<char> capture{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 
     std::ofstream out(outputPath, std::ios::binary | std::ios::trunc);
-    const auto antenna = Rtcm3::antennaDescriptorFrame(1033, 0, kDemoAntenna);
-    const auto date = Rtcm3::systemParametersFrame(0, kDemoMjd, kDemoSecondsOfDay, kDemoLeapSeconds);
-    out.write(reinterpret_cast<const char*>(antenna.data()), static_cast<std::streamsize>(antenna.size()));
-    out.write(reinterpret_cast<const char*>(date.data()), static_cast<std::streamsize>(date.size()));
     const std::size_t middle = part == DemoPart::Whole ? 0 : halfway(capture);
     const std::size_t begin = part == DemoPart::SecondHalf ? middle : 0;
     const std::size_t end = part == DemoPart::FirstHalf ? middle : capture.size();

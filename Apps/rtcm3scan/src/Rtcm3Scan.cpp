@@ -30,12 +30,12 @@ void usage(std::FILE* out)
                "            message, one line per satellite and signal\n"
                "  --station the reference station whose messages are read (default 0, as the token\n"
                "            RTCM_STATION_ID of the logger)\n"
-               "  --date    the day the file was opened, which dates a file of MSM observations without\n"
-               "            1013 (default: the day of the file's modification time)\n"
-               "  --kind    print only what observations the file begins with: msm, legacy or none\n"
-               "  --make-demo  write CAPTURE (default testglo.rtcm3 of the project's captures) with a\n"
-               "               1033 and a 1013 frame added, a file that converts; a half of it starts\n"
-               "               at an epoch of its own\n"
+               "  --date    the day the file was opened, which dates a file without 1013 (default: the\n"
+               "            day of the file's modification time)\n"
+               "  --kind    print only what observations the whole file holds: msm (any MSM, RINEX\n"
+               "            3.04), legacy (legacy GPS/GLONASS alone, RINEX 2.11) or none\n"
+               "  --make-demo  write CAPTURE (default testglo.rtcm3 of the project's captures) as\n"
+               "               recorded, or a half of it that starts at an epoch of its own\n"
                "exit status: 0 the file converts, 1 it does not, 2 usage or file error\n",
                out);
 }

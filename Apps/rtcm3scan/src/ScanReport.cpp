@@ -91,46 +91,48 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
                bool converts)
 {
     const int found = result.foundBits;
+    const int waived = result.waivedBits;
+    const auto notFound = [&](int bit)
+    { return (waived & bit) ? "not found (converting without)" : "MISSING"; };
     std::printf("file: %s\n", path.c_str());
-    std::printf("messages decoded by the scan: %d (limit %d)\n", result.messageCount,
-                Rtcm3::kScanMessageLimit);
+    std::printf("messages of the station: %d\n", result.messageCount);
     std::printf("observation data:     %s", yesNo(found, Rtcm3::kFoundObservations));
     if (found & Rtcm3::kFoundObservations)
         std::printf(" (first message %d, time of week %d s)", result.firstObservationMessage,
                     result.firstSecondsOfWeek);
-    std::printf("\nstation position:     %s", yesNo(found, Rtcm3::kFoundPosition));
+    std::printf("\nstation position:     ");
     if (found & Rtcm3::kFoundPosition)
-        std::printf(" (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
-                    decoder.stationX * kCountToMetres, decoder.stationY * kCountToMetres,
-                    decoder.stationZ * kCountToMetres, decoder.antennaHeight * kCountToMetres);
-    const int waived = result.waivedBits;
-    std::printf("\nantenna descriptor:   %s", yesNo(found, Rtcm3::kFoundAntenna));
+        std::printf("found (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
+                    result.stationX * kCountToMetres, result.stationY * kCountToMetres,
+                    result.stationZ * kCountToMetres, decoder.antennaHeight * kCountToMetres);
+    else
+        std::printf("%s", notFound(Rtcm3::kFoundPosition));
+    std::printf("\nantenna descriptor:   ");
     if (found & Rtcm3::kFoundAntenna)
-        std::printf(" (\"%s\")", decoder.antennaDescriptor);
-    else if (waived & Rtcm3::kFoundAntenna)
-        std::printf(" (not needed for MSM observations)");
-    std::printf("\ndate (1013):          %s", yesNo(found, Rtcm3::kFoundDate));
+        std::printf("found (\"%s\")", decoder.antennaDescriptor);
+    else
+        std::printf("%s", notFound(Rtcm3::kFoundAntenna));
+    std::printf("\ndate (1013):          ");
     if (found & Rtcm3::kFoundDate)
-        std::printf(" (MJD %d, seconds of day %d, leap seconds %d)", result.mjd, result.secondsOfDay,
+        std::printf("found (MJD %d, seconds of day %d, leap seconds %d)", result.mjd, result.secondsOfDay,
                     decoder.leapSeconds);
     else if (result.datedByOpening)
-        std::printf(" (MSM observations: dated by the opening day, MJD %d)", result.mjd);
-    if (waived & Rtcm3::kFoundFrequency)
-        std::printf("\nfrequency decision:   not needed for MSM observations\n");
+        std::printf("not found (dated by the opening day, MJD %d)", result.mjd);
     else
-        std::printf("\nfrequency decision:   %s\n",
-                    (found & Rtcm3::kFoundFrequency)
-                        ? "found (L2 data, or L1 data in 100 messages)"
-                        : "MISSING (no L2 data and fewer than 100 messages with L1 data)");
+        std::printf("MISSING");
+    std::printf("\n");
 
-    const int timed = Rtcm3::kFoundObservations | Rtcm3::kFoundDate;
-    if (((found | waived) & timed) == timed)
+    if (((found | waived) & Rtcm3::kFoundAll) == Rtcm3::kFoundAll)
     {
         Rtcm3::EpochTime time{};
         Rtcm3::firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, time);
         std::printf("first epoch:          %04d-%02d-%02d %02d:%02d:%06.3f (GPS week %d, %.0f s)\n",
                     time.year, time.month, time.day, time.hour, time.minute, time.seconds, time.gpsWeek,
                     time.secondsOfWeek);
+        std::printf("RINEX version:        %s (%s)\n", Rtcm3::rinexVersion(result),
+                    (result.observationKinds & Rtcm3::kMsmObservations)
+                        ? "MSM observations"
+                        : "legacy GPS/GLONASS observations only");
         const std::string rinex = Rtcm3::rinexFileName(Rtcm3::logFileDirectory(path), time);
         std::printf("RINEX name:           %s\n", rinex.c_str());
         if (converts)
@@ -174,9 +176,9 @@ void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan,
 
 const char* observationKind(const Rtcm3::ScanResult& scan)
 {
-    if (!(scan.foundBits & Rtcm3::kFoundObservations))
-        return "none";
-    return Rtcm3::isMsmObservation(scan.firstObservationMessage) ? "msm" : "legacy";
+    if (scan.observationKinds & Rtcm3::kMsmObservations)
+        return "msm";
+    return (scan.foundBits & Rtcm3::kFoundObservations) ? "legacy" : "none";
 }
 
 } // namespace Rtcm3Scan

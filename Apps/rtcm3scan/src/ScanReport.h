@@ -19,8 +19,8 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
 // time of week, so that epochs carry their real week.
 void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan, unsigned int station);
 
-// "msm", "legacy" or "none": the kind of the file's first observation message, for the conversion
-// script, which writes RINEX 3 for MSM.
+// "msm" when the whole file holds any MSM of the station, "legacy" when it holds legacy observations
+// alone, "none" otherwise: for the conversion script, which writes RINEX 3.04 but for "legacy".
 const char* observationKind(const Rtcm3::ScanResult& scan);
 
 } // namespace Rtcm3Scan

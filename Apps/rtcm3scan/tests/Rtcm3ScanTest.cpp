@@ -65,15 +65,14 @@ TEST(Rtcm3Scan, TheDemoCaptureAndEachOfItsHalvesConvert)
                           c.option)
                       .status,
                   0);
-        const ScanRun run = runScan("--epochs " + demo);
+        // As recorded: no 1013, so dated by the day the file was opened.
+        const ScanRun run = runScan("--epochs --date 2009-12-18 " + demo);
         std::filesystem::remove(demo);
         EXPECT_EQ(run.status, 0) << c.option << "\n" << run.output;
         EXPECT_NE(run.output.find(std::string("first epoch:          ") + c.firstEpoch), std::string::npos)
             << c.option << "\n"
             << run.output;
         EXPECT_NE(run.output.find(c.rinexName), std::string::npos) << c.option;
-        EXPECT_NE(run.output.find("antenna descriptor:   found (\"TRM41249.00     NONE\")"),
-                  std::string::npos);
     }
     // The first satellite of the whole capture's first epoch, as convbin also decodes it.
     const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-demo.rtcm";

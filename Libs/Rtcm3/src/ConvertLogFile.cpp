@@ -20,7 +20,8 @@ namespace
 
 constexpr int kGpsEpochMjd = 44244;               // 1980-01-06
 constexpr std::int64_t kGpsEpochUnix = 315964800; // 1980-01-06 00:00:00 in seconds since 1970
-constexpr int kL1CountForDecision = 100;
+constexpr double kCountToMetres = 0.0001;         // DF025-DF027
+constexpr std::size_t kScanBuffer = 65536;
 
 bool isObservation(int message)
 {
@@ -32,19 +33,10 @@ bool isGlonassObservation(int message)
     return message >= 1009 && message <= 1012;
 }
 
-void countFrequencies(const ObservationEpoch& epoch, int& l1Count, int& l2Count)
+// MSM1 to MSM7 of GPS (107x) to NavIC (113x), also those the decoder does not read: the converter does.
+bool isAnyMsm(int message)
 {
-    bool l1 = false;
-    bool l2 = false;
-    for (int row = 0; row < kMaxSatellites; ++row)
-    {
-        l1 = l1 || (epoch.masks[row] & kL1SlotBits) != 0;
-        l2 = l2 || (epoch.masks[row] & kL2SlotBits) != 0;
-    }
-    if (l2)
-        ++l2Count;
-    if (l1)
-        ++l1Count;
+    return message >= 1071 && message <= 1137 && message % 10 >= 1 && message % 10 <= 7;
 }
 
 // GPS week and second of week at the start of the file's date.
@@ -57,7 +49,7 @@ void dateReference(const ScanResult& result, int& week, int& secondsOfWeek)
 
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
 // of week 0, which keeps the time of day but loses the day of the week. Date that epoch
-// against the 1013 message instead.
+// against the file's date instead.
 void dateGlonassStart(ScanResult& result)
 {
     int week = 0;
@@ -79,10 +71,12 @@ void dateMsmStart(ScanResult& result)
     result.firstSecondsOfWeek = secondsOfWeek;
 }
 
-// The rule for a file whose first observations are MSM: a position and a date are enough.
-void waiveForMsm(ScanResult& result, const ScanContext& context)
+// A file with observations needs nothing more than a date, which the opening time gives without a 1013.
+void waiveForObservations(ScanResult& result, const ScanContext& context)
 {
-    result.waivedBits = kFoundAntenna | kFoundFrequency;
+    if (!(result.foundBits & kFoundObservations))
+        return;
+    result.waivedBits = kFoundPosition | kFoundAntenna;
     if (!(result.foundBits & kFoundDate) && context.opened != 0)
     {
         utcDate(context.opened, result.mjd, result.secondsOfDay);
@@ -93,13 +87,23 @@ void waiveForMsm(ScanResult& result, const ScanContext& context)
 
 void finishScan(ScanResult& result)
 {
-    const int needed = kFoundObservations | kFoundDate;
-    if (((result.foundBits | result.waivedBits) & needed) != needed)
+    if (((result.foundBits | result.waivedBits) & kFoundAll) != kFoundAll)
         return;
     if (isMsmObservation(result.firstObservationMessage))
         dateMsmStart(result);
     else if (isGlonassObservation(result.firstObservationMessage))
         dateGlonassStart(result);
+}
+
+// What a converting file goes without, in the words of the trace.
+void tellWhatIsTakenWithout(int found)
+{
+    if (!(found & kFoundPosition))
+        std::fputs("Info: no station position on input file, converting without one\n", stderr);
+    if (!(found & kFoundAntenna))
+        std::fputs("Info: no antenna descriptor on input file, converting without one\n", stderr);
+    if (!(found & kFoundDate))
+        std::fputs("Info: no date information on input file, dated by the opening of the file\n", stderr);
 }
 
 } // namespace
@@ -109,27 +113,32 @@ bool isMsmObservation(int message)
     return msmSystem(message) != MsmSystem::None;
 }
 
+const char* rinexVersion(const ScanResult& scan)
+{
+    return (scan.observationKinds & kMsmObservations) ? "3.04" : "2.11";
+}
+
 bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context)
 {
     decoder.gpsWeek = 1000;
     decoder.stationFilter = context.station;
-    int waived = 0;
     int found = 0;
     int messages = 0;
-    int l1Count = 0;
-    int l2Count = 0;
-    const auto done = [&] { return messages >= kScanMessageLimit || (found | waived) == kFoundAll; };
     // Runs for every message, also when one byte completes several frames.
     const auto take = [&](int)
     {
         const int message = decoder.lastMessage;
-        if (message == 0 || done())
+        if (message == 0)
             return;
         ++messages;
+        if (isAnyMsm(message))
+            result.observationKinds |= kMsmObservations;
         // An MSM that could not be read is no observation.
         const bool msm = isMsmObservation(message) && decoder.msm.message == message;
         if (isObservation(message) || msm)
         {
+            if (!msm)
+                result.observationKinds |= kLegacyObservations;
             if (!(found & kFoundObservations))
             {
                 result.firstSecondsOfWeek = decoder.lastSecondsOfWeek;
@@ -137,19 +146,13 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
                 result.firstGlonassEpochMs = decoder.lastGlonassEpochMs;
                 result.firstMsmEpochField = decoder.msm.epochField;
                 found |= kFoundObservations;
-                // Read on for a 1013 and an antenna descriptor, which such a file may still carry.
-                if (msm)
-                    waived = kFoundFrequency;
-            }
-            if (!msm && !(found & kFoundFrequency))
-            {
-                countFrequencies(decoder.completed, l1Count, l2Count);
-                if (l2Count != 0 || l1Count >= kL1CountForDecision)
-                    found |= kFoundFrequency;
             }
         }
-        else if (message == 1005 || message == 1006)
+        else if ((message == 1005 || message == 1006) && !(found & kFoundPosition))
         {
+            result.stationX = decoder.stationX;
+            result.stationY = decoder.stationY;
+            result.stationZ = decoder.stationZ;
             found |= kFoundPosition;
         }
         else if (message == 1007 || message == 1008 || message == 1033)
@@ -164,20 +167,26 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
             found |= kFoundDate;
         }
     };
-    int c = 0;
-    while (!done() && (c = std::getc(file)) != EOF)
-        feedByte(decoder, static_cast<unsigned char>(c), take);
+    // The whole file: a position, an antenna or a date may come late, an MSM after legacy epochs.
+    std::vector<unsigned char> buffer(kScanBuffer);
+    for (std::size_t got = 0; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
+    {
+        for (std::size_t i = 0; i < got; ++i)
+            feedByte(decoder, buffer[i], take);
+    }
     result.foundBits = found;
     result.messageCount = messages;
-    if (isMsmObservation(result.firstObservationMessage))
-        waiveForMsm(result, context);
+    waiveForObservations(result, context);
     finishScan(result);
     const int effective = found | result.waivedBits;
+    if (effective == kFoundAll)
+    {
+        tellWhatIsTakenWithout(found);
+        return true;
+    }
     for (const char* line : missingInformation(effective))
         std::fprintf(stderr, "%s\n", line);
-    if (effective == kFoundAll && !(found & kFoundAntenna))
-        std::fputs("Info: no antenna descriptor on input file, converting without one\n", stderr);
-    return effective == kFoundAll;
+    return false;
 }
 
 std::vector<const char*> missingInformation(int foundBits)
@@ -245,6 +254,21 @@ void tell(std::string* problem, std::string text)
 
 } // namespace
 
+std::vector<std::string> makeRinexEnvironment(const ScanResult& scan, const ScanContext& context)
+{
+    std::vector<std::string> entries{std::string(kRinexVersionVariable) + "=" + rinexVersion(scan),
+                                     std::string(kMarkerNameVariable) + "=" + context.markerName,
+                                     std::string(kMarkerNumberVariable) + "=" + context.markerNumber,
+                                     std::string(kObserverVariable) + "=" + context.observer,
+                                     std::string(kAgencyVariable) + "=" + context.agency};
+    char position[128] = "";
+    if (scan.foundBits & kFoundPosition)
+        std::snprintf(position, sizeof position, "%.4f/%.4f/%.4f", scan.stationX * kCountToMetres,
+                      scan.stationY * kCountToMetres, scan.stationZ * kCountToMetres);
+    entries.push_back(std::string(kApproxPositionVariable) + "=" + position);
+    return entries;
+}
+
 ScanFile openForScan(const std::string& logFilePath, std::string* problem)
 {
     tell(problem, "");
@@ -259,7 +283,7 @@ ScanFile openForScan(const std::string& logFilePath, std::string* problem)
 }
 
 bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
-                   std::string* problem, const ScanContext& context)
+                   std::string* problem, const ScanContext& context, ScanResult* scanned)
 {
     tell(problem, "");
     ScanContext dated = context;
@@ -270,13 +294,15 @@ bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string
         dated.opened = status.st_mtime;
     Rtcm3Decoder decoder{};
     ScanResult result{};
-    if (!scanLogFile(file, decoder, result, dated))
+    const bool converts = scanLogFile(file, decoder, result, dated);
+    if (scanned != nullptr)
+        *scanned = result;
+    if (!converts)
     {
         std::string missing;
         for (const char* line : missingInformation(result.foundBits | result.waivedBits))
             missing += (missing.empty() ? "" : "; ") + std::string(line);
-        tell(problem,
-             missing.empty() ? "No L2 data and fewer than 100 messages with L1 data on input file" : missing);
+        tell(problem, missing);
         return false;
     }
     EpochTime time{};
@@ -290,10 +316,11 @@ bool convertLogFile(const std::string& logFilePath, const std::string& logDirect
 {
     ScanFile file = openForScan(logFilePath, problem);
     std::string rinexName;
-    if (!file || !nameRinexFile(file.get(), logDirectory, rinexName, problem, context))
+    ScanResult scan{};
+    if (!file || !nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan))
         return false;
     file.reset();
-    if (!launchMakeRinex(logFilePath, rinexName, context.station))
+    if (!launchMakeRinex(logFilePath, rinexName, context.station, makeRinexEnvironment(scan, context)))
         tell(problem, std::string("Can not start ") + kMakeRinexProgram);
     return true;
 }

@@ -25,22 +25,35 @@ constexpr size_t kCommandLineArguments = 128;
 // Runs in the forked child only: execs with our own argument vector, so that paths with blanks
 // arrive whole, after closing every descriptor but the standard streams, so that a long
 // conversion holds neither the data port nor a log file of the logger. The environment is the
-// logger's with the reference station added, built before the fork: the child must not allocate.
+// logger's with the reference station and the extra entries added, built before the fork: the child
+// must not allocate.
 class MakeRinexProcess : public ACE_Process
 {
 public:
-    MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName, unsigned int station)
+    MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName, unsigned int station,
+                     const std::vector<std::string>& extra)
         : m_argv{const_cast<char*>(kMakeRinexProgram), const_cast<char*>(logFilePath.c_str()),
                  const_cast<char*>(rinexName.c_str()), nullptr},
-          m_station(std::string(kStationVariable) + "=" + std::to_string(station))
+          m_added(extra)
     {
-        const std::size_t nameLength = std::strlen(kStationVariable);
+        m_added.push_back(std::string(kStationVariable) + "=" + std::to_string(station));
+        const auto replaced = [this](const char* entry)
+        {
+            for (const std::string& added : m_added)
+            {
+                const std::size_t nameLength = added.find('=') + 1; // with the '='
+                if (std::strncmp(entry, added.c_str(), nameLength) == 0)
+                    return true;
+            }
+            return false;
+        };
         for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
         {
-            if (std::strncmp(*entry, kStationVariable, nameLength) != 0 || (*entry)[nameLength] != '=')
+            if (!replaced(*entry))
                 m_environment.push_back(*entry);
         }
-        m_environment.push_back(m_station.data());
+        for (std::string& added : m_added)
+            m_environment.push_back(added.data());
         m_environment.push_back(nullptr);
     }
 
@@ -59,7 +72,7 @@ protected:
 
 private:
     char* m_argv[4];
-    std::string m_station;
+    std::vector<std::string> m_added;
     std::vector<char*> m_environment;
 };
 
@@ -73,14 +86,15 @@ std::string makeRinexCommandLine(const std::string& logFilePath, const std::stri
     return commandLine;
 }
 
-bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station)
+bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station,
+                     const std::vector<std::string>& environment)
 {
     ACE_Process_Options options(true, kCommandLineBuffer, kEnvironmentBuffer, kEnvironmentEntries,
                                 kCommandLineArguments);
     options.command_line("%s", makeRinexCommandLine(logFilePath, rinexName).c_str());
     // Nobody waits for the child: let it be reaped by init instead of lingering as a zombie.
     options.avoid_zombies(1);
-    MakeRinexProcess process(logFilePath, rinexName, station);
+    MakeRinexProcess process(logFilePath, rinexName, station, environment);
     return process.spawn(options) != ACE_INVALID_PID;
 }
 

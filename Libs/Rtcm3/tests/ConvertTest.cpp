@@ -42,17 +42,6 @@ std::string nameOf(const Rtcm3::ScanResult& result, const std::string& directory
     return Rtcm3::rinexFileName(directory, time);
 }
 
-// Station position, antenna and date of the week-1500 Friday, then the observations.
-Bytes singleFrequencyFile(int observationMessages)
-{
-    Bytes file = positionMessage(1005, 0, 1, 2, 3);
-    append(file, Rtcm3::antennaDescriptorFrame(1033, 0, "ANT"));
-    append(file, Rtcm3::systemParametersFrame(0, kWeek1500Friday, 43000, 14));
-    for (int i = 0; i < observationMessages; ++i)
-        append(file, gpsMessage(1001, 475217000 + i * 1000, 0, {Satellite{}}));
-    return file;
-}
-
 const std::string kAllMissing = "No measurement data on input file\n"
                                 "No position information on input file\n"
                                 "No antenna descriptor on input file\n"
@@ -102,10 +91,13 @@ TEST(ScanLogFile, ReportsEachMissingKindOfInformation)
     };
     const MissingCase cases[] = {
         {"empty file", {}, kAllMissing},
-        {"testglo as recorded", readFile(captureFile("testglo.rtcm3")),
-         "No antenna descriptor on input file\nNo date information on input file\n"},
+        {"testglo as recorded, not known when opened", readFile(captureFile("testglo.rtcm3")),
+         "No date information on input file\n"},
         // Everything comes from station 278: the filter drops it all.
         {"foreign station", readFile(captureFile("station278.rtcm3")), kAllMissing},
+        {"garbage", Bytes(5000, 0xD3), kAllMissing},
+        // The capture's ephemerides (1019, 1020, no station ID) alone at station 0.
+        {"ephemerides only", restamped(readFile(captureFile("testglo.rtcm3")), 5), kAllMissing},
     };
     for (const MissingCase& c : cases)
     {
@@ -115,36 +107,17 @@ TEST(ScanLogFile, ReportsEachMissingKindOfInformation)
     }
 }
 
-TEST(ScanLogFile, SingleFrequencyNeedsAHundredObservationMessages)
+TEST(ScanLogFile, FindsPositionAntennaAndDateAfterAThousandMessages)
 {
-    const ScanOutcome short99 = scanBytes(singleFrequencyFile(99));
-    EXPECT_FALSE(short99.converts);
-    EXPECT_EQ(short99.errors, ""); // only the frequency decision is missing: no line
-    EXPECT_EQ(short99.result.foundBits, Rtcm3::kFoundAll & ~Rtcm3::kFoundFrequency);
-
-    const ScanOutcome enough = scanBytes(singleFrequencyFile(120));
-    EXPECT_TRUE(enough.converts);
-    EXPECT_EQ(enough.result.messageCount, 3 + 100);
-    EXPECT_EQ(enough.result.firstSecondsOfWeek, 475217);
-    EXPECT_EQ(nameOf(enough.result), "C:\\rtcm\\20081010_120017.08o");
-}
-
-TEST(ScanLogFile, ReadsNoFurtherThanAThousandMessages)
-{
-    for (int observations : {997, 998})
-    {
-        Bytes file = positionMessage(1005, 0, 1, 2, 3);
-        append(file, Rtcm3::antennaDescriptorFrame(1033, 0, "ANT"));
-        const Bytes epoch = gpsMessage(1001, 475217000, 1, {Satellite{}});
-        for (int i = 0; i < observations; ++i)
-            append(file, epoch);
-        append(file, Rtcm3::systemParametersFrame(0, kWeek1500Friday, 43000, 14));
-        const ScanOutcome outcome = scanBytes(file);
-        EXPECT_EQ(outcome.result.messageCount, 1000);
-        const bool dated = observations == 997;
-        EXPECT_EQ((outcome.result.foundBits & Rtcm3::kFoundDate) != 0, dated) << observations;
-        EXPECT_EQ(outcome.errors, dated ? "" : "No date information on input file\n");
-    }
+    Bytes file;
+    for (int i = 0; i < 1200; ++i)
+        append(file, gpsMessage(1001, 475217000 + i * 1000, 0, {Satellite{}}));
+    append(file, positionMessage(1005, 0, 1, 2, 3));
+    append(file, Rtcm3::antennaDescriptorFrame(1033, 0, "ANT"));
+    append(file, Rtcm3::systemParametersFrame(0, kWeek1500Friday, 43000, 14));
+    const ScanOutcome outcome = scanBytes(file);
+    EXPECT_EQ(outcome.errors, "");
+    EXPECT_EQ(nameOf(outcome.result), "C:\\rtcm\\20081010_120017.08o");
 }
 
 // testglo.rtcm3 is Friday 2009-12-18 from 23:07:00 GPS time (week 1562, GPS-UTC 15 s).
@@ -240,11 +213,12 @@ TEST(ConvertLogFile, ReportsAFileThatCannotBeOpened)
 
     // What a file lacks is told to the caller too, in the words of the standard error lines.
     std::filesystem::create_directories(root.path() + "/c");
-    writeFile(root.path() + "/c/testglo.rtcm", readFile(captureFile("testglo.rtcm3")));
+    writeFile(root.path() + "/c/other.rtcm", readFile(captureFile("station278.rtcm3")));
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\testglo.rtcm", "C:", &problem));
+    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\other.rtcm", "C:", &problem));
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(problem, "No antenna descriptor on input file; No date information on input file");
+    EXPECT_EQ(problem, "No measurement data on input file; No position information on input file; No antenna "
+                       "descriptor on input file; No date information on input file");
 }
 
 } // namespace

@@ -143,9 +143,8 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
                                                            { TraceData("%s", line.c_str()); });
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path, std::time_t opened) {
-                m_conversion->convert(path, {ConversionStation(), opened});
-            },
+            [this](const std::string& path, std::time_t opened)
+            { m_conversion->convert(path, ConversionContext(opened)); },
             [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); },
             [this](const std::string& from, const std::string& to, const std::function<bool()>& move)
             { return m_conversion->follow(from, to, move); });
@@ -329,6 +328,16 @@ unsigned int CVelmorControl::ConversionStation()
     TraceData("\n\tWARNING: Token %s is %d, no reference station ID (0-%d):\n\t         reading station 0.",
               kTokenStationId, station, kHighestStationId);
     return 0;
+}
+
+Rtcm3::ScanContext CVelmorControl::ConversionContext(std::time_t opened)
+{
+    Rtcm3::ScanContext context{ConversionStation(), opened};
+    context.markerName = tokenStore().getTokValueStr(kTokenMarkerName);
+    context.markerNumber = tokenStore().getTokValueStr(kTokenMarkerNumber);
+    context.observer = tokenStore().getTokValueStr(kTokenObserver);
+    context.agency = tokenStore().getTokValueStr(kTokenAgency);
+    return context;
 }
 
 TokenReader CVelmorControl::Tokens() const

@@ -64,6 +64,11 @@ inline constexpr char kTokenFreqLimit[] = "RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT";
 inline constexpr char kTokenFreqPause[] = "RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH";
 // The reference station whose messages the conversion reads; read at every hand-off.
 inline constexpr char kTokenStationId[] = "RTCM_STATION_ID";
+// What the RINEX header of every converted file names; read at every hand-off.
+inline constexpr char kTokenMarkerName[] = "RINEX_MARKER_NAME";
+inline constexpr char kTokenMarkerNumber[] = "RINEX_MARKER_NUMBER";
+inline constexpr char kTokenObserver[] = "RINEX_OBSERVER";
+inline constexpr char kTokenAgency[] = "RINEX_AGENCY";
 
 // The logging parameters belong to this user's row in the database.
 inline constexpr char kParameterUser[] = "HV user";
@@ -191,6 +196,8 @@ private:
     TokenReader Tokens() const;
     // The station token as the conversion's station filter; an ID out of range is reported and reads 0.
     unsigned int ConversionStation();
+    // The station and the header labels of the tokens, for a file opened at the given time.
+    Rtcm3::ScanContext ConversionContext(std::time_t opened);
 
     bool m_dbReadOk = true;
     // The log file and interval of the last start or read, and the port the data receiver was last

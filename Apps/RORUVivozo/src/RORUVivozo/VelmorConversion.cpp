@@ -86,15 +86,17 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
 
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
     std::string rinexName;
+    Rtcm3::ScanResult scan{};
     const bool passed = file && Rtcm3::nameRinexFile(file.get(), Rtcm3::logFileDirectory(closed.path),
-                                                     rinexName, &problem, closed.context);
+                                                     rinexName, &problem, closed.context, &scan);
     file.reset();
 
     lock.lock();
     // Where the file is now, should it have been moved aside during the scan.
     const std::string path = m_current;
     lock.unlock();
-    if (passed && !Rtcm3::launchMakeRinex(path, rinexName, closed.context.station))
+    if (passed && !Rtcm3::launchMakeRinex(path, rinexName, closed.context.station,
+                                          Rtcm3::makeRinexEnvironment(scan, closed.context)))
         problem = std::string("Can not start ") + Rtcm3::kMakeRinexProgram;
     if (!problem.empty() && m_report)
         m_report("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         " + path +

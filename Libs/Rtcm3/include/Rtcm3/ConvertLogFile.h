@@ -14,18 +14,23 @@
 namespace Rtcm3
 {
 
-// Kinds of information a scan must find before a file is worth converting.
+// Kinds of information a scan looks for. A file converts with an observation epoch of the station and a
+// date (a 1013's, else the opening time's); position and antenna are taken when there.
 enum FoundBits
 {
     kFoundObservations = 1,
     kFoundPosition = 2,
     kFoundAntenna = 4,
     kFoundDate = 8,
-    kFoundFrequency = 16,
-    kFoundAll = 31,
+    kFoundAll = 15,
 };
 
-constexpr int kScanMessageLimit = 1000;
+// What observation messages of the station the whole file holds.
+enum ObservationKinds
+{
+    kLegacyObservations = 1, // 1001-1004, 1009-1012
+    kMsmObservations = 2,    // MSM1 to MSM7 of any system
+};
 
 struct ScanResult
 {
@@ -33,16 +38,24 @@ struct ScanResult
     int mjd;                // from the first 1013
     int secondsOfDay;       // from the first 1013
     int foundBits;
-    int messageCount;
+    int messageCount; // messages of the station in the whole file
     int firstObservationMessage;
     int firstGlonassEpochMs; // valid when the first observation message is GLONASS
     int leapSeconds;         // GPS-UTC from the first 1013; 0 when it carried none
-    // A file whose first observation message is an MSM needs no antenna descriptor and no frequency
-    // decision, and takes the opening time as its date when it has no 1013: the bits so waived.
+    // Position and antenna are never needed, and the opening time dates a file without 1013: the bits
+    // so waived once the file has observations.
     int waivedBits;
     bool datedByOpening;              // mjd and seconds of day are the opening time's
     std::uint32_t firstMsmEpochField; // valid when the first observation message is an MSM
+    int observationKinds;             // ObservationKinds
+    double stationX;                  // the first 1005/1006's, counts of 0.0001 m (valid with kFoundPosition)
+    double stationY;
+    double stationZ;
 };
+
+// "3.04" when the file holds any MSM (RINEX 2.11 has no room for their signals and systems), "2.11"
+// for legacy GPS/GLONASS observations alone.
+const char* rinexVersion(const ScanResult& scan);
 
 // True for MSM4 to MSM7 of any system.
 bool isMsmObservation(int message);
@@ -59,13 +72,14 @@ struct EpochTime
     double secondsOfWeek;
 };
 
-// Feeds the open file through the zero-filled decoder until everything is found, 1000 messages
-// were decoded or the file ends; writes a line to standard error for each kind missing. Reads the
-// messages of the context's station; the opening time dates a file of MSM observations without 1013.
+// Feeds the whole open file through the zero-filled decoder; the first epoch, the first position and the
+// first 1013 count. Reads the messages of the context's station; the opening time dates a file without
+// 1013. When the file does not convert, writes a line to standard error for each kind missing; when it
+// does without position, antenna or 1013, an information line for each.
 bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context = {});
 
 // The standard error lines (without their line end) for the kinds of information not found (the
-// found bits with the scan's waived bits).
+// found bits with the scan's waived bits) of a file that does not convert.
 std::vector<const char*> missingInformation(int foundBits);
 
 // Calendar time (GPS time taken as UTC) of the first epoch, its week settled by the 1013 date.
@@ -87,8 +101,14 @@ ScanFile openForScan(const std::string& logFilePath, std::string* problem = null
 // Scans the open log file and names its RINEX file in logDirectory after the first epoch. False
 // when the file did not pass the scan; problem then gets what it lacks. Without an opening time in
 // the context, the file's modification time stands in for it.
+// scanned, when given, gets the scan's findings.
 bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
-                   std::string* problem = nullptr, const ScanContext& context = {});
+                   std::string* problem = nullptr, const ScanContext& context = {},
+                   ScanResult* scanned = nullptr);
+
+// What "makerinex.bat" is told beside its arguments: the scan's RINEX version and station position, and
+// the context's header labels, as "NAME=value" environment entries.
+std::vector<std::string> makeRinexEnvironment(const ScanResult& scan, const ScanContext& context);
 
 // Scans the closed log file and starts "makerinex.bat <logFilePath> <RINEX name>" without waiting.
 // Both paths are texts in the suite's written form. True when the file passed the scan. When it

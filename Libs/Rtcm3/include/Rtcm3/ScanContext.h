@@ -1,7 +1,8 @@
-// What the scan of a log file needs besides the file itself.
+// What the scan of a log file needs besides the file itself, and what its RINEX header is to name.
 #pragma once
 
 #include <ctime>
+#include <string>
 
 namespace Rtcm3
 {
@@ -10,6 +11,12 @@ struct ScanContext
 {
     unsigned int station = 0; // reference station whose messages are read
     std::time_t opened = 0;   // when the file was opened (UTC), which dates a file without 1013; 0: not known
+    // What the RINEX header names; empty: left to the converter (the marker name is then the station's
+    // number).
+    std::string markerName{};
+    std::string markerNumber{};
+    std::string observer{};
+    std::string agency{};
 };
 
 // Modified Julian day and seconds of the day of a UTC time.
