@@ -43,7 +43,8 @@ INSERT INTO integer_values (id, value) VALUES
     (2006, 50),
     (2007, 10),
     (2008, 0),
-    (2009, 0);
+    (2009, 0),
+    (2010, 600);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -60,7 +61,8 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT', 2006, 8),
     ('RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH', 2007, 9),
     ('MAIN_W_LOGGING_STATUS_ON_OFF', 2008, 10),
-    ('RTCM_STATION_ID', 2009, 11);
+    ('RTCM_STATION_ID', 2009, 11),
+    ('RTCM_CONVERSION_TIME_LIMIT', 2010, 12);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -74,6 +76,7 @@ INSERT INTO descriptions (id, description) VALUES
     (9, 'Seconds of pause after each measured RTCM interval'),
     (10, 'Operator messages use their logging type when on'),
     (11, 'Reference station ID (0-4095) whose RTCM messages are read when a log file is converted to RINEX'),
+    (12, 'Seconds a conversion of a closed RTCM log file to RINEX may run before it is ended; 0 means 600'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -84,7 +87,8 @@ INSERT INTO descriptions (id, description) VALUES
     (108, 'Laveste godtatte RTCM-rate i prosent'),
     (109, 'Pause etter hvert m\u00E5leintervall i sekunder'),
     (110, 'Meldinger bruker loggtype n\u00E5r p\u00E5'),
-    (111, 'Referansestasjon (0-4095) som leses n\u00E5r en loggfil gj\u00F8res om til RINEX');
+    (111, 'Referansestasjon (0-4095) som leses n\u00E5r en loggfil gj\u00F8res om til RINEX'),
+    (112, 'Sekunder en omgj\u00F8ring av en RTCM-loggfil til RINEX kan ta f\u00F8r den avbrytes');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

@@ -1,9 +1,11 @@
-// Starts "makerinex.bat" as a separate process through ACE and does not wait for it.
+// Starts "makerinex.bat" as a separate process through ACE: forgotten, or in a process group of its own
+// that its caller bounds.
 #include "Rtcm3/MakeRinexLauncher.h"
 
 #include <ace/Process.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -29,10 +31,11 @@ constexpr size_t kCommandLineArguments = 128;
 class MakeRinexProcess : public ACE_Process
 {
 public:
-    MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName, unsigned int station)
+    MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName, unsigned int station,
+                     bool ownGroup)
         : m_argv{const_cast<char*>(kMakeRinexProgram), const_cast<char*>(logFilePath.c_str()),
                  const_cast<char*>(rinexName.c_str()), nullptr},
-          m_station(std::string(kStationVariable) + "=" + std::to_string(station))
+          m_station(std::string(kStationVariable) + "=" + std::to_string(station)), m_ownGroup(ownGroup)
     {
         const std::size_t nameLength = std::strlen(kStationVariable);
         for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
@@ -47,6 +50,13 @@ public:
 protected:
     void child(pid_t) override
     {
+        if (m_ownGroup)
+            ::setpgid(0, 0);
+        // What the logger ignores or blocks for itself must not reach convbin and the shell.
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
         if (::close_range(3, UINT_MAX, 0) != 0)
         {
             const long limit = ::sysconf(_SC_OPEN_MAX);
@@ -61,7 +71,20 @@ private:
     char* m_argv[4];
     std::string m_station;
     std::vector<char*> m_environment;
+    bool m_ownGroup;
 };
+
+pid_t spawnMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station,
+                     bool ownGroup)
+{
+    ACE_Process_Options options(true, kCommandLineBuffer, kEnvironmentBuffer, kEnvironmentEntries,
+                                kCommandLineArguments);
+    options.command_line("%s", makeRinexCommandLine(logFilePath, rinexName).c_str());
+    // Nobody waits for a forgotten child: let it be reaped by init instead of lingering as a zombie.
+    options.avoid_zombies(ownGroup ? 0 : 1);
+    MakeRinexProcess process(logFilePath, rinexName, station, ownGroup);
+    return process.spawn(options);
+}
 
 } // namespace
 
@@ -75,13 +98,14 @@ std::string makeRinexCommandLine(const std::string& logFilePath, const std::stri
 
 bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station)
 {
-    ACE_Process_Options options(true, kCommandLineBuffer, kEnvironmentBuffer, kEnvironmentEntries,
-                                kCommandLineArguments);
-    options.command_line("%s", makeRinexCommandLine(logFilePath, rinexName).c_str());
-    // Nobody waits for the child: let it be reaped by init instead of lingering as a zombie.
-    options.avoid_zombies(1);
-    MakeRinexProcess process(logFilePath, rinexName, station);
-    return process.spawn(options) != ACE_INVALID_PID;
+    return spawnMakeRinex(logFilePath, rinexName, station, false) != ACE_INVALID_PID;
+}
+
+Platform::ProcessGroup startMakeRinex(const std::string& logFilePath, const std::string& rinexName,
+                                      unsigned int station)
+{
+    const pid_t leader = spawnMakeRinex(logFilePath, rinexName, station, true);
+    return Platform::ProcessGroup(leader == ACE_INVALID_PID ? -1 : leader);
 }
 
 } // namespace Rtcm3

@@ -1,5 +1,7 @@
-// Starts the external conversion "makerinex.bat" and forgets it.
+// Starts the external conversion "makerinex.bat": forgotten, or for a caller that bounds it.
 #pragma once
+
+#include "Platform/ProcessGroup.h"
 
 #include <string>
 
@@ -18,5 +20,11 @@ std::string makeRinexCommandLine(const std::string& logFilePath, const std::stri
 // its environment also names the reference station. Returns false only when no child could be
 // forked; the conversion's outcome is never looked at.
 bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station = 0);
+
+// Spawns it in the same way, but as the leader of a process group of its own, which the caller waits
+// for and may end with every program the script runs (convbin, sed). Not running when no child could
+// be forked.
+Platform::ProcessGroup startMakeRinex(const std::string& logFilePath, const std::string& rinexName,
+                                      unsigned int station = 0);
 
 } // namespace Rtcm3
