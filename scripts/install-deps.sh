@@ -13,6 +13,7 @@ packages=(
     libfmt-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     rtklib socat iproute2 util-linux
+    systemd strace
     clang libclang-rt-14-dev
 )
 missing=()
