@@ -106,18 +106,13 @@ installed_env() {
 # call of the program and of all it starts is recorded, to be held against the unit's filter.
 install -d -o "$user" "$work/calls"
 as_service() {
-    local tracer=()
-    command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/calls/$(basename "$1").$$.$RANDOM")
+    local tracer=() && command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/calls/$1.$RANDOM")
     installed_env setpriv --reuid="$user" --regid="$user" --init-groups -- "${tracer[@]}" "$@"
 }
-# The system calls a SystemCallFilter= value stands for, its sets expanded.
-filter_calls() {
+filter_calls() { # the system calls a SystemCallFilter= value stands for, its sets expanded
     local name
     for name in "$@"; do
-        case "$name" in
-        @*) filter_calls $(systemd-analyze syscall-filter "$name" | sed '1d; s/#.*//') ;;
-        *) echo "$name" ;;
-        esac
+        if [[ $name == @* ]]; then filter_calls $(systemd-analyze syscall-filter "$name" | sed '1d; s/#.*//'); else echo "$name"; fi
     done
 }
 
@@ -140,8 +135,7 @@ if command -v systemd-analyze >/dev/null; then
     grep -qx "EnvironmentFile=$work/opt/x/etc/default/roruvivozo" "$other" || fail "$other names another environment file"
     grep -q "^PATH=.*:$work/opt/x/bin:" "$work/opt/x/etc/default/roruvivozo" || fail "the environment's PATH misses $work/opt/x/bin"
     systemd-analyze verify "$other" || fail "systemd-analyze verify $other"
-    systemd-analyze security --offline=true --threshold=20 "$unit" | tail -n 1
-    systemd-analyze security --offline=true --threshold=20 "$unit" >/dev/null || fail "the unit's exposure is above 2.0"
+    systemd-analyze security --offline=true --threshold=20 "$unit" | tail -n 1 || fail "the unit's exposure is above 2.0"
 else
     step "systemd-analyze is not installed: the unit is not verified"
 fi
@@ -176,12 +170,9 @@ if command -v strace >/dev/null && command -v systemd-analyze >/dev/null; then
     step "every system call made is one the unit's filter allows"
     : >"$work/allowed"
     while IFS= read -r value; do
-        if [ "${value:0:1}" = '~' ]; then
-            filter_calls ${value:1} | sort -u | comm -23 "$work/allowed" - >"$work/kept"
-            mv "$work/kept" "$work/allowed"
-        else
-            filter_calls $value | sort -u -o "$work/allowed" - "$work/allowed"
-        fi
+        if [ "${value:0:1}" = '~' ]; then filter_calls ${value:1} | sort -u | comm -23 "$work/allowed" - >"$work/kept"
+        else filter_calls $value | sort -u - "$work/allowed" >"$work/kept"; fi
+        mv "$work/kept" "$work/allowed"
     done < <(sed -n 's/^SystemCallFilter=//p' "$unit")
     cat "$work/calls/"* | sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' | sort -u >"$work/made"
     outside=$(comm -23 "$work/made" "$work/allowed" | xargs)
