@@ -1,7 +1,7 @@
 # What an install holds besides the programs (each installed beside its target), and the Debian package:
 #   cmake --install build [--prefix DIR]       (cd build && cpack)  ->  build/roruvivozo_<version>_<arch>.deb
 # Programs and scripts go to bin, the suite's schema and content to share/roruvivozo/db, the systemd unit
-# to lib/systemd/system and its environment file to etc/default.
+# (naming the programs under the prefix) to lib/systemd/system and its environment file to etc/default.
 set(vivozo_share_dir share/roruvivozo)
 set(vivozo_packaging_dir "${PROJECT_SOURCE_DIR}/packaging")
 
@@ -12,10 +12,9 @@ install(FILES "${PROJECT_SOURCE_DIR}/db/schema.sql" "${PROJECT_SOURCE_DIR}/db/co
 file(WRITE "${PROJECT_BINARY_DIR}/generated/version/VERSION" "${PROJECT_VERSION}\n")
 install(FILES "${PROJECT_BINARY_DIR}/generated/version/VERSION" DESTINATION ${vivozo_share_dir})
 
-install(FILES "${vivozo_packaging_dir}/roruvivozo.service" DESTINATION lib/systemd/system)
-# System configuration lives in /etc, not /usr/etc: an install into <root>/usr puts the environment file
-# into <root>/etc; any other prefix keeps it under the prefix. Decided at install time, when the prefix
-# (cpack's, or --prefix) is known.
+# The unit and its environment file name the installed programs, so they are made at install time, when
+# the prefix (cpack's, or --prefix) is known. System configuration lives in /etc, not /usr/etc: an install
+# into <root>/usr puts the environment file into <root>/etc; any other prefix keeps it under the prefix.
 install(CODE "
     string(REGEX REPLACE \"/usr/?$\" \"\" vivozo_system_root \"\${CMAKE_INSTALL_PREFIX}\")
     if(vivozo_system_root STREQUAL CMAKE_INSTALL_PREFIX)
@@ -23,8 +22,17 @@ install(CODE "
     else()
         set(vivozo_etc_dir \"\${vivozo_system_root}/etc\")
     endif()
-    file(INSTALL DESTINATION \"\${vivozo_etc_dir}/default\" TYPE FILE RENAME roruvivozo
-         FILES \"${vivozo_packaging_dir}/roruvivozo.default\")
+    set(VIVOZO_BINDIR \"\${CMAKE_INSTALL_PREFIX}/bin\")
+    set(VIVOZO_ENVIRONMENT_FILE \"\${vivozo_etc_dir}/default/roruvivozo\")
+    set(vivozo_path /usr/local/bin \"\${VIVOZO_BINDIR}\" /usr/bin /bin)
+    list(REMOVE_DUPLICATES vivozo_path)
+    string(REPLACE \";\" \":\" VIVOZO_PATH \"\${vivozo_path}\")
+    set(vivozo_made \"${PROJECT_BINARY_DIR}/generated/packaging\")
+    configure_file(\"${vivozo_packaging_dir}/roruvivozo.service.in\" \"\${vivozo_made}/roruvivozo.service\" @ONLY)
+    configure_file(\"${vivozo_packaging_dir}/roruvivozo.default.in\" \"\${vivozo_made}/roruvivozo\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
+         FILES \"\${vivozo_made}/roruvivozo.service\")
+    file(INSTALL DESTINATION \"\${vivozo_etc_dir}/default\" TYPE FILE FILES \"\${vivozo_made}/roruvivozo\")
 ")
 
 set(CPACK_GENERATOR DEB)

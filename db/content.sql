@@ -43,7 +43,8 @@ INSERT INTO integer_values (id, value) VALUES
     (2006, 50),
     (2007, 10),
     (2008, 0),
-    (2009, 0);
+    (2009, 0),
+    (2010, 600);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -68,7 +69,8 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RINEX_MARKER_NAME', 3003, 12),
     ('RINEX_MARKER_NUMBER', 3004, 13),
     ('RINEX_OBSERVER', 3005, 14),
-    ('RINEX_AGENCY', 3006, 15);
+    ('RINEX_AGENCY', 3006, 15),
+    ('RTCM_CONVERSION_TIME_LIMIT', 2010, 16);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -86,6 +88,7 @@ INSERT INTO descriptions (id, description) VALUES
     (13, 'MARKER NUMBER of the RINEX files converted from RTCM log files; may be empty'),
     (14, 'OBSERVER of the RINEX files converted from RTCM log files; may be empty'),
     (15, 'AGENCY of the RINEX files converted from RTCM log files; may be empty'),
+    (16, 'Seconds a conversion of a closed RTCM log file to RINEX may run before it is ended; 0 means 600'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -100,7 +103,8 @@ INSERT INTO descriptions (id, description) VALUES
     (112, 'MARKER NAME i RINEX-filer fra RTCM-loggfiler; tom: referansestasjonens ID'),
     (113, 'MARKER NUMBER i RINEX-filer fra RTCM-loggfiler'),
     (114, 'OBSERVER i RINEX-filer fra RTCM-loggfiler'),
-    (115, 'AGENCY i RINEX-filer fra RTCM-loggfiler');
+    (115, 'AGENCY i RINEX-filer fra RTCM-loggfiler'),
+    (116, 'Sekunder en omgj\u00F8ring av en RTCM-loggfil til RINEX kan ta f\u00F8r den avbrytes');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

@@ -13,7 +13,7 @@ packages=(
     libfmt-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     rtklib socat iproute2 util-linux faketime
-    strace
+    systemd strace
     clang libclang-rt-14-dev
 )
 missing=()

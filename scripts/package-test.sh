@@ -102,8 +102,19 @@ installed_env() {
     env -i PATH="${service[3]}" HOME="$work" ProgramData="${service[4]}" ZELT_ROOT="${ZELT_ROOT:-}" \
         ODBCSYSINI="${ODBCSYSINI:-}" ODBCINI="${ODBCINI:-}" "$@"
 }
-# As systemd starts it: the service's user and group, no login session.
-as_service() { installed_env setpriv --reuid="$user" --regid="$user" --init-groups -- "$@"; }
+# As systemd starts it: the service's user and group, no login session. With strace at hand, every system
+# call of the program and of all it starts is recorded, to be held against the unit's filter.
+install -d -o "$user" "$work/calls"
+as_service() {
+    local tracer=() && command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/calls/$1.$RANDOM")
+    installed_env setpriv --reuid="$user" --regid="$user" --init-groups -- "${tracer[@]}" "$@"
+}
+filter_calls() { # the system calls a SystemCallFilter= value stands for, its sets expanded
+    local name
+    for name in "$@"; do
+        if [[ $name == @* ]]; then filter_calls $(systemd-analyze syscall-filter "$name" | sed '1d; s/#.*//'); else echo "$name"; fi
+    done
+}
 
 step "the installed programs answer"
 [ "$(installed_env RORUVivozo -version)" = "RORUVivozo $version" ] || fail "RORUVivozo -version"
@@ -116,6 +127,15 @@ installed_env RORUVivozo -version
 if command -v systemd-analyze >/dev/null; then
     step "systemd-analyze verify $unit"
     systemd-analyze verify "$unit" || fail "systemd-analyze verify"
+    # The unit names the programs wherever they are installed.
+    step "the unit installed with another prefix, and its security"
+    cmake --install "$build" --prefix "$work/opt/x" >/dev/null || fail "cmake --install --prefix $work/opt/x"
+    other="$work/opt/x/lib/systemd/system/roruvivozo.service"
+    grep -qx "ExecStart=$work/opt/x/bin/RORUVivozo \$VIVOZO_OPTIONS" "$other" || fail "$other: $(grep ^ExecStart= "$other")"
+    grep -qx "EnvironmentFile=$work/opt/x/etc/default/roruvivozo" "$other" || fail "$other names another environment file"
+    grep -q "^PATH=.*:$work/opt/x/bin:" "$work/opt/x/etc/default/roruvivozo" || fail "the environment's PATH misses $work/opt/x/bin"
+    systemd-analyze verify "$other" || fail "systemd-analyze verify $other"
+    systemd-analyze security --offline=true --threshold=20 "$unit" | tail -n 1 || fail "the unit's exposure is above 2.0"
 else
     step "systemd-analyze is not installed: the unit is not verified"
 fi
@@ -145,6 +165,26 @@ status=0
 wait "$logger_pid" || status=$?
 logger_pid=
 [ "$status" -eq 0 ] || fail "the logger ended with status $status"
+
+if command -v strace >/dev/null && command -v systemd-analyze >/dev/null; then
+    step "every system call made is one the unit's filter allows"
+    : >"$work/allowed"
+    while IFS= read -r value; do
+        if [ "${value:0:1}" = '~' ]; then filter_calls ${value:1} | sort -u | comm -23 "$work/allowed" - >"$work/kept"
+        else filter_calls $value | sort -u - "$work/allowed" >"$work/kept"; fi
+        mv "$work/kept" "$work/allowed"
+    done < <(sed -n 's/^SystemCallFilter=//p' "$unit")
+    cat "$work/calls/"* | sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' | sort -u >"$work/made"
+    outside=$(comm -23 "$work/made" "$work/allowed" | xargs)
+    [ -z "$outside" ] || fail "system calls outside the unit's filter: $outside"
+    echo "$(wc -l <"$work/made") different system calls made, all allowed by the unit"
+    # MemoryDenyWriteExecute=yes, ProcSubset=pid: no memory both writable and executable, and of /proc
+    # only the processes' own (and /proc/filesystems, where coreutils look for SELinux and do without).
+    ! grep -qE '(mmap|mprotect)\(.*PROT_WRITE\|PROT_EXEC' "$work/calls/"* || fail "memory mapped writable and executable"
+    proc=$(cat "$work/calls/"* | { grep -ohE '"/proc/[^"]*"' || true; } |
+        { grep -vE '^"/proc/(self|[0-9]+|thread-self)(/|")|^"/proc/filesystems"$' || true; } | sort -u | xargs)
+    [ -z "$proc" ] || fail "/proc files outside ProcSubset=pid read: $proc"
+fi
 
 logdir="$ZELT_ROOT/c/pkg/rtcm"
 cmp "$logdir/test.rtcm" "$work/sent.rtcm3" || fail "the log file differs from the datagrams sent"

@@ -139,8 +139,10 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     tokenStore().setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
     try
     {
-        m_conversion = std::make_unique<CVelmorConversion>([this](const std::string& line)
-                                                           { TraceData("%s", line.c_str()); });
+        const int32_t timeLimit = tokenStore().getTokValueInt(kTokenConversionTimeLimit);
+        m_conversion = std::make_unique<CVelmorConversion>(
+            std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
+            [this](const std::string& line) { TraceData("%s", line.c_str()); });
         m_logFile = std::make_unique<CVelmorLogFile>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
             [this](const std::string& path, std::time_t opened)
@@ -248,7 +250,7 @@ CVelmorControl::~CVelmorControl()
     if (m_logFile && m_logFile->isOpen())
         CloseWithReport();
     m_logFile.reset();
-    // The process ends here: every closed file still waiting is converted first.
+    // The process ends here: the closed files still waiting are converted first, within a bound.
     if (m_conversion)
         m_conversion->finish();
 

@@ -69,6 +69,8 @@ inline constexpr char kTokenMarkerName[] = "RINEX_MARKER_NAME";
 inline constexpr char kTokenMarkerNumber[] = "RINEX_MARKER_NUMBER";
 inline constexpr char kTokenObserver[] = "RINEX_OBSERVER";
 inline constexpr char kTokenAgency[] = "RINEX_AGENCY";
+// Seconds a conversion may run before it is ended; read once at start.
+inline constexpr char kTokenConversionTimeLimit[] = "RTCM_CONVERSION_TIME_LIMIT";
 
 // The logging parameters belong to this user's row in the database.
 inline constexpr char kParameterUser[] = "HV user";
@@ -93,6 +95,8 @@ class CVelmorControl : public CApplFsm<CVelmorControl, CZeltSignal>
 public:
     // Maximum wait time when the token reads 0, in seconds.
     static constexpr int32_t kDefaultMaxWaitTime = 20;
+    // Conversion time limit when the token reads 0 or less, in seconds.
+    static constexpr int32_t kDefaultConversionTimeLimit = 600;
     // Defaults of a start without a sentence, when the tokens read 0.
     static constexpr int32_t kDefaultStartInterval = 30;
     static constexpr int32_t kDefaultStartPort = 31103;

@@ -1,13 +1,27 @@
-// The conversion thread: scans every closed log file and starts "makerinex.bat" for it, one file at a
-// time in the order the files were closed.
+// The conversion thread: scans every closed log file and runs "makerinex.bat" for it, one file at a
+// time in the order the files were closed, each for its time limit at most.
 #include "RORUVivozo/VelmorConversion.h"
 
 #include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/MakeRinexLauncher.h"
 
+#include <algorithm>
 #include <cstdio>
 
-CVelmorConversion::CVelmorConversion(Report report) : m_report(std::move(report))
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+// How often a running conversion is looked at; an ended one is reaped at the latest this much later.
+constexpr std::chrono::milliseconds kPoll{100};
+// How long a killed conversion is given to leave the kernel before the next one starts without it.
+constexpr std::chrono::milliseconds kEndWait{2000};
+
+} // namespace
+
+CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report)
+    : m_timeLimit(timeLimit), m_report(std::move(report))
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -55,6 +69,8 @@ void CVelmorConversion::finish()
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_finishing)
+            m_finishBy = Clock::now() + std::min(m_timeLimit, kFinishLimit);
         m_finishing = true;
     }
     m_queued.notify_one();
@@ -68,6 +84,15 @@ void CVelmorConversion::run()
     for (;;)
     {
         m_queued.wait(lock, [this] { return m_finishing || !m_waiting.empty(); });
+        if (m_finishing && Clock::now() >= m_finishBy)
+        {
+            const std::deque<Closed> left = std::move(m_waiting);
+            m_waiting.clear();
+            lock.unlock();
+            for (const Closed& closed : left)
+                reportNotConverted(closed.path, "the logger ended before its conversion began");
+            return;
+        }
         if (m_waiting.empty())
             return;
         convertNext(lock);
@@ -92,15 +117,63 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     file.reset();
 
     lock.lock();
-    // Where the file is now, should it have been moved aside during the scan.
+    // Where the file is now, should it have been moved aside during the scan. Started under the lock,
+    // like the open: from then on the script holds the path itself.
     const std::string path = m_current;
+    m_current.clear();
+    Platform::ProcessGroup converter;
+    if (passed)
+    {
+        converter = Rtcm3::startMakeRinex(path, rinexName, closed.context.station,
+                                         Rtcm3::makeRinexEnvironment(scan, closed.context));
+        if (!converter.running())
+            problem = std::string("Can not start ") + Rtcm3::kMakeRinexProgram;
+    }
+    if (converter.running())
+        await(converter, path, lock);
+    if (!problem.empty())
+    {
+        lock.unlock();
+        reportNotConverted(path, problem);
+        lock.lock();
+    }
+}
+
+void CVelmorConversion::await(Platform::ProcessGroup& converter, const std::string& path,
+                              std::unique_lock<std::mutex>& lock)
+{
+    const Clock::time_point limit = Clock::now() + m_timeLimit;
+    bool pastLimit = false;
+    for (;;)
+    {
+        std::erase_if(m_unreaped, [](Platform::ProcessGroup& group) { return group.ended(); });
+        if (converter.ended())
+            return;
+        const Clock::time_point until = m_finishing ? std::min(limit, m_finishBy) : limit;
+        const Clock::time_point now = Clock::now();
+        if (now >= until)
+        {
+            pastLimit = now >= limit;
+            break;
+        }
+        // finish() wakes this wait, so that the finish limit applies at once.
+        m_queued.wait_for(lock, std::min<Clock::duration>(kPoll, until - now));
+    }
     lock.unlock();
-    if (passed && !Rtcm3::launchMakeRinex(path, rinexName, closed.context.station,
-                                          Rtcm3::makeRinexEnvironment(scan, closed.context)))
-        problem = std::string("Can not start ") + Rtcm3::kMakeRinexProgram;
-    if (!problem.empty() && m_report)
+    if (!converter.end(kEndWait))
+        m_unreaped.push_back(std::move(converter));
+    reportNotConverted(path, pastLimit
+                                 ? std::string(Rtcm3::kMakeRinexProgram) + " ran past its time limit of " +
+                                       std::to_string(m_timeLimit.count()) +
+                                       " s and was ended with every program it started"
+                                 : std::string(Rtcm3::kMakeRinexProgram) +
+                                       " was still running when the logger ended, and was ended");
+    lock.lock();
+}
+
+void CVelmorConversion::reportNotConverted(const std::string& path, const std::string& problem) const
+{
+    if (m_report)
         m_report("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         " + path +
                  ":\n\t         " + problem + ".");
-    lock.lock();
-    m_current.clear();
 }

@@ -1,15 +1,19 @@
-// The conversion thread: scans every closed log file and starts "makerinex.bat" for it, one file at a
-// time in the order the files were closed, so that no scan ever holds up the datagram path.
+// The conversion thread: scans every closed log file and runs "makerinex.bat" for it, one file at a
+// time in the order the files were closed, so that no scan ever holds up the datagram path and a
+// hanging conversion holds one process group, for its time limit at most.
 #pragma once
 
+#include "Platform/ProcessGroup.h"
 #include "Rtcm3/ScanContext.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CVelmorConversion
 {
@@ -17,8 +21,9 @@ public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
 
-    explicit CVelmorConversion(Report report);
-    // Converts what is still waiting, then ends the thread.
+    // A conversion still running after timeLimit is ended with every program it started.
+    CVelmorConversion(std::chrono::seconds timeLimit, Report report);
+    // Finishes (below), then ends the thread.
     ~CVelmorConversion();
     CVelmorConversion(const CVelmorConversion&) = delete;
     CVelmorConversion& operator=(const CVelmorConversion&) = delete;
@@ -29,13 +34,23 @@ public:
     // succeeded lets a conversion that still has to open or launch from take to instead. True when
     // one did.
     bool follow(const std::string& from, const std::string& to, const std::function<bool()>& move);
-    // Waits until every queued file is converted and ends the thread; nothing is queued afterwards.
+    // Goes on converting what is queued, but for no longer than one conversion may take and at most
+    // kFinishLimit: then the running one is ended, what still waits is reported, and the thread ends.
+    // Nothing is queued afterwards.
     void finish();
+
+    // Well inside the service's stop timeout, with room for the rest of the logger's shutdown.
+    static constexpr std::chrono::seconds kFinishLimit{60};
 
 private:
     void run();
     void convertNext(std::unique_lock<std::mutex>& lock);
+    // Waits for the started conversion until it ends, runs past its limit or the finish limit.
+    void await(Platform::ProcessGroup& converter, const std::string& path,
+               std::unique_lock<std::mutex>& lock);
+    void reportNotConverted(const std::string& path, const std::string& problem) const;
 
+    const std::chrono::seconds m_timeLimit;
     Report m_report;
     std::mutex m_lock; // the queue and the path of the file being converted
     std::condition_variable m_queued;
@@ -47,5 +62,7 @@ private:
     std::deque<Closed> m_waiting;
     std::string m_current; // path of the file being converted; empty when none is
     bool m_finishing = false;
+    std::chrono::steady_clock::time_point m_finishBy; // once finishing: when the last conversion is ended
+    std::vector<Platform::ProcessGroup> m_unreaped;   // killed, but still in the kernel when last looked at
     std::thread m_thread;
 };

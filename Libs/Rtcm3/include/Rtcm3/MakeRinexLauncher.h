@@ -1,5 +1,7 @@
-// Starts the external conversion "makerinex.bat" and forgets it.
+// Starts the external conversion "makerinex.bat": forgotten, or for a caller that bounds it.
 #pragma once
+
+#include "Platform/ProcessGroup.h"
 
 #include <string>
 #include <vector>
@@ -29,5 +31,11 @@ std::string makeRinexCommandLine(const std::string& logFilePath, const std::stri
 // conversion's outcome is never looked at.
 bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station = 0,
                      const std::vector<std::string>& environment = {});
+
+// Spawns it in the same way, but as the leader of a process group of its own, which the caller waits
+// for and may end with every program the script runs (convbin, sed). Not running when no child could
+// be forked.
+Platform::ProcessGroup startMakeRinex(const std::string& logFilePath, const std::string& rinexName,
+                                      unsigned int station = 0, const std::vector<std::string>& environment = {});
 
 } // namespace Rtcm3

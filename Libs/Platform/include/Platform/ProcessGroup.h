@@ -1,0 +1,37 @@
+// A child process that leads a process group of its own: it can be ended together with every program
+// it starts, and its owner always reaps it, so that it never lingers as a zombie.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+
+namespace Platform
+{
+
+class ProcessGroup
+{
+public:
+    ProcessGroup() = default;
+    // Takes over a child that has made itself the leader of its own group (setpgid(0, 0)).
+    explicit ProcessGroup(pid_t leader);
+    // Ends the group and reaps the leader if it still runs.
+    ~ProcessGroup();
+    ProcessGroup(ProcessGroup&& other) noexcept;
+    ProcessGroup& operator=(ProcessGroup&& other) noexcept;
+    ProcessGroup(const ProcessGroup&) = delete;
+    ProcessGroup& operator=(const ProcessGroup&) = delete;
+
+    pid_t leader() const { return m_leader; }
+    // A leader that has been started and not yet reaped.
+    bool running() const { return m_leader > 0; }
+    // Reaps the leader once it has ended; never blocks. True when nothing runs any more.
+    bool ended();
+    // Kills every process of the group, then waits at most wait for the leader; true when it was reaped.
+    bool end(std::chrono::milliseconds wait);
+
+private:
+    pid_t m_leader = -1;
+};
+
+} // namespace Platform
