@@ -312,6 +312,7 @@ TEST_F(LoggerEndToEnd, TerminationClosesTheOpenFileAndHandsItOn)
         const std::string output = m_logger->output();
         EXPECT_NE(output.find("Closed datagram log file:\n\t C:\\rtcm\\" + name + "."), std::string::npos);
         EXPECT_NE(output.find("Velmor terminates."), std::string::npos);
+        EXPECT_TRUE(eventually([&] { return makeRinexCalls(m_suite.root()).size() == 1; }, 5s));
         const std::vector<std::string> calls = makeRinexCalls(m_suite.root());
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].rfind("C:\\rtcm\\" + name + " C:\\rtcm\\", 0), 0u) << calls[0];

@@ -1,6 +1,6 @@
 // The built logger keeps every datagram it received and converts every file where it stays: beside a
 // large leftover under a kill, in a directory named like a log file, with its file removed or replaced
-// while open, and at termination after a burst; what the kernel drops in a burst is counted and told.
+// while open, and at termination after a burst.
 #include "support/LoggerFixture.h"
 
 #include <gtest/gtest.h>
