@@ -31,7 +31,9 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1425, 3, 'RTCM logger: rate of RTCM datagrams below %d%% of expected. Expected/received (Hz): %.2f/%.2f', 2, 2),
     (1425, 1, 'RTCM-logger: RTCM-datagrammer under %d%% av forventet. Forventet/mottatt (Hz): %.2f/%.2f', 2, 2),
     (1426, 3, 'RTCM logger: not able to write to log file %s', 3, 3),
-    (1426, 1, 'RTCM-logger: kan ikke skrive til loggfil %s', 3, 3);
+    (1426, 1, 'RTCM-logger: kan ikke skrive til loggfil %s', 3, 3),
+    (1428, 3, 'RTCM logger: %d datagrams lost on the data port before they could be logged (receive buffer full)', 3, 3),
+    (1428, 1, 'RTCM-logger: %d datagrammer tapt p\u00E5 dataporten f\u00F8r de kunne logges (mottaksbufferen full)', 3, 3);
 
 -- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
 INSERT INTO integer_values (id, value) VALUES

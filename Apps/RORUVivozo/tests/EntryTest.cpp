@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -85,6 +86,19 @@ TEST_F(Entry, APortTakenAtStartUpEndsWithOneLineNamingItAndAFailureStatus)
         EXPECT_EQ(logger.occurrences("RORUVivozo: not able to start: "), 1u) << logger.output();
         EXPECT_EQ(logger.occurrences(c.line), 1u) << logger.output();
     }
+}
+
+TEST_F(Entry, ASecondLoggerOrAnyOtherBinderCannotTakeTheLoggersPorts)
+{
+    startLogger();
+    LoggerProcess second(m_suite.root(), {});
+    EXPECT_EQ(second.waitExit(20s), 1);
+    EXPECT_NE(second.output().find("data port 3011: bind: Address already in use"), std::string::npos);
+    // Address reuse is no way in either: a socat that bound would wait for the timeout.
+    for (const std::string port : {"3011", "5081"})
+        EXPECT_EQ(std::system(("timeout 5 socat -u UDP4-RECV:" + port + ",reuseaddr /dev/null").c_str()),
+                  256);
+    EXPECT_EQ(terminate(), 0);
 }
 
 TEST_F(Entry, AskedForItsVersionItAnswersAndEndsBeforeAnythingStarts)

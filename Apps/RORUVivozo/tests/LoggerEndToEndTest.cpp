@@ -291,12 +291,12 @@ TEST_F(LoggerEndToEnd, MissingAndSlowInputAreRecordedAsOperatorMessages)
 
 TEST_F(LoggerEndToEnd, TerminationClosesTheOpenFileAndHandsItOn)
 {
-    for (const bool bySignal : {false, true})
+    for (const int bySignal : {0, SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM})
     {
-        SCOPED_TRACE(bySignal ? "SIGTERM" : "sentence 24");
+        SCOPED_TRACE(bySignal); // 0: sentence 24
         fs::remove(m_suite.root() + "/makerinex.log");
         startLogger();
-        const std::string name = bySignal ? "term.rtcm" : "stop24.rtcm";
+        const std::string name = "end" + std::to_string(bySignal) + ".rtcm";
         command({"start", "C:\\rtcm", name, "60", "3011"});
         const std::vector<std::string> frames = demoFrames();
         send(frames);
@@ -304,7 +304,7 @@ TEST_F(LoggerEndToEnd, TerminationClosesTheOpenFileAndHandsItOn)
 
         const std::size_t before = status().count();
         if (bySignal)
-            m_logger->signal(SIGTERM);
+            m_logger->signal(bySignal);
         else
             command({"terminate"});
         EXPECT_EQ(m_logger->waitExit(30s), 0) << m_logger->output();
@@ -317,6 +317,16 @@ TEST_F(LoggerEndToEnd, TerminationClosesTheOpenFileAndHandsItOn)
         EXPECT_EQ(calls[0].rfind("C:\\rtcm\\" + name + " C:\\rtcm\\", 0), 0u) << calls[0];
         EXPECT_EQ(readFile(native("C:\\rtcm\\" + name)), joined(frames));
     }
+}
+
+TEST_F(LoggerEndToEnd, AHangUpRereadsTheParametersAndABrokenPipeChangesNothing)
+{
+    startLogger();
+    m_logger->signal(SIGPIPE);
+    ASSERT_TRUE(m_suite.exec("UPDATE velmor_param SET logging_selected = 1"));
+    m_logger->signal(SIGHUP);
+    EXPECT_TRUE(status().waitFor(kSelectedOn, 10s)) << m_logger->output();
+    EXPECT_EQ(terminate(), 0);
 }
 
 TEST_F(LoggerEndToEnd, AStartWithAnotherPortMovesTheDataReceiver)

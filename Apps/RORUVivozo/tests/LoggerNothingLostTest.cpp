@@ -9,6 +9,7 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -29,6 +30,16 @@ void writeLargeLeftover(const std::string& path)
     const std::string block(1 << 20, '\0');
     for (int i = 0; i < 128; ++i)
         out << block;
+}
+
+unsigned long rcvbufErrors() // of this network namespace: datagrams dropped on a full receive buffer
+{
+    const std::string snmp = readFile("/proc/self/net/snmp");
+    std::istringstream values(snmp.substr(snmp.find("Udp: ", snmp.find("Udp: ") + 1) + 5));
+    unsigned long field[5] = {}; // InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors
+    for (unsigned long& value : field)
+        values >> value;
+    return field[4];
 }
 
 class LoggerNothingLost : public LoggerFixture
@@ -152,10 +163,12 @@ TEST_F(LoggerNothingLost, EveryDatagramReceivedBeforeTheTerminationIsWrittenAndN
     ASSERT_TRUE(status().waitFor(kOn, 5s, started));
 
     const std::size_t before = status().count();
+    m_logger->signal(SIGSTOP); // reading nothing, so the burst waits in its socket when the termination comes
     for (unsigned sequence = 1; sequence <= 3000; ++sequence)
         ASSERT_TRUE(sendDatagram(kDataPort, numbered(sequence)));
     ASSERT_TRUE(sendDatagram(5081, "$PZELT,24\n\r"));
     ASSERT_TRUE(sendDatagram(5081, "$PZELT,6\n\r"));
+    m_logger->signal(SIGCONT);
     EXPECT_EQ(m_logger->waitExit(30s), 0);
 
     // Whole datagrams in the order sent; as many as the data receiver says it delivered.
@@ -175,6 +188,7 @@ TEST_F(LoggerNothingLost, EveryDatagramReceivedBeforeTheTerminationIsWrittenAndN
     const std::size_t at = output.find(counted);
     ASSERT_NE(at, std::string::npos) << output;
     EXPECT_EQ(std::stoul(output.substr(at + counted.size())), written);
+    EXPECT_EQ(written, 3001u);
     std::cout << written << " datagrams of 3,001 delivered and written\n";
 
     // The 6 behind the 24 restarts nothing, and the OFF of the termination is the last sentence.
@@ -232,4 +246,25 @@ TEST_F(LoggerNothingLost, DataReachesTheDiskAboutOnceASecondAndNeverWhereADatagr
     EXPECT_LE(syncs, static_cast<int>(seconds) + 1) << readFile(calls);
     EXPECT_GE(directorySyncs, 1) << "the new file's name is on disk too";
     EXPECT_EQ(readFile(native("C:\\rtcm\\sync.rtcm")).size(), 200 * std::string("datagram;").size());
+}
+
+TEST_F(LoggerNothingLost, WhatTheKernelDropsInABurstIsCountedAsRcvbufErrorsRoseAndToldTheOperator)
+{
+    setToken("RUNT_PARAM_RTCM_MAX_WAIT_TIME", 1);
+    startLogger(kSelectedOff, {"-debug", "8"});
+    command({"start", "C:\\rtcm", "flood.rtcm", "60", "3011"});
+    expectStatus(kOn);
+    // Unpaced, one socket outruns the receiver by far; loadgen says what the file lacks.
+    const unsigned long kBurst = 200000, before = rcvbufErrors();
+    const std::string flood = native("C:\\rtcm\\flood.rtcm");
+    const std::string loadgen = std::string(std::getenv("VIVOZO_BINARY_DIR")) + "/Apps/loadgen/loadgen";
+    std::system((loadgen + " --port 3011 --rate 1e9 --settle-ms 1000 --file '" + flood + "'").c_str());
+    const unsigned long dropped = rcvbufErrors() - before;
+    ASSERT_GT(dropped, 0u) << "the burst did not overflow the receive buffer";
+    EXPECT_TRUE(m_logger->waitForOutput(" in all):", 10s)) << "the no-data check reports the drops";
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_FALSE(m_suite.column("SELECT 1 FROM arrivedMessages WHERE number = 1428").empty());
+    const std::string output = m_logger->output();
+    EXPECT_EQ(std::stoul(output.substr(output.rfind('(', output.rfind(" in all):")) + 1)), dropped) << output;
+    EXPECT_EQ(readFile(flood).size(), (kBurst - dropped) * 200);
 }

@@ -8,17 +8,42 @@
 #include <boost/asio/strand.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <linux/sock_diag.h>
+#include <sys/socket.h>
+
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <iostream>
 #include <mutex>
+#include <utility>
 
 namespace Udp
 {
 
 using boost::asio::ip::udp;
 using Strand = boost::asio::strand<boost::asio::io_context::executor_type>;
+
+namespace
+{
+
+// A sender that never pauses must not hold the end of reception for ever.
+constexpr std::chrono::milliseconds kFinishLimit{500};
+
+// The kernel's count of datagrams it dropped for this socket (a full receive buffer, mostly); 0 for a
+// closed socket.
+std::uint32_t socketDrops(int fd)
+{
+    std::array<std::uint32_t, SK_MEMINFO_VARS> meminfo{};
+    socklen_t length = sizeof meminfo;
+    if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_MEMINFO, meminfo.data(), &length) != 0 ||
+        length <= SK_MEMINFO_DROPS * sizeof(std::uint32_t))
+        return 0;
+    return meminfo[SK_MEMINFO_DROPS];
+}
+
+} // namespace
 
 struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
 {
@@ -44,6 +69,13 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     // Set when a receive loop first begins: until then nothing of this receiver can run on the IO thread.
     std::atomic<bool> receiving{false};
     std::atomic<std::uint16_t> boundPort{0};
+    // Drops of the sockets already closed; the open one's are read from the kernel when asked.
+    std::atomic<std::uint64_t> closedSocketDrops{0};
+    std::atomic<int> socketHandle{-1};
+    // A receive is posted and its completion has not run yet. Touched on the strand only.
+    bool outstanding = false;
+    // Set by Finish: the next completion reads what the socket holds, then closes it.
+    std::shared_ptr<std::promise<void>> finished;
     boost::asio::ip::address_v4 address = boost::asio::ip::address_v4::any();
 
     std::unique_ptr<udp::socket> openSocket()
@@ -53,6 +85,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
         fresh->open(udp::v4(), ec);
         if (ec)
             throw boost::system::system_error(ec, "open");
+        socketHandle = fresh->native_handle();
         return fresh;
     }
 
@@ -77,6 +110,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     void postReceive()
     {
         const unsigned mine = generation;
+        outstanding = true;
         socket->async_receive_from(
             boost::asio::buffer(buffer), sender,
             boost::asio::bind_executor(strand, [self = shared_from_this(),
@@ -88,9 +122,15 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     {
         if (mine != generation)
             return;
+        outstanding = false;
         // A datagram cut to the buffer still counts as received.
         if ((!ec || ec == boost::asio::error::message_size) && count != 0)
             deliver(count);
+        if (finished)
+        {
+            readWhatIsHeld();
+            return;
+        }
         // The callback may have stopped or restarted the receiver: then the loop is no longer ours.
         if (mine != generation || stopped || ec == boost::asio::error::operation_aborted)
             return;
@@ -117,6 +157,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
     {
         ++generation;
         boundPort = 0;
+        closedSocketDrops += socketDrops(socketHandle.exchange(-1));
         boost::system::error_code ec;
         socket->close(ec);
         if (ec)
@@ -145,6 +186,41 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
         done.wait();
     }
 
+    // On the strand, after the last completion: every datagram the kernel already holds for the socket
+    // goes to the callback in order, then the socket closes.
+    void readWhatIsHeld()
+    {
+        boost::system::error_code ec;
+        socket->non_blocking(true, ec);
+        const auto limit = std::chrono::steady_clock::now() + kFinishLimit;
+        while (!ec && socket->is_open() && std::chrono::steady_clock::now() < limit)
+        {
+            const std::size_t count = socket->receive_from(boost::asio::buffer(buffer), sender, 0, ec);
+            if (ec == boost::asio::error::message_size)
+                ec = {};
+            if (!ec && count != 0)
+                deliver(count);
+        }
+        stopped = true;
+        closeSocket();
+        std::exchange(finished, nullptr)->set_value();
+    }
+
+    // Lets the outstanding receive complete first (cancelled, or with the datagram it already took),
+    // so that nothing overtakes it.
+    void finish(std::shared_ptr<std::promise<void>> done)
+    {
+        finished = std::move(done);
+        // Without a running loop no completion would come.
+        if (!outstanding || stopped || io.stopped())
+        {
+            readWhatIsHeld();
+            return;
+        }
+        boost::system::error_code ignored;
+        socket->cancel(ignored);
+    }
+
     void bindTo(std::uint16_t port)
     {
         boost::system::error_code ec;
@@ -152,14 +228,6 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
         if (ec)
             throw boost::system::system_error(ec, "bind");
         boundPort = socket->local_endpoint(ec).port();
-    }
-
-    void setReuse()
-    {
-        boost::system::error_code ec;
-        socket->set_option(boost::asio::socket_base::reuse_address(true), ec);
-        if (ec)
-            throw boost::system::system_error(ec, "set_option");
     }
 
     void setReceiveBuffer()
@@ -177,8 +245,6 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
         try
         {
             socket = openSocket();
-            report("Set reuse_address to true");
-            setReuse();
             report("Bind to input port " + std::to_string(port));
             // The low 16 bits, as the socket call takes them.
             bindTo(static_cast<std::uint16_t>(port));
@@ -235,8 +301,6 @@ void UdpReceiver::Start(std::uint16_t port, Interfaces interfaces)
     State& s = *m_state;
     s.address = interfaces == Interfaces::LoopbackOnly ? boost::asio::ip::address_v4::loopback()
                                                        : boost::asio::ip::address_v4::any();
-    s.report("Set reuse_address to true");
-    s.setReuse();
     s.report("Bind to input port " + std::to_string(port));
     s.bindTo(port);
     s.report("Bound to input port");
@@ -261,6 +325,19 @@ void UdpReceiver::Stop()
             state->stopped = true;
             state->closeSocket();
         });
+}
+
+void UdpReceiver::Finish()
+{
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    m_state->onStrand([state = m_state.get(), done]() { state->finish(done); });
+    finished.wait();
+}
+
+std::uint64_t UdpReceiver::KernelDrops() const
+{
+    return m_state->closedSocketDrops + socketDrops(m_state->socketHandle);
 }
 
 std::uint16_t UdpReceiver::LocalPort() const

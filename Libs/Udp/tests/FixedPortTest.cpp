@@ -20,12 +20,11 @@ TEST(FixedPort, StartOnTheCommandPortLogsItsTextsInOrder)
     loop.start();
 
     const std::vector<std::string> logs = collector.logs();
-    ASSERT_GE(logs.size(), 5u);
-    EXPECT_EQ(logs[0], "Set reuse_address to true");
-    EXPECT_EQ(logs[1], "Bind to input port 5081");
-    EXPECT_EQ(logs[2], "Bound to input port");
-    EXPECT_EQ(logs[3], "UDP receive starting");
-    EXPECT_EQ(logs[4].rfind("Receive buffer size ", 0), 0u) << logs[4];
+    ASSERT_GE(logs.size(), 4u);
+    EXPECT_EQ(logs[0], "Bind to input port 5081");
+    EXPECT_EQ(logs[1], "Bound to input port");
+    EXPECT_EQ(logs[2], "UDP receive starting");
+    EXPECT_EQ(logs[3].rfind("Receive buffer size ", 0), 0u) << logs[3];
 
     sendTo(5081, "$PZELT,15\n\r");
     ASSERT_TRUE(collector.waitForDatagrams(1));

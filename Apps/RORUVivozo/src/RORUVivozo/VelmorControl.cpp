@@ -234,8 +234,9 @@ CVelmorControl::~CVelmorControl()
 {
     if (m_commandReceiver)
         m_commandReceiver->Stop();
+    // What the socket already holds was sent before the end: it goes to the file too.
     if (m_dataReceiver)
-        m_dataReceiver->Stop();
+        m_dataReceiver->Finish();
     TraceData("\n\tInfo: Data receiver stopped after %llu datagrams.",
               static_cast<unsigned long long>(m_datagramsReceived.load()));
 
@@ -244,6 +245,7 @@ CVelmorControl::~CVelmorControl()
     // Every datagram received is written before the file closes: the engine ends once it has taken
     // what is queued. A job still running may count a datagram or replace the counter, too.
     StopAfterQueued();
+    ReportKernelDrops();
     m_dataSeen = false;
     m_eventCounter.reset();
 

@@ -6,6 +6,7 @@
 #include "Fsm/EventCounter.h"
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorConversion.h"
+#include "RORUVivozo/VelmorKernelDrops.h"
 #include "RORUVivozo/VelmorLogFile.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorSignals.h"
@@ -54,6 +55,7 @@ enum VelmorMessage : int
     MSG_NO_DATA = 1424,
     MSG_LOW_RATE = 1425,
     MSG_NO_WRITE = 1426,
+    MSG_KERNEL_DROPS = 1428,
 };
 
 // Supervision tokens; a missing token reads as 0.
@@ -186,6 +188,8 @@ private:
     void ConfigureSupervision(bool fresh);
     void RemoveSupervision();
     void CountDatagram();
+    // Off the datagram path: on the no-data check and at the end.
+    void ReportKernelDrops();
 
     // Throws CVelmorStartError naming the role ("data", "command"), the port and the reason.
     void StartReceiver(Udp::UdpReceiver& receiver, std::uint16_t port, Udp::Interfaces interfaces,
@@ -220,6 +224,7 @@ private:
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
+    CKernelDrops m_kernelDrops;
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
     std::thread m_ioThread;
     std::atomic<std::uint64_t> m_datagramsReceived{0}; // delivered by the data receiver, on the IO thread

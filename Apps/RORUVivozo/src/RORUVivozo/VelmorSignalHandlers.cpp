@@ -1,4 +1,5 @@
-// Ctrl-C and termination by the operating system: each request posts one PZELT_24 to the control.
+// Signals from the operating system: the ones that would end the process post one PZELT_24 to the
+// control each, a hang-up asks for a reread, a broken pipe is ignored.
 #include "RORUVivozo/VelmorSignalHandlers.h"
 
 #include "Fsm/Fsm.h"
@@ -20,6 +21,9 @@ namespace
 {
 
 int requestPipe[2] = {-1, -1};
+
+// By default each would end the process with the log file neither closed nor converted.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
 
 // Runs in signal context: only hands the number on. Taking queue locks here could deadlock
 // against the very thread the signal interrupted.
@@ -44,19 +48,29 @@ void watchRequests()
     }
 }
 
+// A broken pipe (standard error read by a program that went away) is no reason to end. A handler
+// rather than SIG_IGN: the converters started by the logger get the default back at exec.
+extern "C" void onBrokenPipe(int) {}
+
 } // namespace
 
 void handleTerminationRequest(int signalNumber)
 {
-    std::fputs(signalNumber == SIGINT ? interruptText : terminationText, stdout);
+    std::fputs(signalNumber == SIGINT   ? interruptText
+               : signalNumber == SIGHUP ? rereadText
+                                        : terminationText,
+               stdout);
     std::fflush(stdout);
 
     CFsmBase* control = velmorControl.load();
     if (control == nullptr)
         return;
-    control->ExternalInput(CZeltSignal::CopyOf(ZeltSig::PZELT_24, Udp::kTerminateSelf.data(),
-                                               static_cast<int32_t>(Udp::kTerminateSelf.size())),
-                           true);
+    if (signalNumber == SIGHUP)
+        control->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6, nullptr, nullptr, 0), true);
+    else
+        control->ExternalInput(CZeltSignal::CopyOf(ZeltSig::PZELT_24, Udp::kTerminateSelf.data(),
+                                                   static_cast<int32_t>(Udp::kTerminateSelf.size())),
+                               true);
 }
 
 bool installTerminationHandlers()
@@ -66,7 +80,14 @@ bool installTerminationHandlers()
     // The handlers' work runs on this thread, outside signal context, for as long as the process lives.
     std::thread(watchRequests).detach();
 
-    static ACE_Sig_Action interruptAction(reinterpret_cast<ACE_SignalHandler>(onSignal), SIGINT);
-    static ACE_Sig_Action terminationAction(reinterpret_cast<ACE_SignalHandler>(onSignal), SIGTERM);
+    static ACE_Sig_Set requests;
+    for (int number : kEndingSignals)
+        requests.sig_add(number);
+    requests.sig_add(SIGHUP);
+    // The process goes on after a hang-up or a broken pipe: a call they interrupt must not fail for it.
+    static ACE_Sig_Action requestAction(requests, reinterpret_cast<ACE_SignalHandler>(onSignal), nullptr,
+                                        SA_RESTART);
+    static ACE_Sig_Action brokenPipeAction(reinterpret_cast<ACE_SignalHandler>(onBrokenPipe), SIGPIPE,
+                                           nullptr, SA_RESTART);
     return true;
 }

@@ -96,6 +96,7 @@ void CVelmorControl::JobCheckInput(CZeltSignal*& signal)
     ReleaseData(signal);
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
     RetryDataPortBind();
+    ReportKernelDrops();
     if (!m_dataSeen)
     {
         TraceData("\n\tERROR: No RTCM data is received.\n\tTurn RTCM logging off and on.");

@@ -44,9 +44,9 @@ public:
     void SetDataCallback(DataCallback callback);
     void SetLogCallback(LogCallback callback);
 
-    // First start, before anything runs the event loop for this receiver: SO_REUSEADDR, bind 0.0.0.0:port
-    // (127.0.0.1:port for the loopback only), SO_RCVBUF, then the receive loop. Throws
-    // boost::system::system_error ("set_option" or "bind").
+    // First start, before anything runs the event loop for this receiver: bind 0.0.0.0:port (127.0.0.1:port
+    // for the loopback only), SO_RCVBUF, then the receive loop. Throws boost::system::system_error
+    // ("set_option" or "bind"). No address reuse: while the receiver holds its port, nobody else binds it.
     void Start(std::uint16_t port, Interfaces interfaces = Interfaces::All);
 
     // Rebinds on a fresh socket, on the interfaces of Start, to the low 16 bits of port. Never throws: a
@@ -57,6 +57,15 @@ public:
 
     // Closes the socket; the outstanding receive ends without a successor.
     void Stop();
+
+    // Stops as Stop does, but first hands the callback every datagram the socket already holds (for at
+    // most half a second). Not from inside a callback.
+    void Finish();
+
+    // Datagrams the kernel dropped for this receiver's sockets since it was created, a full receive
+    // buffer mostly. Reads a counter of the open socket; call it from the thread that stops and
+    // restarts the receiver.
+    std::uint64_t KernelDrops() const;
 
     // Port the socket is bound to, 0 when not bound.
     std::uint16_t LocalPort() const;
