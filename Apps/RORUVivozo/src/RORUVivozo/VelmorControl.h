@@ -144,7 +144,9 @@ private:
     void ReportJobFailure(const char* what);
 
     // Steps the jobs share.
+    // A new schedule of timed file changes from now; the next change of the running schedule.
     void ArmNewFileTimer();
+    void ArmNextRotation();
     void ArmWaitDataTimer();
     void CancelTimers();
     void CloseWithReport();
@@ -162,7 +164,7 @@ private:
     enum class TimersToStop
     {
         All,
-        WaitDataOnly, // the new-file timer has just run out
+        WaitDataOnly, // the new-file timer has just run out: the next one keeps its schedule
     };
     void Rotate(TimersToStop stop, const std::function<void()>& beforeArming = {});
     void ReleaseData(CZeltSignal* signal);
@@ -196,7 +198,8 @@ private:
     // The log file and interval of the last start or read, and the port the data receiver was last
     // bound to.
     StartParameters m_start;
-    int32_t m_unboundDataPort = 0; // a port whose bind failed, tried again by the no-data check
+    FsmClock::time_point m_rotationDue; // the moment of the next timed file change
+    int32_t m_unboundDataPort = 0;      // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CVelmorConversion> m_conversion; // the closed files on their way to RINEX
     std::unique_ptr<CVelmorLogFile> m_logFile;       // the log stream and the log file path
     // Declared before the receivers, so that it outlives the sockets that live on it.

@@ -61,7 +61,22 @@ void CVelmorControl::ArmNewFileTimer()
                   m_start.interval);
         return;
     }
-    StartTimer(NEW_FILE_TIMEOUT, delayMs(m_start.interval, 60000));
+    m_rotationDue = FsmClock::now() + std::chrono::milliseconds(delayMs(m_start.interval, 60000));
+    StartTimerAt(NEW_FILE_TIMEOUT, m_rotationDue);
+}
+
+void CVelmorControl::ArmNextRotation()
+{
+    if (m_start.interval <= 0)
+        return ArmNewFileTimer();
+    // The n-th change of a run falls n intervals after its start, however late each change ran; one
+    // missed altogether (a suspended machine) is skipped, not made up with a file of no length.
+    const std::chrono::milliseconds interval(delayMs(m_start.interval, 60000));
+    const FsmClock::time_point now = FsmClock::now();
+    do
+        m_rotationDue += interval;
+    while (m_rotationDue <= now);
+    StartTimerAt(NEW_FILE_TIMEOUT, m_rotationDue);
 }
 
 void CVelmorControl::ArmWaitDataTimer()
@@ -139,7 +154,10 @@ void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& befo
     CloseWithReport();
     if (beforeArming)
         beforeArming();
-    ArmNewFileTimer();
+    if (stop == TimersToStop::All)
+        ArmNewFileTimer();
+    else
+        ArmNextRotation();
     ArmWaitDataTimer();
 }
 
@@ -385,7 +403,7 @@ void CVelmorControl::JobTimedPrepLogging(CZeltSignal*& signal)
 {
     TraceJob("JobTimedPrepLogging");
     ReleaseData(signal);
-    ArmNewFileTimer();
+    ArmNextRotation();
     ConfigureSupervision(false);
 }
 
