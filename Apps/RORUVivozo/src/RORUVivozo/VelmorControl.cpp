@@ -117,6 +117,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          disregard,
          {
              {WAIT_DATA_TIMEOUT, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadDB>},
+             {DB_READ_ERROR, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadFailed>},
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
@@ -156,6 +157,9 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
         velmorMessages.postFormattedMessage(MSG_NO_LOG_STREAM);
         std::exit(-1);
     }
+    m_parameterReader = std::make_unique<CParameterReader>(
+        [this](const ParameterRow* row, const CParameterReader::Request& request)
+        { OnParametersRead(row, request); });
     m_maxWaitTime = tokenStore().getTokValueInt(kTokenMaxWaitTime);
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
@@ -237,6 +241,8 @@ CVelmorControl::~CVelmorControl()
         m_dataReceiver->Stop();
     TraceData("\n\tInfo: Data receiver stopped after %llu datagrams.",
               static_cast<unsigned long long>(m_datagramsReceived.load()));
+    // A read that another process holds up is not waited for: its result no longer matters.
+    m_parameterReader.reset();
 
     StopTimer(NEW_FILE_TIMEOUT);
     StopTimer(WAIT_DATA_TIMEOUT);

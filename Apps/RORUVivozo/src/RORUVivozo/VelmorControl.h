@@ -8,6 +8,7 @@
 #include "RORUVivozo/VelmorConversion.h"
 #include "RORUVivozo/VelmorLogFile.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
+#include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
@@ -108,6 +109,7 @@ public:
     void JobReadDB(CZeltSignal*& signal);
     void JobReadDBError(CZeltSignal*& signal);
     void JobRetryReadDB(CZeltSignal*& signal);
+    void JobRetryReadFailed(CZeltSignal*& signal);
     void JobRereadDB(CZeltSignal*& signal);
     void JobRereadError(CZeltSignal*& signal);
     void JobWaitLogging(CZeltSignal*& signal);
@@ -152,10 +154,11 @@ private:
     void CloseWithReport();
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
-    // The parameter row of the database; its log file and interval are taken.
-    bool ReadParameters(LoggingParameters& parameters);
-    bool ReadParameters();
-    void ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal);
+    // Asks the parameter reader for the row; the result comes as DB_READ_COMPL or the failure signal.
+    void RequestParameters(CZeltSignal* signal, int32_t failureSignal);
+    void OnParametersRead(const ParameterRow* row, const CParameterReader::Request& request);
+    // The row that a DB_READ_COMPL carries, its log file and interval taken; none from any other signal.
+    std::optional<ParameterRow> TakeParameters(const CZeltSignal& signal);
     void TakeStartParameters(const CZeltSignal& signal);
     // The log file and interval of a start; its port goes through TakeDataPort.
     void TakeLogFile(const StartParameters& start);
@@ -194,7 +197,6 @@ private:
     // The station token as the conversion's station filter; an ID out of range is reported and reads 0.
     unsigned int ConversionStation();
 
-    bool m_dbReadOk = true;
     // The log file and interval of the last start or read, and the port the data receiver was last
     // bound to.
     StartParameters m_start;
@@ -212,6 +214,7 @@ private:
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
+    std::unique_ptr<CParameterReader> m_parameterReader;
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
     std::thread m_ioThread;
     std::atomic<std::uint64_t> m_datagramsReceived{0}; // delivered by the data receiver, on the IO thread

@@ -10,6 +10,7 @@
 #include "Udp/UdpReceiver.h"
 
 #include <climits>
+#include <cstring>
 
 using namespace ZeltSig;
 
@@ -127,20 +128,39 @@ void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
     TakeDataPort(parameters.port);
 }
 
-bool CVelmorControl::ReadParameters(LoggingParameters& parameters)
+void CVelmorControl::RequestParameters(CZeltSignal* signal, int32_t failureSignal)
 {
-    if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
-        return false;
-    TakeLogFile({.directory = parameters.dir_value,
-                 .fileName = parameters.file_value,
-                 .interval = Platform::clampedInt32(parameters.line_interval_value)});
-    return true;
+    ReleaseData(signal);
+    m_parameterReader->request({.failureSignal = failureSignal, .reportFailure = true});
 }
 
-bool CVelmorControl::ReadParameters()
+// On the reader's thread: trace lines, messages and the external queue take posts from any thread.
+void CVelmorControl::OnParametersRead(const ParameterRow* row, const CParameterReader::Request& request)
 {
-    LoggingParameters parameters;
-    return ReadParameters(parameters);
+    if (row == nullptr)
+    {
+        if (request.reportFailure)
+            ReportParameterReadFailure();
+        ExternalInput(std::make_unique<CZeltSignal>(request.failureSignal, this, nullptr, 0));
+        return;
+    }
+    ExternalInput(CZeltSignal::CopyOf(DB_READ_COMPL, row, sizeof *row, this));
+}
+
+std::optional<ParameterRow> CVelmorControl::TakeParameters(const CZeltSignal& signal)
+{
+    if (signal.GetNumber() != DB_READ_COMPL || signal.GetData() == nullptr ||
+        signal.GetLength() != static_cast<int32_t>(sizeof(ParameterRow)))
+        return std::nullopt;
+    ParameterRow row;
+    std::memcpy(&row, signal.GetData(), sizeof row);
+    row.dirValue[sizeof row.dirValue - 1] = '\0';
+    row.fileValue[sizeof row.fileValue - 1] = '\0';
+    row.intervalValue[sizeof row.intervalValue - 1] = '\0';
+    TakeLogFile({.directory = row.dirValue,
+                 .fileName = row.fileValue,
+                 .interval = Platform::clampedInt32(row.intervalValue)});
+    return row;
 }
 
 void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& beforeArming)
@@ -161,23 +181,10 @@ void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& befo
     ArmWaitDataTimer();
 }
 
-void CVelmorControl::ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal)
-{
-    m_dbReadOk = true;
-    ReleaseData(signal);
-    if (!ReadParameters())
-    {
-        ReportParameterReadFailure();
-        m_dbReadOk = false;
-    }
-    InternalInput(
-        std::make_unique<CZeltSignal>(m_dbReadOk ? DB_READ_COMPL : failureSignal, this, nullptr, 0));
-}
-
 void CVelmorControl::JobReadDB(CZeltSignal*& signal)
 {
     TraceJob("JobReadDB");
-    ReadParametersAndPost(signal, DB_READ_ERROR);
+    RequestParameters(signal, DB_READ_ERROR);
 }
 
 void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
@@ -194,13 +201,14 @@ void CVelmorControl::JobRetryReadDB(CZeltSignal*& signal)
     TraceJob("JobRetryReadDB");
     ReleaseData(signal);
     TraceData("\n\tInfo: Reading RORUVivozo process parameters from ZeltDB again.");
-    if (ReadParameters())
-    {
-        m_dbReadOk = true;
-        InternalInput(std::make_unique<CZeltSignal>(DB_READ_COMPL, this, nullptr, 0));
-        return;
-    }
     // Told once at the first failure; each further try is only traced.
+    m_parameterReader->request({.failureSignal = DB_READ_ERROR, .reportFailure = false});
+}
+
+void CVelmorControl::JobRetryReadFailed(CZeltSignal*& signal)
+{
+    TraceJob("JobRetryReadFailed");
+    ReleaseData(signal);
     TraceData("%s", kParameterReadError);
     ArmWaitDataTimer();
 }
@@ -209,7 +217,7 @@ void CVelmorControl::JobRetryReadDB(CZeltSignal*& signal)
 void CVelmorControl::JobRereadDB(CZeltSignal*& signal)
 {
     TraceJob("JobRereadDB");
-    ReadParametersAndPost(signal, DB_REREAD_ERROR);
+    RequestParameters(signal, DB_REREAD_ERROR);
 }
 
 void CVelmorControl::JobRereadError(CZeltSignal*& signal)
@@ -226,20 +234,19 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     CancelTimers();
     m_dataSeen = false;
     m_openRetry.clear();
+    // The row read just now: reading it again would only wait on the database once more.
+    const std::optional<ParameterRow> row = TakeParameters(*signal);
     ReleaseData(signal);
-
-    LoggingParameters parameters;
-    if (!ReadParameters(parameters))
+    if (!row)
     {
         Send(Udp::kLoggingOff);
         return;
     }
 
-    if (parameters.logging_selected != 0)
+    if (row->loggingSelected != 0)
     {
-        const std::string start =
-            Udp::startSentence(parameters.dir_value, parameters.file_value,
-                               std::string_view(parameters.line_interval_value), m_start.port);
+        const std::string start = Udp::startSentence(row->dirValue, row->fileValue,
+                                                     std::string_view(row->intervalValue), m_start.port);
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
         Send(Udp::kLoggingSelectedOn);
     }
@@ -388,8 +395,8 @@ void CVelmorControl::JobTimedNewFile(CZeltSignal*& signal)
 void CVelmorControl::JobRestartLog(CZeltSignal*& signal)
 {
     TraceJob("JobRestartLog");
+    Rotate(TimersToStop::All, [&] { TakeParameters(*signal); });
     ReleaseData(signal);
-    Rotate(TimersToStop::All);
 }
 
 void CVelmorControl::JobErrRestartLog(CZeltSignal*& signal)
