@@ -12,7 +12,7 @@ packages=(
     unixodbc unixodbc-dev libsqliteodbc
     libfmt-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    rtklib socat iproute2 util-linux
+    rtklib socat iproute2 util-linux faketime
     clang libclang-rt-14-dev
 )
 missing=()
