@@ -210,7 +210,7 @@ TEST_F(LoggerUnderFaults, StepsOfTheWallClockGiveNoFalseLowRate)
         GTEST_SKIP() << "libfaketime is not installed (Debian package faketime)";
     setToken("RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH", 2);
     setToken("RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED", 20);
-    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT", 50);
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT", 90);
     // The wall clock of the logger alone, stepped by writing its offset; the monotonic clock stays true.
     const std::string offset = m_suite.root() + "/clock-offset";
     std::ofstream(offset) << "+0s\n";
