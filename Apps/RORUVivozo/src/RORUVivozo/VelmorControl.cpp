@@ -241,14 +241,14 @@ CVelmorControl::~CVelmorControl()
         m_dataReceiver->Stop();
     TraceData("\n\tInfo: Data receiver stopped after %llu datagrams.",
               static_cast<unsigned long long>(m_datagramsReceived.load()));
-    // A read that another process holds up is not waited for: its result no longer matters.
-    m_parameterReader.reset();
 
     StopTimer(NEW_FILE_TIMEOUT);
     StopTimer(WAIT_DATA_TIMEOUT);
     // Every datagram received is written before the file closes: the engine ends once it has taken
     // what is queued. A job still running may count a datagram or replace the counter, too.
     StopAfterQueued();
+    // No job asks for a read any more; one that another process holds up is not waited for.
+    m_parameterReader.reset();
     m_dataSeen = false;
     m_eventCounter.reset();
 
