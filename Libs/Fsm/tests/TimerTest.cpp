@@ -176,7 +176,7 @@ TEST(TimerThread, TimersDueAtMomentsKeepToThemHoweverLateThePassesRun)
     ASSERT_TRUE(machine.WaitForRecords(8));
     machine.Stop();
     for (long long late : lateMs)
-        EXPECT_TRUE(late >= 0 && late < 50) << late << " ms after its moment";
+        EXPECT_TRUE(late >= 0 && late < 100) << late << " ms after its moment";
 }
 
 TEST(TimerThread, TwoTimersForOneNumberBothExpire)

@@ -173,7 +173,7 @@ public:
     }
 
     // Arms a one-shot timer that posts target at the moment due of the monotonic clock, within about a
-    // millisecond; its trace line shows the delay left.
+    // millisecond when the moment is more than a tick away; its trace line shows the delay left.
     void StartTimerAt(int32_t target, FsmClock::time_point due)
     {
         const auto left =
