@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -147,8 +148,40 @@ TEST_F(LoggerUnderFaults, ALockedSuiteDatabaseHoldsUpNeitherStatusNorDatagramsAn
     EXPECT_EQ(terminate(), 0);
 }
 
+TEST_F(LoggerUnderFaults,
+       ARereadWhileAnotherProcessHoldsTheDatabaseStallsNeitherDatagramsNorStatusNorTermination)
+{
+    startLogger(kSelectedOff, {"-debug", "8"});
+    command({"start", "C:\\rtcm", "held.rtcm", "60", "3011"});
+    std::string sent = "before";
+    send({sent});
+    ASSERT_TRUE(fileHolds(native("C:\\rtcm\\held.rtcm"), sent));
+
+    HoldingProcess holder;
+    ASSERT_TRUE(holder.holdDatabase(m_suite.databasePath()));
+    command({"reread"});
+    Millis slowest{0};
+    for (int i = 0; i < 20; ++i)
+    {
+        sent += "during " + std::to_string(i);
+        send({"during " + std::to_string(i)});
+        slowest = std::max(slowest, statusRoundTrip().value_or(Millis(999999)));
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\held.rtcm"), sent, 1s)) << m_logger->output();
+    EXPECT_LT(slowest, kAnswerBound);
+    // The read still waits for the database; the termination does not.
+    const auto asked = Clock::now();
+    m_logger->signal(SIGTERM);
+    EXPECT_EQ(m_logger->waitExit(30s), 0);
+    EXPECT_LT(Clock::now() - asked, 4s);
+}
+
 TEST_F(LoggerUnderFaults, ATokenLockHeldByAnotherProcessKeepsTheLastValuesAndStallsNothing)
 {
+    // Absent from the token file: read at every start, absent at once while the lock is held.
+    ASSERT_TRUE(m_suite.exec("DELETE FROM token_value WHERE token = 'RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED'"));
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH", 1);
     setToken("RTCM_DATAPORT", 3012);
     startLogger(kSelectedOff, {"-debug", "8"});
     command({"start", "C:\\rtcm", "first.rtcm", "60", "3012"});
@@ -167,6 +200,39 @@ TEST_F(LoggerUnderFaults, ATokenLockHeldByAnotherProcessKeepsTheLastValuesAndSta
     EXPECT_TRUE(m_logger->waitForOutput(
         "WARNING: Token file locked by another process: RTCM_DATAPORT keeps the value last read, 3012.", 1s));
     holder.release();
+    EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerUnderFaults, StepsOfTheWallClockGiveNoFalseLowRate)
+{
+    const std::string faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (!fs::exists(faketime))
+        GTEST_SKIP() << "libfaketime is not installed (Debian package faketime)";
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH", 2);
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED", 20);
+    setToken("RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT", 90);
+    // The wall clock of the logger alone, stepped by writing its offset; the monotonic clock stays true.
+    const std::string offset = m_suite.root() + "/clock-offset";
+    std::ofstream(offset) << "+0s\n";
+    {
+        const ScopedEnvironment preload("LD_PRELOAD", faketime);
+        const ScopedEnvironment file("FAKETIME_TIMESTAMP_FILE", offset);
+        const ScopedEnvironment noCache("FAKETIME_NO_CACHE", std::string("1"));
+        const ScopedEnvironment monotonic("FAKETIME_DONT_FAKE_MONOTONIC", std::string("1"));
+        startLogger(kSelectedOff, {"-debug", "8"});
+    }
+    command({"start", "C:\\rtcm", "stepped.rtcm", "60", "3011"});
+    // 25 datagrams a second against 20 expected, the clock 9 s ahead after every second.
+    for (int step = 1; step <= 8; ++step)
+    {
+        for (int i = 0; i < 25; ++i)
+        {
+            send({"tick"});
+            std::this_thread::sleep_for(40ms);
+        }
+        std::ofstream(offset) << "+" << 9 * step << "s\n";
+    }
+    EXPECT_EQ(m_logger->occurrences("Expected/received (Hz)"), 0u) << m_logger->output();
     EXPECT_EQ(terminate(), 0);
 }
 

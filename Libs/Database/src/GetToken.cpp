@@ -72,13 +72,15 @@ void CGetToken::setReport(Report report)
 std::optional<TokenEntry> CGetToken::findToken(const std::string& name, TokenKind kind, bool& readFailed)
 {
     readFailed = false;
-    // A value already held is worth more than a long wait on another process's lock.
+    // What the last good read said of the token, a value or its absence, is worth more than a long wait
+    // on another process's lock.
+    const bool readBefore = !m_tokens.empty();
     std::optional<TokenEntry> last;
     if (const TokenEntry* known = knownEntry(name, kind))
         last = *known;
-    // Once the lock was found held, known tokens try it once only until a read gets it again: a job
-    // reading several tokens then waits for the first of them alone.
-    const bool gotIt = !last            ? readJsonLocked()
+    // Once the lock was found held, reads try it once only until one gets it again: a job reading
+    // several tokens then waits for the first of them alone.
+    const bool gotIt = !readBefore      ? readJsonLocked()
                        : m_lockTimedOut ? readJsonLocked(1, 0)
                                         : readJsonLocked(quickLockTries, quickLockPauseMs);
     if (gotIt)
@@ -87,12 +89,13 @@ std::optional<TokenEntry> CGetToken::findToken(const std::string& name, TokenKin
             return *entry;
         return std::nullopt;
     }
-    if (last && m_lockTimedOut)
+    if (readBefore && m_lockTimedOut)
     {
         if (m_report)
         {
-            const std::string value =
-                kind == TokenKind::Integer ? std::to_string(last->intValue) : "'" + last->textValue + "'";
+            const std::string value = !last                        ? std::string("absent")
+                                      : kind == TokenKind::Integer ? std::to_string(last->intValue)
+                                                                   : "'" + last->textValue + "'";
             m_report("\n\tWARNING: Token file locked by another process: " + name +
                      " keeps the value last read, " + value + ".");
         }

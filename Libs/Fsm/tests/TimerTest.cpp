@@ -157,6 +157,28 @@ TEST(TimerThread, A1000MsTimerTakesAboutTenTicksOfWallClock)
     EXPECT_LT(ms, 10000);
 }
 
+TEST(TimerThread, TimersDueAtMomentsKeepToThemHoweverLateThePassesRun)
+{
+    CTestMachine machine;
+    const auto origin = FsmClock::now();
+    std::vector<long long> lateMs;
+    machine.OnSignal(
+        kTimed,
+        [&](CTestMachine&, CZeltSignal*&)
+        {
+            const auto due = origin + std::chrono::milliseconds(250 * (lateMs.size() + 1));
+            lateMs.push_back(
+                std::chrono::duration_cast<std::chrono::milliseconds>(FsmClock::now() - due).count());
+        });
+    for (int n = 1; n <= 8; ++n)
+        machine.StartTimerAt(kTimed, origin + std::chrono::milliseconds(250 * n));
+    machine.Start();
+    ASSERT_TRUE(machine.WaitForRecords(8));
+    machine.Stop();
+    for (long long late : lateMs)
+        EXPECT_TRUE(late >= 0 && late < 100) << late << " ms after its moment";
+}
+
 TEST(TimerThread, TwoTimersForOneNumberBothExpire)
 {
     CTestMachine machine;

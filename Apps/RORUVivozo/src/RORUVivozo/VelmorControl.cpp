@@ -117,6 +117,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          disregard,
          {
              {WAIT_DATA_TIMEOUT, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadDB>},
+             {DB_READ_ERROR, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadFailed>},
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
@@ -157,6 +158,9 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
         velmorMessages.postFormattedMessage(MSG_NO_LOG_STREAM);
         std::exit(-1);
     }
+    m_parameterReader = std::make_unique<CParameterReader>(
+        [this](const ParameterRow* row, const CParameterReader::Request& request)
+        { OnParametersRead(row, request); });
     m_maxWaitTime = tokenStore().getTokValueInt(kTokenMaxWaitTime);
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
@@ -246,6 +250,8 @@ CVelmorControl::~CVelmorControl()
     // what is queued. A job still running may count a datagram or replace the counter, too.
     StopAfterQueued();
     ReportKernelDrops();
+    // No job asks for a read any more; one that another process holds up is not waited for.
+    m_parameterReader.reset();
     m_dataSeen = false;
     m_eventCounter.reset();
 

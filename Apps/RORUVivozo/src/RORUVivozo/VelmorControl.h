@@ -9,6 +9,7 @@
 #include "RORUVivozo/VelmorKernelDrops.h"
 #include "RORUVivozo/VelmorLogFile.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
+#include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
@@ -119,6 +120,7 @@ public:
     void JobReadDB(CZeltSignal*& signal);
     void JobReadDBError(CZeltSignal*& signal);
     void JobRetryReadDB(CZeltSignal*& signal);
+    void JobRetryReadFailed(CZeltSignal*& signal);
     void JobRereadDB(CZeltSignal*& signal);
     void JobRereadError(CZeltSignal*& signal);
     void JobWaitLogging(CZeltSignal*& signal);
@@ -155,16 +157,19 @@ private:
     void ReportJobFailure(const char* what);
 
     // Steps the jobs share.
+    // A new schedule of timed file changes from now; the next change of the running schedule.
     void ArmNewFileTimer();
+    void ArmNextRotation();
     void ArmWaitDataTimer();
     void CancelTimers();
     void CloseWithReport();
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
-    // The parameter row of the database; its log file and interval are taken.
-    bool ReadParameters(LoggingParameters& parameters);
-    bool ReadParameters();
-    void ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal);
+    // Asks the parameter reader for the row; the result comes as DB_READ_COMPL or the failure signal.
+    void RequestParameters(CZeltSignal* signal, int32_t failureSignal);
+    void OnParametersRead(const ParameterRow* row, const CParameterReader::Request& request);
+    // The row that a DB_READ_COMPL carries, its log file and interval taken; none from any other signal.
+    std::optional<ParameterRow> TakeParameters(const CZeltSignal& signal);
     void TakeStartParameters(const CZeltSignal& signal);
     // The log file and interval of a start; its port goes through TakeDataPort.
     void TakeLogFile(const StartParameters& start);
@@ -173,7 +178,7 @@ private:
     enum class TimersToStop
     {
         All,
-        WaitDataOnly, // the new-file timer has just run out
+        WaitDataOnly, // the new-file timer has just run out: the next one keeps its schedule
     };
     void Rotate(TimersToStop stop, const std::function<void()>& beforeArming = {});
     void ReleaseData(CZeltSignal* signal);
@@ -207,11 +212,11 @@ private:
     // The station and the header labels of the tokens, for a file opened at the given time.
     Rtcm3::ScanContext ConversionContext(std::time_t opened);
 
-    bool m_dbReadOk = true;
     // The log file and interval of the last start or read, and the port the data receiver was last
     // bound to.
     StartParameters m_start;
-    int32_t m_unboundDataPort = 0; // a port whose bind failed, tried again by the no-data check
+    FsmClock::time_point m_rotationDue; // the moment of the next timed file change
+    int32_t m_unboundDataPort = 0;      // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CVelmorConversion> m_conversion; // the closed files on their way to RINEX
     std::unique_ptr<CVelmorLogFile> m_logFile;       // the log stream and the log file path
     // Declared before the receivers, so that it outlives the sockets that live on it.
@@ -225,6 +230,7 @@ private:
     bool m_dataSeen = false;
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
     CKernelDrops m_kernelDrops;
+    std::unique_ptr<CParameterReader> m_parameterReader;
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
     std::thread m_ioThread;
     std::atomic<std::uint64_t> m_datagramsReceived{0}; // delivered by the data receiver, on the IO thread

@@ -10,6 +10,7 @@
 #include "Udp/UdpReceiver.h"
 
 #include <climits>
+#include <cstring>
 
 using namespace ZeltSig;
 
@@ -61,7 +62,22 @@ void CVelmorControl::ArmNewFileTimer()
                   m_start.interval);
         return;
     }
-    StartTimer(NEW_FILE_TIMEOUT, delayMs(m_start.interval, 60000));
+    m_rotationDue = FsmClock::now() + std::chrono::milliseconds(delayMs(m_start.interval, 60000));
+    StartTimerAt(NEW_FILE_TIMEOUT, m_rotationDue);
+}
+
+void CVelmorControl::ArmNextRotation()
+{
+    if (m_start.interval <= 0)
+        return ArmNewFileTimer();
+    // The n-th change of a run falls n intervals after its start, however late each change ran; one
+    // missed altogether (a suspended machine) is skipped, not made up with a file of no length.
+    const std::chrono::milliseconds interval(delayMs(m_start.interval, 60000));
+    const FsmClock::time_point now = FsmClock::now();
+    do
+        m_rotationDue += interval;
+    while (m_rotationDue <= now);
+    StartTimerAt(NEW_FILE_TIMEOUT, m_rotationDue);
 }
 
 void CVelmorControl::ArmWaitDataTimer()
@@ -112,20 +128,39 @@ void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
     TakeDataPort(parameters.port);
 }
 
-bool CVelmorControl::ReadParameters(LoggingParameters& parameters)
+void CVelmorControl::RequestParameters(CZeltSignal* signal, int32_t failureSignal)
 {
-    if (velmorDatabase.readLoggingParameters(kParameterUser, parameters) != 0)
-        return false;
-    TakeLogFile({.directory = parameters.dir_value,
-                 .fileName = parameters.file_value,
-                 .interval = Platform::clampedInt32(parameters.line_interval_value)});
-    return true;
+    ReleaseData(signal);
+    m_parameterReader->request({.failureSignal = failureSignal, .reportFailure = true});
 }
 
-bool CVelmorControl::ReadParameters()
+// On the reader's thread: trace lines, messages and the external queue take posts from any thread.
+void CVelmorControl::OnParametersRead(const ParameterRow* row, const CParameterReader::Request& request)
 {
-    LoggingParameters parameters;
-    return ReadParameters(parameters);
+    if (row == nullptr)
+    {
+        if (request.reportFailure)
+            ReportParameterReadFailure();
+        ExternalInput(std::make_unique<CZeltSignal>(request.failureSignal, this, nullptr, 0));
+        return;
+    }
+    ExternalInput(CZeltSignal::CopyOf(DB_READ_COMPL, row, sizeof *row, this));
+}
+
+std::optional<ParameterRow> CVelmorControl::TakeParameters(const CZeltSignal& signal)
+{
+    if (signal.GetNumber() != DB_READ_COMPL || signal.GetData() == nullptr ||
+        signal.GetLength() != static_cast<int32_t>(sizeof(ParameterRow)))
+        return std::nullopt;
+    ParameterRow row;
+    std::memcpy(&row, signal.GetData(), sizeof row);
+    row.dirValue[sizeof row.dirValue - 1] = '\0';
+    row.fileValue[sizeof row.fileValue - 1] = '\0';
+    row.intervalValue[sizeof row.intervalValue - 1] = '\0';
+    TakeLogFile({.directory = row.dirValue,
+                 .fileName = row.fileValue,
+                 .interval = Platform::clampedInt32(row.intervalValue)});
+    return row;
 }
 
 void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& beforeArming)
@@ -139,27 +174,17 @@ void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& befo
     CloseWithReport();
     if (beforeArming)
         beforeArming();
-    ArmNewFileTimer();
+    if (stop == TimersToStop::All)
+        ArmNewFileTimer();
+    else
+        ArmNextRotation();
     ArmWaitDataTimer();
-}
-
-void CVelmorControl::ReadParametersAndPost(CZeltSignal* signal, int32_t failureSignal)
-{
-    m_dbReadOk = true;
-    ReleaseData(signal);
-    if (!ReadParameters())
-    {
-        ReportParameterReadFailure();
-        m_dbReadOk = false;
-    }
-    InternalInput(
-        std::make_unique<CZeltSignal>(m_dbReadOk ? DB_READ_COMPL : failureSignal, this, nullptr, 0));
 }
 
 void CVelmorControl::JobReadDB(CZeltSignal*& signal)
 {
     TraceJob("JobReadDB");
-    ReadParametersAndPost(signal, DB_READ_ERROR);
+    RequestParameters(signal, DB_READ_ERROR);
 }
 
 void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
@@ -176,13 +201,14 @@ void CVelmorControl::JobRetryReadDB(CZeltSignal*& signal)
     TraceJob("JobRetryReadDB");
     ReleaseData(signal);
     TraceData("\n\tInfo: Reading RORUVivozo process parameters from ZeltDB again.");
-    if (ReadParameters())
-    {
-        m_dbReadOk = true;
-        InternalInput(std::make_unique<CZeltSignal>(DB_READ_COMPL, this, nullptr, 0));
-        return;
-    }
     // Told once at the first failure; each further try is only traced.
+    m_parameterReader->request({.failureSignal = DB_READ_ERROR, .reportFailure = false});
+}
+
+void CVelmorControl::JobRetryReadFailed(CZeltSignal*& signal)
+{
+    TraceJob("JobRetryReadFailed");
+    ReleaseData(signal);
     TraceData("%s", kParameterReadError);
     ArmWaitDataTimer();
 }
@@ -191,7 +217,7 @@ void CVelmorControl::JobRetryReadDB(CZeltSignal*& signal)
 void CVelmorControl::JobRereadDB(CZeltSignal*& signal)
 {
     TraceJob("JobRereadDB");
-    ReadParametersAndPost(signal, DB_REREAD_ERROR);
+    RequestParameters(signal, DB_REREAD_ERROR);
 }
 
 void CVelmorControl::JobRereadError(CZeltSignal*& signal)
@@ -208,20 +234,19 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     CancelTimers();
     m_dataSeen = false;
     m_openRetry.clear();
+    // The row read just now: reading it again would only wait on the database once more.
+    const std::optional<ParameterRow> row = TakeParameters(*signal);
     ReleaseData(signal);
-
-    LoggingParameters parameters;
-    if (!ReadParameters(parameters))
+    if (!row)
     {
         Send(Udp::kLoggingOff);
         return;
     }
 
-    if (parameters.logging_selected != 0)
+    if (row->loggingSelected != 0)
     {
-        const std::string start =
-            Udp::startSentence(parameters.dir_value, parameters.file_value,
-                               std::string_view(parameters.line_interval_value), m_start.port);
+        const std::string start = Udp::startSentence(row->dirValue, row->fileValue,
+                                                     std::string_view(row->intervalValue), m_start.port);
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
         Send(Udp::kLoggingSelectedOn);
     }
@@ -370,8 +395,8 @@ void CVelmorControl::JobTimedNewFile(CZeltSignal*& signal)
 void CVelmorControl::JobRestartLog(CZeltSignal*& signal)
 {
     TraceJob("JobRestartLog");
+    Rotate(TimersToStop::All, [&] { TakeParameters(*signal); });
     ReleaseData(signal);
-    Rotate(TimersToStop::All);
 }
 
 void CVelmorControl::JobErrRestartLog(CZeltSignal*& signal)
@@ -385,7 +410,7 @@ void CVelmorControl::JobTimedPrepLogging(CZeltSignal*& signal)
 {
     TraceJob("JobTimedPrepLogging");
     ReleaseData(signal);
-    ArmNewFileTimer();
+    ArmNextRotation();
     ConfigureSupervision(false);
 }
 

@@ -33,14 +33,14 @@ public:
     CGetToken(const CGetToken&) = delete;
     CGetToken& operator=(const CGetToken&) = delete;
 
-    // How long a read waits for another process's lock when the store already holds a value of that
-    // token: then that value is returned (and reported), so no caller waits long for a busy file. After
-    // such a read, reads of known tokens try the lock once, without waiting, until one gets it.
+    // How long a read waits for another process's lock once the store has read the file: then what that
+    // read held of the token, its value or its absence, is the answer (and reported), so no caller waits
+    // long for a busy file. After such a read, reads try the lock once, without waiting, until one gets it.
     static constexpr int quickLockTries = 4;
     static constexpr int quickLockPauseMs = 20;
 
     // 0 when the token is missing, has another kind, or the token file cannot be read. While another
-    // process holds the lock, a token that the last good read held keeps that value.
+    // process holds the lock, a token keeps what the last good read held: its value, or 0 when absent.
     std::int32_t getTokValueInt(const std::string& name);
     // Empty when the token is missing, has another kind, or the token file cannot be read; the last
     // value read while another process holds the lock, as getTokValueInt.
@@ -72,8 +72,8 @@ private:
     bool readJsonLocked(int lockTries = 100, int lockPauseMs = 100);
     // The entry of a token of that kind in the last good read, if any.
     const TokenEntry* knownEntry(const std::string& name, TokenKind kind) const;
-    // Reads the file and finds the token; while another process holds the lock, a token of the last good
-    // read answers with that value. readFailed: the file gave no answer at all.
+    // Reads the file and finds the token; while another process holds the lock, the last good read answers
+    // (with the token's value or without one). readFailed: the file gave no answer at all.
     std::optional<TokenEntry> findToken(const std::string& name, TokenKind kind, bool& readFailed);
     // findToken with the warnings and the missing-token line of a getter named function; only the text
     // getter warns of a read that failed.

@@ -42,9 +42,13 @@
 #include <ace/Thread.h>
 #include <ace/Thread_Manager.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <type_traits>
 
 template <class App, class Sig> class CApplFsm : public CFsm<App, Sig>
@@ -168,6 +172,18 @@ public:
         m_timers->Add(std::move(timer));
     }
 
+    // Arms a one-shot timer that posts target at the moment due of the monotonic clock, within about a
+    // millisecond when the moment is more than a tick away; its trace line shows the delay left.
+    void StartTimerAt(int32_t target, FsmClock::time_point due)
+    {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(due - FsmClock::now()).count();
+        auto timer = std::make_unique<CFsmTimeSignal>(
+            FSM_SIG_TIMER, target, static_cast<int32_t>(std::clamp<long long>(left, 0, INT32_MAX)));
+        TraceTimer(*timer, true);
+        m_timers->AddDue(std::move(timer), due);
+    }
+
     // Cancels every pending timer for target and removes every signal with that number from the internal
     // queue, whatever put it there.
     void StopTimer(int32_t target)
@@ -275,13 +291,22 @@ private:
         }
     }
 
-    // The timer thread: a countdown pass as soon as it starts, then one per tick.
+    // The timer thread: a countdown pass as soon as it starts, then one per tick on a grid of the
+    // monotonic clock, so that late passes do not add up; between passes it wakes for due timers.
     void RunTimers()
     {
+        constexpr std::chrono::milliseconds tick(kFsmTickMs);
+        FsmClock::time_point pass = FsmClock::now();
         while (!Cancelled())
         {
             m_timers->Tick();
-            ACE_OS::sleep(g_FsmTick);
+            // After a stall (a suspended machine) the grid starts again instead of running passes at once.
+            pass = std::max(pass + tick, FsmClock::now());
+            for (FsmClock::time_point now = FsmClock::now(); now < pass; now = FsmClock::now())
+            {
+                std::this_thread::sleep_until(std::min(pass, m_timers->NextDue().value_or(pass)));
+                m_timers->ExpireDue(FsmClock::now());
+            }
         }
     }
 

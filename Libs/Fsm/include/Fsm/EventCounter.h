@@ -2,6 +2,7 @@
 // compares each measuring interval's count with the expected rate and calls the application back when
 // the rate is too low. A pause may follow each measured interval; events counted in it are discarded.
 // It holds no database objects: the application reports a low rate through its own message poster.
+// Intervals run on the monotonic clock: a step of the wall clock neither ends one early nor stretches it.
 #pragma once
 
 #include "Fsm/FsmTimer.h"
@@ -36,7 +37,7 @@ public:
     {
         m_countLock->acquire();
         *m_eventCount = 0;
-        m_start = ACE_OS::gettimeofday();
+        m_start = FsmMonotonicNow();
         m_countLock->release();
         m_measuring = true;
         if (m_started != nullptr)
@@ -46,7 +47,7 @@ public:
         while (m_stop.load() == 0)
         {
             ACE_OS::sleep(g_FsmTick);
-            Poll(ACE_OS::gettimeofday());
+            Poll(FsmMonotonicNow());
         }
         return 0;
     }
@@ -66,7 +67,7 @@ public:
                 {
                     m_countLock->acquire();
                     m_measuring = m_pause <= 0;
-                    m_start = now;
+                    m_start = NextStart(m_interval, now);
                     const double seconds = m_interval / 1000.0;
                     const double expectedRate = m_expected / seconds;
                     const double receivedRate = *m_eventCount / seconds;
@@ -82,12 +83,20 @@ public:
             {
                 m_measuring = true;
                 m_countLock->acquire();
-                m_start = now;
+                m_start = NextStart(m_pause, now);
                 *m_eventCount = 0;
                 m_countLock->release();
             }
         }
         m_configLock->release();
+    }
+
+    // The start of the next interval or pause: where the one of this length ends, so that polls running
+    // late do not shift the intervals; after a stall longer than that, now.
+    ACE_Time_Value NextStart(int32_t lengthMs, const ACE_Time_Value& now) const
+    {
+        const ACE_Time_Value end = m_start + ACE_Time_Value(lengthMs / 1000, (lengthMs % 1000) * 1000);
+        return (now - end).msec() < static_cast<unsigned long>(lengthMs) ? end : now;
     }
 
     // The measuring state, for reports and tests.
@@ -181,7 +190,7 @@ public:
         m_timing.m_pause = pauseMs;
         m_countLock.acquire();
         m_eventCount = 0;
-        m_timing.m_start = ACE_OS::gettimeofday();
+        m_timing.m_start = FsmMonotonicNow();
         m_countLock.release();
         m_timing.m_measuring = true;
         m_configLock.release();
