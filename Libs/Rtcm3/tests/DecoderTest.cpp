@@ -124,7 +124,8 @@ TEST(Dispatch, AntennaDescriptorLengthIsCutAtThePayload)
 
 TEST(Dispatch, MessagesNotDecodedAreReturnedUnchanged)
 {
-    for (int message : {1014, 1029, 1230, 4094})
+    // Numbers 1 and 2 are messages like any other, not released epochs.
+    for (int message : {1, 2, 1014, 1029, 1230, 4094})
     {
         auto decoder = newDecoder();
         feedFrame(*decoder, position1005());
