@@ -11,8 +11,6 @@ namespace Rtcm3Scan
 namespace
 {
 
-constexpr double kCountToMetres = 0.0001;
-constexpr int kGpsEpochMjd = 44244;
 const char* const kSlotNames[Rtcm3::kObservationSlots] = {"C1", "C2", "P1", "P2", "L1C", "L1P", "L2C", "L2P",
                                                           "-",  "-",  "-",  "-",  "S1C", "S1P", "S2C", "S2P"};
 
@@ -21,8 +19,8 @@ std::string satelliteName(int number)
     char name[16];
     if (number >= 1 && number <= 32)
         std::snprintf(name, sizeof name, "G%02d", number);
-    else if (number >= 38 && number <= 61)
-        std::snprintf(name, sizeof name, "R%02d", number - 37);
+    else if (number > Rtcm3::kGlonassNumberOffset && number <= Rtcm3::kGlonassNumberOffset + 24)
+        std::snprintf(name, sizeof name, "R%02d", number - Rtcm3::kGlonassNumberOffset);
     else if (number >= 120 && number <= 138)
         std::snprintf(name, sizeof name, "S%02d", number - 100);
     else
@@ -35,11 +33,12 @@ const char* yesNo(int bits, int bit)
     return (bits & bit) ? "found" : "MISSING";
 }
 
-void printEpoch(const Rtcm3::ObservationEpoch& epoch, int result)
+// "result 2": the pseudoranges are known only modulo one light-millisecond.
+void printEpoch(const Rtcm3::ObservationEpoch& epoch, bool modulo)
 {
     std::printf("epoch week %d tow %.3f s, %d satellites, result %d%s\n", epoch.week,
-                epoch.timeOfWeek / 1000.0, epoch.satelliteCount, result,
-                result == Rtcm3::kEpochReleasedModulo ? " (ranges modulo 1 ms)" : "");
+                epoch.timeOfWeek / 1000.0, epoch.satelliteCount, modulo ? 2 : 1,
+                modulo ? " (ranges modulo 1 ms)" : "");
     for (int row = 0; row < epoch.satelliteCount; ++row)
     {
         const int mask = epoch.masks[row];
@@ -102,9 +101,10 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
                     result.firstSecondsOfWeek);
     std::printf("\nstation position:     ");
     if (found & Rtcm3::kFoundPosition)
-        std::printf("found (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
-                    result.stationX * kCountToMetres, result.stationY * kCountToMetres,
-                    result.stationZ * kCountToMetres, decoder.antennaHeight * kCountToMetres);
+        std::printf(
+            "found (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
+            result.stationX * Rtcm3::kStationCountMetres, result.stationY * Rtcm3::kStationCountMetres,
+            result.stationZ * Rtcm3::kStationCountMetres, decoder.antennaHeight * Rtcm3::kStationCountMetres);
     else
         std::printf("%s", notFound(Rtcm3::kFoundPosition));
     std::printf("\nantenna descriptor:   ");
@@ -148,19 +148,18 @@ void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan,
     decoder.stationFilter = station;
     if ((scan.foundBits | scan.waivedBits) & Rtcm3::kFoundDate)
     {
-        const int days = scan.mjd - kGpsEpochMjd;
-        decoder.gpsWeek = days / 7;
-        decoder.lastSecondsOfWeek = (days % 7) * 86400 + scan.secondsOfDay;
+        Rtcm3::dateReference(scan, decoder.gpsWeek, decoder.lastSecondsOfWeek);
         decoder.leapSeconds = scan.leapSeconds;
     }
     std::map<int, int> counts;
-    const auto take = [&](int result)
+    const auto take = [&](const Rtcm3::DecodeResult& decoded)
     {
-        if (decoder.lastMessage != 0)
-            ++counts[decoder.lastMessage];
-        if (epochs && (result == Rtcm3::kEpochReleased || result == Rtcm3::kEpochReleasedModulo))
-            printEpoch(decoder.completed, result);
-        if (epochs && decoder.lastMessage != 0 && decoder.msm.message == decoder.lastMessage)
+        if (decoded.message != 0)
+            ++counts[decoded.message];
+        const bool modulo = decoded.status == Rtcm3::DecodeStatus::EpochReleasedModulo;
+        if (epochs && (decoded.status == Rtcm3::DecodeStatus::EpochReleased || modulo))
+            printEpoch(decoder.completed, modulo);
+        if (epochs && decoded.message != 0 && decoder.msm.message == decoded.message)
             printMsm(decoder.msm);
     };
     int c = 0;

@@ -61,11 +61,7 @@ void decodeBytes(benchmark::State& state, const std::vector<unsigned char>& capt
         decoder->gpsWeek = 1000;
         decoder->stationFilter = station;
         for (unsigned char byte : capture)
-        {
-            decoder->lastMessage = 0;
-            Rtcm3::feedByte(*decoder, byte);
-            messages += decoder->lastMessage != 0;
-        }
+            messages += Rtcm3::feedByte(*decoder, byte).message != 0;
         benchmark::DoNotOptimize(messages);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(capture.size()));

@@ -19,7 +19,6 @@ void feedAll(const std::uint8_t* data, std::size_t size, unsigned int station)
     decoder->stationFilter = station;
     for (std::size_t i = 0; i < size; ++i)
     {
-        decoder->lastMessage = 0;
         Rtcm3::feedByte(*decoder, data[i]);
         if (decoder->byteCount < 0 || decoder->byteCount > 1029 || decoder->completed.satelliteCount > 24 ||
             decoder->collecting.satelliteCount > 24 || decoder->msm.cellCount < 0 ||

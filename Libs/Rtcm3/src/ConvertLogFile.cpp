@@ -20,7 +20,6 @@ namespace
 
 constexpr int kGpsEpochMjd = 44244;               // 1980-01-06
 constexpr std::int64_t kGpsEpochUnix = 315964800; // 1980-01-06 00:00:00 in seconds since 1970
-constexpr double kCountToMetres = 0.0001;         // DF025-DF027
 constexpr std::size_t kScanBuffer = 65536;
 
 bool isObservation(int message)
@@ -37,14 +36,6 @@ bool isGlonassObservation(int message)
 bool isAnyMsm(int message)
 {
     return message >= 1071 && message <= 1137 && message % 10 >= 1 && message % 10 <= 7;
-}
-
-// GPS week and second of week at the start of the file's date.
-void dateReference(const ScanResult& result, int& week, int& secondsOfWeek)
-{
-    const int days = result.mjd - kGpsEpochMjd;
-    week = days / 7;
-    secondsOfWeek = (days % 7) * kSecondsPerDay + result.secondsOfDay;
 }
 
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
@@ -108,6 +99,13 @@ void tellWhatIsTakenWithout(int found)
 
 } // namespace
 
+void dateReference(const ScanResult& scan, int& week, int& secondsOfWeek)
+{
+    const int days = scan.mjd - kGpsEpochMjd;
+    week = days / 7;
+    secondsOfWeek = (days % 7) * kSecondsPerDay + scan.secondsOfDay;
+}
+
 bool isMsmObservation(int message)
 {
     return msmSystem(message) != MsmSystem::None;
@@ -125,9 +123,9 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
     int found = 0;
     int messages = 0;
     // Runs for every message, also when one byte completes several frames.
-    const auto take = [&](int)
+    const auto take = [&](const DecodeResult& decoded)
     {
-        const int message = decoder.lastMessage;
+        const int message = decoded.message;
         if (message == 0)
             return;
         ++messages;
@@ -263,8 +261,8 @@ std::vector<std::string> makeRinexEnvironment(const ScanResult& scan, const Scan
                                      std::string(kAgencyVariable) + "=" + context.agency};
     char position[128] = "";
     if (scan.foundBits & kFoundPosition)
-        std::snprintf(position, sizeof position, "%.4f/%.4f/%.4f", scan.stationX * kCountToMetres,
-                      scan.stationY * kCountToMetres, scan.stationZ * kCountToMetres);
+        std::snprintf(position, sizeof position, "%.4f/%.4f/%.4f", scan.stationX * kStationCountMetres,
+                      scan.stationY * kStationCountMetres, scan.stationZ * kStationCountMetres);
     entries.push_back(std::string(kApproxPositionVariable) + "=" + position);
     return entries;
 }

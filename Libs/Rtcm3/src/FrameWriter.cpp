@@ -2,6 +2,7 @@
 #include "Rtcm3/FrameWriter.h"
 
 #include "Rtcm3/Rtcm3Decoder.h"
+#include "StationMessages.h"
 
 namespace Rtcm3
 {
@@ -35,9 +36,9 @@ std::vector<unsigned char> FrameWriter::frame() const
 {
     const int length = static_cast<int>(m_payload.size());
     std::vector<unsigned char> frame;
-    frame.reserve(m_payload.size() + 6);
-    frame.push_back(0xD3);
-    frame.push_back(static_cast<unsigned char>((length >> 8) & 0x03));
+    frame.reserve(m_payload.size() + kHeaderBytes + kCrcBytes);
+    frame.push_back(kPreamble);
+    frame.push_back(static_cast<unsigned char>((length >> 8) & kLengthHighBits));
     frame.push_back(static_cast<unsigned char>(length & 0xFF));
     for (unsigned char byte : m_payload)
         frame.push_back(byte);
@@ -51,14 +52,15 @@ std::vector<unsigned char> FrameWriter::frame() const
 std::vector<unsigned char> antennaDescriptorFrame(int message, int station, const std::string& descriptor)
 {
     FrameWriter writer;
-    writer.put(message, 12).put(station, 12).put(descriptor.size(), 8).putText(descriptor);
+    writer.put(message, kMessageNumberBits).put(station, kStationIdBits);
+    writer.put(descriptor.size(), kCounterBits).putText(descriptor);
     // Setup ID, then empty serial number (1008, 1033) and receiver texts (1033), so that other
     // readers find a complete message.
-    writer.put(0, 8);
+    writer.put(0, kAntennaSetupIdBits);
     if (message == 1008 || message == 1033)
-        writer.put(0, 8);
+        writer.put(0, kCounterBits);
     if (message == 1033)
-        writer.put(0, 8).put(0, 8).put(0, 8);
+        writer.put(0, kCounterBits).put(0, kCounterBits).put(0, kCounterBits);
     return writer.frame();
 }
 
@@ -66,17 +68,16 @@ std::vector<unsigned char> stationPositionFrame(int message, int station, std::i
                                                 std::int64_t z, int height)
 {
     FrameWriter w;
-    w.put(message, 12).put(station, 12).put(0, 10).putSigned(x, 38).put(0, 2).putSigned(y, 38).put(0, 2);
-    w.putSigned(z, 38);
+    w.put(message, kMessageNumberBits).put(station, kStationIdBits).put(0, kPositionFlagBits);
+    w.putSigned(x, kCoordinateBits).put(0, kOscillatorBits).putSigned(y, kCoordinateBits);
+    w.put(0, kQuarterCycleBits).putSigned(z, kCoordinateBits);
     if (message == 1006)
-        w.put(height, 16);
+        w.put(height, kAntennaHeightBits);
     return w.frame();
 }
 
 std::vector<unsigned char> withStation(const std::vector<unsigned char>& frame, int station)
 {
-    constexpr int kHeaderBytes = 3;
-    constexpr int kCrcBytes = 3;
     std::vector<unsigned char> copy = frame;
     if (copy.size() < kHeaderBytes + 3 + kCrcBytes)
         return copy;
@@ -94,7 +95,10 @@ std::vector<unsigned char> withStation(const std::vector<unsigned char>& frame, 
 std::vector<unsigned char> systemParametersFrame(int station, int mjd, int secondsOfDay, int leapSeconds)
 {
     FrameWriter writer;
-    writer.put(1013, 12).put(station, 12).put(mjd, 16).put(secondsOfDay, 17).put(0, 5).put(leapSeconds, 8);
+    writer.put(1013, kMessageNumberBits).put(station, kStationIdBits).put(mjd, kMjdBits);
+    writer.put(secondsOfDay, kSecondsOfDayBits)
+        .put(0, kAnnouncementCountBits)
+        .put(leapSeconds, kLeapSecondsBits);
     return writer.frame();
 }
 

@@ -25,6 +25,10 @@ constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::int64_t kDaysIn400Years = 146097;
 // 1 to 6 January 1980 plus the three hours by which GLONASS time leads UTC.
 constexpr std::int64_t kGlonassOffset = 442800;
+// An epoch in a day's first minutes against a reference in its last hour, or the other way round,
+// lies across midnight from it.
+constexpr int kDayStartSeconds = 300;
+constexpr int kDayEndSeconds = kSecondsPerDay - 3600;
 
 bool isLeapYear(int year)
 {
@@ -89,9 +93,9 @@ void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs, int leapSeco
     const std::int64_t timeOfDay = reference - dayStart(days, leapSeconds);
 
     std::int64_t seconds = secondsOfWeek;
-    if (glonassMs < 300000 && timeOfDay > 82800)
+    if (glonassMs < kDayStartSeconds * 1000 && timeOfDay > kDayEndSeconds)
         seconds += kSecondsPerDay;
-    else if (timeOfDay < 300 && glonassMs > 82800000)
+    else if (timeOfDay < kDayStartSeconds && glonassMs > kDayEndSeconds * 1000)
         seconds -= kSecondsPerDay;
     seconds += glonassMs / 1000 - timeOfDay;
 
@@ -101,7 +105,7 @@ void glonassToGpsTime(int& week, int& secondsOfWeek, int glonassMs, int leapSeco
         seconds += kSecondsPerWeek;
         --newWeek;
     }
-    else if (seconds > 604799)
+    else if (seconds >= kSecondsPerWeek)
     {
         seconds -= kSecondsPerWeek;
         ++newWeek;

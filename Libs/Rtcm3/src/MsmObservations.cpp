@@ -1,4 +1,5 @@
 // MSM4 to MSM7 observation messages of GPS, GLONASS, Galileo, SBAS, QZSS and BeiDou.
+#include "Carriers.h"
 #include "Messages.h"
 
 namespace Rtcm3
@@ -6,8 +7,6 @@ namespace Rtcm3
 
 namespace
 {
-
-constexpr double kLightMs = 299792.458; // metres in one light-millisecond
 
 // Header after the station ID.
 constexpr int kEpochBits = 30;      // DF004, DF416 + DF034, DF248, DF427, DF428
@@ -123,7 +122,7 @@ void readSatellites(Rtcm3Decoder& decoder, MsmSystem system, bool withRates, int
 
 } // namespace
 
-int decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
+void decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
 {
     MsmObservations& msm = decoder.msm;
     msm.message = 0;
@@ -155,7 +154,7 @@ int decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
     }
     const int maskBits = satelliteCount * signalCount;
     if (maskBits > kMsmMaxCells || !msmEpochValid(system, epochField))
-        return message;
+        return;
 
     // Cells in the order of the mask: satellite by satellite, each with its signals.
     int cellSatellite[kMsmMaxCells];
@@ -175,7 +174,7 @@ int decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
                            cellCount * cellBits(layout, withRates);
     // A short message would read as zeros: take none of it.
     if (neededBits > decoder.payloadLength * 8)
-        return message;
+        return;
 
     readSatellites(decoder, system, withRates, satelliteCount, reader, satellites);
 
@@ -246,7 +245,6 @@ int decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
     msm.signalCount = signalCount;
     msm.cellCount = cellCount;
     msm.message = message;
-    return message;
 }
 
 } // namespace Rtcm3

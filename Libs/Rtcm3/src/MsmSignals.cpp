@@ -1,4 +1,5 @@
 // Systems and signals of the Multiple Signal Messages: message numbers, RINEX signal codes, wavelengths.
+#include "Carriers.h"
 #include "Rtcm3/Msm.h"
 
 namespace Rtcm3
@@ -6,8 +7,6 @@ namespace Rtcm3
 
 namespace
 {
-
-constexpr double kSpeedOfLight = 299792458.0;
 
 using SignalTable = const char* const[kMsmMaxSignals + 1];
 
@@ -32,19 +31,6 @@ SignalTable kBeidouSignals = {nullptr, nullptr, "2I",    "2Q",    "2X",    nullp
                               nullptr, nullptr, nullptr, nullptr, "5D",    "5P",    "5X",    "7D",    nullptr,
                               nullptr, nullptr, nullptr, "1D",    "1P",    "1X"};
 
-// Carrier frequencies in Hz.
-constexpr double kL1 = 1575.42e6;   // GPS L1, Galileo E1, QZSS L1, SBAS L1, BeiDou B1C
-constexpr double kL2 = 1227.60e6;   // GPS and QZSS L2
-constexpr double kL5 = 1176.45e6;   // GPS, QZSS and SBAS L5, Galileo E5a, BeiDou B2a
-constexpr double kE5b = 1207.14e6;  // Galileo E5b, BeiDou B2I and B2b
-constexpr double kE5 = 1191.795e6;  // Galileo E5 (a+b)
-constexpr double kE6 = 1278.75e6;   // Galileo E6, QZSS L6
-constexpr double kB1I = 1561.098e6; // BeiDou B1I
-constexpr double kB3 = 1268.52e6;   // BeiDou B3
-constexpr double kG1 = 1602.0e6;    // GLONASS G1 base, channel spacing 562.5 kHz
-constexpr double kG1Step = 562500.0;
-constexpr double kG2 = 1246.0e6; // GLONASS G2 base, channel spacing 437.5 kHz
-constexpr double kG2Step = 437500.0;
 constexpr int kGlonassChannelMin = -7;
 constexpr int kGlonassChannelMax = 6;
 

@@ -3,6 +3,7 @@
 
 #include "BitReader.h"
 #include "Messages.h"
+#include "StationMessages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,40 +14,39 @@ namespace Rtcm3
 namespace
 {
 
-constexpr unsigned char kPreamble = 0xD3;
-constexpr int kHeaderBytes = 3;
-constexpr int kCrcBytes = 3;
+constexpr std::uint32_t kCrcPolynomial = 0x1864CFB; // CRC-24Q, with the bit above its 24 bits
+constexpr std::uint32_t kCrcOverflow = 0x1000000;
+constexpr std::uint32_t kCrcMask = 0xFFFFFF;
 
 void decodeStationPosition(Rtcm3Decoder& decoder, int message, BitReader& reader)
 {
-    reader.skip(10);
-    decoder.stationX = static_cast<double>(reader.readSigned(38));
-    reader.skip(2);
-    decoder.stationY = static_cast<double>(reader.readSigned(38));
-    reader.skip(2);
-    decoder.stationZ = static_cast<double>(reader.readSigned(38));
+    reader.skip(kPositionFlagBits);
+    decoder.stationX = static_cast<double>(reader.readSigned(kCoordinateBits));
+    reader.skip(kOscillatorBits);
+    decoder.stationY = static_cast<double>(reader.readSigned(kCoordinateBits));
+    reader.skip(kQuarterCycleBits);
+    decoder.stationZ = static_cast<double>(reader.readSigned(kCoordinateBits));
     if (message == 1006)
-        decoder.antennaHeight = static_cast<double>(reader.readUnsigned(16));
+        decoder.antennaHeight = static_cast<double>(reader.readUnsigned(kAntennaHeightBits));
 }
 
 void decodeAntennaDescriptor(Rtcm3Decoder& decoder)
 {
     const unsigned char* payload = decoder.frame + kHeaderBytes;
     const int length = decoder.payloadLength;
-    constexpr int kLengthByte = 3;
-    int count = length > kLengthByte ? payload[kLengthByte] : 0;
+    int count = length > kDescriptorCounterByte ? payload[kDescriptorCounterByte] : 0;
     // A length that runs past the payload is cut there rather than copying the CRC and beyond.
-    count = std::min(count, std::max(0, length - kLengthByte - 1));
-    std::memcpy(decoder.antennaDescriptor, payload + kLengthByte + 1, static_cast<size_t>(count));
+    count = std::min(count, std::max(0, length - kDescriptorCounterByte - 1));
+    std::memcpy(decoder.antennaDescriptor, payload + kDescriptorCounterByte + 1, static_cast<size_t>(count));
     decoder.antennaDescriptor[count] = '\0';
 }
 
 void decodeSystemParameters(Rtcm3Decoder& decoder, BitReader& reader)
 {
-    decoder.mjd = reader.readInt(16);
-    decoder.secondsOfDay = reader.readInt(17);
-    reader.skip(5);
-    decoder.leapSeconds = reader.readInt(8);
+    decoder.mjd = reader.readInt(kMjdBits);
+    decoder.secondsOfDay = reader.readInt(kSecondsOfDayBits);
+    reader.skip(kAnnouncementCountBits);
+    decoder.leapSeconds = reader.readInt(kLeapSecondsBits);
 }
 
 } // namespace
@@ -60,29 +60,30 @@ std::uint32_t crc24q(const unsigned char* data, int length)
         for (int bit = 0; bit < 8; ++bit)
         {
             crc <<= 1;
-            if (crc & 0x1000000)
-                crc ^= 0x1864CFB;
+            if (crc & kCrcOverflow)
+                crc ^= kCrcPolynomial;
         }
     }
-    return crc & 0xFFFFFF;
+    return crc & kCrcMask;
 }
 
 bool syncFrame(Rtcm3Decoder& decoder)
 {
     // A verified frame is still at offset 0 when bytes needed is 0; skip past it.
-    const bool frameHeld = decoder.bytesNeeded == 0 && decoder.byteCount >= decoder.consumedLength + 6;
+    const bool frameHeld =
+        decoder.bytesNeeded == 0 && decoder.byteCount >= decoder.consumedLength + kHeaderBytes + kCrcBytes;
     int pos = frameHeld ? decoder.consumedLength + kHeaderBytes + kCrcBytes : 0;
     decoder.bytesNeeded = 0;
     decoder.consumedLength = 0;
 
     const int count = decoder.byteCount;
     bool found = false;
-    while (count - pos >= 3)
+    while (count - pos >= kHeaderBytes)
     {
         const unsigned char* p = decoder.frame + pos;
         if (p[0] == kPreamble)
         {
-            const int length = ((p[1] & 0x03) << 8) | p[2];
+            const int length = ((p[1] & kLengthHighBits) << 8) | p[2];
             decoder.payloadLength = length;
             const int frameLength = length + kHeaderBytes + kCrcBytes;
             if (count - pos < frameLength)
@@ -103,7 +104,7 @@ bool syncFrame(Rtcm3Decoder& decoder)
         ++pos;
     }
     if (!found && decoder.bytesNeeded == 0)
-        decoder.bytesNeeded = 3;
+        decoder.bytesNeeded = kHeaderBytes;
 
     pos = std::min(pos, count);
     if (pos > 0)
@@ -114,52 +115,34 @@ bool syncFrame(Rtcm3Decoder& decoder)
     return decoder.bytesNeeded == 0;
 }
 
-int nextMessage(Rtcm3Decoder& decoder)
+DecodeResult nextMessage(Rtcm3Decoder& decoder)
 {
     if (!syncFrame(decoder))
-        return 0;
+        return {};
 
     BitReader reader(decoder.frame + kHeaderBytes, decoder.payloadLength);
-    const int message = reader.readInt(12);
+    const int message = reader.readInt(kMessageNumberBits);
     if (message != 1019 && message != 1020)
     {
-        const unsigned int station = static_cast<unsigned int>(reader.readUnsigned(12));
+        const auto station = static_cast<unsigned int>(reader.readUnsigned(kStationIdBits));
         if (station != decoder.stationFilter)
-            return 0;
+            return {};
     }
-    decoder.lastMessage = message;
-
-    if (msmSystem(message) != MsmSystem::None)
-        return decodeMsm(decoder, message, reader);
-    if (message < 1001 || message > 1033)
-        return message;
-    switch (message)
-    {
-    case 1001:
-    case 1002:
-    case 1003:
-    case 1004:
-        return decodeGpsObservations(decoder, message, reader);
-    case 1009:
-    case 1010:
-    case 1011:
-    case 1012:
-        return decodeGlonassObservations(decoder, message, reader);
-    case 1005:
-    case 1006:
+    DecodeResult result{message, DecodeStatus::Message, true};
+    if (message >= 1001 && message <= 1004)
+        result.status = decodeGpsObservations(decoder, message, reader);
+    else if (message >= 1009 && message <= 1012)
+        result.status = decodeGlonassObservations(decoder, message, reader);
+    else if (message == 1005 || message == 1006)
         decodeStationPosition(decoder, message, reader);
-        return message;
-    case 1007:
-    case 1008:
-    case 1033:
+    else if (message == 1007 || message == 1008 || message == 1033)
         decodeAntennaDescriptor(decoder);
-        return message;
-    case 1013:
+    else if (message == 1013)
         decodeSystemParameters(decoder, reader);
-        return message;
-    default:
-        return message;
-    }
+    else if (msmSystem(message) != MsmSystem::None)
+        decodeMsm(decoder, message, reader);
+    // Every other message is passed on as it is.
+    return result;
 }
 
 bool appendByte(Rtcm3Decoder& decoder, unsigned char byte)
@@ -171,22 +154,11 @@ bool appendByte(Rtcm3Decoder& decoder, unsigned char byte)
     return decoder.byteCount >= decoder.bytesNeeded;
 }
 
-bool decodeHeldFrame(Rtcm3Decoder& decoder, int& result, bool& passed)
+bool decodeHeldFrame(Rtcm3Decoder& decoder, DecodeResult& result)
 {
-    // nextMessage leaves the last message number alone for a message the filter drops.
-    const int previous = decoder.lastMessage;
-    decoder.lastMessage = -1;
     result = nextMessage(decoder);
-    passed = decoder.lastMessage != -1;
-    if (!passed)
-        decoder.lastMessage = previous;
     // The search clears bytes needed only when it verified a frame.
     return decoder.bytesNeeded == 0;
-}
-
-int feedByte(Rtcm3Decoder& decoder, unsigned char byte)
-{
-    return feedByte(decoder, byte, [](int) {});
 }
 
 } // namespace Rtcm3

@@ -43,13 +43,13 @@ TEST(SyncFrame, SkipsGarbageWithPreamblesBeforeAFrame)
 
 TEST(SyncFrame, ConsumesAZeroLengthFrameAndDecodesTheNext)
 {
-    Bytes stream = Rtcm3::FrameWriter().frame();
-    ASSERT_EQ(stream.size(), 6u);
-    append(stream, position1005());
+    const Bytes empty = Rtcm3::FrameWriter().frame();
+    ASSERT_EQ(empty.size(), 6u);
     auto decoder = newDecoder();
-    std::vector<int> results;
-    const std::vector<int> perByte = feedAll(*decoder, stream, &results);
-    EXPECT_EQ(results[5], 0);
+    const Rtcm3::DecodeResult result = feedFrame(*decoder, empty);
+    EXPECT_TRUE(result.fromStation);
+    EXPECT_EQ(result.message, 0);
+    const std::vector<int> perByte = feedAll(*decoder, position1005());
     EXPECT_EQ(decodedMessages(perByte), std::vector<int>{1005});
     EXPECT_EQ(perByte.back(), 1005);
 }
@@ -107,7 +107,7 @@ TEST(Dispatch, AntennaDescriptorsOfAllThreeMessages)
         {
             auto decoder = newDecoder();
             std::strcpy(decoder->antennaDescriptor, "old");
-            EXPECT_EQ(feedFrame(*decoder, Rtcm3::antennaDescriptorFrame(message, 0, text)), message);
+            EXPECT_EQ(feedFrame(*decoder, Rtcm3::antennaDescriptorFrame(message, 0, text)).message, message);
             EXPECT_EQ(std::string(decoder->antennaDescriptor), text) << message;
         }
     }
@@ -118,22 +118,22 @@ TEST(Dispatch, AntennaDescriptorLengthIsCutAtThePayload)
     // The length byte claims 200 characters; only 5 follow before the CRC.
     const Bytes frame = Rtcm3::FrameWriter().put(1033, 12).put(0, 12).put(200, 8).putText("ABCDE").frame();
     auto decoder = newDecoder();
-    EXPECT_EQ(feedFrame(*decoder, frame), 1033);
+    EXPECT_EQ(feedFrame(*decoder, frame).message, 1033);
     EXPECT_EQ(std::string(decoder->antennaDescriptor), "ABCDE");
 }
 
 TEST(Dispatch, MessagesNotDecodedAreReturnedUnchanged)
 {
-    for (int message : {1014, 1029, 1230, 4094})
+    // Numbers 1 and 2 are messages like any other, not released epochs.
+    for (int message : {1, 2, 1014, 1029, 1230, 4094})
     {
         auto decoder = newDecoder();
         feedFrame(*decoder, position1005());
         const Bytes frame = Rtcm3::FrameWriter().put(message, 12).put(0, 12).put(0xABCDEF, 24).frame();
         auto before = std::make_unique<Rtcm3::Rtcm3Decoder>(*decoder);
-        std::vector<int> results;
-        feedAll(*decoder, frame, &results);
-        EXPECT_EQ(results.back(), message);
-        EXPECT_EQ(decoder->lastMessage, message);
+        const Rtcm3::DecodeResult result = feedFrame(*decoder, frame);
+        EXPECT_EQ(result.message, message);
+        EXPECT_EQ(result.status, Rtcm3::DecodeStatus::Message);
         EXPECT_EQ(decoder->stationX, before->stationX);
         EXPECT_EQ(std::memcmp(&decoder->completed, &before->completed, sizeof decoder->completed), 0);
         EXPECT_EQ(decoder->gpsWeek, before->gpsWeek);
@@ -143,7 +143,8 @@ TEST(Dispatch, MessagesNotDecodedAreReturnedUnchanged)
 TEST(Dispatch, StationPositionAndHeightOf1006)
 {
     auto decoder = newDecoder();
-    EXPECT_EQ(feedFrame(*decoder, positionMessage(1006, 0, 137438953471, -137438953472, -1, 65535)), 1006);
+    EXPECT_EQ(feedFrame(*decoder, positionMessage(1006, 0, 137438953471, -137438953472, -1, 65535)).message,
+              1006);
     EXPECT_EQ(decoder->stationX, 137438953471.0);
     EXPECT_EQ(decoder->stationY, -137438953472.0);
     EXPECT_EQ(decoder->stationZ, -1.0);
@@ -156,8 +157,9 @@ TEST(Dispatch, FieldsPastAShortPayloadReadAsZero)
     auto decoder = newDecoder();
     decoder->secondsOfDay = 77;
     decoder->leapSeconds = 9;
-    EXPECT_EQ(feedFrame(*decoder, Rtcm3::FrameWriter().put(1013, 12).put(0, 12).put(55183, 16).frame()),
-              1013);
+    EXPECT_EQ(
+        feedFrame(*decoder, Rtcm3::FrameWriter().put(1013, 12).put(0, 12).put(55183, 16).frame()).message,
+        1013);
     EXPECT_EQ(decoder->mjd, 55183);
     EXPECT_EQ(decoder->secondsOfDay, 0);
     EXPECT_EQ(decoder->leapSeconds, 0);

@@ -53,7 +53,7 @@ TEST(MsmHeader, EpochTimeOfEachSystemBecomesGpsTime)
     {
         auto decoder = newDecoder(kWeek);
         decoder->lastSecondsOfWeek = c.referenceSeconds;
-        EXPECT_EQ(feedFrame(*decoder, singleCell(c.message, c.epoch)), c.message);
+        EXPECT_EQ(feedFrame(*decoder, singleCell(c.message, c.epoch)).message, c.message);
         const Rtcm3::MsmObservations& msm = decoder->msm;
         EXPECT_EQ(msm.message, c.message);
         EXPECT_EQ(msm.week, c.week) << c.message << " " << c.epoch;
@@ -80,17 +80,18 @@ TEST(MsmHeader, SystemsMultipleMessageBitAndStationFilter)
     // MSM1 to MSM3 are not read, nor an epoch past its week or GLONASS day; another station's MSM is
     // dropped as any of its messages.
     auto decoder = newDecoder(kWeek);
-    EXPECT_EQ(feedFrame(*decoder, singleCell(1073, kThursdayMs)), 1073);
+    EXPECT_EQ(feedFrame(*decoder, singleCell(1073, kThursdayMs)).message, 1073);
     EXPECT_EQ(decoder->msm.message, 0);
     for (const auto& [message, epoch] : {std::pair{1077, 604800000u}, std::pair{1087, 2 * kDay + 86400000u}})
     {
-        EXPECT_EQ(feedFrame(*decoder, singleCell(message, epoch)), message);
+        EXPECT_EQ(feedFrame(*decoder, singleCell(message, epoch)).message, message);
         EXPECT_EQ(decoder->msm.message, 0) << message;
     }
-    EXPECT_EQ(feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, {{}}, {2}, {true}, {{}}, 278)), 0);
+    EXPECT_EQ(feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, {{}}, {2}, {true}, {{}}, 278)).message, 0);
     EXPECT_EQ(decoder->msm.message, 0);
     decoder->stationFilter = 278;
-    EXPECT_EQ(feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, {{}}, {2}, {true}, {{}}, 278)), 1077);
+    EXPECT_EQ(feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, {{}}, {2}, {true}, {{}}, 278)).message,
+              1077);
     EXPECT_EQ(decoder->msm.message, 1077);
 }
 
@@ -107,8 +108,9 @@ TEST(MsmCells, SixtyFourCellsAreReadInMaskOrderAndMoreAreRefused)
     for (int c = 0; c < 63; ++c)
         signals.push_back(MsmSignal{c * 1000, 0, 0, 0, 40, 0});
     auto decoder = newDecoder(kWeek);
-    EXPECT_EQ(feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, satellites, signalIds, mask, signals)),
-              1077);
+    EXPECT_EQ(
+        feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, satellites, signalIds, mask, signals)).message,
+        1077);
     const Rtcm3::MsmObservations& msm = decoder->msm;
     ASSERT_EQ(msm.message, 1077);
     EXPECT_EQ(msm.satelliteCount, 16);
@@ -128,14 +130,15 @@ TEST(MsmCells, SixtyFourCellsAreReadInMaskOrderAndMoreAreRefused)
     signals.resize(1);
     mask.assign(65, false);
     mask[0] = true;
-    EXPECT_EQ(feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, satellites, fiveSignals, mask, signals)),
-              1077);
+    EXPECT_EQ(
+        feedFrame(*decoder, msmMessage(1077, kThursdayMs, 0, satellites, fiveSignals, mask, signals)).message,
+        1077);
     EXPECT_EQ(decoder->msm.message, 0);
     EXPECT_EQ(decoder->msm.cellCount, 0);
 
     // A payload that ends before its last cell is not read either, rather than read as zeros.
     Bytes shortFrame = msmMessage(1077, kThursdayMs, 0, {{}, {3}}, {2}, {true, true}, {{}});
-    EXPECT_EQ(feedFrame(*decoder, shortFrame), 1077);
+    EXPECT_EQ(feedFrame(*decoder, shortFrame).message, 1077);
     EXPECT_EQ(decoder->msm.message, 0);
 }
 

@@ -30,7 +30,8 @@ TEST(GpsObservations, SyncFlagZeroReleasesAtOnceWithAmbiguityResult)
     Satellite sat;
     sat.id = 5;
     auto decoder = newDecoder(1562);
-    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 0, {sat})), Rtcm3::kEpochReleased);
+    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 0, {sat})).status,
+              Rtcm3::DecodeStatus::EpochReleased);
     const ObservationEpoch& epoch = decoder->completed;
     EXPECT_EQ(epoch.week, 1562);
     EXPECT_EQ(epoch.timeOfWeek, kTow);
@@ -49,7 +50,8 @@ TEST(GpsObservations, SyncFlagZeroReleasesAtOnceWithAmbiguityResult)
 
     // Without ambiguities the same data only give ranges modulo one light-millisecond.
     auto modulo = newDecoder(1562);
-    EXPECT_EQ(feedFrame(*modulo, gpsMessage(1003, kTow, 0, {sat})), Rtcm3::kEpochReleasedModulo);
+    EXPECT_EQ(feedFrame(*modulo, gpsMessage(1003, kTow, 0, {sat})).status,
+              Rtcm3::DecodeStatus::EpochReleasedModulo);
     EXPECT_DOUBLE_EQ(modulo->completed.values[0][Rtcm3::kC1], 20000.0);
     EXPECT_DOUBLE_EQ(modulo->completed.values[0][Rtcm3::kC2], 20002.0);
 }
@@ -64,7 +66,8 @@ TEST(GpsObservations, InvalidMarkersLeaveSlotsUnset)
     sat.cnr2 = 0;
     auto decoder = newDecoder(1562);
     // With no L1 range set, the ambiguity resolves nothing: result 2.
-    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 0, {sat})), Rtcm3::kEpochReleasedModulo);
+    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 0, {sat})).status,
+              Rtcm3::DecodeStatus::EpochReleasedModulo);
     EXPECT_EQ(decoder->completed.masks[0] & 0xFFFF, 0);
     EXPECT_EQ(decoder->completed.l1Strength[0], 0);
 }
@@ -72,8 +75,9 @@ TEST(GpsObservations, InvalidMarkersLeaveSlotsUnset)
 TEST(GpsObservations, GpsWeekZeroIgnoresTheMessage)
 {
     auto decoder = newDecoder(0);
-    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 0, {Satellite{}})), 0);
-    EXPECT_EQ(decoder->lastMessage, 1004);
+    const Rtcm3::DecodeResult result = feedFrame(*decoder, gpsMessage(1004, kTow, 0, {Satellite{}}));
+    EXPECT_EQ(result.message, 1004);
+    EXPECT_EQ(result.status, Rtcm3::DecodeStatus::Nothing);
     EXPECT_EQ(decoder->completed.week, 0);
 }
 
@@ -84,10 +88,10 @@ TEST(Epochs, GpsAndGlonassOfOneInstantMakeOneEpoch)
     Satellite glonass;
     glonass.id = 3;
     auto decoder = newDecoder(1562);
-    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 1, {gps})), 1004);
+    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 1, {gps})).status, Rtcm3::DecodeStatus::Message);
     EXPECT_EQ(decoder->completed.week, 0);
-    EXPECT_EQ(feedFrame(*decoder, glonassMessage(1012, kGlonassSameEpoch, 0, {glonass})),
-              Rtcm3::kEpochReleased);
+    EXPECT_EQ(feedFrame(*decoder, glonassMessage(1012, kGlonassSameEpoch, 0, {glonass})).status,
+              Rtcm3::DecodeStatus::EpochReleased);
     const ObservationEpoch& epoch = decoder->completed;
     EXPECT_EQ(epoch.timeOfWeek, kTow);
     ASSERT_EQ(epoch.satelliteCount, 2);
@@ -102,8 +106,9 @@ TEST(Epochs, ANewTimeReleasesTheWaitingEpoch)
     Satellite b;
     b.id = 2;
     auto decoder = newDecoder(1562);
-    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 1, {a})), 1004);
-    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1003, kTow + 1000, 1, {b})), Rtcm3::kEpochReleasedModulo);
+    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1004, kTow, 1, {a})).status, Rtcm3::DecodeStatus::Message);
+    EXPECT_EQ(feedFrame(*decoder, gpsMessage(1003, kTow + 1000, 1, {b})).status,
+              Rtcm3::DecodeStatus::EpochReleasedModulo);
     EXPECT_EQ(decoder->completed.timeOfWeek, kTow);
     ASSERT_EQ(decoder->completed.satelliteCount, 1);
     EXPECT_EQ(decoder->completed.satellites[0], 1);
@@ -169,8 +174,8 @@ TEST(Epochs, NoMoreThan24SatellitesAndLaterFieldsStillRead)
         glonass[i].id = i + 1;
     auto decoder = newDecoder(1562);
     feedFrame(*decoder, gpsMessage(1004, kTow, 1, gps));
-    EXPECT_EQ(feedFrame(*decoder, glonassMessage(1012, kGlonassSameEpoch, 0, glonass)),
-              Rtcm3::kEpochReleased);
+    EXPECT_EQ(feedFrame(*decoder, glonassMessage(1012, kGlonassSameEpoch, 0, glonass)).status,
+              Rtcm3::DecodeStatus::EpochReleased);
     EXPECT_EQ(decoder->completed.satelliteCount, 24);
     EXPECT_EQ(decoder->completed.satellites[23], 41);
     // Lock times of the ignored satellites were read in place: all 10 were stored.
@@ -295,7 +300,8 @@ TEST(GlonassObservations, ChannelWavelengthAndAmbiguity)
     sat.channel = 7 + 3;
     auto decoder = newDecoder(1562);
     decoder->lastSecondsOfWeek = kTow / 1000;
-    EXPECT_EQ(feedFrame(*decoder, glonassMessage(1012, kGlonassSameEpoch, 0, {sat})), Rtcm3::kEpochReleased);
+    EXPECT_EQ(feedFrame(*decoder, glonassMessage(1012, kGlonassSameEpoch, 0, {sat})).status,
+              Rtcm3::DecodeStatus::EpochReleased);
     const double pr1 = 20000.0 + 70 * 599584.916;
     EXPECT_DOUBLE_EQ(decoder->completed.values[0][Rtcm3::kC1], pr1);
     EXPECT_DOUBLE_EQ(decoder->completed.values[0][Rtcm3::kL1CA], (pr1 + 1.0) / (299792458.0 / 1603687500.0));
@@ -340,9 +346,10 @@ TEST(GlonassTime, GpsAndGlonassOfOneEpochAfter2017FallIntoOneEpoch)
     for (unsigned char byte : capture)
     {
         Rtcm3::feedByte(*decoder, byte,
-                        [&](int result)
+                        [&](const Rtcm3::DecodeResult& result)
                         {
-                            if (result != Rtcm3::kEpochReleased && result != Rtcm3::kEpochReleasedModulo)
+                            if (result.status != Rtcm3::DecodeStatus::EpochReleased &&
+                                result.status != Rtcm3::DecodeStatus::EpochReleasedModulo)
                                 return;
                             ++released;
                             const Rtcm3::ObservationEpoch& epoch = decoder->completed;

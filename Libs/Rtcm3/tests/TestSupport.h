@@ -46,19 +46,12 @@ inline std::unique_ptr<Rtcm3::Rtcm3Decoder> newDecoder(int week = 1000)
     return decoder;
 }
 
-// Feeds the bytes and returns, per byte, the last message number after it.
-inline std::vector<int> feedAll(Rtcm3::Rtcm3Decoder& decoder, const Bytes& bytes,
-                                std::vector<int>* results = nullptr)
+// Feeds the bytes and returns, per byte, the number of the last message of the station it completed.
+inline std::vector<int> feedAll(Rtcm3::Rtcm3Decoder& decoder, const Bytes& bytes)
 {
     std::vector<int> messages;
     for (unsigned char byte : bytes)
-    {
-        decoder.lastMessage = 0;
-        const int result = Rtcm3::feedByte(decoder, byte);
-        messages.push_back(decoder.lastMessage);
-        if (results != nullptr)
-            results->push_back(result);
-    }
+        messages.push_back(Rtcm3::feedByte(decoder, byte).message);
     return messages;
 }
 
@@ -74,15 +67,14 @@ inline std::vector<int> decodedMessages(const std::vector<int>& perByte)
     return messages;
 }
 
-// Last non-zero feedByte result over the bytes.
-inline int feedFrame(Rtcm3::Rtcm3Decoder& decoder, const Bytes& frame)
+// The last message of the station that the bytes completed.
+inline Rtcm3::DecodeResult feedFrame(Rtcm3::Rtcm3Decoder& decoder, const Bytes& frame)
 {
-    std::vector<int> results;
-    feedAll(decoder, frame, &results);
-    int last = 0;
-    for (int result : results)
+    Rtcm3::DecodeResult last;
+    for (unsigned char byte : frame)
     {
-        if (result != 0)
+        const Rtcm3::DecodeResult result = Rtcm3::feedByte(decoder, byte);
+        if (result.fromStation)
             last = result;
     }
     return last;

@@ -36,9 +36,27 @@ constexpr int kFlagL2LossOfLock = 0x40000000;
 constexpr int kL1SlotBits = 0x3335;
 constexpr int kL2SlotBits = 0xCCCA;
 
-// Result codes of nextMessage beside the message numbers.
-constexpr int kEpochReleased = 1;
-constexpr int kEpochReleasedModulo = 2;
+// Station coordinates and antenna height come in counts of this many metres.
+constexpr double kStationCountMetres = 0.0001; // DF025 to DF028
+
+// What one frame gave.
+enum class DecodeStatus
+{
+    Nothing,             // no frame, one of another station, or a GPS observation before a week is known
+    Message,             // a message of the station; an observation message's epoch goes on
+    EpochReleased,       // an epoch was released into completed
+    EpochReleasedModulo, // the same, with pseudoranges known only modulo one light-millisecond
+};
+
+struct DecodeResult
+{
+    int message = 0; // the message number, when fromStation
+    DecodeStatus status = DecodeStatus::Nothing;
+    bool fromStation = false; // passed the station filter (ephemerides carry no station and always pass)
+};
+
+// An epoch row's satellite number: GPS PRN 1 to 32, SBAS PRN 120 to 138, GLONASS slot + this (38 to 61).
+constexpr int kGlonassNumberOffset = 37;
 
 // One observation epoch; a whole record is copied and zero-filled as one block.
 struct ObservationEpoch
@@ -70,12 +88,11 @@ struct Rtcm3Decoder
     int prevLockGpsL2[64];
     int prevLockGloL1[64];
     int prevLockGloL2[64];
-    double stationX; // counts of 0.0001 m
+    double stationX; // counts of kStationCountMetres
     double stationY;
     double stationZ;
     double antennaHeight;
     char antennaDescriptor[260];
-    int lastMessage;
     int mjd;
     int secondsOfDay;
     int leapSeconds;
@@ -91,36 +108,37 @@ struct Rtcm3Decoder
 // Appends one byte to the frame buffer; true when enough bytes are held for a frame search.
 bool appendByte(Rtcm3Decoder& decoder, unsigned char byte);
 
-// Decodes the next frame the buffer holds. False when none is complete; otherwise result is
-// nextMessage's and passed tells whether the message came through the station filter.
-bool decodeHeldFrame(Rtcm3Decoder& decoder, int& result, bool& passed);
+// Decodes the next frame the buffer holds; false when none is complete.
+bool decodeHeldFrame(Rtcm3Decoder& decoder, DecodeResult& result);
 
-// Appends one byte and decodes every frame it completes. After each message that passed the
-// station filter, onMessage(result) runs while the decoder still holds that message's data: one
-// byte can complete several frames (those buffered behind a stray preamble), and lastMessage
-// after the call names only the last of them. Returns the last non-zero result for this byte.
-template <class OnMessage> int feedByte(Rtcm3Decoder& decoder, unsigned char byte, OnMessage&& onMessage)
+// Appends one byte and decodes every frame it completes. After each message of the station,
+// onMessage(result) runs while the decoder still holds that message's data: one byte can complete
+// several frames (those buffered behind a stray preamble). Returns the last such result of this byte.
+template <class OnMessage>
+DecodeResult feedByte(Rtcm3Decoder& decoder, unsigned char byte, OnMessage&& onMessage)
 {
+    DecodeResult last;
     if (!appendByte(decoder, byte))
-        return 0;
-    int last = 0;
-    int result = 0;
-    bool passed = false;
-    while (decodeHeldFrame(decoder, result, passed))
+        return last;
+    DecodeResult result;
+    while (decodeHeldFrame(decoder, result))
     {
-        if (passed)
-            onMessage(result);
-        if (result != 0)
-            last = result;
+        if (!result.fromStation)
+            continue;
+        onMessage(result);
+        last = result;
     }
     return last;
 }
 
 // The same without looking at each message.
-int feedByte(Rtcm3Decoder& decoder, unsigned char byte);
+inline DecodeResult feedByte(Rtcm3Decoder& decoder, unsigned char byte)
+{
+    return feedByte(decoder, byte, [](const DecodeResult&) {});
+}
 
-// 0 (no frame, or ignored), 1 or 2 (epoch released), or the number of the message decoded.
-int nextMessage(Rtcm3Decoder& decoder);
+// Searches the next frame and decodes it.
+DecodeResult nextMessage(Rtcm3Decoder& decoder);
 
 // True when a frame with a correct CRC starts at offset 0 of the frame buffer.
 bool syncFrame(Rtcm3Decoder& decoder);
