@@ -254,6 +254,20 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
     command.push_back(loggerBinary());
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv = argumentVector(command);
+    // A sanitizer build's runtime in the child: LeakSanitizer can not work under a tracer, and a
+    // preloaded library (libfaketime) comes before the AddressSanitizer runtime.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+    {
+        environment.emplace_back(*entry);
+        if (environment.back().rfind("ASAN_OPTIONS=", 0) != 0)
+            continue;
+        if (!wrapper.empty())
+            environment.back() += ":detect_leaks=0";
+        if (std::getenv("LD_PRELOAD") != nullptr)
+            environment.back() += ":verify_asan_link_order=0";
+    }
+    std::vector<char*> childEnvironment = argumentVector(environment);
 
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
@@ -261,7 +275,7 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
     ::posix_spawn_file_actions_addopen(&actions, 1, m_outputPath.c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), childEnvironment.data()) != 0)
         m_pid = -1;
     ::posix_spawn_file_actions_destroy(&actions);
 }
