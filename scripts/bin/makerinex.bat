@@ -197,8 +197,10 @@ if [ "$status" -ne 0 ] || ! grep -q "END OF HEADER" "$partial" 2>/dev/null; then
     rm -f -- "$partial" "$nav_partial" "$gnav_partial"
     exit 1
 fi
-# No header line names a descriptor path.
-sed -i '1,/END OF HEADER/{/^log: \/dev\/fd\/[0-9]* .*COMMENT *$/d}' "$partial" || exit 1
+# No header line names a descriptor path. Through a second file, not sed -i, which would also set the
+# file's owner: a call the service may not make.
+sed '1,/END OF HEADER/{/^log: \/dev\/fd\/[0-9]* .*COMMENT *$/d}' "$partial" > "$partial.header" &&
+    mv -f -- "$partial.header" "$partial" || exit 1
 # A navigation file only where the log held ephemerides: records after its header. The observation
 # file comes last: once it exists, the conversion is complete.
 navs=
