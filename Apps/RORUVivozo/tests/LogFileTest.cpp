@@ -1,9 +1,11 @@
-// The datagram log file on a real file system below a temporary ZELT_ROOT.
-#include "RORUVivozo/VelmorLogFile.h"
+// The log sink on a real file system below a temporary ZELT_ROOT, its conversion queue running a
+// converter that only reads the file.
+#include "RORUVivozo/VelmorLogSink.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -42,14 +44,38 @@ protected:
         fs::remove_all(m_root);
     }
 
-    CVelmorLogFile makeLogFile()
+    CLogSink makeSink()
     {
-        return CVelmorLogFile([this](const std::string& line) { m_lines.push_back(line); },
-                              [this](const std::string& path, std::time_t)
-                              {
-                                  m_converted.push_back(path);
-                                  m_convertedContent.push_back(readFile(native(path)));
-                              });
+        const auto convert = [this](const std::string&, const Rtcm3::ConversionSteps& steps,
+                                    std::string* problem, const Rtcm3::ScanContext&)
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_changed.wait(lock, [this] { return !m_holdConversions; });
+            lock.unlock();
+            const Rtcm3::ScanFile file = steps.open(problem);
+            std::string content;
+            for (int c; file && (c = std::fgetc(file.get())) != EOF;)
+                content += static_cast<char>(c);
+            lock.lock();
+            m_converted.push_back(content);
+            m_changed.notify_all();
+            return true;
+        };
+        return CLogSink([this](const std::string& line) { m_lines.push_back(line); },
+                        std::chrono::seconds(10), {}, {}, convert);
+    }
+    // The contents the conversion read, once it has read count files.
+    std::vector<std::string> converted(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_converted.size() >= count; });
+        return m_converted;
+    }
+    void holdConversions(bool hold)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_holdConversions = hold;
+        m_changed.notify_all();
     }
     fs::path native(const std::string& written) const
     {
@@ -63,8 +89,10 @@ protected:
     fs::path m_root;
     fs::path m_previousDirectory;
     std::vector<std::string> m_lines;
-    std::vector<std::string> m_converted;
-    std::vector<std::string> m_convertedContent;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_holdConversions = false;
+    std::vector<std::string> m_converted; // the content of every file the conversion read
 };
 
 } // namespace
@@ -122,7 +150,7 @@ TEST(ParentComponent, OnlyAWholeDotDotBetweenSeparatorsLeadsOut)
 
 TEST_F(LogFileTest, OpensInNewDirectoriesAndAppendsDatagramsExactly)
 {
-    CVelmorLogFile file = makeLogFile();
+    CLogSink file = makeSink();
     ASSERT_TRUE(file.openLogFile("C:\\logs\\deep\\er", "base.rtcm"));
     EXPECT_EQ(file.path(), "C:\\logs\\deep\\er\\base.rtcm");
     EXPECT_EQ(fs::current_path(), m_previousDirectory) << "a created directory is not entered";
@@ -140,13 +168,12 @@ TEST_F(LogFileTest, OpensInNewDirectoriesAndAppendsDatagramsExactly)
         std::string(small.begin(), small.end()) + std::string(large.begin(), large.end());
     EXPECT_EQ(readFile(native(file.path())), expected);
 
-    EXPECT_TRUE(file.closeLogFile());
-    ASSERT_EQ(m_converted, std::vector<std::string>{"C:\\logs\\deep\\er\\base.rtcm"});
-    EXPECT_EQ(m_convertedContent.front(), expected);
+    file.rotate();
+    EXPECT_EQ(m_lines.back(), "\n\t Closed datagram log file:\n\t C:\\logs\\deep\\er\\base.rtcm.");
+    EXPECT_EQ(converted(1), std::vector<std::string>{expected});
 
     // Closing again hands nothing on; writing now reports the closed file.
     EXPECT_TRUE(file.closeLogFile());
-    EXPECT_EQ(m_converted.size(), 1u);
     file.writeDatagram(small.data(), small.size());
     EXPECT_EQ(m_lines.back(),
               "\n\tERROR: Datagram log file not open:\n\t       C:\\logs\\deep\\er\\base.rtcm.");
@@ -155,22 +182,23 @@ TEST_F(LogFileTest, OpensInNewDirectoriesAndAppendsDatagramsExactly)
     // The second open finds the directory and stays in it.
     ASSERT_TRUE(file.openLogFile("C:\\logs\\deep\\er", "other.rtcm"));
     EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(m_root / "c/logs/deep/er"));
+    file.stop();
+    EXPECT_EQ(converted(2).size(), 2u);
 }
 
 TEST_F(LogFileTest, AnExistingFileIsMovedAsideNeverReplacedAndConvertedOnceFromWhereItStays)
 {
     fs::create_directories(m_root / "c/logs");
-    CVelmorLogFile file = makeLogFile();
+    CLogSink file = makeSink();
     std::vector<std::string> contents;
     // Three opens within (most likely) one second: every earlier file must survive. Each finds a
     // file that some other writer left, also where it rewrote the one closed here before.
-    for (int round = 0; round < 3; ++round)
+    for (std::size_t round = 0; round < 3; ++round)
     {
         const std::string content = "round " + std::to_string(round);
         std::ofstream(m_root / "c/logs/base.rtcm", std::ios::binary) << content;
         contents.push_back(content);
         m_lines.clear();
-        m_converted.clear();
         ASSERT_TRUE(file.openLogFile("C:\\logs", "base.rtcm"));
         ASSERT_EQ(m_lines.size(), 4u);
         EXPECT_EQ(m_lines[0], "\n\tError: File exists:\n\t       'C:\\logs\\base.rtcm'");
@@ -180,22 +208,25 @@ TEST_F(LogFileTest, AnExistingFileIsMovedAsideNeverReplacedAndConvertedOnceFromW
         ASSERT_EQ(m_lines[2].rfind(renamed + "C:\\logs\\base_", 0), 0u) << m_lines[2];
         EXPECT_EQ(m_lines[3], "\n\tOpened datagram log file:\n\tC:\\logs\\base.rtcm");
         // Converted where it stays, with its own content, not the fresh file's.
-        const std::string movedTo = m_lines[2].substr(renamed.size(), m_lines[2].size() - renamed.size() - 1);
-        EXPECT_EQ(m_converted, std::vector<std::string>{movedTo});
-        EXPECT_EQ(m_convertedContent.back(), content);
+        EXPECT_EQ(converted(2 * round + 1).back(), content);
         EXPECT_EQ(fs::file_size(m_root / "c/logs/base.rtcm"), 0u);
         ASSERT_TRUE(file.closeLogFile());
+        EXPECT_EQ(converted(2 * round + 2).back(), "");
     }
 
-    // A file closed here went to the conversion at its close: found again, it is only moved aside.
+    // A file closed here went to the conversion at its close: found again, it is only moved aside, and
+    // a conversion still to come reads it under its new name.
     const unsigned char byte = 0xD3;
     ASSERT_TRUE(file.openLogFile("C:\\logs", "base.rtcm"));
     file.writeDatagram(&byte, 1);
-    m_converted.clear();
+    holdConversions(true);
     ASSERT_TRUE(file.closeLogFile());
     ASSERT_TRUE(file.openLogFile("C:\\logs", "base.rtcm"));
-    EXPECT_EQ(m_converted, std::vector<std::string>{"C:\\logs\\base.rtcm"});
     EXPECT_NE(m_lines.back().find("Opened"), std::string::npos);
+    holdConversions(false);
+    file.stop();
+    EXPECT_EQ(converted(8),
+              (std::vector<std::string>{"round 0", "", "round 1", "", "round 2", "", "\xD3", ""}));
     contents.push_back("");
     contents.push_back(std::string(1, '\xD3'));
 
@@ -210,7 +241,7 @@ TEST_F(LogFileTest, AnExistingFileIsMovedAsideNeverReplacedAndConvertedOnceFromW
 
 TEST_F(LogFileTest, AFailedWriteLosesOnlyThatDatagram)
 {
-    CVelmorLogFile file = makeLogFile();
+    CLogSink file = makeSink();
     ASSERT_TRUE(file.openLogFile("C:\\logs", "full.rtcm"));
 
     // A file-size limit stands in for a full disk.
@@ -234,7 +265,7 @@ TEST_F(LogFileTest, AFailedWriteLosesOnlyThatDatagram)
 
 TEST_F(LogFileTest, AFileRemovedOrReplacedWhileOpenIsOpenedAfreshBeforeTheNextDatagram)
 {
-    CVelmorLogFile file = makeLogFile();
+    CLogSink file = makeSink();
     ASSERT_TRUE(file.openLogFile("C:\\logs", "gone.rtcm"));
     fs::remove(m_root / "c/logs/gone.rtcm");
     m_lines.clear();
@@ -245,12 +276,23 @@ TEST_F(LogFileTest, AFileRemovedOrReplacedWhileOpenIsOpenedAfreshBeforeTheNextDa
                            "C:\\logs\\gone.rtcm.",
                            "\n\tOpened datagram log file:\n\tC:\\logs\\gone.rtcm"}));
     EXPECT_EQ(readFile(m_root / "c/logs/gone.rtcm"), std::string(1, '\xD3'));
-    EXPECT_TRUE(m_converted.empty());
+    // Moved away by hand, and some other file put in its place: that one is moved aside and converted.
+    fs::rename(m_root / "c/logs/gone.rtcm", m_root / "c/logs/kept.rtcm");
+    std::ofstream(m_root / "c/logs/gone.rtcm", std::ios::binary) << "other";
+    m_lines.clear();
+    file.writeDatagram(&byte, 1);
+    EXPECT_EQ(m_lines.front(), "\n\tERROR: Datagram log file removed or replaced while open:\n\t       "
+                               "C:\\logs\\gone.rtcm.");
+    EXPECT_EQ(m_lines.back(), "\n\tOpened datagram log file:\n\tC:\\logs\\gone.rtcm");
+    EXPECT_EQ(readFile(m_root / "c/logs/gone.rtcm"), std::string(1, '\xD3'));
+    file.stop();
+    // The files written before are out of reach: only the one put in their place and the last convert.
+    EXPECT_EQ(converted(2), (std::vector<std::string>{"other", std::string(1, '\xD3')}));
 }
 
 TEST_F(LogFileTest, AnOverlongOrBlockedPathFailsTheOpenWithItsReport)
 {
-    CVelmorLogFile file = makeLogFile();
+    CLogSink file = makeSink();
     std::string directory = "C:\\long";
     while (directory.size() < 700)
         directory += "\\abcdefghij";
@@ -260,6 +302,7 @@ TEST_F(LogFileTest, AnOverlongOrBlockedPathFailsTheOpenWithItsReport)
     // A directory in the file's place is not taken for an existing log file.
     fs::create_directories(m_root / "c/logs/base.rtcm");
     EXPECT_FALSE(file.openLogFile("C:\\logs", "base.rtcm"));
-    EXPECT_TRUE(m_converted.empty());
+    file.stop();
+    EXPECT_TRUE(converted(0).empty());
     EXPECT_TRUE(fs::is_directory(m_root / "c/logs/base.rtcm"));
 }

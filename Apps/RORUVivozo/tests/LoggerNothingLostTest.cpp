@@ -1,6 +1,6 @@
 // The built logger keeps every datagram it received and converts every file where it stays: beside a
-// large leftover under a kill, in a directory named like a log file, with its file removed or replaced
-// while open, and at termination after a burst; and every datagram reaches the disk within about a second.
+// large leftover under a kill, and at termination after a burst; and every datagram reaches the disk
+// within about a second.
 #include "support/LoggerFixture.h"
 
 #include <gtest/gtest.h>
@@ -87,60 +87,6 @@ TEST_F(LoggerNothingLost, TheScanOfALargeLeftoverHoldsUpNoDatagramAndEveryFileCo
                 matchesDigits(moved, "C:\\rtcm\\fixed_############_#.rtcm"))
         << calls[0];
     EXPECT_EQ(readFile(native(moved)), joined(frames));
-}
-
-TEST_F(LoggerNothingLost, ALeftoverInADirectoryNamedLikeALogFileIsMovedAsideBesideIt)
-{
-    {
-        fs::create_directories(native("C:\\rtcm\\x.rtcm"));
-        std::ofstream(native("C:\\rtcm\\x.rtcm\\base.rtcm"), std::ios::binary) << "earlier data";
-    }
-    startLogger();
-    command({"start", "C:\\rtcm\\x.rtcm", "base.rtcm", "60", "3011"});
-    send({"first datagram"});
-    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\x.rtcm\\base.rtcm"), "first datagram")) << m_logger->output();
-    expectStatus(kOn);
-    EXPECT_EQ(terminate(), 0);
-
-    std::vector<std::string> contents;
-    for (const auto& entry : fs::directory_iterator(native("C:\\rtcm\\x.rtcm")))
-    {
-        const std::string name = entry.path().filename().string();
-        EXPECT_TRUE(name == "base.rtcm" || matchesDigits(name, "base_############.rtcm")) << name;
-        contents.push_back(readFile(entry.path().string()));
-    }
-    std::sort(contents.begin(), contents.end());
-    EXPECT_EQ(contents, (std::vector<std::string>{"earlier data", "first datagram"}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(native("C:\\rtcm")), fs::directory_iterator()), 1);
-}
-
-TEST_F(LoggerNothingLost, ALogFileRemovedOrReplacedWhileOpenIsOpenedAfreshForTheNextDatagram)
-{
-    const std::string live = native("C:\\rtcm\\live.rtcm");
-    startLogger();
-    command({"start", "C:\\rtcm", "live.rtcm", "60", "3011"});
-    send({"one"});
-    ASSERT_TRUE(fileHolds(live, "one"));
-    fs::remove(live);
-    send({"two"});
-    EXPECT_TRUE(fileHolds(live, "two")) << m_logger->output();
-    // Moved away by hand, and some other file put in its place.
-    fs::rename(live, native("C:\\rtcm\\kept.rtcm"));
-    std::ofstream(live, std::ios::binary) << "other";
-    send({"three"});
-    EXPECT_TRUE(fileHolds(live, "three")) << m_logger->output();
-    expectStatus(kOn);
-    EXPECT_EQ(terminate(), 0);
-
-    EXPECT_EQ(m_logger->occurrences(
-                  "ERROR: Datagram log file removed or replaced while open:\n\t       C:\\rtcm\\live.rtcm."),
-              2u);
-    EXPECT_EQ(m_logger->occurrences("Opened datagram log file:\n\tC:\\rtcm\\live.rtcm"), 3u);
-    std::vector<std::string> contents;
-    for (const auto& entry : fs::directory_iterator(native("C:\\rtcm")))
-        contents.push_back(readFile(entry.path().string()));
-    std::sort(contents.begin(), contents.end());
-    EXPECT_EQ(contents, (std::vector<std::string>{"other", "three", "two"}));
 }
 
 TEST_F(LoggerNothingLost, EveryDatagramReceivedBeforeTheTerminationIsWrittenAndNoSignalRunsAJobAfterIt)

@@ -309,18 +309,28 @@ bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string
     return true;
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem,
+bool convertLogFile(const std::string& logDirectory, const ConversionSteps& steps, std::string* problem,
                     const ScanContext& context)
 {
-    ScanFile file = openForScan(logFilePath, problem);
+    ScanFile file = steps.open(problem);
     std::string rinexName;
     ScanResult scan{};
     if (!file || !nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan))
         return false;
     file.reset();
-    if (!launchMakeRinex(logFilePath, rinexName, context.station, makeRinexEnvironment(scan, context)))
+    if (!steps.start(rinexName, makeRinexEnvironment(scan, context)))
         tell(problem, std::string("Can not start ") + kMakeRinexProgram);
     return true;
+}
+
+bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem,
+                    const ScanContext& context)
+{
+    const ConversionSteps steps{
+        [&](std::string* why) { return openForScan(logFilePath, why); },
+        [&](const std::string& rinexName, const std::vector<std::string>& environment)
+        { return launchMakeRinex(logFilePath, rinexName, context.station, environment); }};
+    return convertLogFile(logDirectory, steps, problem, context);
 }
 
 } // namespace Rtcm3

@@ -141,16 +141,11 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     try
     {
         const int32_t timeLimit = tokenStore().getTokValueInt(kTokenConversionTimeLimit);
-        m_conversion = std::make_unique<CVelmorConversion>(
-            std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
-            [this](const std::string& line) { TraceData("%s", line.c_str()); });
-        m_logFile = std::make_unique<CVelmorLogFile>(
+        m_logSink = std::make_unique<CLogSink>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
-            [this](const std::string& path, std::time_t opened)
-            { m_conversion->convert(path, ConversionContext(opened)); },
-            [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); },
-            [this](const std::string& from, const std::string& to, const std::function<bool()>& move)
-            { return m_conversion->follow(from, to, move); });
+            std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
+            [this](std::time_t opened) { return ConversionContext(opened); },
+            [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); });
     }
     catch (const std::bad_alloc&)
     {
@@ -255,12 +250,10 @@ CVelmorControl::~CVelmorControl()
     m_dataSeen = false;
     m_eventCounter.reset();
 
-    if (m_logFile && m_logFile->isOpen())
-        CloseWithReport();
-    m_logFile.reset();
     // The process ends here: the closed files still waiting are converted first, within a bound.
-    if (m_conversion)
-        m_conversion->finish();
+    if (m_logSink)
+        m_logSink->stop();
+    m_logSink.reset();
 
     // Messages posted up to the end are recorded now, while the trace can still say what was lost.
     velmorMessages.stopWriter(kMessageDrainLimit);

@@ -5,9 +5,8 @@
 #include "Fsm/ApplFsm.h"
 #include "Fsm/EventCounter.h"
 #include "Fsm/FsmSignal.h"
-#include "RORUVivozo/VelmorConversion.h"
 #include "RORUVivozo/VelmorKernelDrops.h"
-#include "RORUVivozo/VelmorLogFile.h"
+#include "RORUVivozo/VelmorLogSink.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorSignals.h"
@@ -162,7 +161,6 @@ private:
     void ArmNextRotation();
     void ArmWaitDataTimer();
     void CancelTimers();
-    void CloseWithReport();
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
     // Asks the parameter reader for the row; the result comes as DB_READ_COMPL or the failure signal.
@@ -215,10 +213,9 @@ private:
     // The log file and interval of the last start or read, and the port the data receiver was last
     // bound to.
     StartParameters m_start;
-    FsmClock::time_point m_rotationDue; // the moment of the next timed file change
-    int32_t m_unboundDataPort = 0;      // a port whose bind failed, tried again by the no-data check
-    std::unique_ptr<CVelmorConversion> m_conversion; // the closed files on their way to RINEX
-    std::unique_ptr<CVelmorLogFile> m_logFile;       // the log stream and the log file path
+    FsmClock::time_point m_rotationDue;  // the moment of the next timed file change
+    int32_t m_unboundDataPort = 0;       // a port whose bind failed, tried again by the no-data check
+    std::unique_ptr<CLogSink> m_logSink; // the log file, from its opening to its conversion
     // Declared before the receivers, so that it outlives the sockets that live on it.
     std::shared_ptr<boost::asio::io_context> m_io;
     std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;

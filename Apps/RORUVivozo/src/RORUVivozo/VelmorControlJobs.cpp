@@ -91,15 +91,6 @@ void CVelmorControl::CancelTimers()
     StopTimer(WAIT_DATA_TIMEOUT);
 }
 
-void CVelmorControl::CloseWithReport()
-{
-    if (m_logFile->closeLogFile())
-        TraceData("\n\t Closed datagram log file:\n\t %s.", m_logFile->path().c_str());
-    else
-        TraceData("\n\tWARNING: Not able to close datagram log file:\n\t         %s.",
-                  m_logFile->path().c_str());
-}
-
 void CVelmorControl::ReportParameterReadFailure()
 {
     TraceData("%s", kParameterReadError);
@@ -171,7 +162,7 @@ void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& befo
         StopTimer(WAIT_DATA_TIMEOUT);
     m_dataSeen = false;
     ConfigureSupervision(false);
-    CloseWithReport();
+    m_logSink->rotate();
     if (beforeArming)
         beforeArming();
     if (stop == TimersToStop::All)
@@ -288,9 +279,9 @@ void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
     CountDatagram();
     bool opened = false;
     const std::string_view datagram = dataOf(*signal);
-    if (!datagram.empty() && m_logFile->openLogFile(m_start.directory, m_start.fileName))
+    if (!datagram.empty() && m_logSink->openLogFile(m_start.directory, m_start.fileName))
     {
-        m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
+        m_logSink->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
         Send(Udp::kLoggingOn);
         m_openFailures = 0;
         m_openRetry.clear();
@@ -307,10 +298,10 @@ void CVelmorControl::JobLog(CZeltSignal*& signal)
     m_dataSeen = true;
     CountDatagram();
     const std::string_view datagram = dataOf(*signal);
-    m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
+    m_logSink->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
     ReleaseData(signal);
     // The file went from its path and could not be opened there again.
-    if (!m_logFile->isOpen())
+    if (!m_logSink->isOpen())
         InternalInput(std::make_unique<CZeltSignal>(ERROR_NO_LOGFILE, this, nullptr, 0));
 }
 
@@ -322,8 +313,8 @@ void CVelmorControl::JobNoLogFile(CZeltSignal*& signal)
     ReleaseData(signal);
     if (m_openFailures % kOpenFailureReportEvery == 0)
     {
-        TraceData("\n\tERROR: Not able to open .rtcm log file: %s", m_logFile->path().c_str());
-        velmorMessages.postFormattedMessage(MSG_NO_LOGFILE, squeezedPath(m_logFile->path()));
+        TraceData("\n\tERROR: Not able to open .rtcm log file: %s", m_logSink->path().c_str());
+        velmorMessages.postFormattedMessage(MSG_NO_LOGFILE, squeezedPath(m_logSink->path()));
     }
     // Wraps to the start of a report cycle instead of overflowing.
     m_openFailures = m_openFailures == INT32_MAX ? 0 : m_openFailures + 1;
@@ -422,7 +413,7 @@ void CVelmorControl::JobStopLogging(CZeltSignal*& signal)
     CancelTimers();
     m_dataSeen = false;
     RemoveSupervision();
-    CloseWithReport();
+    m_logSink->rotate();
     Send(Udp::kLoggingOff);
 }
 

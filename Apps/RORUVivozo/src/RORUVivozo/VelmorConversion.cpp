@@ -2,7 +2,6 @@
 // time in the order the files were closed, each for its time limit at most.
 #include "RORUVivozo/VelmorConversion.h"
 
-#include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/MakeRinexLauncher.h"
 
 #include <algorithm>
@@ -20,9 +19,13 @@ constexpr std::chrono::milliseconds kEndWait{2000};
 
 } // namespace
 
-CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report)
-    : m_timeLimit(timeLimit), m_report(std::move(report))
+CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter)
+    : m_timeLimit(timeLimit), m_report(std::move(report)), m_converter(std::move(converter))
 {
+    if (!m_converter)
+        m_converter = [](const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
+                         std::string* problem, const Rtcm3::ScanContext& context)
+        { return Rtcm3::convertLogFile(logDirectory, steps, problem, context); };
     m_thread = std::thread([this] { run(); });
 }
 
@@ -104,31 +107,36 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     const Closed closed = m_waiting.front();
     m_waiting.pop_front();
     m_current = closed.path;
-    // Opened under the lock: a move aside of this path is then either before (and followed) or after.
-    std::string problem;
-    Rtcm3::ScanFile file = Rtcm3::openForScan(m_current, &problem);
     lock.unlock();
 
+    // Both uses of the path run under the lock: a move aside of the file is then either before them
+    // (and followed) or after.
+    std::string path; // where the script was started for the file
+    Platform::ProcessGroup converter;
+    const Rtcm3::ConversionSteps steps{
+        [&](std::string* problem)
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            return Rtcm3::openForScan(m_current, problem);
+        },
+        [&](const std::string& rinexName, const std::vector<std::string>& environment)
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            // From now on the script holds the path itself.
+            path = m_current;
+            m_current.clear();
+            converter = Rtcm3::startMakeRinex(path, rinexName, closed.context.station, environment);
+            return converter.running();
+        }};
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
-    std::string rinexName;
-    Rtcm3::ScanResult scan{};
-    const bool passed = file && Rtcm3::nameRinexFile(file.get(), Rtcm3::logFileDirectory(closed.path),
-                                                     rinexName, &problem, closed.context, &scan);
-    file.reset();
+    std::string problem;
+    m_converter(Rtcm3::logFileDirectory(closed.path), steps, &problem, closed.context);
 
     lock.lock();
-    // Where the file is now, should it have been moved aside during the scan. Started under the lock,
-    // like the open: from then on the script holds the path itself.
-    const std::string path = m_current;
+    // Where the file is now, should it have been moved aside during the scan.
+    if (path.empty())
+        path = m_current;
     m_current.clear();
-    Platform::ProcessGroup converter;
-    if (passed)
-    {
-        converter = Rtcm3::startMakeRinex(path, rinexName, closed.context.station,
-                                         Rtcm3::makeRinexEnvironment(scan, closed.context));
-        if (!converter.running())
-            problem = std::string("Can not start ") + Rtcm3::kMakeRinexProgram;
-    }
     if (converter.running())
         await(converter, path, lock);
     if (!problem.empty())

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Platform/ProcessGroup.h"
+#include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/ScanContext.h"
 
 #include <chrono>
@@ -20,9 +21,12 @@ class CVelmorConversion
 public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
+    // Converts one closed file through the steps; Rtcm3::convertLogFile.
+    using Converter = std::function<bool(const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
+                                         std::string* problem, const Rtcm3::ScanContext& context)>;
 
     // A conversion still running after timeLimit is ended with every program it started.
-    CVelmorConversion(std::chrono::seconds timeLimit, Report report);
+    CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter = {});
     // Finishes (below), then ends the thread.
     ~CVelmorConversion();
     CVelmorConversion(const CVelmorConversion&) = delete;
@@ -52,6 +56,7 @@ private:
 
     const std::chrono::seconds m_timeLimit;
     Report m_report;
+    Converter m_converter;
     std::mutex m_lock; // the queue and the path of the file being converted
     std::condition_variable m_queued;
     struct Closed

@@ -2,7 +2,7 @@
 #include "RORUVivozo/VelmorLogFolder.h"
 
 #include "Platform/BeneathRoot.h"
-#include "RORUVivozo/VelmorLogFile.h"
+#include "RORUVivozo/VelmorLogFileName.h"
 
 #include <algorithm>
 #include <cctype>

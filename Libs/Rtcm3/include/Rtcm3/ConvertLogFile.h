@@ -7,6 +7,7 @@
 #include "Rtcm3/ScanContext.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,10 +114,23 @@ bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string
 // the context's header labels, as "NAME=value" environment entries.
 std::vector<std::string> makeRinexEnvironment(const ScanResult& scan, const ScanContext& context);
 
-// Scans the closed log file and starts "makerinex.bat <logFilePath> <RINEX name>" without waiting.
-// Both paths are texts in the suite's written form. True when the file passed the scan. When it
+// The two moments a conversion uses the log file's path: opening the file for its scan and starting
+// the script. A caller whose files may be moved meanwhile runs each with the path as it then is.
+struct ConversionSteps
+{
+    std::function<ScanFile(std::string* problem)> open;
+    // False when the script could not be started.
+    std::function<bool(const std::string& rinexName, const std::vector<std::string>& environment)> start;
+};
+
+// Scans the closed log file and starts "makerinex.bat <log file path> <RINEX name>" through the
+// steps. Paths are texts in the suite's written form. True when the file passed the scan. When it
 // did not, or the batch file could not be started, problem gets why (what the file lacks). Without
 // an opening time in the context, the file's modification time stands in for it.
+bool convertLogFile(const std::string& logDirectory, const ConversionSteps& steps, std::string* problem,
+                    const ScanContext& context);
+
+// The same for a file that stays where it is, the script started and forgotten.
 bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
                     std::string* problem = nullptr, const ScanContext& context = {});
 

@@ -1,6 +1,6 @@
-// The datagram log file: path with date tokens, directory creation, moving an existing file aside,
-// appending datagrams unframed, and handing every closed file on to the conversion.
-#include "RORUVivozo/VelmorLogFile.h"
+// The log sink: opens a datagram log file, appends datagrams unframed, moves an existing file aside,
+// closes the file and hands every file once to the conversion.
+#include "RORUVivozo/VelmorLogSink.h"
 
 #include "Platform/NativePath.h"
 #include "RORUVivozo/VelmorLogFolder.h"
@@ -16,18 +16,6 @@
 
 namespace
 {
-
-struct DateToken
-{
-    const char* token;
-    const char* format;
-};
-
-// Table order is replacement order.
-constexpr DateToken kDateTokens[] = {
-    {"_TOKY_", "%Y"}, {"_TOKM_", "%m"}, {"_TOKD_", "%d"},
-    {"_TOKH_", "%H"}, {"_TOKN_", "%M"}, {"_TOKS_", "%S"},
-};
 
 // Gives up looking for a free moved-aside name after this many counters.
 constexpr int kMaxMoveAsideCounter = 100000;
@@ -53,7 +41,7 @@ bool writeAll(int fd, const unsigned char* bytes, std::size_t count)
     return true;
 }
 
-CVelmorLogFile::FileIdentity identityOf(const struct stat& info)
+CLogSink::FileIdentity identityOf(const struct stat& info)
 {
     return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
             static_cast<long long>(info.st_size),
@@ -62,91 +50,20 @@ CVelmorLogFile::FileIdentity identityOf(const struct stat& info)
 
 } // namespace
 
-std::string expandDateTokens(std::string_view text, std::time_t now)
-{
-    std::string expanded(text);
-    std::tm utc{};
-    if (::gmtime_r(&now, &utc) == nullptr)
-        return expanded;
-    for (const DateToken& date : kDateTokens)
-    {
-        char field[16];
-        std::strftime(field, sizeof field, date.format, &utc);
-        const std::string_view token = date.token;
-        for (std::size_t at = expanded.find(token); at != std::string::npos; at = expanded.find(token))
-            expanded.replace(at, token.size(), field);
-    }
-    return expanded;
-}
-
-std::string expandDateTokens(std::string_view text)
-{
-    return expandDateTokens(text, std::time(nullptr));
-}
-
-bool holdsParentComponent(std::string_view path)
-{
-    std::size_t start = 0;
-    while (start <= path.size())
-    {
-        std::size_t end = path.find_first_of(":\\/", start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (path.substr(start, end - start) == "..")
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-std::string movedAsideSuffix(std::time_t now)
-{
-    std::tm local{};
-    char suffix[32];
-    if (now == static_cast<std::time_t>(-1) || ::localtime_r(&now, &local) == nullptr ||
-        std::strftime(suffix, sizeof suffix, "_%y%m%d%H%M%S", &local) == 0)
-        return "0000000000";
-    return suffix;
-}
-
-std::string movedAsideName(std::string_view path, std::string_view suffix, int counter)
-{
-    std::string tag(suffix);
-    if (counter > 0)
-        tag += "_" + std::to_string(counter);
-
-    // Only the file name takes the suffix: a directory's name may hold ".rtcm" too.
-    std::string name;
-    const std::size_t separator = path.find_last_of(":\\/");
-    const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
-    const std::size_t extension = path.find(kLogFileExtension, nameStart);
-    if (extension != std::string_view::npos)
-    {
-        name.append(path.substr(0, extension)).append(tag);
-        name.append(path.substr(extension + kLogFileExtension.size())).append(kLogFileExtension);
-        return name;
-    }
-    // No ".rtcm" to put the suffix in place of: put it before the file name's last extension, so the
-    // existing file is still kept under a name of its own.
-    const std::size_t dot = path.rfind('.');
-    if (dot != std::string_view::npos && dot > nameStart)
-        return name.append(path.substr(0, dot)).append(tag).append(path.substr(dot));
-    return name.append(path).append(tag);
-}
-
-CVelmorLogFile::CVelmorLogFile(Report report, Convert convert, WriteFailed writeFailed, Follow follow)
-    : m_report(std::move(report)), m_convert(std::move(convert)), m_writeFailed(std::move(writeFailed)),
-      m_follow(std::move(follow))
+CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, ContextOf contextOf,
+                   WriteFailed writeFailed, CVelmorConversion::Converter converter)
+    : m_report(report), m_contextOf(std::move(contextOf)), m_writeFailed(std::move(writeFailed)),
+      m_conversion(timeLimit, std::move(report), std::move(converter))
 {
 }
 
-CVelmorLogFile::~CVelmorLogFile()
+CLogSink::~CLogSink()
 {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-void CVelmorLogFile::report(const char* format, ...)
+void CLogSink::report(const char* format, ...)
 {
     if (!m_report)
         return;
@@ -158,7 +75,7 @@ void CVelmorLogFile::report(const char* format, ...)
     m_report(line);
 }
 
-bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string& name)
+bool CLogSink::openLogFile(const std::string& directory, const std::string& name)
 {
     m_path = expandDateTokens(directory + "\\" + name);
     if (const char* refusal = logFilePathRefusal(m_path))
@@ -169,12 +86,12 @@ bool CVelmorLogFile::openLogFile(const std::string& directory, const std::string
     return openPath();
 }
 
-void CVelmorLogFile::reportRefusal(const char* why)
+void CLogSink::reportRefusal(const char* why)
 {
     report("\n\tError: %s refused:\n\t       '%s'", why, m_path.c_str());
 }
 
-bool CVelmorLogFile::openPath()
+bool CLogSink::openPath()
 {
     const std::size_t separator = m_path.find_last_of(":\\/");
     LogFolder folder = openLogFolder(m_path.substr(0, separator + 1));
@@ -236,7 +153,7 @@ bool CVelmorLogFile::openPath()
     return openForWriting(name);
 }
 
-bool CVelmorLogFile::openForWriting(const std::string& name)
+bool CLogSink::openForWriting(const std::string& name)
 {
     // Exclusive: whatever took the name since the test above stays untouched.
     const int fd = ::openat(m_directory.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -251,7 +168,6 @@ bool CVelmorLogFile::openForWriting(const std::string& name)
     m_identity = ::fstat(fd, &info) == 0 ? std::optional(std::pair(info.st_dev, info.st_ino)) : std::nullopt;
     m_nativePath = Platform::nativePath(m_path);
     m_fd = fd;
-    m_failed = false;
     m_written = 0;
     m_writeFailures = 0;
     m_opened = std::time(nullptr);
@@ -259,14 +175,7 @@ bool CVelmorLogFile::openForWriting(const std::string& name)
     return true;
 }
 
-bool CVelmorLogFile::moveAsideLogFile()
-{
-    std::string target;
-    bool followed = false;
-    return moveAsideLogFile(target, followed);
-}
-
-bool CVelmorLogFile::moveAsideLogFile(std::string& target, bool& followed)
+bool CLogSink::moveAsideLogFile(std::string& target, bool& followed)
 {
     followed = false;
     const std::string suffix = movedAsideSuffix(std::time(nullptr));
@@ -290,7 +199,7 @@ bool CVelmorLogFile::moveAsideLogFile(std::string& target, bool& followed)
         return error == 0;
     };
     if (error == 0)
-        followed = m_follow ? m_follow(m_path, target, move) : (move(), false);
+        followed = m_conversion.follow(m_path, target, move);
     if (error == 0)
     {
         m_syncer.syncDirectory(m_directory.get());
@@ -303,7 +212,7 @@ bool CVelmorLogFile::moveAsideLogFile(std::string& target, bool& followed)
     return false;
 }
 
-void CVelmorLogFile::writeDatagram(const unsigned char* bytes, std::size_t count)
+void CLogSink::writeDatagram(const unsigned char* bytes, std::size_t count)
 {
     if (bytes == nullptr || count == 0)
         return;
@@ -328,7 +237,7 @@ void CVelmorLogFile::writeDatagram(const unsigned char* bytes, std::size_t count
     m_syncer.written();
 }
 
-bool CVelmorLogFile::goneFromPath() const
+bool CLogSink::goneFromPath() const
 {
     struct stat info;
     if (::stat(m_nativePath.c_str(), &info) != 0)
@@ -336,7 +245,7 @@ bool CVelmorLogFile::goneFromPath() const
     return m_identity && *m_identity != std::pair(info.st_dev, info.st_ino);
 }
 
-void CVelmorLogFile::reopen()
+void CLogSink::reopen()
 {
     report("\n\tERROR: Datagram log file removed or replaced while open:\n\t       %s.", m_path.c_str());
     // What was written to it is out of reach: nothing to hand to the conversion.
@@ -346,7 +255,7 @@ void CVelmorLogFile::reopen()
     openPath();
 }
 
-void CVelmorLogFile::reportWriteFailure()
+void CLogSink::reportWriteFailure()
 {
     // A full disk fails every datagram: the first failure and every 1000th are enough to tell.
     if (m_writeFailures++ % writeFailureReportEvery != 0)
@@ -356,7 +265,7 @@ void CVelmorLogFile::reportWriteFailure()
         m_writeFailed(m_path);
 }
 
-bool CVelmorLogFile::closeLogFile()
+bool CLogSink::closeLogFile()
 {
     if (m_fd < 0)
         return true;
@@ -364,29 +273,36 @@ bool CVelmorLogFile::closeLogFile()
     const bool known = ::fstat(m_fd, &info) == 0;
     // On disk before anyone reads it; a file system that cannot sync (EINVAL) has nothing to lose.
     m_syncer.forget();
-    if (::fdatasync(m_fd) != 0 && errno != EINVAL)
-        m_failed = true;
-    if (::close(m_fd) != 0)
-        m_failed = true;
+    bool closed = ::fdatasync(m_fd) == 0 || errno == EINVAL;
+    closed = ::close(m_fd) == 0 && closed;
     m_fd = -1;
     if (known)
         rememberClosedFile(m_path, identityOf(info));
     handOver(m_path, m_opened);
-    if (m_failed)
-    {
-        m_failed = false;
-        return false;
-    }
-    return true;
+    return closed;
 }
 
-void CVelmorLogFile::handOver(const std::string& path, std::time_t opened)
+void CLogSink::rotate()
 {
-    if (m_convert)
-        m_convert(path, opened);
+    if (closeLogFile())
+        report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
+    else
+        report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", m_path.c_str());
 }
 
-void CVelmorLogFile::rememberClosedFile(const std::string& path, const FileIdentity& identity)
+void CLogSink::stop()
+{
+    if (isOpen())
+        rotate();
+    m_conversion.finish();
+}
+
+void CLogSink::handOver(const std::string& path, std::time_t opened)
+{
+    m_conversion.convert(path, m_contextOf ? m_contextOf(opened) : Rtcm3::ScanContext{0, opened});
+}
+
+void CLogSink::rememberClosedFile(const std::string& path, const FileIdentity& identity)
 {
     closedHere(path, identity, true);
     if (m_closedFiles.size() >= kRememberedClosedFiles)
@@ -394,7 +310,7 @@ void CVelmorLogFile::rememberClosedFile(const std::string& path, const FileIdent
     m_closedFiles.push_back({path, identity});
 }
 
-bool CVelmorLogFile::closedHere(const std::string& path, const FileIdentity& identity, bool forget)
+bool CLogSink::closedHere(const std::string& path, const FileIdentity& identity, bool forget)
 {
     for (auto file = m_closedFiles.begin(); file != m_closedFiles.end(); ++file)
     {

@@ -1,0 +1,93 @@
+// How a datagram log file is named: date tokens, the moved-aside name and the paths refused.
+#include "RORUVivozo/VelmorLogFileName.h"
+
+#include <cstdio>
+
+namespace
+{
+
+struct DateToken
+{
+    const char* token;
+    const char* format;
+};
+
+// Table order is replacement order.
+constexpr DateToken kDateTokens[] = {
+    {"_TOKY_", "%Y"}, {"_TOKM_", "%m"}, {"_TOKD_", "%d"},
+    {"_TOKH_", "%H"}, {"_TOKN_", "%M"}, {"_TOKS_", "%S"},
+};
+
+} // namespace
+
+std::string expandDateTokens(std::string_view text, std::time_t now)
+{
+    std::string expanded(text);
+    std::tm utc{};
+    if (::gmtime_r(&now, &utc) == nullptr)
+        return expanded;
+    for (const DateToken& date : kDateTokens)
+    {
+        char field[16];
+        std::strftime(field, sizeof field, date.format, &utc);
+        const std::string_view token = date.token;
+        for (std::size_t at = expanded.find(token); at != std::string::npos; at = expanded.find(token))
+            expanded.replace(at, token.size(), field);
+    }
+    return expanded;
+}
+
+std::string expandDateTokens(std::string_view text)
+{
+    return expandDateTokens(text, std::time(nullptr));
+}
+
+bool holdsParentComponent(std::string_view path)
+{
+    std::size_t start = 0;
+    while (start <= path.size())
+    {
+        std::size_t end = path.find_first_of(":\\/", start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (path.substr(start, end - start) == "..")
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string movedAsideSuffix(std::time_t now)
+{
+    std::tm local{};
+    char suffix[32];
+    if (now == static_cast<std::time_t>(-1) || ::localtime_r(&now, &local) == nullptr ||
+        std::strftime(suffix, sizeof suffix, "_%y%m%d%H%M%S", &local) == 0)
+        return "0000000000";
+    return suffix;
+}
+
+std::string movedAsideName(std::string_view path, std::string_view suffix, int counter)
+{
+    std::string tag(suffix);
+    if (counter > 0)
+        tag += "_" + std::to_string(counter);
+
+    // Only the file name takes the suffix: a directory's name may hold ".rtcm" too.
+    std::string name;
+    const std::size_t separator = path.find_last_of(":\\/");
+    const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    const std::size_t extension = path.find(kLogFileExtension, nameStart);
+    if (extension != std::string_view::npos)
+    {
+        name.append(path.substr(0, extension)).append(tag);
+        name.append(path.substr(extension + kLogFileExtension.size())).append(kLogFileExtension);
+        return name;
+    }
+    // No ".rtcm" to put the suffix in place of: put it before the file name's last extension, so the
+    // existing file is still kept under a name of its own.
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string_view::npos && dot > nameStart)
+        return name.append(path.substr(0, dot)).append(tag).append(path.substr(dot));
+    return name.append(path).append(tag);
+}

@@ -1,0 +1,24 @@
+// How a datagram log file is named: date tokens, the moved-aside name and the paths refused.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// Extension every datagram log file carries; the moved-aside name is built around it.
+inline constexpr std::string_view kLogFileExtension = ".rtcm";
+
+// The six date tokens, replaced by the UTC fields of one reading of the clock.
+std::string expandDateTokens(std::string_view text, std::time_t now);
+std::string expandDateTokens(std::string_view text);
+
+// The name an existing log file is moved to: the local-time suffix ("_%y%m%d%H%M%S") put in place of
+// the first ".rtcm" of the file name with ".rtcm" appended; counter > 0 adds "_<counter>" after the
+// suffix so that a second move within the same second keeps the first moved-aside file.
+std::string movedAsideName(std::string_view path, std::string_view suffix, int counter);
+
+// True when a component of the path (between '\', '/' and ':') is "..": such a path is refused.
+bool holdsParentComponent(std::string_view path);
+
+// "_%y%m%d%H%M%S" of the local time, or "0000000000" when the clock cannot be read.
+std::string movedAsideSuffix(std::time_t now);
