@@ -4,6 +4,7 @@
 
 #include "Platform/UniqueFd.h"
 #include "RORUVivozo/VelmorLogFileSyncer.h"
+#include "RORUVivozo/VelmorReportThrottle.h"
 
 #include <cstddef>
 #include <ctime>
@@ -62,7 +63,7 @@ public:
 
     // A failed write is reported (trace line and WriteFailed) at the first failure of a file and then at
     // every this many.
-    static constexpr long long writeFailureReportEvery = 1000;
+    static constexpr int32_t writeFailureReportEvery = 1000;
 
     CVelmorLogFile(Report report, Convert convert, WriteFailed writeFailed = {}, Follow follow = {});
     ~CVelmorLogFile();
@@ -116,7 +117,7 @@ private:
     Report m_report;
     Convert m_convert;
     WriteFailed m_writeFailed;
-    long long m_writeFailures = 0; // of the open file
+    CReportThrottle m_writeFailures{writeFailureReportEvery}; // of the open file
     Follow m_follow;
     std::string m_path;
     std::string m_nativePath;                          // of the open file, as it was opened
