@@ -147,6 +147,27 @@ TEST_F(LoggerNothingLost, EveryDatagramReceivedBeforeTheTerminationIsWrittenAndN
               std::vector<std::string>{kOff});
 }
 
+// Terminated before the first datagram of a logging period: the waiting burst still opens the file.
+TEST_F(LoggerNothingLost, ABurstWaitingWhenTheTerminationComesBeforeAnyFileIsOpenIsWrittenWhole)
+{
+    startLogger();
+    command({"start", "C:\\rtcm", "late.rtcm", "60", "3011"});
+    const std::size_t started = status().count();
+    ASSERT_TRUE(sendDatagram(5081, "$PZELT,15\n\r"));
+    ASSERT_TRUE(status().waitFor(kOn, 5s, started)); // the start has been taken up
+    m_logger->signal(SIGSTOP);
+    ASSERT_TRUE(sendDatagram(5081, "$PZELT,24\n\r"));
+    std::string burst;
+    for (char c = 'a'; c <= 'z'; ++c)
+    {
+        burst += std::string(100, c);
+        ASSERT_TRUE(sendDatagram(kDataPort, burst.substr(burst.size() - 100)));
+    }
+    m_logger->signal(SIGCONT);
+    EXPECT_EQ(m_logger->waitExit(30s), 0);
+    EXPECT_EQ(readFile(native("C:\\rtcm\\late.rtcm")), burst);
+}
+
 TEST_F(LoggerNothingLost, DataReachesTheDiskAboutOnceASecondAndNeverWhereADatagramWaits)
 {
     // strace -y names each descriptor's file; -f gives every line the thread that made the call.

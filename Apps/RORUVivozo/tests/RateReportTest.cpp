@@ -43,8 +43,7 @@ public:
     const InputFreqReport report{0.7, 0.3, 50};
     std::string bytes(reinterpret_cast<const char*>(&report), sizeof report);
     bytes.resize(length, 'x');
-    auto owned = CZeltSignal::CopyOf(ZeltSig::INPUT_FREQ_REPORT, bytes.data(), static_cast<int32_t>(length));
-    CZeltSignal* signal = owned.get();
+    auto signal = CZeltSignal::CopyOf(ZeltSig::INPUT_FREQ_REPORT, bytes.data(), static_cast<int32_t>(length));
     control->JobInputFreqReport(signal);
     for (const std::string& line : trace.lines)
         if (line.find("less than 50% of expected.\nExpected/received (Hz): 0.70/0.30',122);") !=

@@ -58,9 +58,3 @@ std::unique_ptr<CZeltSignal> CZeltSignal::CopyOf(int32_t number, const void* byt
     int32_t kept = data ? length : 0;
     return std::make_unique<CZeltSignal>(number, sender, std::move(data), kept);
 }
-
-std::unique_ptr<char[]> CZeltSignal::TakeData()
-{
-    m_length = 0;
-    return std::move(m_data);
-}

@@ -59,16 +59,6 @@ TEST(CZeltSignal, CopyOfKeepsItsOwnCopyOfTheBytes)
     EXPECT_EQ(empty->GetLength(), 0);
 }
 
-TEST(CZeltSignal, TakenDataOutlivesTheSignal)
-{
-    auto signal = CZeltSignal::CopyOf(57001, "xyz", 3);
-    std::unique_ptr<char[]> kept = signal->TakeData();
-    EXPECT_EQ(signal->GetData(), nullptr);
-    EXPECT_EQ(signal->GetLength(), 0);
-    signal.reset();
-    EXPECT_EQ(std::string(kept.get(), 3), "xyz");
-}
-
 TEST(CFsmTimeSignal, IsATimedRecordWithNoPeriod)
 {
     CFsmTimeSignal timer(FSM_SIG_TIMER, 56101, 1500);

@@ -116,14 +116,16 @@ TEST(TimerThread, ADelayOf0ExpiresInTheFirstPassAnd1000MsInThe11th)
     // Arming reads the pass count first, so a pass that runs between the read and the arming can only make
     // the measured distance larger, never smaller: the lower bounds are exact.
     machine.OnSignal(kArm,
-                     [&](CTestMachine& m, CZeltSignal*&)
+                     [&](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
                      {
                          armedAfter = m.TimerList().Passes();
                          m.StartTimer(kTimed, 0);
                          m.StartTimer(kOther, 1000);
                      });
-    machine.OnSignal(kTimed, [&](CTestMachine& m, CZeltSignal*&) { zeroSeenAt = m.TimerList().Passes(); });
-    machine.OnSignal(kOther, [&](CTestMachine& m, CZeltSignal*&) { secondSeenAt = m.TimerList().Passes(); });
+    machine.OnSignal(kTimed, [&](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
+                     { zeroSeenAt = m.TimerList().Passes(); });
+    machine.OnSignal(kOther, [&](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
+                     { secondSeenAt = m.TimerList().Passes(); });
     machine.Start();
     machine.ExternalInput(Sig(kArm), true);
     ASSERT_TRUE(machine.WaitForSignal(kOther));
@@ -142,12 +144,13 @@ TEST(TimerThread, A1000MsTimerTakesAboutTenTicksOfWallClock)
     std::chrono::steady_clock::time_point armed;
     std::chrono::steady_clock::time_point seen;
     machine.OnSignal(kArm,
-                     [&](CTestMachine& m, CZeltSignal*&)
+                     [&](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
                      {
                          armed = std::chrono::steady_clock::now();
                          m.StartTimer(kTimed, 1000);
                      });
-    machine.OnSignal(kTimed, [&](CTestMachine&, CZeltSignal*&) { seen = std::chrono::steady_clock::now(); });
+    machine.OnSignal(kTimed, [&](CTestMachine&, std::unique_ptr<CZeltSignal>&)
+                     { seen = std::chrono::steady_clock::now(); });
     machine.Start();
     machine.ExternalInput(Sig(kArm), true);
     ASSERT_TRUE(machine.WaitForSignal(kTimed));
@@ -164,7 +167,7 @@ TEST(TimerThread, TimersDueAtMomentsKeepToThemHoweverLateThePassesRun)
     std::vector<long long> lateMs;
     machine.OnSignal(
         kTimed,
-        [&](CTestMachine&, CZeltSignal*&)
+        [&](CTestMachine&, std::unique_ptr<CZeltSignal>&)
         {
             const auto due = origin + std::chrono::milliseconds(250 * (lateMs.size() + 1));
             lateMs.push_back(
@@ -183,7 +186,7 @@ TEST(TimerThread, TwoTimersForOneNumberBothExpire)
 {
     CTestMachine machine;
     machine.OnSignal(kArm,
-                     [](CTestMachine& m, CZeltSignal*&)
+                     [](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
                      {
                          m.StartTimer(kTimed, 0);
                          m.StartTimer(kTimed, 200);
@@ -200,7 +203,7 @@ TEST(TimerThread, StopTimerRemovesAnExpiredTimersSignalBeforeItIsDispatched)
     CTestMachine machine;
     std::atomic<bool> waited{false};
     machine.OnSignal(kArm,
-                     [&](CTestMachine& m, CZeltSignal*&)
+                     [&](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
                      {
                          m.StartTimer(kTimed, 0);
                          // Still inside this job, wait (bounded) until the timer thread has put the expired
@@ -226,7 +229,7 @@ TEST(TimerThread, StopTimerRemovesASignalThatAJobPutIntoTheInternalQueue)
 {
     CTestMachine machine;
     machine.OnSignal(kArm,
-                     [](CTestMachine& m, CZeltSignal*&)
+                     [](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
                      {
                          m.InternalInput(Sig(kOther));
                          m.InternalInput(CZeltSignal::CopyOf(kTimed, "data", 4));
@@ -244,8 +247,8 @@ TEST(TimerThread, StopTimerRemovesASignalThatAJobPutIntoTheInternalQueue)
 TEST(TimerThread, ATimerForANumberWithoutATransitionRunsTheDefaultJob)
 {
     CTestMachine machine;
-    machine.OnSignal(kArm,
-                     [](CTestMachine& m, CZeltSignal*&) { m.StartTimer(TestSig::NEW_FILE_TIMEOUT, 100); });
+    machine.OnSignal(kArm, [](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
+                     { m.StartTimer(TestSig::NEW_FILE_TIMEOUT, 100); });
     machine.Start();
     machine.ExternalInput(Sig(kArm), true);
     ASSERT_TRUE(machine.WaitForSignal(TestSig::NEW_FILE_TIMEOUT));
@@ -258,7 +261,7 @@ TEST(TimerThread, ATimerForANumberWithoutATransitionRunsTheDefaultJob)
 TEST(TimerThread, PendingTimersAndTheirDataAreDeletedWithTheMachine)
 {
     auto machine = std::make_unique<CTestMachine>();
-    machine->OnSignal(kArm, [](CTestMachine& m, CZeltSignal*&)
+    machine->OnSignal(kArm, [](CTestMachine& m, std::unique_ptr<CZeltSignal>&)
                       { m.StartTimer(kTimed, 3600000, FsmCopyBytes("hello", 5), 5); });
     machine->Start();
     machine->ExternalInput(Sig(kArm), true);

@@ -163,3 +163,12 @@ TEST(TraceTimer, WritesTPlusWhenArmingAndTMinusWithDelay0WhenStoppingUnderBit16)
                             "*F: RORUVivozo                        T+:  PZELT_6            Delay: 0",
                             "*F: RORUVivozo                        T-:  NEW_FILE_TIMEOUT   Delay: 0"));
 }
+
+TEST(TraceFlags, AreZeroForMaskZeroAndOtherwiseTheMaskWithBit128)
+{
+    EXPECT_EQ(TraceFlagsFor(0), 0);
+    EXPECT_EQ(TraceFlagsFor(4), 0x84);
+    EXPECT_EQ(TraceFlagsFor(31), 0x9f);
+    EXPECT_EQ(TraceFlagsFor(0x2c), 0xac);
+    EXPECT_EQ(TraceFlagsFor(0xff), 0xff);
+}

@@ -110,12 +110,3 @@ TEST(LogTraceAppend, LinesFromSeveralThreadsNeverInterleave)
     }
     EXPECT_EQ(count, kThreads * kLines);
 }
-
-TEST(TraceFlags, AreZeroForMaskZeroAndOtherwiseTheMaskWithBit128)
-{
-    EXPECT_EQ(TraceFlagsFor(0), 0);
-    EXPECT_EQ(TraceFlagsFor(4), 0x84);
-    EXPECT_EQ(TraceFlagsFor(31), 0x9f);
-    EXPECT_EQ(TraceFlagsFor(0x2c), 0xac);
-    EXPECT_EQ(TraceFlagsFor(0xff), 0xff);
-}

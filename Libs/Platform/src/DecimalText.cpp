@@ -62,9 +62,13 @@ std::optional<std::int64_t> wholeDecimal(std::string_view text, std::int64_t low
 
 std::int32_t clampedInt32(std::string_view text)
 {
-    const DecimalPrefix read = readDecimalPrefix(text);
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        read.value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return heldInt32(readDecimalPrefix(text).value);
+}
+
+std::int32_t heldInt32(std::int64_t value)
+{
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
 }
 
 } // namespace Platform

@@ -77,7 +77,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {RAW_DATA, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobRetryOpen>},
              {RETRY_LOGFILE, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRetryLogging>},
              {INPUT_FREQ_REPORT, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
-             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED_WAITING, &C::Guarded<&C::JobTerminate>},
          }},
         {"PREP_LOGGING",
          VELMOR_PREP_LOGGING,
@@ -93,7 +93,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {DB_READ_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {INPUT_FREQ_REPORT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
-             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED_PREP, &C::Guarded<&C::JobTerminate>},
          }},
         {"ACTIVE_LOGGING",
          VELMOR_ACTIVE_LOGGING,
@@ -110,7 +110,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {DB_READ_COMPL, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRestartLog>},
              {DB_READ_ERROR, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobErrRestartLog>},
              {INPUT_FREQ_REPORT, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
-             {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
+             {PZELT_24, VELMOR_TERMINATED_ACTIVE, &C::Guarded<&C::JobTerminate>},
          }},
         {"DBERROR",
          VELMOR_DBERROR,
@@ -121,11 +121,31 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
          }},
+        // After termination the datagrams received before the receivers stopped still go where they
+        // went before it; nothing else is taken up.
         {"TERMINATED",
          VELMOR_TERMINATED,
          disregard,
          {
-             {RAW_DATA, VELMOR_TERMINATED, &C::Guarded<&C::JobDrain>},
+             {RAW_DATA, VELMOR_TERMINATED, &C::Drained<&C::JobDisregardSig>},
+         }},
+        {"TERMINATED",
+         VELMOR_TERMINATED_WAITING,
+         disregard,
+         {
+             {RAW_DATA, VELMOR_TERMINATED_WAITING, &C::Drained<&C::JobRetryOpen>},
+         }},
+        {"TERMINATED",
+         VELMOR_TERMINATED_PREP,
+         disregard,
+         {
+             {RAW_DATA, VELMOR_TERMINATED_ACTIVE, &C::Drained<&C::JobStartLogging>},
+         }},
+        {"TERMINATED",
+         VELMOR_TERMINATED_ACTIVE,
+         disregard,
+         {
+             {RAW_DATA, VELMOR_TERMINATED_ACTIVE, &C::Drained<&C::JobLog>},
          }},
     };
     return table;
@@ -301,7 +321,8 @@ void CVelmorControl::OnReceiverText(const std::string& text) const
         LOG4CPLUS_DEBUG(log, text.c_str());
 }
 
-template <void (CVelmorControl::*job)(CZeltSignal*&)> void CVelmorControl::Guarded(CZeltSignal*& signal)
+template <void (CVelmorControl::*job)(CVelmorControl::SignalPtr&)>
+void CVelmorControl::Guarded(SignalPtr& signal)
 {
     try
     {
@@ -315,6 +336,13 @@ template <void (CVelmorControl::*job)(CZeltSignal*&)> void CVelmorControl::Guard
     {
         ReportJobFailure("unknown failure");
     }
+}
+
+template <void (CVelmorControl::*job)(CVelmorControl::SignalPtr&)>
+void CVelmorControl::Drained(SignalPtr& signal)
+{
+    TraceJob("JobDrain");
+    Guarded<job>(signal);
 }
 
 void CVelmorControl::ReportJobFailure(const char* what)

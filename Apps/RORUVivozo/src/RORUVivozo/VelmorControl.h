@@ -1,4 +1,4 @@
-// The logger's application state machine: six states, the transition table, the jobs, the datagram
+// The logger's application state machine: its states, the transition table, the jobs, the datagram
 // log file and the input-rate supervision.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include "RORUVivozo/VelmorLogSink.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorParameterReader.h"
+#include "RORUVivozo/VelmorReportThrottle.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
@@ -41,9 +42,12 @@ enum VelmorState : int32_t
     VELMOR_PREP_LOGGING = 4,
     VELMOR_ACTIVE_LOGGING = 5,
     VELMOR_DBERROR = 6,
-    // After termination: datagrams received before the receivers stopped are still written; every
-    // other signal is disregarded.
-    VELMOR_TERMINATED = 7,
+    // After termination, by what was going on before it: datagrams received before the receivers
+    // stopped are still written; every other signal is disregarded. Every state from here on is one.
+    VELMOR_TERMINATED = 7, // nothing was being logged
+    VELMOR_TERMINATED_WAITING = 8,
+    VELMOR_TERMINATED_PREP = 9,
+    VELMOR_TERMINATED_ACTIVE = 10,
 };
 
 // Operator messages the control reports.
@@ -106,7 +110,7 @@ public:
     static constexpr int32_t kOpenFailureReportEvery = 1000;
 
     CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace, unsigned char debugMask);
-    // Takes the control down in order and ends the process with status 0.
+    // Takes the control down in order: what was received is written, the open file closed and handed on.
     ~CVelmorControl() override;
 
     // Before Start: the command receiver listens on every interface instead of the loopback only.
@@ -116,34 +120,33 @@ public:
     void InitJob() override;
 
     // Jobs of the table.
-    void JobReadDB(CZeltSignal*& signal);
-    void JobReadDBError(CZeltSignal*& signal);
-    void JobRetryReadDB(CZeltSignal*& signal);
-    void JobRetryReadFailed(CZeltSignal*& signal);
-    void JobRereadDB(CZeltSignal*& signal);
-    void JobRereadError(CZeltSignal*& signal);
-    void JobWaitLogging(CZeltSignal*& signal);
-    void JobPrepLogging(CZeltSignal*& signal);
-    void JobStartLogging(CZeltSignal*& signal);
-    void JobLog(CZeltSignal*& signal);
-    void JobNoLogFile(CZeltSignal*& signal);
-    void JobRetryOpen(CZeltSignal*& signal);
-    void JobRetryLogging(CZeltSignal*& signal);
-    void JobStopRetry(CZeltSignal*& signal);
-    void JobNewFile(CZeltSignal*& signal);
-    void JobTimedNewFile(CZeltSignal*& signal);
-    void JobRestartLog(CZeltSignal*& signal);
-    void JobErrRestartLog(CZeltSignal*& signal);
-    void JobTimedPrepLogging(CZeltSignal*& signal);
-    void JobCheckInput(CZeltSignal*& signal);
-    void JobInputFreqReport(CZeltSignal*& signal);
-    void JobStopLogging(CZeltSignal*& signal);
-    void JobStopPrep(CZeltSignal*& signal);
-    void JobReportOff(CZeltSignal*& signal);
-    void JobReportOn(CZeltSignal*& signal);
-    void JobTerminate(CZeltSignal*& signal);
-    void JobDrain(CZeltSignal*& signal);
-    void JobDisregardSig(CZeltSignal*& signal);
+    void JobReadDB(SignalPtr& signal);
+    void JobReadDBError(SignalPtr& signal);
+    void JobRetryReadDB(SignalPtr& signal);
+    void JobRetryReadFailed(SignalPtr& signal);
+    void JobRereadDB(SignalPtr& signal);
+    void JobRereadError(SignalPtr& signal);
+    void JobWaitLogging(SignalPtr& signal);
+    void JobPrepLogging(SignalPtr& signal);
+    void JobStartLogging(SignalPtr& signal);
+    void JobLog(SignalPtr& signal);
+    void JobNoLogFile(SignalPtr& signal);
+    void JobRetryOpen(SignalPtr& signal);
+    void JobRetryLogging(SignalPtr& signal);
+    void JobStopRetry(SignalPtr& signal);
+    void JobNewFile(SignalPtr& signal);
+    void JobTimedNewFile(SignalPtr& signal);
+    void JobRestartLog(SignalPtr& signal);
+    void JobErrRestartLog(SignalPtr& signal);
+    void JobTimedPrepLogging(SignalPtr& signal);
+    void JobCheckInput(SignalPtr& signal);
+    void JobInputFreqReport(SignalPtr& signal);
+    void JobStopLogging(SignalPtr& signal);
+    void JobStopPrep(SignalPtr& signal);
+    void JobReportOff(SignalPtr& signal);
+    void JobReportOn(SignalPtr& signal);
+    void JobTerminate(SignalPtr& signal);
+    void JobDisregardSig(SignalPtr& signal);
 
     // The event counter's callback, on the counter's thread: posts the report to the external queue.
     void InputFreqCallback(double expectedRate, double receivedRate, int limit);
@@ -152,7 +155,9 @@ private:
     static const StateTable& Table();
 
     // Runs a job so that nothing it throws reaches the engine thread.
-    template <void (CVelmorControl::*job)(CZeltSignal*&)> void Guarded(CZeltSignal*& signal);
+    template <void (CVelmorControl::*job)(SignalPtr&)> void Guarded(SignalPtr& signal);
+    // A datagram after termination: the job it would have run before it.
+    template <void (CVelmorControl::*job)(SignalPtr&)> void Drained(SignalPtr& signal);
     void ReportJobFailure(const char* what);
 
     // Steps the jobs share.
@@ -164,7 +169,7 @@ private:
     void ReportParameterReadFailure();
     void Send(std::string_view sentence);
     // Asks the parameter reader for the row; the result comes as DB_READ_COMPL or the failure signal.
-    void RequestParameters(CZeltSignal* signal, int32_t failureSignal);
+    void RequestParameters(int32_t failureSignal);
     void OnParametersRead(const ParameterRow* row, const CParameterReader::Request& request);
     // The row that a DB_READ_COMPL carries, its log file and interval taken; none from any other signal.
     std::optional<ParameterRow> TakeParameters(const CZeltSignal& signal);
@@ -179,7 +184,9 @@ private:
         WaitDataOnly, // the new-file timer has just run out: the next one keeps its schedule
     };
     void Rotate(TimersToStop stop, const std::function<void()>& beforeArming = {});
-    void ReleaseData(CZeltSignal* signal);
+    // Ends a logging period: the timers and the supervision stop, the file (if one is open) closes with
+    // its report, and the operator hears OFF.
+    void StopLogging(bool fileOpen);
 
     // The data port (VelmorDataPort.cpp).
     void StartDataReceiver(std::uint16_t commandPort);
@@ -220,7 +227,7 @@ private:
     std::shared_ptr<boost::asio::io_context> m_io;
     std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;
     std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
-    int32_t m_openFailures = 0;
+    CReportThrottle m_openFailures{kOpenFailureReportEvery};
     COpenRetry m_openRetry;
     bool m_commandsFromAllInterfaces = false;
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
@@ -231,5 +238,4 @@ private:
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
     std::thread m_ioThread;
     std::atomic<std::uint64_t> m_datagramsReceived{0}; // delivered by the data receiver, on the IO thread
-    int32_t m_drainState = VELMOR_IDLE; // the state a datagram after termination takes its job from
 };

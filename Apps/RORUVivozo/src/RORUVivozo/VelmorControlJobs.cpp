@@ -9,7 +9,6 @@
 #include "Udp/Sentence.h"
 #include "Udp/UdpReceiver.h"
 
-#include <climits>
 #include <cstring>
 
 using namespace ZeltSig;
@@ -20,11 +19,10 @@ namespace
 constexpr char kParameterReadError[] =
     "\n\tERROR: Not able to read RORUVivozo process parameters from ZeltDB.";
 
-// Delays are whole milliseconds in 32 bits; larger settings wait as long as that allows.
+// Delays are whole milliseconds in 32 bits.
 int32_t delayMs(int32_t value, int32_t unitMs)
 {
-    const long long ms = static_cast<long long>(value) * unitMs;
-    return ms > INT32_MAX ? INT32_MAX : (ms < INT32_MIN ? INT32_MIN : static_cast<int32_t>(ms));
+    return Platform::heldInt32(int64_t{value} * unitMs);
 }
 
 // The path as message 1420 shows it: runs of '/' and of '\' reduced to one.
@@ -45,12 +43,6 @@ std::string_view dataOf(const CZeltSignal& signal)
 }
 
 } // namespace
-
-void CVelmorControl::ReleaseData(CZeltSignal* signal)
-{
-    if (signal != nullptr)
-        signal->TakeData();
-}
 
 void CVelmorControl::ArmNewFileTimer()
 {
@@ -100,7 +92,7 @@ void CVelmorControl::ReportParameterReadFailure()
 void CVelmorControl::Send(std::string_view sentence)
 {
     // The termination's OFF is the last word the operator gets.
-    if (GetState() == VELMOR_TERMINATED)
+    if (GetState() >= VELMOR_TERMINATED)
         return;
     Udp::sendSentence(m_io, sentence.data(), sentence.size(), Udp::statusDestination());
 }
@@ -119,9 +111,8 @@ void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
     TakeDataPort(parameters.port);
 }
 
-void CVelmorControl::RequestParameters(CZeltSignal* signal, int32_t failureSignal)
+void CVelmorControl::RequestParameters(int32_t failureSignal)
 {
-    ReleaseData(signal);
     m_parameterReader->request({.failureSignal = failureSignal, .reportFailure = true});
 }
 
@@ -172,53 +163,49 @@ void CVelmorControl::Rotate(TimersToStop stop, const std::function<void()>& befo
     ArmWaitDataTimer();
 }
 
-void CVelmorControl::JobReadDB(CZeltSignal*& signal)
+void CVelmorControl::JobReadDB(SignalPtr&)
 {
     TraceJob("JobReadDB");
-    RequestParameters(signal, DB_READ_ERROR);
+    RequestParameters(DB_READ_ERROR);
 }
 
-void CVelmorControl::JobReadDBError(CZeltSignal*& signal)
+void CVelmorControl::JobReadDBError(SignalPtr&)
 {
     TraceJob("JobReadDBError");
-    ReleaseData(signal);
     ReportParameterReadFailure();
     // A database that is briefly unreadable at start-up must not leave the logger deaf for good.
     ArmWaitDataTimer();
 }
 
-void CVelmorControl::JobRetryReadDB(CZeltSignal*& signal)
+void CVelmorControl::JobRetryReadDB(SignalPtr&)
 {
     TraceJob("JobRetryReadDB");
-    ReleaseData(signal);
     TraceData("\n\tInfo: Reading RORUVivozo process parameters from ZeltDB again.");
     // Told once at the first failure; each further try is only traced.
     m_parameterReader->request({.failureSignal = DB_READ_ERROR, .reportFailure = false});
 }
 
-void CVelmorControl::JobRetryReadFailed(CZeltSignal*& signal)
+void CVelmorControl::JobRetryReadFailed(SignalPtr&)
 {
     TraceJob("JobRetryReadFailed");
-    ReleaseData(signal);
     TraceData("%s", kParameterReadError);
     ArmWaitDataTimer();
 }
 
 // The parameters were read before: a failed reread keeps them and returns to WAIT_LOGGING.
-void CVelmorControl::JobRereadDB(CZeltSignal*& signal)
+void CVelmorControl::JobRereadDB(SignalPtr&)
 {
     TraceJob("JobRereadDB");
-    RequestParameters(signal, DB_REREAD_ERROR);
+    RequestParameters(DB_REREAD_ERROR);
 }
 
-void CVelmorControl::JobRereadError(CZeltSignal*& signal)
+void CVelmorControl::JobRereadError(SignalPtr&)
 {
     TraceJob("JobRereadError");
-    ReleaseData(signal);
     Send(Udp::kLoggingOff);
 }
 
-void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
+void CVelmorControl::JobWaitLogging(SignalPtr& signal)
 {
     TraceJob("JobWaitLogging");
     RemoveSupervision();
@@ -227,7 +214,6 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     m_openRetry.clear();
     // The row read just now: reading it again would only wait on the database once more.
     const std::optional<ParameterRow> row = TakeParameters(*signal);
-    ReleaseData(signal);
     if (!row)
     {
         Send(Udp::kLoggingOff);
@@ -248,7 +234,7 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     }
 }
 
-void CVelmorControl::JobPrepLogging(CZeltSignal*& signal)
+void CVelmorControl::JobPrepLogging(SignalPtr& signal)
 {
     TraceJob("JobPrepLogging");
     CancelTimers();
@@ -267,12 +253,11 @@ void CVelmorControl::JobPrepLogging(CZeltSignal*& signal)
     {
         TakeStartParameters(*signal);
     }
-    ReleaseData(signal);
     ArmNewFileTimer();
     ArmWaitDataTimer();
 }
 
-void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
+void CVelmorControl::JobStartLogging(SignalPtr& signal)
 {
     TraceJob("JobStartLogging");
     m_dataSeen = true;
@@ -283,48 +268,43 @@ void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
     {
         m_logSink->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
         Send(Udp::kLoggingOn);
-        m_openFailures = 0;
+        m_openFailures.reset();
         m_openRetry.clear();
         opened = true;
     }
-    ReleaseData(signal);
     if (!opened)
         InternalInput(std::make_unique<CZeltSignal>(ERROR_NO_LOGFILE, this, nullptr, 0));
 }
 
-void CVelmorControl::JobLog(CZeltSignal*& signal)
+void CVelmorControl::JobLog(SignalPtr& signal)
 {
     TraceJob("JobLog");
     m_dataSeen = true;
     CountDatagram();
     const std::string_view datagram = dataOf(*signal);
     m_logSink->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
-    ReleaseData(signal);
     // The file went from its path and could not be opened there again.
     if (!m_logSink->isOpen())
         InternalInput(std::make_unique<CZeltSignal>(ERROR_NO_LOGFILE, this, nullptr, 0));
 }
 
-void CVelmorControl::JobNoLogFile(CZeltSignal*& signal)
+void CVelmorControl::JobNoLogFile(SignalPtr&)
 {
     TraceJob("JobNoLogFile");
     StopTimer(NEW_FILE_TIMEOUT);
     m_dataSeen = false;
-    ReleaseData(signal);
-    if (m_openFailures % kOpenFailureReportEvery == 0)
+    if (m_openFailures.count())
     {
         TraceData("\n\tERROR: Not able to open .rtcm log file: %s", m_logSink->path().c_str());
         velmorMessages.postFormattedMessage(MSG_NO_LOGFILE, squeezedPath(m_logSink->path()));
     }
-    // Wraps to the start of a report cycle instead of overflowing.
-    m_openFailures = m_openFailures == INT32_MAX ? 0 : m_openFailures + 1;
     ArmNewFileTimer();
     m_openRetry.failed();
 }
 
 // WAIT_LOGGING on RAW DATA: after a failed open the datagram goes back to PREP_LOGGING with the machine
 // and tries the open there, at most once a second.
-void CVelmorControl::JobRetryOpen(CZeltSignal*& signal)
+void CVelmorControl::JobRetryOpen(SignalPtr& signal)
 {
     if (!m_openRetry.pending())
     {
@@ -333,18 +313,14 @@ void CVelmorControl::JobRetryOpen(CZeltSignal*& signal)
     }
     TraceJob("JobRetryOpen");
     if (!m_openRetry.due())
-    {
-        ReleaseData(signal);
         return;
-    }
     InternalInput(std::make_unique<CZeltSignal>(RETRY_LOGFILE, this, nullptr, 0));
     Save(signal);
 }
 
-void CVelmorControl::JobRetryLogging(CZeltSignal*& signal)
+void CVelmorControl::JobRetryLogging(SignalPtr&)
 {
     TraceJob("JobRetryLogging");
-    ReleaseData(signal);
     CancelTimers();
     m_dataSeen = false;
     ConfigureSupervision(false);
@@ -354,7 +330,7 @@ void CVelmorControl::JobRetryLogging(CZeltSignal*& signal)
 
 // WAIT_LOGGING on a stop: after a failed open, logging is still on until the retries are stopped as
 // a logging period without a file; otherwise there is nothing to stop.
-void CVelmorControl::JobStopRetry(CZeltSignal*& signal)
+void CVelmorControl::JobStopRetry(SignalPtr& signal)
 {
     if (m_openRetry.pending())
         JobStopPrep(signal);
@@ -362,7 +338,7 @@ void CVelmorControl::JobStopRetry(CZeltSignal*& signal)
         JobDisregardSig(signal);
 }
 
-void CVelmorControl::JobNewFile(CZeltSignal*& signal)
+void CVelmorControl::JobNewFile(SignalPtr& signal)
 {
     TraceJob("JobNewFile");
     Rotate(TimersToStop::All,
@@ -373,98 +349,75 @@ void CVelmorControl::JobNewFile(CZeltSignal*& signal)
                else
                    TakeStartParameters(*signal);
            });
-    ReleaseData(signal);
 }
 
-void CVelmorControl::JobTimedNewFile(CZeltSignal*& signal)
+void CVelmorControl::JobTimedNewFile(SignalPtr&)
 {
     TraceJob("JobTimedNewFile");
-    ReleaseData(signal);
     Rotate(TimersToStop::WaitDataOnly);
 }
 
-void CVelmorControl::JobRestartLog(CZeltSignal*& signal)
+void CVelmorControl::JobRestartLog(SignalPtr& signal)
 {
     TraceJob("JobRestartLog");
     Rotate(TimersToStop::All, [&] { TakeParameters(*signal); });
-    ReleaseData(signal);
 }
 
-void CVelmorControl::JobErrRestartLog(CZeltSignal*& signal)
+void CVelmorControl::JobErrRestartLog(SignalPtr&)
 {
     TraceJob("JobErrRestartLog");
-    ReleaseData(signal);
     Rotate(TimersToStop::All, [this] { ReportParameterReadFailure(); });
 }
 
-void CVelmorControl::JobTimedPrepLogging(CZeltSignal*& signal)
+void CVelmorControl::JobTimedPrepLogging(SignalPtr&)
 {
     TraceJob("JobTimedPrepLogging");
-    ReleaseData(signal);
     ArmNextRotation();
     ConfigureSupervision(false);
 }
 
-void CVelmorControl::JobStopLogging(CZeltSignal*& signal)
+void CVelmorControl::StopLogging(bool fileOpen)
+{
+    m_openRetry.clear();
+    CancelTimers();
+    m_dataSeen = false;
+    RemoveSupervision();
+    if (fileOpen)
+        m_logSink->rotate();
+    Send(Udp::kLoggingOff);
+}
+
+void CVelmorControl::JobStopLogging(SignalPtr&)
 {
     TraceJob("JobStopLogging");
-    ReleaseData(signal);
-    m_openRetry.clear();
-    CancelTimers();
-    m_dataSeen = false;
-    RemoveSupervision();
-    m_logSink->rotate();
-    Send(Udp::kLoggingOff);
+    StopLogging(true);
 }
 
-void CVelmorControl::JobStopPrep(CZeltSignal*& signal)
+void CVelmorControl::JobStopPrep(SignalPtr&)
 {
     TraceJob("JobStopPrep");
-    ReleaseData(signal);
-    m_openRetry.clear();
-    CancelTimers();
-    m_dataSeen = false;
-    RemoveSupervision();
+    StopLogging(false);
+}
+
+void CVelmorControl::JobReportOff(SignalPtr&)
+{
     Send(Udp::kLoggingOff);
 }
 
-void CVelmorControl::JobReportOff(CZeltSignal*& signal)
+void CVelmorControl::JobReportOn(SignalPtr&)
 {
-    ReleaseData(signal);
-    Send(Udp::kLoggingOff);
-}
-
-void CVelmorControl::JobReportOn(CZeltSignal*& signal)
-{
-    ReleaseData(signal);
     // Without a bound data port nothing can be logged, whatever the state.
     Send(m_dataReceiver->LocalPort() != 0 ? Udp::kLoggingOn : Udp::kLoggingOff);
 }
 
-void CVelmorControl::JobTerminate(CZeltSignal*& signal)
+void CVelmorControl::JobTerminate(SignalPtr&)
 {
     TraceJob("JobTerminate");
-    m_drainState = GetState();
     Send(Udp::kLoggingOff);
-    // The job disposes of the signal itself; the engine then has nothing to delete.
-    std::unique_ptr<CZeltSignal> disposed(signal);
-    signal = nullptr;
-    disposed.reset();
     velmorTerminationSemaphore.release();
 }
 
-void CVelmorControl::JobDrain(CZeltSignal*& signal)
-{
-    TraceJob("JobDrain");
-    // Received before the receiver stopped: it goes where it would have gone before the termination.
-    const Step step = StepFor(m_drainState, signal->GetNumber());
-    m_drainState = step.nextState;
-    if (step.job != nullptr)
-        (this->*step.job)(signal);
-}
-
-void CVelmorControl::JobDisregardSig(CZeltSignal*& signal)
+void CVelmorControl::JobDisregardSig(SignalPtr&)
 {
     TraceJob("JobDisregardSig");
-    ReleaseData(signal);
 }

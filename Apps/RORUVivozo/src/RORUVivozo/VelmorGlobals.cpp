@@ -6,7 +6,7 @@
 
 ACE_Semaphore velmorTerminationSemaphore(0, USYNC_THREAD, nullptr, nullptr, 0x7fffffff);
 
-std::atomic<CFsmBase*> velmorControl{nullptr};
+std::atomic<CFsmBase<CZeltSignal>*> velmorControl{nullptr};
 
 CDBoperations velmorDatabase("Velmor");
 

@@ -9,7 +9,8 @@
 // The logger every part of the process reports to.
 inline constexpr const char* kProcessLogger = "RORUVIVOZO";
 
-class CFsmBase;
+template <class Sig> class CFsmBase;
+class CZeltSignal;
 class CDBoperations;
 class CMessages;
 
@@ -17,7 +18,7 @@ class CMessages;
 extern ACE_Semaphore velmorTerminationSemaphore;
 
 // The running machine, set once by the entry before it is started; read by the signal handlers.
-extern std::atomic<CFsmBase*> velmorControl;
+extern std::atomic<CFsmBase<CZeltSignal>*> velmorControl;
 
 // The process's own database object "Velmor" and its operator-message poster.
 extern CDBoperations velmorDatabase;

@@ -169,7 +169,7 @@ bool CLogSink::openForWriting(const std::string& name)
     m_nativePath = Platform::nativePath(m_path);
     m_fd = fd;
     m_written = 0;
-    m_writeFailures = 0;
+    m_writeFailures.reset();
     m_opened = std::time(nullptr);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
     return true;
@@ -257,8 +257,7 @@ void CLogSink::reopen()
 
 void CLogSink::reportWriteFailure()
 {
-    // A full disk fails every datagram: the first failure and every 1000th are enough to tell.
-    if (m_writeFailures++ % writeFailureReportEvery != 0)
+    if (!m_writeFailures.count())
         return;
     report("\n\tERROR: Writing to datagram log file:\n\t       %s.", m_path.c_str());
     if (m_writeFailed)

@@ -7,6 +7,7 @@
 #include "RORUVivozo/VelmorConversion.h"
 #include "RORUVivozo/VelmorLogFileName.h"
 #include "RORUVivozo/VelmorLogFileSyncer.h"
+#include "RORUVivozo/VelmorReportThrottle.h"
 #include "Rtcm3/ScanContext.h"
 
 #include <chrono>
@@ -32,7 +33,7 @@ public:
 
     // A failed write is reported (trace line and WriteFailed) at the first failure of a file and then at
     // every this many.
-    static constexpr long long writeFailureReportEvery = 1000;
+    static constexpr int32_t writeFailureReportEvery = 1000;
 
     // The conversion queue starts with the sink; converter converts one file in it (a conversion still
     // running after timeLimit is ended).
@@ -103,7 +104,7 @@ private:
     Report m_report;
     ContextOf m_contextOf;
     WriteFailed m_writeFailed;
-    long long m_writeFailures = 0; // of the open file
+    CReportThrottle m_writeFailures{writeFailureReportEvery}; // of the open file
     std::string m_path;
     std::string m_nativePath;                          // of the open file, as it was opened
     Platform::UniqueFd m_directory;                    // of the path, as reached below the suite root

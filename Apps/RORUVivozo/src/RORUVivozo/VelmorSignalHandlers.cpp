@@ -62,7 +62,7 @@ void handleTerminationRequest(int signalNumber)
                stdout);
     std::fflush(stdout);
 
-    CFsmBase* control = velmorControl.load();
+    CFsmBase<CZeltSignal>* control = velmorControl.load();
     if (control == nullptr)
         return;
     if (signalNumber == SIGHUP)

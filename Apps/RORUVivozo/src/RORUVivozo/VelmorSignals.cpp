@@ -8,8 +8,9 @@ const CSignalNameEntry g_ZeltSignalNames[] = {
     {ZeltSig::PZELT_24, "PZELT_24"},
     {ZeltSig::PZELT_160, "PZELT_160"},
     {ZeltSig::PZELT_161, "PZELT_161"},
-    {ZeltSig::PZELT_162, "PZELT_162"},
-    {ZeltSig::PZELT_163, "PZELT_163"},
+    // The logger's own outgoing sentences: never dispatched, named should one come in.
+    {ZeltSig::PZELT_BASE + Udp::kSentenceLoggingState, "PZELT_162"},
+    {ZeltSig::PZELT_BASE + Udp::kSentenceLoggingSelected, "PZELT_163"},
     {ZeltSig::DB_READ_ERROR, "DB_READ_ERROR"},
     {ZeltSig::DB_READ_COMPL, "DB_READ_COMPL"},
     {ZeltSig::DB_REREAD_ERROR, "DB_REREAD_ERROR"},

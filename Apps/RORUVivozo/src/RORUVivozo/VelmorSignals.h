@@ -17,10 +17,6 @@ inline constexpr int32_t PZELT_15 = PZELT_BASE + Udp::kSentenceStatus;    // sta
 inline constexpr int32_t PZELT_24 = PZELT_BASE + Udp::kSentenceTerminate; // terminate
 inline constexpr int32_t PZELT_160 = PZELT_BASE + Udp::kSentenceStart;    // start logging
 inline constexpr int32_t PZELT_161 = PZELT_BASE + Udp::kSentenceStop;     // stop logging
-inline constexpr int32_t PZELT_162 =
-    PZELT_BASE + Udp::kSentenceLoggingState; // carries an outgoing sentence 162
-inline constexpr int32_t PZELT_163 =
-    PZELT_BASE + Udp::kSentenceLoggingSelected; // carries an outgoing sentence 163
 inline constexpr int32_t DB_READ_ERROR = 52001;
 inline constexpr int32_t DB_READ_COMPL = 52002;
 inline constexpr int32_t DB_REREAD_ERROR = 52003; // a reread failed: the parameters read before stay

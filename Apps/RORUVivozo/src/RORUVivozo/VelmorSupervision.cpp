@@ -2,31 +2,14 @@
 // counter, each reported as a trace line and an operator message.
 #include "Database/GetToken.h"
 #include "Database/Messages.h"
+#include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
 
-#include <climits>
 #include <cstring>
 #include <exception>
 
 using namespace ZeltSig;
-
-namespace
-{
-
-// Seconds to milliseconds, held within 32 bits.
-int32_t secondsToMs(int64_t seconds)
-{
-    const int64_t ms = seconds * 1000;
-    return ms > INT32_MAX ? INT32_MAX : static_cast<int32_t>(ms);
-}
-
-int32_t clamp32(int64_t value)
-{
-    return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
-}
-
-} // namespace
 
 void CVelmorControl::ConfigureSupervision(bool fresh)
 {
@@ -44,8 +27,10 @@ void CVelmorControl::ConfigureSupervision(bool fresh)
             std::make_unique<CEventCounter<CVelmorControl>>(this, &CVelmorControl::InputFreqCallback);
     const int32_t limit = tokenStore().getTokValueInt(kTokenFreqLimit);
     const int32_t pause = tokenStore().getTokValueInt(kTokenFreqPause);
-    m_eventCounter->Configure(secondsToMs(length), clamp32(static_cast<int64_t>(length) * expected),
-                              secondsToMs(pause), limit);
+    constexpr int64_t kMsPerSecond = 1000;
+    m_eventCounter->Configure(Platform::heldInt32(length * kMsPerSecond),
+                              Platform::heldInt32(int64_t{length} * expected),
+                              Platform::heldInt32(pause * kMsPerSecond), limit);
 }
 
 void CVelmorControl::RemoveSupervision()
@@ -73,7 +58,7 @@ void CVelmorControl::InputFreqCallback(double expectedRate, double receivedRate,
     }
 }
 
-void CVelmorControl::JobInputFreqReport(CZeltSignal*& signal)
+void CVelmorControl::JobInputFreqReport(SignalPtr& signal)
 {
     TraceJob("JobInputFreqReport");
     // Only a signal of exactly a report's size is read as one.
@@ -87,13 +72,11 @@ void CVelmorControl::JobInputFreqReport(CZeltSignal*& signal)
         velmorMessages.postFormattedMessage(MSG_LOW_RATE, report.limit, report.expectedRate,
                                             report.receivedRate);
     }
-    ReleaseData(signal);
 }
 
-void CVelmorControl::JobCheckInput(CZeltSignal*& signal)
+void CVelmorControl::JobCheckInput(SignalPtr&)
 {
     TraceJob("JobCheckInput");
-    ReleaseData(signal);
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
     RetryDataPortBind();
     ReportKernelDrops();

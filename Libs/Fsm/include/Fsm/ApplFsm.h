@@ -1,5 +1,6 @@
 // The application machine: CFsm plus the queue object, the timer list and the two threads
-// (engine and timer) run through an ACE_Thread_Manager. Applications derive from CApplFsm<App, CZeltSignal>.
+// (engine and timer) run through an ACE_Thread_Manager. Applications derive from CApplFsm<App, Sig>, Sig
+// being their signal class (the suite's is CZeltSignal): made from a number, and from a CFsmTimeSignal.
 //
 // The pattern (tests/support/TestMachine.h is a complete one):
 //
@@ -14,7 +15,7 @@
 //           : CApplFsm("MyMachine", 1, Table(), kNames, trace, mask) {}
 //       ~CMyMachine() override { Stop(); }          // threads end before the members go
 //       void InitJob() override { InternalInput(std::make_unique<CZeltSignal>(SIG_START)); }
-//       void JobTerminate(CZeltSignal*& signal);
+//       void JobTerminate(SignalPtr& signal);
 //   private:
 //       static const StateTable& Table()             // static data, built once
 //       {
@@ -49,14 +50,12 @@
 #include <cstring>
 #include <memory>
 #include <thread>
-#include <type_traits>
 
 template <class App, class Sig> class CApplFsm : public CFsm<App, Sig>
 {
-    static_assert(std::is_same_v<Sig, CZeltSignal>, "every machine of the suite uses CZeltSignal");
-
 public:
     using Base = CFsm<App, Sig>;
+    using typename Base::SignalPtr;
     using typename Base::StateTable;
     using InputType = CFsmInput<App, Sig>;
     using TimerType = CFsmTimer<App, Sig>;
@@ -110,7 +109,7 @@ public:
 
     // Callable from any thread; the machine takes the signal over. normal true: back of the external queue
     // (with the queue report above 10 signals); false: front, as a priority signal.
-    void ExternalInput(std::unique_ptr<CZeltSignal> signal, bool normal = true) override
+    void ExternalInput(SignalPtr signal, bool normal = true) override
     {
         m_input->PutExternal(std::move(signal), normal);
     }
@@ -121,15 +120,14 @@ public:
 
     // A signal to the machine itself: back of the internal queue, dispatched after the current dispatch
     // and before the next external signal.
-    void InternalInput(std::unique_ptr<Sig> signal) { m_input->PutInternal(std::move(signal)); }
+    void InternalInput(SignalPtr signal) { m_input->PutInternal(std::move(signal)); }
 
-    // A job for any application's table: keeps the signal in the save list until the next change of
-    // state, and clears the caller's pointer so that the engine does not delete it.
-    void Save(Sig*& signal)
+    // A job for any application's table: the save list takes the signal over until the next change of
+    // state.
+    void Save(SignalPtr& signal)
     {
         this->TraceJob("Save");
-        m_input->Save(std::unique_ptr<Sig>(signal));
-        signal = nullptr;
+        m_input->Save(std::move(signal));
     }
 
     // Asks the engine and timer threads to end, wakes the engine and waits for both, at most 10 seconds.
@@ -278,13 +276,11 @@ private:
         }
     }
 
-    // Dispatches one signal; deletes it unless the job took it over; after a change of state the saved
-    // signals go back to the front of the internal queue.
-    void Handle(std::unique_ptr<Sig> owned)
+    // Dispatches one signal, which goes when this returns unless the job kept it; after a change of
+    // state the saved signals go back to the front of the internal queue.
+    void Handle(SignalPtr signal)
     {
-        Sig* signal = owned.release();
         const bool changed = this->Dispatch(signal);
-        std::unique_ptr<Sig> done(signal); // absent when the job took the signal over or destroyed it
         if (changed)
         {
             m_input->RestoreSaved();

@@ -4,6 +4,7 @@
 
 #include "Fsm/FsmSignal.h"
 #include "Fsm/SignalNames.h"
+#include "Fsm/TraceFlags.h"
 #include "LogTrace/LogTrace.h"
 
 #include <cstdarg>
@@ -13,18 +14,18 @@
 #include <string>
 #include <vector>
 
-// Every machine of the suite can be posted to through this interface, from any thread.
-class CFsmBase
+// Every machine can be posted to through this interface, from any thread, with signals of its type.
+template <class Sig> class CFsmBase
 {
 public:
     virtual ~CFsmBase() = default;
     // The machine takes the signal over. normal true: back of the external queue; false: front (priority).
-    virtual void ExternalInput(std::unique_ptr<CZeltSignal> signal, bool normal = true) = 0;
+    virtual void ExternalInput(std::unique_ptr<Sig> signal, bool normal = true) = 0;
 };
 
-// A job: a member function of the application taking a reference to the pointer of the signal being
-// dispatched. A job that keeps the signal (Save) or destroys it itself clears the pointer.
-template <class App, class Sig> using CFsmJob = void (App::*)(Sig*&);
+// A job: a member function of the application taking the signal being dispatched. The engine destroys
+// the signal after the job unless the job moved it away to keep it (Save).
+template <class App, class Sig> using CFsmJob = void (App::*)(std::unique_ptr<Sig>&);
 
 // One transition of a state's row: signal number, next state, job.
 template <class App, class Sig> struct CFsmTransition
@@ -48,9 +49,10 @@ template <class App, class Sig> struct CFsmState
 // for instance as a function-local static returned by a static member function.
 template <class App, class Sig> using CFsmStateTable = std::vector<CFsmState<App, Sig>>;
 
-template <class App, class Sig> class CFsm : public CFsmBase
+template <class App, class Sig> class CFsm : public CFsmBase<Sig>
 {
 public:
+    using SignalPtr = std::unique_ptr<Sig>;
     using Job = CFsmJob<App, Sig>;
     using StateTable = CFsmStateTable<App, Sig>;
 
@@ -97,9 +99,9 @@ public:
     // One step of the machine: looks the signal up in the current state's row, writes the dispatch line,
     // runs the job (the state is still the old one while it runs) and moves to the next state.
     // Returns whether the state changed. Used by the engine thread only.
-    bool Dispatch(Sig*& signal)
+    bool Dispatch(SignalPtr& signal)
     {
-        if (signal == nullptr || m_state < 1 || static_cast<std::size_t>(m_state) > m_table->size())
+        if (!signal || m_state < 1 || static_cast<std::size_t>(m_state) > m_table->size())
         {
             return false;
         }

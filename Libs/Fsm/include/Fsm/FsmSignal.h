@@ -64,8 +64,7 @@ private:
 };
 
 // The signal class of every machine of the suite: a number, an optional sender and an optional byte
-// buffer. The signal owns its buffer and frees it when it is destroyed; a job that wants to keep the
-// bytes beyond the signal takes them with TakeData.
+// buffer. The signal owns its buffer and frees it when it is destroyed.
 class CZeltSignal : public CFsmSignal
 {
 public:
@@ -83,9 +82,6 @@ public:
 
     int32_t GetLength() const { return m_length; }
     char* GetData() const { return m_data.get(); }
-
-    // Hands the buffer to the caller; the signal is left without data and with length 0.
-    std::unique_ptr<char[]> TakeData();
 
 private:
     int32_t m_length;

@@ -51,7 +51,6 @@ public:
     // Signals of the test table without a name, so their names are decimal.
     static constexpr int32_t SIG_SAVE_1 = 61001;
     static constexpr int32_t SIG_SAVE_2 = 61002;
-    static constexpr int32_t SIG_DESTROY = 61007;
     static constexpr int32_t SIG_GO = TestSig::PZELT_6;     // IDLE -> RUNNING
     static constexpr int32_t SIG_BACK = TestSig::PZELT_161; // RUNNING -> IDLE
     static constexpr int32_t SIG_TERMINATE = TestSig::PZELT_24;
@@ -65,7 +64,7 @@ public:
         bool timed;
     };
 
-    using Hook = std::function<void(CTestMachine&, CZeltSignal*&)>;
+    using Hook = std::function<void(CTestMachine&, SignalPtr&)>;
 
     explicit CTestMachine(LogTrace* trace = nullptr, unsigned char debugMask = 0,
                           const char* name = "TestMachine")
@@ -87,19 +86,12 @@ public:
         }
     }
 
-    void JobRecord(CZeltSignal*& signal) { Note("JobRecord", signal); }
-    void JobGo(CZeltSignal*& signal) { Note("JobGo", signal); }
-    void JobTerminate(CZeltSignal*& signal)
+    void JobRecord(SignalPtr& signal) { Note("JobRecord", signal); }
+    void JobGo(SignalPtr& signal) { Note("JobGo", signal); }
+    void JobTerminate(SignalPtr& signal)
     {
         Note("JobTerminate", signal);
         m_terminated.release();
-    }
-    // Destroys its own signal, as a job may.
-    void JobDestroy(CZeltSignal*& signal)
-    {
-        Note("JobDestroy", signal);
-        std::unique_ptr<CZeltSignal> destroyed(signal);
-        signal = nullptr;
     }
 
     static const StateTable& Table()
@@ -113,7 +105,6 @@ public:
                  {SIG_SAVE_1, IDLE, &CTestMachine::Save},
                  {SIG_SAVE_2, IDLE, &CTestMachine::Save},
                  {SIG_TERMINATE, IDLE, &CTestMachine::JobTerminate},
-                 {SIG_DESTROY, IDLE, &CTestMachine::JobDestroy},
              }},
             {"RUNNING",
              RUNNING,
@@ -170,20 +161,14 @@ public:
 
     ACE_Semaphore& Terminated() { return m_terminated; }
 
-    // One dispatch step as the engine thread makes it: the signal is deleted afterwards unless the job
-    // took it over. Returns whether the state changed.
-    bool DispatchOwned(std::unique_ptr<CZeltSignal> owned)
-    {
-        CZeltSignal* signal = owned.release();
-        const bool changed = Dispatch(signal);
-        std::unique_ptr<CZeltSignal> done(signal);
-        return changed;
-    }
+    // One dispatch step as the engine thread makes it: the signal goes afterwards unless the job kept
+    // it. Returns whether the state changed.
+    bool DispatchOwned(SignalPtr signal) { return Dispatch(signal); }
 
 private:
     // The record is made before the hook runs (the hook may take the signal) and published after it,
     // so that a test that saw the record also sees everything the hook did.
-    void Note(const char* job, CZeltSignal*& signal)
+    void Note(const char* job, SignalPtr& signal)
     {
         TraceJob("%s", job);
         Record record{job, signal->GetNumber(), GetState(), std::string(), signal->IsTimed()};

@@ -26,4 +26,8 @@ std::optional<std::int64_t> wholeDecimal(std::string_view text, std::int64_t low
 // The prefix's value held at the 32-bit limits; 0 without digits.
 std::int32_t clampedInt32(std::string_view text);
 
+// A value held at the 32-bit limits: settings scaled to milliseconds or counts wait as long as 32 bits
+// allow instead of wrapping round.
+std::int32_t heldInt32(std::int64_t value);
+
 } // namespace Platform
