@@ -5,8 +5,8 @@
 #include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
-#include "Udp/ChannelDirectory.h"
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/ChannelDirectory.h"
+#include "SuiteProtocol/Sentence.h"
 #include "Udp/UdpReceiver.h"
 
 #include <climits>
@@ -111,7 +111,7 @@ void CVelmorControl::Send(std::string_view sentence)
     // The termination's OFF is the last word the operator gets.
     if (GetState() == VELMOR_TERMINATED)
         return;
-    Udp::sendSentence(m_io, sentence.data(), sentence.size(), Udp::statusDestination());
+    SuiteProtocol::sendSentence(m_io, sentence.data(), sentence.size(), SuiteProtocol::statusDestination());
 }
 
 void CVelmorControl::TakeLogFile(const StartParameters& start)
@@ -224,7 +224,7 @@ void CVelmorControl::JobRereadError(CZeltSignal*& signal)
 {
     TraceJob("JobRereadError");
     ReleaseData(signal);
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
@@ -239,21 +239,21 @@ void CVelmorControl::JobWaitLogging(CZeltSignal*& signal)
     ReleaseData(signal);
     if (!row)
     {
-        Send(Udp::kLoggingOff);
+        Send(SuiteProtocol::kLoggingOff);
         return;
     }
 
     if (row->loggingSelected != 0)
     {
-        const std::string start = Udp::startSentence(row->dirValue, row->fileValue,
-                                                     std::string_view(row->intervalValue), m_start.port);
+        const std::string start = SuiteProtocol::startSentence(
+            row->dirValue, row->fileValue, std::string_view(row->intervalValue), m_start.port);
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
-        Send(Udp::kLoggingSelectedOn);
+        Send(SuiteProtocol::kLoggingSelectedOn);
     }
     else
     {
-        Send(Udp::kLoggingOff);
-        Send(Udp::kLoggingSelectedOff);
+        Send(SuiteProtocol::kLoggingOff);
+        Send(SuiteProtocol::kLoggingSelectedOff);
     }
 }
 
@@ -291,7 +291,7 @@ void CVelmorControl::JobStartLogging(CZeltSignal*& signal)
     if (!datagram.empty() && m_logFile->openLogFile(m_start.directory, m_start.fileName))
     {
         m_logFile->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
-        Send(Udp::kLoggingOn);
+        Send(SuiteProtocol::kLoggingOn);
         m_openFailures = 0;
         m_openRetry.clear();
         opened = true;
@@ -423,7 +423,7 @@ void CVelmorControl::JobStopLogging(CZeltSignal*& signal)
     m_dataSeen = false;
     RemoveSupervision();
     CloseWithReport();
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobStopPrep(CZeltSignal*& signal)
@@ -434,27 +434,27 @@ void CVelmorControl::JobStopPrep(CZeltSignal*& signal)
     CancelTimers();
     m_dataSeen = false;
     RemoveSupervision();
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobReportOff(CZeltSignal*& signal)
 {
     ReleaseData(signal);
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobReportOn(CZeltSignal*& signal)
 {
     ReleaseData(signal);
     // Without a bound data port nothing can be logged, whatever the state.
-    Send(m_dataReceiver->LocalPort() != 0 ? Udp::kLoggingOn : Udp::kLoggingOff);
+    Send(m_dataReceiver->LocalPort() != 0 ? SuiteProtocol::kLoggingOn : SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobTerminate(CZeltSignal*& signal)
 {
     TraceJob("JobTerminate");
     m_drainState = GetState();
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
     // The job disposes of the signal itself; the engine then has nothing to delete.
     std::unique_ptr<CZeltSignal> disposed(signal);
     signal = nullptr;

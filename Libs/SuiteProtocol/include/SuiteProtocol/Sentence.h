@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace Udp
+namespace SuiteProtocol
 {
 
 inline constexpr std::string_view kSentenceAddress = "$PZELT";
@@ -87,4 +87,4 @@ std::string sentenceDropTrace(SentenceDrop drop, const char* data, std::size_t c
 bool sendSentence(const std::shared_ptr<boost::asio::io_context>& io, const char* data, std::size_t count,
                   const std::string& destination);
 
-} // namespace Udp
+} // namespace SuiteProtocol
