@@ -120,5 +120,6 @@ TEST(SentenceTexts, EveryTextTheLoggerSendsOrBuildsParsesAsItsOwnNumber)
     EXPECT_EQ(parse(std::string(SuiteProtocol::kLoggingSelectedOn)).signal, 50163);
     EXPECT_EQ(parse(std::string(SuiteProtocol::kLoggingSelectedOff)).signal, 50163);
     EXPECT_EQ(parse(std::string(SuiteProtocol::kTerminateSelf)).signal, 50024);
+    EXPECT_EQ(parse(std::string(SuiteProtocol::kNewMessage)).signal, 50032);
     EXPECT_EQ(SuiteProtocol::sentenceText(SuiteProtocol::kSentenceStatus), "$PZELT,15\n\r");
 }
