@@ -319,6 +319,7 @@ TEST_F(LoggerEndToEnd, AStartWithAnotherPortMovesTheDataReceiver)
     startLogger();
     command({"start", "C:\\rtcm", "moved.rtcm", "60", "3012"});
     EXPECT_TRUE(m_logger->waitForOutput("Bind to input port 3012", 5s));
+    EXPECT_TRUE(m_logger->waitForOutput("Logging starting", 5s));
     send({"old port"}, kDataPort);
     send({"new port"}, 3012);
     EXPECT_TRUE(fileHolds(native("C:\\rtcm\\moved.rtcm"), "new port"));

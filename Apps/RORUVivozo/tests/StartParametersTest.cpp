@@ -1,7 +1,7 @@
 // Reading the start parameters from a start sentence and from the token store.
 #include "RORUVivozo/VelmorStartParameters.h"
 
-#include "Udp/ChannelDirectory.h"
+#include "SuiteProtocol/DataPort.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ TokenReader fakeTokens(std::vector<std::string>* asked)
     static const std::map<std::string, std::string> texts{{kTokenLogDirectory, "C:\\tok"},
                                                           {kTokenLogFileName, "tok.rtcm"}};
     static const std::map<std::string, std::int32_t> integers{{kTokenInterval, 15},
-                                                              {Udp::kDataPortToken, 3020}};
+                                                              {SuiteProtocol::kDataPortToken, 3020}};
     return {[asked](const std::string& name)
             {
                 asked->push_back(name);

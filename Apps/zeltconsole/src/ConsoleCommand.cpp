@@ -2,8 +2,8 @@
 #include "ConsoleCommand.h"
 
 #include "Platform/DecimalText.h"
-#include "Udp/ChannelDirectory.h"
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/ChannelDirectory.h"
+#include "SuiteProtocol/Sentence.h"
 
 #include <charconv>
 #include <map>
@@ -152,8 +152,8 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
 
     if (command.port == 0)
     {
-        const std::string channel = Udp::commandChannelName(name.empty() ? "RORUVIVOZO" : name);
-        command.port = Udp::channelPort(channel);
+        const std::string channel = SuiteProtocol::commandChannelName(name.empty() ? "RORUVIVOZO" : name);
+        command.port = SuiteProtocol::channelPort(channel);
         if (command.port == 0)
         {
             error = "no channel " + channel + " in the channel table; give --port";
@@ -161,17 +161,17 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         }
     }
     if (command.listenPort == 0)
-        command.listenPort = Udp::kStatusPort;
+        command.listenPort = SuiteProtocol::kStatusPort;
 
     if (words.empty())
     {
         error = "no command given";
         return false;
     }
-    static const std::map<std::string, int> kPlain{{"stop", Udp::kSentenceStop},
-                                                   {"status", Udp::kSentenceStatus},
-                                                   {"reread", Udp::kSentenceReread},
-                                                   {"terminate", Udp::kSentenceTerminate}};
+    static const std::map<std::string, int> kPlain{{"stop", SuiteProtocol::kSentenceStop},
+                                                   {"status", SuiteProtocol::kSentenceStatus},
+                                                   {"reread", SuiteProtocol::kSentenceReread},
+                                                   {"terminate", SuiteProtocol::kSentenceTerminate}};
     const std::string& verb = words[0];
     const std::size_t given = words.size() - 1;
     if (const auto plain = kPlain.find(verb); plain != kPlain.end())
@@ -181,7 +181,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             error = verb + " takes no arguments";
             return false;
         }
-        command.sentence = Udp::sentenceText(plain->second);
+        command.sentence = SuiteProtocol::sentenceText(plain->second);
         return true;
     }
     if (verb == "start")
@@ -203,8 +203,8 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             error = "start: minutes must be a whole number and the data port one from 0 to 65535";
             return false;
         }
-        command.sentence = Udp::startSentence(words[1], words[2], static_cast<std::int32_t>(minutes),
-                                              static_cast<std::int32_t>(dataPort));
+        command.sentence = SuiteProtocol::startSentence(
+            words[1], words[2], static_cast<std::int32_t>(minutes), static_cast<std::int32_t>(dataPort));
         return true;
     }
     if (verb == "raw")

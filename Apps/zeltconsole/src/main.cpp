@@ -2,7 +2,7 @@
 // sentences that come back on the status port.
 #include "ConsoleCommand.h"
 
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/Sentence.h"
 #include "Udp/UdpReceiver.h"
 #include "Udp/UdpSender.h"
 #include "VivozoVersion.h"
@@ -60,10 +60,10 @@ private:
 
 std::string printable(std::string_view sentence)
 {
-    if (sentence.size() >= Udp::kSentenceEnd.size() &&
-        sentence.substr(sentence.size() - Udp::kSentenceEnd.size()) == Udp::kSentenceEnd)
-        sentence.remove_suffix(Udp::kSentenceEnd.size());
-    return Udp::escapeBytes(sentence, sentence.size());
+    if (sentence.size() >= SuiteProtocol::kSentenceEnd.size() &&
+        sentence.substr(sentence.size() - SuiteProtocol::kSentenceEnd.size()) == SuiteProtocol::kSentenceEnd)
+        sentence.remove_suffix(SuiteProtocol::kSentenceEnd.size());
+    return SuiteProtocol::escapeBytes(sentence, sentence.size());
 }
 
 int run(const ConsoleCommand& command)

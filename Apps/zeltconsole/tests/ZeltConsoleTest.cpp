@@ -1,8 +1,8 @@
 // The operator console run as a child process against a small responder on loopback.
 #include "Loopback.h"
 
-#include "Udp/ChannelDirectory.h"
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/ChannelDirectory.h"
+#include "SuiteProtocol/Sentence.h"
 #include "Udp/UdpReceiver.h"
 
 #include <gtest/gtest.h>
@@ -60,11 +60,13 @@ public:
             [this](const char* data, std::uint64_t count)
             {
                 const std::string sentence(data, count);
-                if (sentence == Udp::sentenceText(Udp::kSentenceStatus))
+                if (sentence == SuiteProtocol::sentenceText(SuiteProtocol::kSentenceStatus))
                 {
-                    Udp::sendSentence(m_loop.io, Udp::kLoggingOff.data(), Udp::kLoggingOff.size(),
-                                      Udp::statusDestination());
-                    Udp::sendSentence(m_loop.io, "bin\x01\n\r", 6, Udp::statusDestination());
+                    SuiteProtocol::sendSentence(m_loop.io, SuiteProtocol::kLoggingOff.data(),
+                                                SuiteProtocol::kLoggingOff.size(),
+                                                SuiteProtocol::statusDestination());
+                    SuiteProtocol::sendSentence(m_loop.io, "bin\x01\n\r", 6,
+                                                SuiteProtocol::statusDestination());
                 }
                 std::lock_guard<std::mutex> guard(m_lock);
                 m_received.push_back(sentence);

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include <fmt/printf.h>
@@ -152,5 +151,5 @@ void CMessages::record(const Pending& message)
 void CMessages::notify()
 {
     if (m_notifier != nullptr)
-        m_notifier->sendSentence(newMessageSentence, std::strlen(newMessageSentence));
+        m_notifier->messageRecorded();
 }

@@ -238,23 +238,29 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             throw boost::system::system_error(ec, "set_option");
     }
 
-    void restart(std::int32_t port)
+    // The bind sequence of Start and Restart, each step reported; started says that the loop runs.
+    void bindAndReceive(std::int32_t port, const std::string& started)
+    {
+        report("Bind to input port " + std::to_string(port));
+        // The low 16 bits, as the socket call takes them.
+        bindTo(static_cast<std::uint16_t>(port));
+        report("Bound to input port");
+        setReceiveBuffer();
+        report(started);
+        reportReceiveBufferSize();
+        stopped = false;
+        receiving = true;
+        postReceive();
+    }
+
+    void restart(std::int32_t port, const std::string& started)
     {
         stopped = true;
         closeSocket();
         try
         {
             socket = openSocket();
-            report("Bind to input port " + std::to_string(port));
-            // The low 16 bits, as the socket call takes them.
-            bindTo(static_cast<std::uint16_t>(port));
-            report("Bound to input port");
-            setReceiveBuffer();
-            report("Logging starting");
-            reportReceiveBufferSize();
-            stopped = false;
-            receiving = true;
-            postReceive();
+            bindAndReceive(port, started);
         }
         catch (const std::exception& e)
         {
@@ -301,20 +307,13 @@ void UdpReceiver::Start(std::uint16_t port, Interfaces interfaces)
     State& s = *m_state;
     s.address = interfaces == Interfaces::LoopbackOnly ? boost::asio::ip::address_v4::loopback()
                                                        : boost::asio::ip::address_v4::any();
-    s.report("Bind to input port " + std::to_string(port));
-    s.bindTo(port);
-    s.report("Bound to input port");
-    s.setReceiveBuffer();
-    s.report("UDP receive starting");
-    s.reportReceiveBufferSize();
-    s.stopped = false;
-    s.receiving = true;
-    s.postReceive();
+    s.bindAndReceive(port, "UDP receive starting");
 }
 
-void UdpReceiver::Restart(std::int32_t port)
+void UdpReceiver::Restart(std::int32_t port, std::string started)
 {
-    m_state->onStrand([state = m_state.get(), port]() { state->restart(port); });
+    m_state->onStrand([state = m_state.get(), port, started = std::move(started)]()
+                      { state->restart(port, started); });
 }
 
 void UdpReceiver::Stop()

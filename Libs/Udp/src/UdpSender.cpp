@@ -1,7 +1,7 @@
 // UdpSender: resolves the destination synchronously and sends asynchronously on the shared event loop.
 #include "Udp/UdpSender.h"
 
-#include "TextFields.h"
+#include "Platform/TextFields.h"
 
 #include <boost/system/system_error.hpp>
 
@@ -44,11 +44,11 @@ void UdpSender::Send(const std::string& text, const std::string& destination)
     // Shared with the completion, which may run after this sender is gone.
     auto payload = std::make_shared<std::string>(text);
 
-    const std::vector<std::string> parts = detail::splitFields(destination, ':');
+    const std::vector<std::string> parts = Platform::splitFields(destination, ':');
     if (parts.size() < 2)
         throw std::out_of_range("invalid vector subscript");
-    const std::string host = detail::trim(parts[0]);
-    const std::string port = detail::trim(parts[1]);
+    const std::string host = Platform::trim(parts[0]);
+    const std::string port = Platform::trim(parts[1]);
 
     udp::resolver resolver(*m_io);
     boost::system::error_code ec;

@@ -85,10 +85,10 @@ TEST_F(Receiver, StopEndsTheReceiveLoop)
 TEST_F(Receiver, StopThenRestartDeliversEachDatagramOnceAndInOrder)
 {
     receiver.Stop();
-    receiver.Restart(0);
+    receiver.Restart(0, "Receiving again");
     ASSERT_NE(port(), 0);
     // Restart straight after Restart must not leave the first loop running either.
-    receiver.Restart(0);
+    receiver.Restart(0, "Receiving again");
     ASSERT_NE(port(), 0);
 
     for (int i = 0; i < 5; ++i)
@@ -117,7 +117,7 @@ TEST(ReceiverBind, PortTakenWithoutReuseFailsStartWithBindAndRestartWithALogText
     }
 
     loop.start();
-    receiver.Restart(holder.port());
+    receiver.Restart(holder.port(), "Receiving again");
     EXPECT_EQ(collector.logs().back().rfind("bind: ", 0), 0u) << collector.logs().back();
     EXPECT_EQ(receiver.LocalPort(), 0);
 }

@@ -1,7 +1,6 @@
-// UdpSender and sendSentence against a plain socket on loopback.
+// UdpSender against a plain socket on loopback.
 #include "Loopback.h"
 
-#include "Udp/Sentence.h"
 #include "Udp/UdpSender.h"
 
 #include <boost/system/system_error.hpp>
@@ -38,10 +37,10 @@ TEST_F(Sender, BlanksAroundHostAndPortSendToTheSamePlace)
     {
         SCOPED_TRACE(to);
         Udp::UdpSender sender(loop.io);
-        sender.Send("$PZELT,162,ON\n\r", to);
+        sender.Send("one datagram\n\r", to);
         std::string got;
         ASSERT_TRUE(listener.receive(got));
-        EXPECT_EQ(got, "$PZELT,162,ON\n\r");
+        EXPECT_EQ(got, "one datagram\n\r");
     }
 }
 
@@ -68,33 +67,6 @@ TEST_F(Sender, BadDestinationsRaiseInTheCallersThreadAndSendNothing)
     {
         EXPECT_EQ(std::string(e.what()).rfind("resolve", 0), 0u) << e.what();
     }
-    std::string got;
-    EXPECT_FALSE(listener.receive(got, std::chrono::milliseconds(100)));
-}
-
-TEST_F(Sender, SendSentenceSendsExactlyTheSentenceBytes)
-{
-    for (std::string_view sentence : {Udp::kLoggingOn, Udp::kLoggingOff})
-    {
-        ASSERT_TRUE(Udp::sendSentence(loop.io, sentence.data(), sentence.size(), destination("127.0.0.1:")));
-        std::string got;
-        ASSERT_TRUE(listener.receive(got));
-        EXPECT_EQ(got, sentence);
-        EXPECT_EQ(got.substr(got.size() - 2), "\x0A\x0D");
-    }
-}
-
-TEST_F(Sender, SendSentenceReportsFailuresOnStderrInsteadOfThrowing)
-{
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(Udp::sendSentence(loop.io, "x", 1, "127.0.0.1"));
-    EXPECT_FALSE(Udp::sendSentence(loop.io, "x", 1, "127.0.0.1:no-such-service"));
-    const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_NE(errors.find("invalid vector subscript"), std::string::npos) << errors;
-    EXPECT_NE(errors.find("resolve"), std::string::npos) << errors;
-
-    // A signal without payload sends nothing.
-    EXPECT_FALSE(Udp::sendSentence(loop.io, nullptr, 0, destination("127.0.0.1:")));
     std::string got;
     EXPECT_FALSE(listener.receive(got, std::chrono::milliseconds(100)));
 }

@@ -6,8 +6,8 @@
 #include "Database/Messages.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorSignals.h"
-#include "Udp/ChannelDirectory.h"
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/ChannelDirectory.h"
+#include "SuiteProtocol/Sentence.h"
 #include "Udp/UdpReceiver.h"
 
 #include <boost/asio/deadline_timer.hpp>
@@ -191,7 +191,8 @@ void CVelmorControl::InitJob()
     TraceJob("InitJob");
     m_io = std::make_shared<boost::asio::io_context>();
 
-    const std::uint16_t commandPort = Udp::channelPort(Udp::commandChannelName(GetName()));
+    const std::uint16_t commandPort =
+        SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(GetName()));
     StartDataReceiver(commandPort);
 
     // The operator process runs on this host: from elsewhere a sentence could steer the files.
@@ -304,10 +305,11 @@ void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)
 
 void CVelmorControl::OnCommand(const char* data, std::uint64_t count)
 {
-    const Udp::ParsedSentence parsed = Udp::parseSentence(data, count, ZeltSig::kNotFromSentences);
+    const SuiteProtocol::ParsedSentence parsed =
+        SuiteProtocol::parseSentence(data, count, ZeltSig::kNotFromSentences);
     if (!parsed.accepted())
     {
-        TraceData("%s", Udp::sentenceDropTrace(parsed.drop, data, count).c_str());
+        TraceData("%s", SuiteProtocol::sentenceDropTrace(parsed.drop, data, count).c_str());
         return;
     }
     ExternalInput(CZeltSignal::CopyOf(parsed.signal, data, static_cast<int32_t>(count), this));

@@ -5,8 +5,8 @@
 #include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
-#include "Udp/ChannelDirectory.h"
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/ChannelDirectory.h"
+#include "SuiteProtocol/Sentence.h"
 #include "Udp/UdpReceiver.h"
 
 #include <cstring>
@@ -94,7 +94,7 @@ void CVelmorControl::Send(std::string_view sentence)
     // The termination's OFF is the last word the operator gets.
     if (GetState() >= VELMOR_TERMINATED)
         return;
-    Udp::sendSentence(m_io, sentence.data(), sentence.size(), Udp::statusDestination());
+    SuiteProtocol::sendSentence(m_io, sentence.data(), sentence.size(), SuiteProtocol::statusDestination());
 }
 
 void CVelmorControl::TakeLogFile(const StartParameters& start)
@@ -202,7 +202,7 @@ void CVelmorControl::JobRereadDB(SignalPtr&)
 void CVelmorControl::JobRereadError(SignalPtr&)
 {
     TraceJob("JobRereadError");
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobWaitLogging(SignalPtr& signal)
@@ -216,21 +216,21 @@ void CVelmorControl::JobWaitLogging(SignalPtr& signal)
     const std::optional<ParameterRow> row = TakeParameters(*signal);
     if (!row)
     {
-        Send(Udp::kLoggingOff);
+        Send(SuiteProtocol::kLoggingOff);
         return;
     }
 
     if (row->loggingSelected != 0)
     {
-        const std::string start = Udp::startSentence(row->dirValue, row->fileValue,
-                                                     std::string_view(row->intervalValue), m_start.port);
+        const std::string start = SuiteProtocol::startSentence(
+            row->dirValue, row->fileValue, std::string_view(row->intervalValue), m_start.port);
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
-        Send(Udp::kLoggingSelectedOn);
+        Send(SuiteProtocol::kLoggingSelectedOn);
     }
     else
     {
-        Send(Udp::kLoggingOff);
-        Send(Udp::kLoggingSelectedOff);
+        Send(SuiteProtocol::kLoggingOff);
+        Send(SuiteProtocol::kLoggingSelectedOff);
     }
 }
 
@@ -267,7 +267,7 @@ void CVelmorControl::JobStartLogging(SignalPtr& signal)
     if (!datagram.empty() && m_logSink->openLogFile(m_start.directory, m_start.fileName))
     {
         m_logSink->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
-        Send(Udp::kLoggingOn);
+        Send(SuiteProtocol::kLoggingOn);
         m_openFailures.reset();
         m_openRetry.clear();
         opened = true;
@@ -384,7 +384,7 @@ void CVelmorControl::StopLogging(bool fileOpen)
     RemoveSupervision();
     if (fileOpen)
         m_logSink->rotate();
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobStopLogging(SignalPtr&)
@@ -401,19 +401,19 @@ void CVelmorControl::JobStopPrep(SignalPtr&)
 
 void CVelmorControl::JobReportOff(SignalPtr&)
 {
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobReportOn(SignalPtr&)
 {
     // Without a bound data port nothing can be logged, whatever the state.
-    Send(m_dataReceiver->LocalPort() != 0 ? Udp::kLoggingOn : Udp::kLoggingOff);
+    Send(m_dataReceiver->LocalPort() != 0 ? SuiteProtocol::kLoggingOn : SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobTerminate(SignalPtr&)
 {
     TraceJob("JobTerminate");
-    Send(Udp::kLoggingOff);
+    Send(SuiteProtocol::kLoggingOff);
     velmorTerminationSemaphore.release();
 }
 

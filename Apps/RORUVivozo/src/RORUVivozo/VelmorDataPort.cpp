@@ -4,15 +4,24 @@
 
 #include "Database/GetToken.h"
 #include "RORUVivozo/VelmorGlobals.h"
-#include "Udp/ChannelDirectory.h"
+#include "SuiteProtocol/DataPort.h"
 #include "Udp/UdpReceiver.h"
+
+namespace
+{
+
+// What the trace says once the data receiver listens on a port that a start gave it.
+constexpr char kDataPortRebound[] = "Logging starting";
+
+} // namespace
 
 void CVelmorControl::StartDataReceiver(std::uint16_t commandPort)
 {
-    m_start.port = Udp::dataPortFromToken(tokenStore().getTokValueInt(Udp::kDataPortToken));
-    if (const char* refusal = Udp::dataPortRefusal(m_start.port, commandPort))
-        throw CVelmorStartError("data port " + std::to_string(m_start.port) + " of " + Udp::kDataPortToken +
-                                ": " + refusal);
+    m_start.port =
+        SuiteProtocol::dataPortFromToken(tokenStore().getTokValueInt(SuiteProtocol::kDataPortToken));
+    if (const char* refusal = SuiteProtocol::dataPortRefusal(m_start.port, commandPort))
+        throw CVelmorStartError("data port " + std::to_string(m_start.port) + " of " +
+                                SuiteProtocol::kDataPortToken + ": " + refusal);
     m_dataReceiver = std::make_unique<Udp::UdpReceiver>(*m_io);
     m_dataReceiver->SetLogCallback([this](std::string text) { OnReceiverText(text); });
     StartReceiver(*m_dataReceiver, static_cast<std::uint16_t>(m_start.port), Udp::Interfaces::All, "data");
@@ -25,7 +34,7 @@ void CVelmorControl::TakeDataPort(int32_t port)
     // 0 is also what a field that is not a number reads as: keep the port.
     if (port == 0)
         return;
-    if (const char* refusal = Udp::dataPortRefusal(port, m_commandReceiver->LocalPort()))
+    if (const char* refusal = SuiteProtocol::dataPortRefusal(port, m_commandReceiver->LocalPort()))
     {
         TraceData("\n\tERROR: Data port %d refused: %s. The data port stays %d.", port, refusal,
                   m_start.port);
@@ -39,7 +48,7 @@ void CVelmorControl::TakeDataPort(int32_t port)
 void CVelmorControl::BindDataPort(int32_t port)
 {
     m_dataReceiver->Stop();
-    m_dataReceiver->Restart(port);
+    m_dataReceiver->Restart(port, kDataPortRebound);
     if (m_dataReceiver->LocalPort() != 0)
     {
         m_start.port = port;

@@ -6,7 +6,7 @@
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorSignals.h"
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/Sentence.h"
 
 #include <ace/Signal.h>
 
@@ -68,9 +68,10 @@ void handleTerminationRequest(int signalNumber)
     if (signalNumber == SIGHUP)
         control->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6, nullptr, nullptr, 0), true);
     else
-        control->ExternalInput(CZeltSignal::CopyOf(ZeltSig::PZELT_24, Udp::kTerminateSelf.data(),
-                                                   static_cast<int32_t>(Udp::kTerminateSelf.size())),
-                               true);
+        control->ExternalInput(
+            CZeltSignal::CopyOf(ZeltSig::PZELT_24, SuiteProtocol::kTerminateSelf.data(),
+                                static_cast<int32_t>(SuiteProtocol::kTerminateSelf.size())),
+            true);
 }
 
 bool installTerminationHandlers()

@@ -9,8 +9,8 @@ const CSignalNameEntry g_ZeltSignalNames[] = {
     {ZeltSig::PZELT_160, "PZELT_160"},
     {ZeltSig::PZELT_161, "PZELT_161"},
     // The logger's own outgoing sentences: never dispatched, named should one come in.
-    {ZeltSig::PZELT_BASE + Udp::kSentenceLoggingState, "PZELT_162"},
-    {ZeltSig::PZELT_BASE + Udp::kSentenceLoggingSelected, "PZELT_163"},
+    {ZeltSig::PZELT_BASE + SuiteProtocol::kSentenceLoggingState, "PZELT_162"},
+    {ZeltSig::PZELT_BASE + SuiteProtocol::kSentenceLoggingSelected, "PZELT_163"},
     {ZeltSig::DB_READ_ERROR, "DB_READ_ERROR"},
     {ZeltSig::DB_READ_COMPL, "DB_READ_COMPL"},
     {ZeltSig::DB_REREAD_ERROR, "DB_REREAD_ERROR"},

@@ -3,7 +3,7 @@
 
 #include "Fsm/FsmSignal.h"
 #include "Fsm/SignalNames.h"
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/Sentence.h"
 
 #include <array>
 #include <cstdint>
@@ -11,12 +11,12 @@
 // The signal numbers the logger makes or dispatches. Operator sentence n is signal PZELT_BASE + n.
 namespace ZeltSig
 {
-inline constexpr int32_t PZELT_BASE = Udp::kSentenceSignalBase;
-inline constexpr int32_t PZELT_6 = PZELT_BASE + Udp::kSentenceReread;     // read parameters
-inline constexpr int32_t PZELT_15 = PZELT_BASE + Udp::kSentenceStatus;    // status query
-inline constexpr int32_t PZELT_24 = PZELT_BASE + Udp::kSentenceTerminate; // terminate
-inline constexpr int32_t PZELT_160 = PZELT_BASE + Udp::kSentenceStart;    // start logging
-inline constexpr int32_t PZELT_161 = PZELT_BASE + Udp::kSentenceStop;     // stop logging
+inline constexpr int32_t PZELT_BASE = SuiteProtocol::kSentenceSignalBase;
+inline constexpr int32_t PZELT_6 = PZELT_BASE + SuiteProtocol::kSentenceReread;     // read parameters
+inline constexpr int32_t PZELT_15 = PZELT_BASE + SuiteProtocol::kSentenceStatus;    // status query
+inline constexpr int32_t PZELT_24 = PZELT_BASE + SuiteProtocol::kSentenceTerminate; // terminate
+inline constexpr int32_t PZELT_160 = PZELT_BASE + SuiteProtocol::kSentenceStart;    // start logging
+inline constexpr int32_t PZELT_161 = PZELT_BASE + SuiteProtocol::kSentenceStop;     // stop logging
 inline constexpr int32_t DB_READ_ERROR = 52001;
 inline constexpr int32_t DB_READ_COMPL = 52002;
 inline constexpr int32_t DB_REREAD_ERROR = 52003; // a reread failed: the parameters read before stay

@@ -3,7 +3,7 @@
 #include "RORUVivozo/VelmorStartParameters.h"
 
 #include "Platform/DecimalText.h"
-#include "Udp/ChannelDirectory.h"
+#include "SuiteProtocol/DataPort.h"
 
 #include <optional>
 #include <vector>
@@ -48,7 +48,7 @@ StartParameters parseStartSentence(std::string_view sentence, const TokenReader&
     parameters.directory = directory ? std::string(*directory) : tokens.text(kTokenLogDirectory);
     parameters.fileName = fileName ? std::string(*fileName) : tokens.text(kTokenLogFileName);
     parameters.interval = interval ? Platform::clampedInt32(*interval) : tokens.integer(kTokenInterval);
-    parameters.port = port ? Platform::clampedInt32(*port) : tokens.integer(Udp::kDataPortToken);
+    parameters.port = port ? Platform::clampedInt32(*port) : tokens.integer(SuiteProtocol::kDataPortToken);
     return parameters;
 }
 
@@ -58,6 +58,6 @@ StartParameters startParametersFromTokens(const TokenReader& tokens)
     parameters.directory = tokens.text(kTokenLogDirectory);
     parameters.fileName = tokens.text(kTokenLogFileName);
     parameters.interval = tokens.integer(kTokenInterval);
-    parameters.port = tokens.integer(Udp::kDataPortToken);
+    parameters.port = tokens.integer(SuiteProtocol::kDataPortToken);
     return parameters;
 }

@@ -19,18 +19,18 @@
 
 class CDBoperations;
 
-// Whatever can send a sentence for the poster's notify.
+// Told by the poster's notify after each message it recorded, so that the suite's other processes can
+// look for it; how they are told (a sentence, say) is the notifier's business.
 class CMessageNotifier
 {
 public:
     virtual ~CMessageNotifier() = default;
-    virtual void sendSentence(const char* bytes, std::size_t length) = 0;
+    virtual void messageRecorded() = 0;
 };
 
 class CMessages
 {
 public:
-    static constexpr const char* newMessageSentence = "$PZELT,32\n\r";
     static constexpr const char* loggingStatusToken = "MAIN_W_LOGGING_STATUS_ON_OFF";
     // Longest formatted text recorded: a 399-byte buffer with its terminating zero.
     static constexpr std::size_t maxFormattedLength = 398;

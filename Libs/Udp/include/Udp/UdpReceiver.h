@@ -49,11 +49,12 @@ public:
     // ("set_option" or "bind"). No address reuse: while the receiver holds its port, nobody else binds it.
     void Start(std::uint16_t port, Interfaces interfaces = Interfaces::All);
 
-    // Rebinds on a fresh socket, on the interfaces of Start, to the low 16 bits of port. Never throws: a
-    // failure goes to the log callback and leaves the receiver stopped and unbound (LocalPort 0).
+    // Rebinds on a fresh socket, on the interfaces of Start, to the low 16 bits of port, reporting started
+    // where Start reports "UDP receive starting". Never throws: a failure goes to the log callback and
+    // leaves the receiver stopped and unbound (LocalPort 0).
     // Once Start has run, the event loop must be running on another thread (or have stopped) for Stop,
     // Restart and the destructor, which wait for their socket work on the receiver's strand.
-    void Restart(std::int32_t port);
+    void Restart(std::int32_t port, std::string started);
 
     // Closes the socket; the outstanding receive ends without a successor.
     void Stop();

@@ -1,7 +1,8 @@
 // Reading the operator sentences that arrive on the command port, and the texts the logger sends back.
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/Sentence.h"
 
-#include "TextFields.h"
+#include "Platform/DecimalText.h"
+#include "Platform/TextFields.h"
 #include "Udp/UdpSender.h"
 
 #include <algorithm>
@@ -13,13 +14,34 @@
 #include <limits>
 #include <stdexcept>
 
-namespace Udp
+namespace SuiteProtocol
 {
 namespace
 {
 
 // Enough of a datagram to recognise it in the trace without flooding it.
 constexpr std::size_t kShownBytes = 48;
+
+enum class IntResult
+{
+    Ok,
+    NoDigits,   // no decimal number after optional white space and sign
+    OutOfRange, // the number does not fit a signed 32-bit integer
+};
+
+// Base-10 conversion like the standard text-to-int: skips leading white space, reads an optional sign
+// and the digits, and stops at the first other character.
+IntResult toInt32(std::string_view text, std::int32_t& value)
+{
+    const Platform::DecimalPrefix read = Platform::readDecimalPrefix(text);
+    if (!read.hasDigits)
+        return IntResult::NoDigits;
+    if (read.value < std::numeric_limits<std::int32_t>::min() ||
+        read.value > std::numeric_limits<std::int32_t>::max())
+        return IntResult::OutOfRange;
+    value = static_cast<std::int32_t>(read.value);
+    return IntResult::Ok;
+}
 
 } // namespace
 
@@ -60,7 +82,7 @@ ParsedSentence parseSentence(const char* data, std::size_t count, std::span<cons
         result.drop = SentenceDrop::NotASentence;
         return result;
     }
-    const std::vector<std::string> fields = detail::splitFields(text, ',');
+    const std::vector<std::string> fields = Platform::splitFields(text, ',');
     if (fields.size() < 2)
     {
         result.drop = SentenceDrop::NoNumber;
@@ -73,15 +95,15 @@ ParsedSentence parseSentence(const char* data, std::size_t count, std::span<cons
     }
 
     std::int32_t number = 0;
-    switch (detail::toInt32(fields[1], number))
+    switch (toInt32(fields[1], number))
     {
-    case detail::IntResult::NoDigits:
+    case IntResult::NoDigits:
         result.drop = SentenceDrop::NoNumber;
         return result;
-    case detail::IntResult::OutOfRange:
+    case IntResult::OutOfRange:
         result.drop = SentenceDrop::NumberOutOfRange;
         return result;
-    case detail::IntResult::Ok:
+    case IntResult::Ok:
         break;
     }
     const std::int64_t signal = static_cast<std::int64_t>(kSentenceSignalBase) + number;
@@ -175,7 +197,7 @@ bool sendSentence(const std::shared_ptr<boost::asio::io_context>& io, const char
     {
         if (!io)
             throw std::invalid_argument("no event loop");
-        UdpSender sender(io);
+        Udp::UdpSender sender(io);
         sender.Send(std::string(data, count), destination);
         return true;
     }
@@ -186,4 +208,4 @@ bool sendSentence(const std::shared_ptr<boost::asio::io_context>& io, const char
     return false;
 }
 
-} // namespace Udp
+} // namespace SuiteProtocol

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace Udp
+namespace SuiteProtocol
 {
 
 inline constexpr std::string_view kSentenceAddress = "$PZELT";
@@ -29,12 +29,18 @@ inline constexpr int kSentenceStop = 161;
 // Numbers of the sentences the logger sends.
 inline constexpr int kSentenceLoggingState = 162;
 inline constexpr int kSentenceLoggingSelected = 163;
+// The suite's notice that an operator message was recorded. The logger records messages without it:
+// it attaches no notifier to its message poster.
+inline constexpr int kSentenceNewMessage = 32;
 
 // Sent to the status destination; sizes are without a terminating zero.
 inline constexpr std::string_view kLoggingOn = "$PZELT,162,ON\n\r";           // 15 bytes
 inline constexpr std::string_view kLoggingOff = "$PZELT,162,OFF\n\r";         // 16 bytes
 inline constexpr std::string_view kLoggingSelectedOn = "$PZELT,163,ON\n\r";   // 15 bytes
 inline constexpr std::string_view kLoggingSelectedOff = "$PZELT,163,OFF\n\r"; // 16 bytes
+
+// What a message poster's notifier sends for each recorded message.
+inline constexpr std::string_view kNewMessage = "$PZELT,32\n\r";
 
 // Built by the interrupt and termination handlers for the logger itself (12 bytes).
 inline constexpr std::string_view kTerminateSelf = "$PZELT,24,\n\r";
@@ -87,4 +93,4 @@ std::string sentenceDropTrace(SentenceDrop drop, const char* data, std::size_t c
 bool sendSentence(const std::shared_ptr<boost::asio::io_context>& io, const char* data, std::size_t count,
                   const std::string& destination);
 
-} // namespace Udp
+} // namespace SuiteProtocol

@@ -1,12 +1,9 @@
-// Splitting, trimming and number conversion shared by the sentence parser and the sender.
-#include "TextFields.h"
-
-#include "Platform/DecimalText.h"
+// Splitting a text at a separator and trimming its fields.
+#include "Platform/TextFields.h"
 
 #include <cctype>
-#include <limits>
 
-namespace Udp::detail
+namespace Platform
 {
 
 std::vector<std::string> splitFields(std::string_view text, char separator)
@@ -39,16 +36,4 @@ std::string trim(std::string_view text)
     return std::string(text.substr(begin, end - begin));
 }
 
-IntResult toInt32(std::string_view text, std::int32_t& value)
-{
-    const Platform::DecimalPrefix read = Platform::readDecimalPrefix(text);
-    if (!read.hasDigits)
-        return IntResult::NoDigits;
-    if (read.value < std::numeric_limits<std::int32_t>::min() ||
-        read.value > std::numeric_limits<std::int32_t>::max())
-        return IntResult::OutOfRange;
-    value = static_cast<std::int32_t>(read.value);
-    return IntResult::Ok;
-}
-
-} // namespace Udp::detail
+} // namespace Platform

@@ -1,9 +1,9 @@
 // Reading received sentences, the drop trace line, and the sentence texts the logger sends.
-#include "Udp/Sentence.h"
+#include "SuiteProtocol/Sentence.h"
 
 #include <gtest/gtest.h>
 
-using Udp::SentenceDrop;
+using SuiteProtocol::SentenceDrop;
 
 namespace
 {
@@ -11,9 +11,9 @@ namespace
 // The logger's own signal numbers and the engine's special ones.
 constexpr std::int32_t kReserved[] = {52001, 52002, 56101, 56102, 56103, 57001, 60042, -1, -2, -99, 0};
 
-Udp::ParsedSentence parse(const std::string& bytes)
+SuiteProtocol::ParsedSentence parse(const std::string& bytes)
 {
-    return Udp::parseSentence(bytes.data(), bytes.size(), kReserved);
+    return SuiteProtocol::parseSentence(bytes.data(), bytes.size(), kReserved);
 }
 
 } // namespace
@@ -38,19 +38,19 @@ TEST(ParseSentence, SentenceNumberBecomesSignal50000PlusN)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.bytes);
-        const Udp::ParsedSentence parsed = parse(c.bytes);
-        EXPECT_TRUE(parsed.accepted()) << Udp::sentenceDropReason(parsed.drop);
+        const SuiteProtocol::ParsedSentence parsed = parse(c.bytes);
+        EXPECT_TRUE(parsed.accepted()) << SuiteProtocol::sentenceDropReason(parsed.drop);
         EXPECT_EQ(parsed.signal, c.signal);
     }
 }
 
 TEST(ParseSentence, AStartSentenceCarriesItsFieldsAsGiven)
 {
-    const std::string start = Udp::startSentence("D:\\rtcm", "base.rtcm", 60, 3011);
+    const std::string start = SuiteProtocol::startSentence("D:\\rtcm", "base.rtcm", 60, 3011);
     EXPECT_EQ(start, "$PZELT,160,D:\\rtcm,base.rtcm,60,3011\n\r");
     EXPECT_EQ(parse(start).signal, 50160);
     // A stored interval goes in as written, not as the number it would read as.
-    EXPECT_EQ(Udp::startSentence("D:\\rtcm", "base.rtcm", std::string_view(" 15x"), 3011),
+    EXPECT_EQ(SuiteProtocol::startSentence("D:\\rtcm", "base.rtcm", std::string_view(" 15x"), 3011),
               "$PZELT,160,D:\\rtcm,base.rtcm, 15x,3011\n\r");
 }
 
@@ -81,7 +81,7 @@ TEST(ParseSentence, DropsWhatIsNotAPlainOperatorSentence)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.bytes);
-        const Udp::ParsedSentence parsed = parse(c.bytes);
+        const SuiteProtocol::ParsedSentence parsed = parse(c.bytes);
         EXPECT_EQ(parsed.drop, c.drop);
         EXPECT_FALSE(parsed.accepted());
     }
@@ -100,12 +100,13 @@ TEST(ParseSentence, DropsNumbersOfTheProgramsOwnSignals)
 TEST(SentenceDropTrace, NamesTheReasonAndEscapesTheFirstBytes)
 {
     const std::string bytes("$pzelt,15\x01\\%s\n\r", 15);
-    EXPECT_EQ(Udp::sentenceDropTrace(SentenceDrop::NotASentence, bytes.data(), bytes.size()),
+    EXPECT_EQ(SuiteProtocol::sentenceDropTrace(SentenceDrop::NotASentence, bytes.data(), bytes.size()),
               "\n\tWARNING: command datagram dropped (not a $PZELT sentence), 15 bytes: "
               "$pzelt,15\\x01\\\\%s\\n\\r");
 
     const std::string longer(100, 'A');
-    const std::string line = Udp::sentenceDropTrace(SentenceDrop::NoNumber, longer.data(), longer.size());
+    const std::string line =
+        SuiteProtocol::sentenceDropTrace(SentenceDrop::NoNumber, longer.data(), longer.size());
     EXPECT_NE(line.find("(no sentence number), 100 bytes: " + std::string(48, 'A') + "..."),
               std::string::npos)
         << line;
@@ -114,10 +115,11 @@ TEST(SentenceDropTrace, NamesTheReasonAndEscapesTheFirstBytes)
 
 TEST(SentenceTexts, EveryTextTheLoggerSendsOrBuildsParsesAsItsOwnNumber)
 {
-    EXPECT_EQ(parse(std::string(Udp::kLoggingOn)).signal, 50162);
-    EXPECT_EQ(parse(std::string(Udp::kLoggingOff)).signal, 50162);
-    EXPECT_EQ(parse(std::string(Udp::kLoggingSelectedOn)).signal, 50163);
-    EXPECT_EQ(parse(std::string(Udp::kLoggingSelectedOff)).signal, 50163);
-    EXPECT_EQ(parse(std::string(Udp::kTerminateSelf)).signal, 50024);
-    EXPECT_EQ(Udp::sentenceText(Udp::kSentenceStatus), "$PZELT,15\n\r");
+    EXPECT_EQ(parse(std::string(SuiteProtocol::kLoggingOn)).signal, 50162);
+    EXPECT_EQ(parse(std::string(SuiteProtocol::kLoggingOff)).signal, 50162);
+    EXPECT_EQ(parse(std::string(SuiteProtocol::kLoggingSelectedOn)).signal, 50163);
+    EXPECT_EQ(parse(std::string(SuiteProtocol::kLoggingSelectedOff)).signal, 50163);
+    EXPECT_EQ(parse(std::string(SuiteProtocol::kTerminateSelf)).signal, 50024);
+    EXPECT_EQ(parse(std::string(SuiteProtocol::kNewMessage)).signal, 50032);
+    EXPECT_EQ(SuiteProtocol::sentenceText(SuiteProtocol::kSentenceStatus), "$PZELT,15\n\r");
 }

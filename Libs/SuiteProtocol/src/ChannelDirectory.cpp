@@ -1,10 +1,10 @@
-// The compiled-in port plan of the Zelt suite and the logger's own addresses.
-#include "Udp/ChannelDirectory.h"
+// The compiled-in port plan of the Zelt suite and where the logger's sentences go.
+#include "SuiteProtocol/ChannelDirectory.h"
 
 #include <array>
 #include <utility>
 
-namespace Udp
+namespace SuiteProtocol
 {
 namespace
 {
@@ -62,25 +62,9 @@ std::string commandChannelName(std::string_view processName)
     return std::string(processName) + kCommandChannelSuffix;
 }
 
-std::int32_t dataPortFromToken(std::int32_t tokenValue)
-{
-    return tokenValue == 0 ? kDefaultDataPort : tokenValue;
-}
-
-const char* dataPortRefusal(std::int32_t port, std::uint16_t commandPort)
-{
-    if (port < 1 || port > 65535)
-        return "not a port of 1-65535";
-    if (port == commandPort)
-        return "the command port";
-    if (port == kStatusPort)
-        return "the status port";
-    return nullptr;
-}
-
 std::string statusDestination()
 {
     return "127.0.0.1:" + std::to_string(kStatusPort);
 }
 
-} // namespace Udp
+} // namespace SuiteProtocol
