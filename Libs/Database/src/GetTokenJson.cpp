@@ -69,16 +69,16 @@ TokenEntry entryFromJson(const QJsonObject& token)
     return entry;
 }
 
-QString valueText(const TokenEntry& entry)
+QString valueText(const TokenValue& value)
 {
-    switch (entry.kind)
+    switch (value.kind)
     {
     case TokenKind::Float:
-        return QString::asprintf("%g", entry.floatValue);
+        return QString::asprintf("%g", value.floatValue);
     case TokenKind::Integer:
-        return QString::number(entry.intValue);
+        return QString::number(value.intValue);
     case TokenKind::Text:
-        return QString::fromStdString(entry.textValue);
+        return QString::fromStdString(value.textValue);
     default:
         return QString();
     }

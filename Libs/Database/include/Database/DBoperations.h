@@ -7,7 +7,7 @@
 #include "Database/DBconnection.h"
 #include "Database/OdbcHandles.h"
 #include "Database/SuiteLogin.h"
-#include "Database/TokenKind.h"
+#include "Database/TokenValue.h"
 #include "Database/TranslateChar.h"
 #include "Platform/UniqueFile.h"
 
@@ -21,14 +21,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-
-struct TokenValue
-{
-    TokenKind kind = TokenKind::None;
-    double floatValue = 0.0;
-    std::int32_t intValue = 0;
-    std::string textValue; // at most 299 characters
-};
 
 // The logger's parameter row of one user, in column order.
 struct LoggingParameters

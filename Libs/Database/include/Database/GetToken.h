@@ -2,7 +2,7 @@
 // built from the suite's token database when missing and guarded across processes by a lock file.
 #pragma once
 
-#include "Database/TokenKind.h"
+#include "Database/TokenValue.h"
 #include "Platform/UniqueFile.h"
 
 #include <cstdint>
@@ -14,14 +14,10 @@
 #include <optional>
 #include <string>
 
-// What a token holds; only the member matching the kind is meaningful.
-struct TokenEntry
+// A token of the store: its value and its description.
+struct TokenEntry : TokenValue
 {
     std::string description;
-    TokenKind kind = TokenKind::None;
-    std::int32_t intValue = 0;
-    double floatValue = 0.0;
-    std::string textValue;
 };
 
 class CGetToken
