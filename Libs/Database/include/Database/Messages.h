@@ -80,6 +80,8 @@ public:
     // The type of message N, or its logging type while the logging status token is on.
     int messageType(int number);
 
+    // For a process of the suite that announces new messages; the logger attaches none, so it never sends
+    // the new-message sentence.
     virtual void attachNotifier(CMessageNotifier* notifier) { m_notifier = notifier; }
     virtual void notify();
 
