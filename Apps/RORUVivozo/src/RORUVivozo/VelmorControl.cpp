@@ -2,8 +2,6 @@
 // receivers and the IO thread, and the ordered take-down at the end of the process.
 #include "RORUVivozo/VelmorControl.h"
 
-#include "Database/GetToken.h"
-#include "Database/Messages.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "SuiteProtocol/ChannelDirectory.h"
@@ -152,31 +150,32 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
 }
 
 CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace,
-                               unsigned char debugMask)
-    : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask)
+                               unsigned char debugMask, const VelmorServices& services)
+    : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask),
+      m_messages(services.messages), m_tokens(services.tokens)
 {
     // Both may report from threads of their own; trace lines are safe from any thread.
-    velmorMessages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
-    tokenStore().setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
+    m_messages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
+    m_tokens.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
     try
     {
-        const int32_t timeLimit = tokenStore().getTokValueInt(kTokenConversionTimeLimit);
+        const int32_t timeLimit = m_tokens.integer(kTokenConversionTimeLimit);
         m_logSink = std::make_unique<CLogSink>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
             std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
             [this](std::time_t opened) { return ConversionContext(opened); },
-            [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); });
+            [this](const std::string& path) { m_messages.postFormatted(MSG_NO_WRITE, path); });
     }
     catch (const std::bad_alloc&)
     {
         TraceData("\n\tERROR: Not able to open stream for output to .rtcm log file.");
-        velmorMessages.postFormattedMessage(MSG_NO_LOG_STREAM);
+        m_messages.postFormatted(MSG_NO_LOG_STREAM);
         std::exit(-1);
     }
     m_parameterReader = std::make_unique<CParameterReader>(
-        [this](const ParameterRow* row, const CParameterReader::Request& request)
+        services.parameters, [this](const ParameterRow* row, const CParameterReader::Request& request)
         { OnParametersRead(row, request); });
-    m_maxWaitTime = tokenStore().getTokValueInt(kTokenMaxWaitTime);
+    m_maxWaitTime = m_tokens.integer(kTokenMaxWaitTime);
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
 }
@@ -277,9 +276,9 @@ CVelmorControl::~CVelmorControl()
     m_logSink.reset();
 
     // Messages posted up to the end are recorded now, while the trace can still say what was lost.
-    velmorMessages.stopWriter(kMessageDrainLimit);
-    velmorMessages.setReport({});
-    tokenStore().setReport({});
+    m_messages.drain(kMessageDrainLimit);
+    m_messages.setReport({});
+    m_tokens.setReport({});
 
     // The last status sentences may still be on their way: the IO thread gets a moment to send them.
     m_ioWork.reset();
@@ -355,7 +354,7 @@ void CVelmorControl::ReportJobFailure(const char* what)
 unsigned int CVelmorControl::ConversionStation()
 {
     constexpr int32_t kHighestStationId = 4095; // 12 bits
-    const int32_t station = tokenStore().getTokValueInt(kTokenStationId);
+    const int32_t station = m_tokens.integer(kTokenStationId);
     if (station >= 0 && station <= kHighestStationId)
         return static_cast<unsigned int>(station);
     TraceData("\n\tWARNING: Token %s is %d, no reference station ID (0-%d):\n\t         reading station 0.",
@@ -366,15 +365,15 @@ unsigned int CVelmorControl::ConversionStation()
 Rtcm3::ScanContext CVelmorControl::ConversionContext(std::time_t opened)
 {
     Rtcm3::ScanContext context{ConversionStation(), opened};
-    context.markerName = tokenStore().getTokValueStr(kTokenMarkerName);
-    context.markerNumber = tokenStore().getTokValueStr(kTokenMarkerNumber);
-    context.observer = tokenStore().getTokValueStr(kTokenObserver);
-    context.agency = tokenStore().getTokValueStr(kTokenAgency);
+    context.markerName = m_tokens.text(kTokenMarkerName);
+    context.markerNumber = m_tokens.text(kTokenMarkerNumber);
+    context.observer = m_tokens.text(kTokenObserver);
+    context.agency = m_tokens.text(kTokenAgency);
     return context;
 }
 
 TokenReader CVelmorControl::Tokens() const
 {
-    return {[](const std::string& name) { return tokenStore().getTokValueInt(name); },
-            [](const std::string& name) { return tokenStore().getTokValueStr(name); }};
+    return {[this](const std::string& name) { return m_tokens.integer(name); },
+            [this](const std::string& name) { return m_tokens.text(name); }};
 }

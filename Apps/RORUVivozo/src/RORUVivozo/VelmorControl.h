@@ -10,6 +10,7 @@
 #include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorReportThrottle.h"
+#include "RORUVivozo/VelmorServices.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
@@ -109,7 +110,9 @@ public:
     // Every this many failed opens the operator is told again.
     static constexpr int32_t kOpenFailureReportEvery = 1000;
 
-    CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace, unsigned char debugMask);
+    // The services must outlive the control.
+    CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace, unsigned char debugMask,
+                   const VelmorServices& services);
     // Takes the control down in order: what was received is written, the open file closed and handed on.
     ~CVelmorControl() override;
 
@@ -220,6 +223,8 @@ private:
     // The log file and interval of the last start or read, and the port the data receiver was last
     // bound to.
     StartParameters m_start;
+    CVelmorMessagePoster& m_messages;
+    CVelmorTokens& m_tokens;
     FsmClock::time_point m_rotationDue;  // the moment of the next timed file change
     int32_t m_unboundDataPort = 0;       // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CLogSink> m_logSink; // the log file, from its opening to its conversion

@@ -1,7 +1,5 @@
 // The control's jobs: reading the parameters, starting, rotating and stopping log files, and telling
 // the operator the logging state.
-#include "Database/DBoperations.h"
-#include "Database/Messages.h"
 #include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
@@ -86,7 +84,7 @@ void CVelmorControl::CancelTimers()
 void CVelmorControl::ReportParameterReadFailure()
 {
     TraceData("%s", kParameterReadError);
-    velmorMessages.postFormattedMessage(MSG_NO_PARAMETERS);
+    m_messages.postFormatted(MSG_NO_PARAMETERS);
 }
 
 void CVelmorControl::Send(std::string_view sentence)
@@ -296,7 +294,7 @@ void CVelmorControl::JobNoLogFile(SignalPtr&)
     if (m_openFailures.count())
     {
         TraceData("\n\tERROR: Not able to open .rtcm log file: %s", m_logSink->path().c_str());
-        velmorMessages.postFormattedMessage(MSG_NO_LOGFILE, squeezedPath(m_logSink->path()));
+        m_messages.postFormatted(MSG_NO_LOGFILE, squeezedPath(m_logSink->path()));
     }
     ArmNewFileTimer();
     m_openRetry.failed();

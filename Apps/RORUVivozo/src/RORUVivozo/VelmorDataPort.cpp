@@ -2,8 +2,6 @@
 // changes only once the receiver is bound there; a failed bind is tried again by the no-data check.
 #include "RORUVivozo/VelmorControl.h"
 
-#include "Database/GetToken.h"
-#include "RORUVivozo/VelmorGlobals.h"
 #include "SuiteProtocol/DataPort.h"
 #include "Udp/UdpReceiver.h"
 
@@ -17,8 +15,7 @@ constexpr char kDataPortRebound[] = "Logging starting";
 
 void CVelmorControl::StartDataReceiver(std::uint16_t commandPort)
 {
-    m_start.port =
-        SuiteProtocol::dataPortFromToken(tokenStore().getTokValueInt(SuiteProtocol::kDataPortToken));
+    m_start.port = SuiteProtocol::dataPortFromToken(m_tokens.integer(SuiteProtocol::kDataPortToken));
     if (const char* refusal = SuiteProtocol::dataPortRefusal(m_start.port, commandPort))
         throw CVelmorStartError("data port " + std::to_string(m_start.port) + " of " +
                                 SuiteProtocol::kDataPortToken + ": " + refusal);
