@@ -1,13 +1,12 @@
 // Kernel drops on the data port, reported off the datagram path: a data line at each check that finds
 // new ones, operator message 1428 at most once a minute.
 #include "RORUVivozo/VelmorControl.h"
-#include "Udp/UdpReceiver.h"
 
 void CVelmorControl::ReportKernelDrops()
 {
-    if (!m_dataReceiver)
+    if (!m_receivers->started())
         return;
-    const CKernelDrops::Due due = m_kernelDrops.check(m_dataReceiver->KernelDrops());
+    const CKernelDrops::Due due = m_kernelDrops.check(m_receivers->kernelDrops());
     if (due.sinceLastCheck != 0)
         TraceData(
             "\n\tWARNING: The kernel dropped %llu datagrams on the data port since the last check (%llu "

@@ -74,7 +74,7 @@ void CVelmorControl::JobCheckInput(SignalPtr&)
 {
     TraceJob("JobCheckInput");
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
-    RetryDataPortBind();
+    m_receivers->retryDataPortBind();
     ReportKernelDrops();
     if (!m_dataSeen)
     {
