@@ -1,27 +1,20 @@
-// The rate report job run directly on a control that never started, in a child process: each case
-// leaves through its own exit status instead of taking that control down.
+// The rate report job run in-process on a control that never started, over services of its own.
 #include "RORUVivozo/VelmorControl.h"
-#include "support/TestSuite.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace
 {
 
-constexpr int kWarned = 10;
-constexpr int kSilent = 20;
-
 // Keeps every trace line instead of writing it.
 class CapturingTrace : public LogTrace
 {
 public:
-    CapturingTrace() = default;
     void Append(const char* format, ...) override
     {
         va_list args;
@@ -34,34 +27,65 @@ public:
     std::vector<std::string> lines;
 };
 
-// Dispatches an INPUT_FREQ_REPORT carrying length bytes (a real report, cut or padded) and leaves
-// with kWarned when the warning line was written, kSilent otherwise.
-[[noreturn]] void reportWithLength(std::size_t length)
+class RecordingPoster : public CVelmorMessagePoster
 {
-    CapturingTrace trace;
-    auto control = std::make_unique<CVelmorControl>("RATE", VELMOR_WAIT_LOGGING, &trace, TRACE_DATA);
-    const InputFreqReport report{0.7, 0.3, 50};
-    std::string bytes(reinterpret_cast<const char*>(&report), sizeof report);
-    bytes.resize(length, 'x');
-    auto signal = CZeltSignal::CopyOf(ZeltSig::INPUT_FREQ_REPORT, bytes.data(), static_cast<int32_t>(length));
-    control->JobInputFreqReport(signal);
-    for (const std::string& line : trace.lines)
-        if (line.find("less than 50% of expected.\nExpected/received (Hz): 0.70/0.30',122);") !=
-            std::string::npos)
-            std::_Exit(kWarned);
-    std::_Exit(kSilent);
-}
+public:
+    void post(int number, const std::vector<MessageArgument>& arguments) override
+    {
+        posted.push_back(number);
+        this->arguments = arguments;
+    }
+    void setReport(ServiceReport) override {}
+    void drain(std::chrono::milliseconds) override {}
+    std::vector<int> posted;
+    std::vector<MessageArgument> arguments;
+};
+
+class NoTokens : public CVelmorTokens
+{
+public:
+    std::int32_t integer(const std::string&) override { return 0; }
+    std::string text(const std::string&) override { return {}; }
+    void setReport(ServiceReport) override {}
+};
+
+class NoParameters : public CVelmorParameterSource
+{
+public:
+    std::optional<ParameterRow> read() override { return std::nullopt; }
+};
 
 } // namespace
 
-TEST(RateReportDeathTest, OnlyASignalOfExactlyAReportsSizeIsReadAsOne)
+TEST(RateReport, OnlyASignalOfExactlyAReportsSizeIsReadAsOne)
 {
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    VivozoTest::TestSuite suite;
-    ASSERT_TRUE(suite.ok()) << suite.error();
-    EXPECT_EXIT(reportWithLength(sizeof(InputFreqReport)), testing::ExitedWithCode(kWarned), "");
     // A sentence posing as a report, or a short or long buffer, is never read as one.
-    EXPECT_EXIT(reportWithLength(sizeof(InputFreqReport) - 1), testing::ExitedWithCode(kSilent), "");
-    EXPECT_EXIT(reportWithLength(sizeof(InputFreqReport) + 8), testing::ExitedWithCode(kSilent), "");
-    EXPECT_EXIT(reportWithLength(0), testing::ExitedWithCode(kSilent), "");
+    for (const std::size_t length :
+         {sizeof(InputFreqReport), sizeof(InputFreqReport) - 1, sizeof(InputFreqReport) + 8, std::size_t{0}})
+    {
+        CapturingTrace trace;
+        RecordingPoster poster;
+        NoTokens tokens;
+        {
+            CVelmorControl control("RATE", VELMOR_WAIT_LOGGING, &trace, TRACE_DATA,
+                                   {poster, tokens, std::make_shared<NoParameters>()});
+            const InputFreqReport report{0.7, 0.3, 50};
+            std::string bytes(reinterpret_cast<const char*>(&report), sizeof report);
+            bytes.resize(length, 'x');
+            auto signal =
+                CZeltSignal::CopyOf(ZeltSig::INPUT_FREQ_REPORT, bytes.data(), static_cast<int32_t>(length));
+            control.JobInputFreqReport(signal);
+        }
+        const bool whole = length == sizeof(InputFreqReport);
+        int warnings = 0;
+        for (const std::string& line : trace.lines)
+            warnings += line.find("less than 50% of expected.\nExpected/received (Hz): 0.70/0.30',122);") !=
+                        std::string::npos;
+        EXPECT_EQ(warnings, whole ? 1 : 0) << length;
+        EXPECT_EQ(poster.posted, whole ? std::vector<int>{MSG_LOW_RATE} : std::vector<int>{}) << length;
+        if (whole)
+        {
+            EXPECT_EQ(poster.arguments, (std::vector<MessageArgument>{50LL, 0.7, 0.3}));
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include "RORUVivozo/VelmorOptions.h"
 #include "RORUVivozo/VelmorSignalHandlers.h"
 #include "RORUVivozo/VelmorStartup.h"
+#include "RORUVivozo/VelmorSuiteServices.h"
 #include "VivozoVersion.h"
 
 #include <ace/OS_main.h>
@@ -92,8 +93,12 @@ int ace_main_i(int argc, char* argv[])
 
     connectSuiteDatabase(trace.get(), commandLine);
 
-    auto control =
-        std::make_unique<CVelmorControl>(options.processName.c_str(), 1, trace.get(), options.debugMask);
+    // Declared before the control, so that they outlive it.
+    CSuiteMessagePoster messages(velmorMessages);
+    CSuiteTokens tokens(tokenStore());
+    const VelmorServices services{messages, tokens, std::make_shared<CSuiteParameterSource>()};
+    auto control = std::make_unique<CVelmorControl>(options.processName.c_str(), 1, trace.get(),
+                                                    options.debugMask, services);
     if (options.commandsFromAllInterfaces)
         control->TakeCommandsFromAllInterfaces();
     velmorControl.store(control.get());

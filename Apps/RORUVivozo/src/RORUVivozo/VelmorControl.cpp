@@ -1,17 +1,14 @@
-// The logger's application state machine: construction, the transition table, InitJob with the two
-// receivers and the IO thread, and the ordered take-down at the end of the process.
+// The logger's application state machine: construction, the transition table, InitJob starting the
+// receivers, and the ordered take-down at the end of the process.
 #include "RORUVivozo/VelmorControl.h"
 
-#include "Database/GetToken.h"
-#include "Database/Messages.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "SuiteProtocol/ChannelDirectory.h"
+#include "SuiteProtocol/DataPort.h"
 #include "SuiteProtocol/Sentence.h"
-#include "Udp/UdpReceiver.h"
 
 #include <boost/asio/deadline_timer.hpp>
-#include <boost/system/system_error.hpp>
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
@@ -152,31 +149,37 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
 }
 
 CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace,
-                               unsigned char debugMask)
-    : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask)
+                               unsigned char debugMask, const VelmorServices& services)
+    : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask),
+      m_messages(services.messages), m_tokens(services.tokens)
 {
     // Both may report from threads of their own; trace lines are safe from any thread.
-    velmorMessages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
-    tokenStore().setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
+    m_messages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
+    m_tokens.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
     try
     {
-        const int32_t timeLimit = tokenStore().getTokValueInt(kTokenConversionTimeLimit);
+        const int32_t timeLimit = m_tokens.integer(kTokenConversionTimeLimit);
         m_logSink = std::make_unique<CLogSink>(
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
             std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
             [this](std::time_t opened) { return ConversionContext(opened); },
-            [](const std::string& path) { velmorMessages.postFormattedMessage(MSG_NO_WRITE, path); });
+            [this](const std::string& path) { m_messages.postFormatted(MSG_NO_WRITE, path); });
     }
     catch (const std::bad_alloc&)
     {
         TraceData("\n\tERROR: Not able to open stream for output to .rtcm log file.");
-        velmorMessages.postFormattedMessage(MSG_NO_LOG_STREAM);
+        m_messages.postFormatted(MSG_NO_LOG_STREAM);
         std::exit(-1);
     }
     m_parameterReader = std::make_unique<CParameterReader>(
-        [this](const ParameterRow* row, const CParameterReader::Request& request)
+        services.parameters, [this](const ParameterRow* row, const CParameterReader::Request& request)
         { OnParametersRead(row, request); });
-    m_maxWaitTime = tokenStore().getTokValueInt(kTokenMaxWaitTime);
+    m_receivers = std::make_unique<CVelmorReceivers>(CVelmorReceivers::Callbacks{
+        [this](const char* data, std::uint64_t count) { OnDatagram(data, count); },
+        [this](const char* data, std::uint64_t count) { OnCommand(data, count); },
+        [this](const std::string& text) { OnReceiverText(text); },
+        [this](const std::string& line) { TraceData("%s", line.c_str()); }});
+    m_maxWaitTime = m_tokens.integer(kTokenMaxWaitTime);
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
 }
@@ -189,76 +192,24 @@ void CVelmorControl::TakeCommandsFromAllInterfaces()
 void CVelmorControl::InitJob()
 {
     TraceJob("InitJob");
-    m_io = std::make_shared<boost::asio::io_context>();
-
-    const std::uint16_t commandPort =
-        SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(GetName()));
-    StartDataReceiver(commandPort);
-
-    // The operator process runs on this host: from elsewhere a sentence could steer the files.
-    m_commandReceiver = std::make_unique<Udp::UdpReceiver>(*m_io);
-    m_commandReceiver->SetLogCallback([this](std::string text) { OnReceiverText(text); });
-    StartReceiver(*m_commandReceiver, commandPort,
-                  m_commandsFromAllInterfaces ? Udp::Interfaces::All : Udp::Interfaces::LoopbackOnly,
-                  "command");
-    m_commandReceiver->SetDataCallback([this](const char* data, std::uint64_t count)
-                                       { OnCommand(data, count); });
+    m_receivers->start(SuiteProtocol::dataPortFromToken(m_tokens.integer(SuiteProtocol::kDataPortToken)),
+                       SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(GetName())),
+                       m_commandsFromAllInterfaces);
 
     // Dropped when InitJob returns, which cancels it: its line shows the IO thread is running.
-    boost::asio::deadline_timer dummy(*m_io, boost::posix_time::hours(kDummyTimerHours));
+    boost::asio::deadline_timer dummy(*m_receivers->context(), boost::posix_time::hours(kDummyTimerHours));
     dummy.async_wait([this](const boost::system::error_code&)
                      { TraceData("\n\tInfo: Dummy timer timed out"); });
-
-    // Sends complete on the IO thread too, so it must not run dry while a receiver is being rebound.
-    m_ioWork.emplace(m_io->get_executor());
-    m_ioThread = std::thread([this] { RunIoThread(); });
 
     InternalInput(std::make_unique<CZeltSignal>(PZELT_6, this, nullptr, 0));
 }
 
-void CVelmorControl::StartReceiver(Udp::UdpReceiver& receiver, std::uint16_t port, Udp::Interfaces interfaces,
-                                   const char* role)
-{
-    try
-    {
-        receiver.Start(port, interfaces);
-    }
-    catch (const boost::system::system_error& error)
-    {
-        throw CVelmorStartError(std::string(role) + " port " + std::to_string(port) + ": " + error.what());
-    }
-}
-
-void CVelmorControl::RunIoThread()
-{
-    for (;;)
-    {
-        try
-        {
-            m_io->run();
-            break;
-        }
-        catch (const std::exception& error)
-        {
-            // A failing handler must not take the process down; the loop goes on with the next one.
-            TraceData("\n\tERROR: IO context: %s", error.what());
-        }
-    }
-    TraceData("\n\tWarn: Thread for IO context for server connections terminated");
-    log4cplus::Logger log = processLog();
-    if (log.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
-        LOG4CPLUS_DEBUG(log, "IO Context terminated");
-}
-
 CVelmorControl::~CVelmorControl()
 {
-    if (m_commandReceiver)
-        m_commandReceiver->Stop();
     // What the socket already holds was sent before the end: it goes to the file too.
-    if (m_dataReceiver)
-        m_dataReceiver->Finish();
+    const std::uint64_t received = m_receivers->stopReceiving();
     TraceData("\n\tInfo: Data receiver stopped after %llu datagrams.",
-              static_cast<unsigned long long>(m_datagramsReceived.load()));
+              static_cast<unsigned long long>(received));
 
     StopTimer(NEW_FILE_TIMEOUT);
     StopTimer(WAIT_DATA_TIMEOUT);
@@ -277,28 +228,18 @@ CVelmorControl::~CVelmorControl()
     m_logSink.reset();
 
     // Messages posted up to the end are recorded now, while the trace can still say what was lost.
-    velmorMessages.stopWriter(kMessageDrainLimit);
-    velmorMessages.setReport({});
-    tokenStore().setReport({});
+    m_messages.drain(kMessageDrainLimit);
+    m_messages.setReport({});
+    m_tokens.setReport({});
 
     // The last status sentences may still be on their way: the IO thread gets a moment to send them.
-    m_ioWork.reset();
-    if (m_io)
-    {
-        const auto limit = std::chrono::steady_clock::now() + kLastSendsLimit;
-        while (!m_io->stopped() && std::chrono::steady_clock::now() < limit)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        m_io->stop();
-    }
-    if (m_ioThread.joinable())
-        m_ioThread.join();
+    m_receivers->finish(kLastSendsLimit);
 
     TraceData("\n\tVelmor terminates.\n");
 }
 
 void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)
 {
-    ++m_datagramsReceived;
     // The one copy of the datagram's bytes on its way to the file.
     ExternalInput(CZeltSignal::CopyOf(RAW_DATA, data, static_cast<int32_t>(count), this));
 }
@@ -355,7 +296,7 @@ void CVelmorControl::ReportJobFailure(const char* what)
 unsigned int CVelmorControl::ConversionStation()
 {
     constexpr int32_t kHighestStationId = 4095; // 12 bits
-    const int32_t station = tokenStore().getTokValueInt(kTokenStationId);
+    const int32_t station = m_tokens.integer(kTokenStationId);
     if (station >= 0 && station <= kHighestStationId)
         return static_cast<unsigned int>(station);
     TraceData("\n\tWARNING: Token %s is %d, no reference station ID (0-%d):\n\t         reading station 0.",
@@ -366,15 +307,15 @@ unsigned int CVelmorControl::ConversionStation()
 Rtcm3::ScanContext CVelmorControl::ConversionContext(std::time_t opened)
 {
     Rtcm3::ScanContext context{ConversionStation(), opened};
-    context.markerName = tokenStore().getTokValueStr(kTokenMarkerName);
-    context.markerNumber = tokenStore().getTokValueStr(kTokenMarkerNumber);
-    context.observer = tokenStore().getTokValueStr(kTokenObserver);
-    context.agency = tokenStore().getTokValueStr(kTokenAgency);
+    context.markerName = m_tokens.text(kTokenMarkerName);
+    context.markerNumber = m_tokens.text(kTokenMarkerNumber);
+    context.observer = m_tokens.text(kTokenObserver);
+    context.agency = m_tokens.text(kTokenAgency);
     return context;
 }
 
 TokenReader CVelmorControl::Tokens() const
 {
-    return {[](const std::string& name) { return tokenStore().getTokValueInt(name); },
-            [](const std::string& name) { return tokenStore().getTokValueStr(name); }};
+    return {[this](const std::string& name) { return m_tokens.integer(name); },
+            [this](const std::string& name) { return m_tokens.text(name); }};
 }

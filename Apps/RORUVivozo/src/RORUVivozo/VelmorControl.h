@@ -9,29 +9,19 @@
 #include "RORUVivozo/VelmorLogSink.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorParameterReader.h"
+#include "RORUVivozo/VelmorReceivers.h"
 #include "RORUVivozo/VelmorReportThrottle.h"
+#include "RORUVivozo/VelmorServices.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
-
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <thread>
 
 struct LoggingParameters;
-
-namespace Udp
-{
-class UdpReceiver;
-enum class Interfaces;
-} // namespace Udp
 
 // State numbers of the control's table.
 enum VelmorState : int32_t
@@ -89,13 +79,6 @@ struct InputFreqReport
     int32_t limit;       // percent
 };
 
-// The control could not take up its ports at start-up; the text names the port and the reason.
-class CVelmorStartError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
-
 class CVelmorControl : public CApplFsm<CVelmorControl, CZeltSignal>
 {
 public:
@@ -109,7 +92,9 @@ public:
     // Every this many failed opens the operator is told again.
     static constexpr int32_t kOpenFailureReportEvery = 1000;
 
-    CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace, unsigned char debugMask);
+    // The services must outlive the control.
+    CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace, unsigned char debugMask,
+                   const VelmorServices& services);
     // Takes the control down in order: what was received is written, the open file closed and handed on.
     ~CVelmorControl() override;
 
@@ -188,12 +173,6 @@ private:
     // its report, and the operator hears OFF.
     void StopLogging(bool fileOpen);
 
-    // The data port (VelmorDataPort.cpp).
-    void StartDataReceiver(std::uint16_t commandPort);
-    void TakeDataPort(int32_t port);
-    void BindDataPort(int32_t port);
-    void RetryDataPortBind();
-
     // Input-rate supervision.
     void ConfigureSupervision(bool fresh);
     void RemoveSupervision();
@@ -201,15 +180,10 @@ private:
     // Off the datagram path: on the no-data check and at the end.
     void ReportKernelDrops();
 
-    // Throws CVelmorStartError naming the role ("data", "command"), the port and the reason.
-    void StartReceiver(Udp::UdpReceiver& receiver, std::uint16_t port, Udp::Interfaces interfaces,
-                       const char* role);
-
     // Receiver plumbing, on the IO thread.
     void OnDatagram(const char* data, std::uint64_t count);
     void OnCommand(const char* data, std::uint64_t count);
     void OnReceiverText(const std::string& text) const;
-    void RunIoThread();
 
     TokenReader Tokens() const;
     // The station token as the conversion's station filter; an ID out of range is reported and reads 0.
@@ -217,16 +191,13 @@ private:
     // The station and the header labels of the tokens, for a file opened at the given time.
     Rtcm3::ScanContext ConversionContext(std::time_t opened);
 
-    // The log file and interval of the last start or read, and the port the data receiver was last
-    // bound to.
+    // The log file and interval of the last start or read; the data port is the receivers'.
     StartParameters m_start;
+    CVelmorMessagePoster& m_messages;
+    CVelmorTokens& m_tokens;
     FsmClock::time_point m_rotationDue;  // the moment of the next timed file change
-    int32_t m_unboundDataPort = 0;       // a port whose bind failed, tried again by the no-data check
     std::unique_ptr<CLogSink> m_logSink; // the log file, from its opening to its conversion
-    // Declared before the receivers, so that it outlives the sockets that live on it.
-    std::shared_ptr<boost::asio::io_context> m_io;
-    std::unique_ptr<Udp::UdpReceiver> m_dataReceiver;
-    std::unique_ptr<Udp::UdpReceiver> m_commandReceiver;
+    std::unique_ptr<CVelmorReceivers> m_receivers;
     CReportThrottle m_openFailures{kOpenFailureReportEvery};
     COpenRetry m_openRetry;
     bool m_commandsFromAllInterfaces = false;
@@ -235,7 +206,4 @@ private:
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
     CKernelDrops m_kernelDrops;
     std::unique_ptr<CParameterReader> m_parameterReader;
-    std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_ioWork;
-    std::thread m_ioThread;
-    std::atomic<std::uint64_t> m_datagramsReceived{0}; // delivered by the data receiver, on the IO thread
 };

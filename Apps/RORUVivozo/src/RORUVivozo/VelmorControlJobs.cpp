@@ -1,13 +1,10 @@
 // The control's jobs: reading the parameters, starting, rotating and stopping log files, and telling
 // the operator the logging state.
-#include "Database/DBoperations.h"
-#include "Database/Messages.h"
 #include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "SuiteProtocol/ChannelDirectory.h"
 #include "SuiteProtocol/Sentence.h"
-#include "Udp/UdpReceiver.h"
 
 #include <cstring>
 
@@ -86,7 +83,7 @@ void CVelmorControl::CancelTimers()
 void CVelmorControl::ReportParameterReadFailure()
 {
     TraceData("%s", kParameterReadError);
-    velmorMessages.postFormattedMessage(MSG_NO_PARAMETERS);
+    m_messages.postFormatted(MSG_NO_PARAMETERS);
 }
 
 void CVelmorControl::Send(std::string_view sentence)
@@ -94,7 +91,8 @@ void CVelmorControl::Send(std::string_view sentence)
     // The termination's OFF is the last word the operator gets.
     if (GetState() >= VELMOR_TERMINATED)
         return;
-    SuiteProtocol::sendSentence(m_io, sentence.data(), sentence.size(), SuiteProtocol::statusDestination());
+    SuiteProtocol::sendSentence(m_receivers->context(), sentence.data(), sentence.size(),
+                                SuiteProtocol::statusDestination());
 }
 
 void CVelmorControl::TakeLogFile(const StartParameters& start)
@@ -108,7 +106,7 @@ void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
 {
     const StartParameters parameters = parseStartSentence(dataOf(signal), Tokens());
     TakeLogFile(parameters);
-    TakeDataPort(parameters.port);
+    m_receivers->takeDataPort(parameters.port);
 }
 
 void CVelmorControl::RequestParameters(int32_t failureSignal)
@@ -223,7 +221,7 @@ void CVelmorControl::JobWaitLogging(SignalPtr& signal)
     if (row->loggingSelected != 0)
     {
         const std::string start = SuiteProtocol::startSentence(
-            row->dirValue, row->fileValue, std::string_view(row->intervalValue), m_start.port);
+            row->dirValue, row->fileValue, std::string_view(row->intervalValue), m_receivers->dataPort());
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
         Send(SuiteProtocol::kLoggingSelectedOn);
     }
@@ -247,7 +245,7 @@ void CVelmorControl::JobPrepLogging(SignalPtr& signal)
         if (parameters.interval == 0)
             parameters.interval = kDefaultStartInterval;
         TakeLogFile(parameters);
-        TakeDataPort(parameters.port == 0 ? kDefaultStartPort : parameters.port);
+        m_receivers->takeDataPort(parameters.port == 0 ? kDefaultStartPort : parameters.port);
     }
     else
     {
@@ -296,7 +294,7 @@ void CVelmorControl::JobNoLogFile(SignalPtr&)
     if (m_openFailures.count())
     {
         TraceData("\n\tERROR: Not able to open .rtcm log file: %s", m_logSink->path().c_str());
-        velmorMessages.postFormattedMessage(MSG_NO_LOGFILE, squeezedPath(m_logSink->path()));
+        m_messages.postFormatted(MSG_NO_LOGFILE, squeezedPath(m_logSink->path()));
     }
     ArmNewFileTimer();
     m_openRetry.failed();
@@ -407,7 +405,7 @@ void CVelmorControl::JobReportOff(SignalPtr&)
 void CVelmorControl::JobReportOn(SignalPtr&)
 {
     // Without a bound data port nothing can be logged, whatever the state.
-    Send(m_dataReceiver->LocalPort() != 0 ? SuiteProtocol::kLoggingOn : SuiteProtocol::kLoggingOff);
+    Send(m_receivers->dataPortBound() ? SuiteProtocol::kLoggingOn : SuiteProtocol::kLoggingOff);
 }
 
 void CVelmorControl::JobTerminate(SignalPtr&)

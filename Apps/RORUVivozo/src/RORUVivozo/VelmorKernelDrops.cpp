@@ -1,20 +1,17 @@
 // Kernel drops on the data port, reported off the datagram path: a data line at each check that finds
 // new ones, operator message 1428 at most once a minute.
-#include "Database/Messages.h"
 #include "RORUVivozo/VelmorControl.h"
-#include "RORUVivozo/VelmorGlobals.h"
-#include "Udp/UdpReceiver.h"
 
 void CVelmorControl::ReportKernelDrops()
 {
-    if (!m_dataReceiver)
+    if (!m_receivers->started())
         return;
-    const CKernelDrops::Due due = m_kernelDrops.check(m_dataReceiver->KernelDrops());
+    const CKernelDrops::Due due = m_kernelDrops.check(m_receivers->kernelDrops());
     if (due.sinceLastCheck != 0)
         TraceData(
             "\n\tWARNING: The kernel dropped %llu datagrams on the data port since the last check (%llu "
             "in all):\n\t         its receive buffer was full.",
             static_cast<unsigned long long>(due.sinceLastCheck), static_cast<unsigned long long>(due.total));
     if (due.forTheOperator != 0)
-        velmorMessages.postFormattedMessage(MSG_KERNEL_DROPS, due.forTheOperator);
+        m_messages.postFormatted(MSG_KERNEL_DROPS, due.forTheOperator);
 }

@@ -1,26 +1,9 @@
-// The parameter reader's thread, with a database connection of its own that it alone uses, so that a
-// read left behind at the end of the process touches nothing that is being taken down.
+// The parameter reader's thread; it shares its source with a read left behind at the end of the process.
 #include "RORUVivozo/VelmorParameterReader.h"
 
-#include "Database/DBoperations.h"
-#include "Database/SuiteLogin.h"
-#include "RORUVivozo/VelmorControl.h"
+#include "RORUVivozo/VelmorServices.h"
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-
-namespace
-{
-
-template <std::size_t size> void copyText(char (&target)[size], const std::string& text)
-{
-    const std::size_t length = std::min(text.size(), size - 1);
-    std::memcpy(target, text.data(), length);
-    target[length] = '\0';
-}
-
-} // namespace
+#include <optional>
 
 struct CParameterReader::Shared
 {
@@ -30,11 +13,13 @@ struct CParameterReader::Shared
     bool closed = false;
     bool reading = false;
     Done done;
-    std::unique_ptr<CDBoperations> database;
+    std::shared_ptr<CVelmorParameterSource> source;
 };
 
-CParameterReader::CParameterReader(Done done) : m_shared(std::make_shared<Shared>())
+CParameterReader::CParameterReader(std::shared_ptr<CVelmorParameterSource> source, Done done)
+    : m_shared(std::make_shared<Shared>())
 {
+    m_shared->source = std::move(source);
     m_shared->done = std::move(done);
     m_thread = std::thread(&CParameterReader::run, m_shared);
 }
@@ -64,16 +49,6 @@ void CParameterReader::request(const Request& request)
     m_shared->changed.notify_one();
 }
 
-ParameterRow CParameterReader::rowOf(const LoggingParameters& parameters)
-{
-    ParameterRow row{};
-    row.loggingSelected = parameters.logging_selected;
-    copyText(row.dirValue, parameters.dir_value);
-    copyText(row.fileValue, parameters.file_value);
-    copyText(row.intervalValue, parameters.line_interval_value);
-    return row;
-}
-
 void CParameterReader::run(const std::shared_ptr<Shared>& shared)
 {
     std::unique_lock<std::mutex> lock(shared->mutex);
@@ -87,20 +62,12 @@ void CParameterReader::run(const std::shared_ptr<Shared>& shared)
         shared->reading = true;
         lock.unlock();
 
-        if (!shared->database || !shared->database->isConnected())
-        {
-            shared->database = std::make_unique<CDBoperations>("VelmorParameters");
-            shared->database->connect(Database::kSuiteDataSource, Database::kSuiteUser,
-                                      Database::kSuitePassword);
-        }
-        LoggingParameters parameters;
-        const bool read = shared->database->readLoggingParameters(kParameterUser, parameters) == 0;
-        const ParameterRow row = read ? rowOf(parameters) : ParameterRow{};
+        const std::optional<ParameterRow> row = shared->source->read();
 
         lock.lock();
         shared->reading = false;
         // Under the lock: once the owner has gone, nothing more is told.
         if (shared->done)
-            shared->done(read ? &row : nullptr, request);
+            shared->done(row ? &*row : nullptr, request);
     }
 }

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-struct LoggingParameters;
+class CVelmorParameterSource;
 
 // The columns of the parameter row the control uses, as a signal carries them byte for byte.
 struct ParameterRow
@@ -33,7 +33,7 @@ public:
     // On the reader's thread: the row, or none when it could not be read, and what was asked.
     using Done = std::function<void(const ParameterRow* row, const Request& request)>;
 
-    explicit CParameterReader(Done done);
+    CParameterReader(std::shared_ptr<CVelmorParameterSource> source, Done done);
     // Waits for no read that another process holds up: such a read ends on its own, unreported.
     ~CParameterReader();
     CParameterReader(const CParameterReader&) = delete;
@@ -41,8 +41,6 @@ public:
 
     // Queues a read; reads run one after the other in the order asked.
     void request(const Request& request);
-
-    static ParameterRow rowOf(const LoggingParameters& parameters);
 
 private:
     struct Shared;

@@ -1,10 +1,7 @@
 // Input-rate supervision: the no-data check on WAIT_DATA_TIMEOUT and the rate check through the event
 // counter, each reported as a trace line and an operator message.
-#include "Database/GetToken.h"
-#include "Database/Messages.h"
 #include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
-#include "RORUVivozo/VelmorGlobals.h"
 
 #include <cstring>
 #include <exception>
@@ -13,8 +10,8 @@ using namespace ZeltSig;
 
 void CVelmorControl::ConfigureSupervision(bool fresh)
 {
-    const int32_t length = tokenStore().getTokValueInt(kTokenFreqInterval);
-    const int32_t expected = tokenStore().getTokValueInt(kTokenFreqExpected);
+    const int32_t length = m_tokens.integer(kTokenFreqInterval);
+    const int32_t expected = m_tokens.integer(kTokenFreqExpected);
     if (length <= 0 || expected <= 0)
     {
         RemoveSupervision();
@@ -25,8 +22,8 @@ void CVelmorControl::ConfigureSupervision(bool fresh)
     if (!m_eventCounter)
         m_eventCounter =
             std::make_unique<CEventCounter<CVelmorControl>>(this, &CVelmorControl::InputFreqCallback);
-    const int32_t limit = tokenStore().getTokValueInt(kTokenFreqLimit);
-    const int32_t pause = tokenStore().getTokValueInt(kTokenFreqPause);
+    const int32_t limit = m_tokens.integer(kTokenFreqLimit);
+    const int32_t pause = m_tokens.integer(kTokenFreqPause);
     constexpr int64_t kMsPerSecond = 1000;
     m_eventCounter->Configure(Platform::heldInt32(length * kMsPerSecond),
                               Platform::heldInt32(int64_t{length} * expected),
@@ -69,8 +66,7 @@ void CVelmorControl::JobInputFreqReport(SignalPtr& signal)
         TraceData("\n\tWarning: Frequency of received RTCM) datagrams is less than %d%% of "
                   "expected.\nExpected/received (Hz): %.2f/%.2f',122);",
                   report.limit, report.expectedRate, report.receivedRate);
-        velmorMessages.postFormattedMessage(MSG_LOW_RATE, report.limit, report.expectedRate,
-                                            report.receivedRate);
+        m_messages.postFormatted(MSG_LOW_RATE, report.limit, report.expectedRate, report.receivedRate);
     }
 }
 
@@ -78,12 +74,12 @@ void CVelmorControl::JobCheckInput(SignalPtr&)
 {
     TraceJob("JobCheckInput");
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
-    RetryDataPortBind();
+    m_receivers->retryDataPortBind();
     ReportKernelDrops();
     if (!m_dataSeen)
     {
         TraceData("\n\tERROR: No RTCM data is received.\n\tTurn RTCM logging off and on.");
-        velmorMessages.postFormattedMessage(MSG_NO_DATA);
+        m_messages.postFormatted(MSG_NO_DATA);
     }
     m_dataSeen = false;
     ArmWaitDataTimer();
