@@ -4,6 +4,7 @@ find_package(Threads REQUIRED)
 
 pkg_check_modules(ACE REQUIRED IMPORTED_TARGET ACE)
 pkg_check_modules(LOG4CPLUS REQUIRED IMPORTED_TARGET log4cplus)
+pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 find_package(Boost REQUIRED COMPONENTS system date_time)
 find_package(Qt5 REQUIRED COMPONENTS Core Sql)
 find_package(SQLite3 REQUIRED)

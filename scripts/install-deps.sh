@@ -7,6 +7,7 @@ packages=(
     libace-dev
     libboost-dev libboost-system-dev libboost-date-time-dev
     liblog4cplus-dev
+    libsystemd-dev
     qtbase5-dev libqt5sql5-sqlite
     libsqlite3-dev sqlite3
     unixodbc unixodbc-dev libsqliteodbc

@@ -47,6 +47,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_IDLE,
          disregard,
          {
+             {WATCHDOG_BEAT, VELMOR_IDLE, &C::Guarded<&C::JobWatchdogBeat>},
              {PZELT_6, VELMOR_DBINIT, &C::Guarded<&C::JobReadDB>},
              {PZELT_15, VELMOR_IDLE, &C::Guarded<&C::JobReportOff>},
              {PZELT_24, VELMOR_TERMINATED, &C::Guarded<&C::JobTerminate>},
@@ -55,6 +56,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_DBINIT,
          disregard,
          {
+             {WATCHDOG_BEAT, VELMOR_DBINIT, &C::Guarded<&C::JobWatchdogBeat>},
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
              {DB_READ_ERROR, VELMOR_DBERROR, &C::Guarded<&C::JobReadDBError>},
              {DB_REREAD_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobRereadError>},
@@ -67,6 +69,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_WAIT_LOGGING,
          disregard,
          {
+             {WATCHDOG_BEAT, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWatchdogBeat>},
              {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobPrepLogging>},
              {PZELT_161, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobStopRetry>},
              {PZELT_15, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobReportOff>},
@@ -80,6 +83,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_PREP_LOGGING,
          disregard,
          {
+             {WATCHDOG_BEAT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobWatchdogBeat>},
              {RAW_DATA, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobStartLogging>},
              {PZELT_161, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobStopPrep>},
              {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobPrepLogging>},
@@ -96,6 +100,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_ACTIVE_LOGGING,
          disregard,
          {
+             {WATCHDOG_BEAT, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobWatchdogBeat>},
              {RAW_DATA, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobLog>},
              {PZELT_160, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobNewFile>},
              {WAIT_DATA_TIMEOUT, VELMOR_ACTIVE_LOGGING, &C::Guarded<&C::JobCheckInput>},
@@ -113,6 +118,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
          VELMOR_DBERROR,
          disregard,
          {
+             {WATCHDOG_BEAT, VELMOR_DBERROR, &C::Guarded<&C::JobWatchdogBeat>},
              {WAIT_DATA_TIMEOUT, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadDB>},
              {DB_READ_ERROR, VELMOR_DBERROR, &C::Guarded<&C::JobRetryReadFailed>},
              {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
@@ -195,6 +201,9 @@ void CVelmorControl::InitJob()
     m_receivers->start(SuiteProtocol::dataPortFromToken(m_tokens.integer(SuiteProtocol::kDataPortToken)),
                        SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(GetName())),
                        m_commandsFromAllInterfaces);
+    // Only a running engine takes the beat's timer signal, so a held engine misses its beats.
+    m_watchdogBeat = CServiceNotifier::watchdogBeat();
+    ArmWatchdogBeat();
 
     // Dropped when InitJob returns, which cancels it: its line shows the IO thread is running.
     boost::asio::deadline_timer dummy(*m_receivers->context(), boost::posix_time::hours(kDummyTimerHours));
@@ -213,6 +222,7 @@ CVelmorControl::~CVelmorControl()
 
     StopTimer(NEW_FILE_TIMEOUT);
     StopTimer(WAIT_DATA_TIMEOUT);
+    StopTimer(WATCHDOG_BEAT);
     // Every datagram received is written before the file closes: the engine ends once it has taken
     // what is queued. A job still running may count a datagram or replace the counter, too.
     StopAfterQueued();
@@ -236,6 +246,54 @@ CVelmorControl::~CVelmorControl()
     m_receivers->finish(kLastSendsLimit);
 
     TraceData("\n\tVelmor terminates.\n");
+}
+
+void CVelmorControl::ArmWatchdogBeat()
+{
+    if (m_watchdogBeat)
+        StartTimer(WATCHDOG_BEAT, static_cast<int32_t>(m_watchdogBeat->count()));
+}
+
+void CVelmorControl::JobWatchdogBeat(SignalPtr&)
+{
+    TraceJob("JobWatchdogBeat");
+    m_notifier.alive();
+    ArmWatchdogBeat();
+}
+
+void CVelmorControl::StateChanged(int32_t from, int32_t to)
+{
+    if (to >= VELMOR_TERMINATED)
+    {
+        if (from < VELMOR_TERMINATED)
+            m_notifier.stopping();
+        return;
+    }
+    // Ready once the ports are bound (InitJob) and the first parameter read has ended either way.
+    if (from == VELMOR_DBINIT && !m_readyNotified)
+    {
+        m_readyNotified = true;
+        m_notifier.ready(ServiceState(to));
+        return;
+    }
+    m_notifier.state(ServiceState(to));
+}
+
+std::string CVelmorControl::ServiceState(int32_t state) const
+{
+    switch (state)
+    {
+    case VELMOR_WAIT_LOGGING:
+        return "waiting for a start";
+    case VELMOR_PREP_LOGGING:
+        return "started, waiting for data";
+    case VELMOR_ACTIVE_LOGGING:
+        return "logging " + m_logSink->path();
+    case VELMOR_DBERROR:
+        return "database unreadable, retrying";
+    default:
+        return "reading parameters";
+    }
 }
 
 void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)

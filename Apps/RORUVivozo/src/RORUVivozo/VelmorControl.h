@@ -11,10 +11,12 @@
 #include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorReceivers.h"
 #include "RORUVivozo/VelmorReportThrottle.h"
+#include "RORUVivozo/VelmorServiceNotifier.h"
 #include "RORUVivozo/VelmorServices.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -132,6 +134,10 @@ public:
     void JobReportOn(SignalPtr& signal);
     void JobTerminate(SignalPtr& signal);
     void JobDisregardSig(SignalPtr& signal);
+    void JobWatchdogBeat(SignalPtr& signal);
+
+    // Tells the service manager the new state; on the engine thread, never for a datagram logged.
+    void StateChanged(int32_t from, int32_t to) override;
 
     // The event counter's callback, on the counter's thread: posts the report to the external queue.
     void InputFreqCallback(double expectedRate, double receivedRate, int limit);
@@ -144,6 +150,9 @@ private:
     // A datagram after termination: the job it would have run before it.
     template <void (CVelmorControl::*job)(SignalPtr&)> void Drained(SignalPtr& signal);
     void ReportJobFailure(const char* what);
+    void ArmWatchdogBeat();
+    // The one-line state the service manager shows.
+    std::string ServiceState(int32_t state) const;
 
     // Steps the jobs share.
     // A new schedule of timed file changes from now; the next change of the running schedule.
@@ -206,4 +215,7 @@ private:
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
     CKernelDrops m_kernelDrops;
     std::unique_ptr<CParameterReader> m_parameterReader;
+    CServiceNotifier m_notifier;
+    std::optional<std::chrono::milliseconds> m_watchdogBeat; // none when no watchdog is asked for
+    bool m_readyNotified = false;
 };

@@ -18,6 +18,7 @@ const CSignalNameEntry g_ZeltSignalNames[] = {
     {ZeltSig::ERROR_NO_LOGFILE, "ERROR_NO_LOGFILE"},
     {ZeltSig::WAIT_DATA_TIMEOUT, "WAIT_DATA_TIMEOUT"},
     {ZeltSig::RETRY_LOGFILE, "RETRY_LOGFILE"},
+    {ZeltSig::WATCHDOG_BEAT, "WATCHDOG_BEAT"},
     {ZeltSig::RAW_DATA, "RAW DATA"},
     {ZeltSig::INPUT_FREQ_REPORT, "INPUT_FREQ_REPORT"},
     {FSM_SIG_WAKEUP, "_TIMEHANDL"},

@@ -24,14 +24,15 @@ inline constexpr int32_t NEW_FILE_TIMEOUT = 56101;
 inline constexpr int32_t ERROR_NO_LOGFILE = 56102;
 inline constexpr int32_t WAIT_DATA_TIMEOUT = 56103;
 inline constexpr int32_t RETRY_LOGFILE = 56104; // a datagram tries again to open the file that failed
+inline constexpr int32_t WATCHDOG_BEAT = 56105; // the engine shows the service manager it is alive
 inline constexpr int32_t RAW_DATA = 57001;
 inline constexpr int32_t INPUT_FREQ_REPORT = 60042;
 
 // The logger's own signals and the engine's special numbers: no operator sentence may take one of them.
-inline constexpr std::array<int32_t, 14> kNotFromSentences{
-    DB_READ_ERROR,     DB_READ_COMPL,   DB_REREAD_ERROR, NEW_FILE_TIMEOUT,  ERROR_NO_LOGFILE,
-    WAIT_DATA_TIMEOUT, RETRY_LOGFILE,   RAW_DATA,        INPUT_FREQ_REPORT, FSM_SIG_WAKEUP,
-    FSM_SIG_TIMER,     FSM_SIG_DRAINED, FSM_SIG_UNKNOWN, FSM_SIG_END};
+inline constexpr std::array<int32_t, 15> kNotFromSentences{
+    DB_READ_ERROR,     DB_READ_COMPL, DB_REREAD_ERROR, NEW_FILE_TIMEOUT, ERROR_NO_LOGFILE,
+    WAIT_DATA_TIMEOUT, RETRY_LOGFILE, WATCHDOG_BEAT,   RAW_DATA,         INPUT_FREQ_REPORT,
+    FSM_SIG_WAKEUP,    FSM_SIG_TIMER, FSM_SIG_DRAINED, FSM_SIG_UNKNOWN,  FSM_SIG_END};
 } // namespace ZeltSig
 
 // The suite's signal-name table, ended by the entry (0, "END_OF_TABLE"). First entry wins.

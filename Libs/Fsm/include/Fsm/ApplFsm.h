@@ -118,6 +118,10 @@ public:
     // and timer threads run. The engine's own version does nothing.
     virtual void InitJob() {}
 
+    // Called on the engine thread after a job whose row changed the state; the engine's version does
+    // nothing.
+    virtual void StateChanged(int32_t /*from*/, int32_t /*to*/) {}
+
     // A signal to the machine itself: back of the internal queue, dispatched after the current dispatch
     // and before the next external signal.
     void InternalInput(SignalPtr signal) { m_input->PutInternal(std::move(signal)); }
@@ -280,10 +284,12 @@ private:
     // state the saved signals go back to the front of the internal queue.
     void Handle(SignalPtr signal)
     {
+        const int32_t from = this->GetState();
         const bool changed = this->Dispatch(signal);
         if (changed)
         {
             m_input->RestoreSaved();
+            StateChanged(from, this->GetState());
         }
     }
 

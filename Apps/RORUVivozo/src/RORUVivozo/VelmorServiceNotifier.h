@@ -1,0 +1,26 @@
+// Tells the service manager how the logger is doing: ready, a one-line state, stopping, and the
+// engine's heartbeat. Nothing happens where no service manager listens.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+class CServiceNotifier
+{
+public:
+    // The beat's period: half the interval the service manager watches for, or none when it does not.
+    static std::optional<std::chrono::milliseconds> watchdogBeat();
+
+    // Each call is one message; a manager that is gone or never was is not an error.
+    void ready(const std::string& state);
+    // Sent only when it differs from the last state sent.
+    void state(const std::string& state);
+    void stopping();
+    void alive();
+
+private:
+    void send(const std::string& message);
+
+    std::string m_lastState;
+};
