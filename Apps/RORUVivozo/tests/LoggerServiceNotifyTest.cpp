@@ -1,5 +1,4 @@
-// The logger under a service manager's notify socket: ready once it can work, its state, the
-// watchdog's beats while the engine runs, and the stop.
+// The logger under a notify socket: ready once it can work, its state, the engine's beats, the stop.
 #include "support/LoggerFixture.h"
 
 #include <sys/socket.h>
@@ -11,11 +10,8 @@
 
 using namespace VivozoTest;
 
-namespace
-{
-
 // Every notification that arrives within the span, or until one starts with the awaited text.
-std::vector<std::string> notifications(int socket, Millis span, std::string_view awaited = "\n")
+static std::vector<std::string> notifications(int socket, Millis span, std::string_view awaited = "\n")
 {
     std::vector<std::string> seen{""}; // the last one is empty when none came
     char buffer[4096];
@@ -28,8 +24,6 @@ std::vector<std::string> notifications(int socket, Millis span, std::string_view
     return seen;
 }
 
-} // namespace
-
 TEST_F(LoggerFixture, TellsTheServiceManagerItsStateAndBeatsWhileRunning)
 {
     const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -41,16 +35,12 @@ TEST_F(LoggerFixture, TellsTheServiceManagerItsStateAndBeatsWhileRunning)
     setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &poll, sizeof poll);
     ScopedEnvironment notify("NOTIFY_SOCKET", path), interval("WATCHDOG_USEC", "1000000"),
         anyPid("WATCHDOG_PID", std::nullopt);
-
     m_logger = std::make_unique<LoggerProcess>(m_suite.root(), std::vector<std::string>{"-debug", "31"});
     EXPECT_EQ(notifications(socket, 20s, "READY=1").back(), "READY=1\nSTATUS=waiting for a start");
-    // Both ports (data 3011, commands 5081) are bound by then.
-    const std::string udp = readFile("/proc/net/udp");
+    const std::string udp = readFile("/proc/net/udp"); // data port 3011 and command port 5081 bound by then
     EXPECT_TRUE(udp.find(":0BC3 ") != std::string::npos && udp.find(":13D9 ") != std::string::npos) << udp;
-
     const std::vector<std::string> beats = notifications(socket, 3s);
     EXPECT_NEAR(std::count(beats.begin(), beats.end(), "WATCHDOG=1"), 6, 2) << "a beat every half second";
-
     command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
     send({"first datagram"});
     EXPECT_EQ(notifications(socket, 10s, "STATUS=logging").back(), "STATUS=logging C:\\rtcm\\base.rtcm");

@@ -16,7 +16,6 @@ TEST(SignalName, GivesTheNameOfEveryRowTheLoggerUses)
         {57001, "RAW DATA"},         {60042, "INPUT_FREQ_REPORT"},
         {-1, "_TIMEHANDL"},          {-2, "_TIMEOUT"},
         {-99, "_UNKNOWN"},           {50998, "50998"},
-        {56105, "WATCHDOG_BEAT"},
     };
     char buffer[kSignalNameSize];
     for (const auto& row : rows)
