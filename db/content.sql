@@ -18,7 +18,7 @@ INSERT INTO velmor_param (id, logging_enabled, logging_selected, dir_value_enabl
 VALUES (1, 1, 0, 1, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_', 'rtcm__TOKY__TOKM__TOKD__TOKH__TOKN_.rtcm',
         1, 0, 1, '60', 1, 0);
 
--- type / typeLogging: 2 warning, 3 error.
+-- type / typeLogging: 1 information, 2 warning, 3 error.
 INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1420, 3, 'RTCM logger: not able to open log file %s', 3, 3),
     (1420, 1, 'RTCM-logger: kan ikke \u00E5pne loggfil %s', 3, 3),
@@ -32,6 +32,8 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1425, 1, 'RTCM-logger: RTCM-datagrammer under %d%% av forventet. Forventet/mottatt (Hz): %.2f/%.2f', 2, 2),
     (1426, 3, 'RTCM logger: not able to write to log file %s', 3, 3),
     (1426, 1, 'RTCM-logger: kan ikke skrive til loggfil %s', 3, 3),
+    (1427, 3, 'RTCM logger: RTCM data received again after %d s without data', 1, 1),
+    (1427, 1, 'RTCM-logger: RTCM-data mottatt igjen etter %d s uten data', 1, 1),
     (1428, 3, 'RTCM logger: %d datagrams lost on the data port before they could be logged (receive buffer full)', 3, 3),
     (1428, 1, 'RTCM-logger: %d datagrammer tapt p\u00E5 dataporten f\u00F8r de kunne logges (mottaksbufferen full)', 3, 3);
 

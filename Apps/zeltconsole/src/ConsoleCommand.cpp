@@ -205,6 +205,8 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         }
         command.sentence = SuiteProtocol::startSentence(
             words[1], words[2], static_cast<std::int32_t>(minutes), static_cast<std::int32_t>(dataPort));
+        command.answeredByFirstDatagram = true;
+        command.dataPort = static_cast<std::int32_t>(dataPort);
         return true;
     }
     if (verb == "raw")
@@ -232,7 +234,8 @@ Commands:
               Start logging into <directory>\<file name>, a new file every <minutes>,
               from RTCM datagrams on <data port> (sentence 160). While logging, closes
               the current file and starts a new one with these values. The logger
-              answers "$PZELT,162,ON" only when the first datagram has opened the file.
+              answers "$PZELT,162,ON" only when the first datagram has opened the file;
+              without it within the timeout, says that the start was sent.
               Example: zeltconsole start 'D:\rtcm' 'base_%Y%m%d.rtcm' 60 3011
   stop        Stop logging (sentence 161); answered "$PZELT,162,OFF".
               Example: zeltconsole stop
@@ -262,9 +265,10 @@ Answers are printed one per line, without their line end "\n\r"; other control b
 are shown as \n, \r, \t or \xHH.
 
 Exit status:
-  0  an answer came (with --no-wait: the sentence was sent)
+  0  an answer came (with --no-wait, or a start without an answer yet: the sentence was sent)
   1  no answer before the timeout
   2  bad usage
-  3  the listen port could not be bound or the sentence could not be sent
+  3  the listen port could not be bound, or the sentence could not be sent or was refused
+     (nothing listens on the command port)
 )";
 }

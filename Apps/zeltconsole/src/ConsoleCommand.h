@@ -16,6 +16,9 @@ struct ConsoleCommand
     bool help = false;
     bool version = false;
     std::string sentence; // the bytes to send
+    // A start is answered only once the first datagram has opened the file: silence is no failure.
+    bool answeredByFirstDatagram = false;
+    std::int32_t dataPort = 0;
 };
 
 // Reads the arguments after the program name. Returns false with a message for bad usage.

@@ -4,15 +4,18 @@
 
 #include "SuiteProtocol/Sentence.h"
 #include "Udp/UdpReceiver.h"
-#include "Udp/UdpSender.h"
 #include "VivozoVersion.h"
 
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
 #include <boost/system/system_error.hpp>
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <array>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -40,14 +43,13 @@ public:
     {
     }
 
-    // Next datagram, or false when none arrives within the time.
-    bool next(std::chrono::milliseconds within, std::string& answer)
+    int fd() { return m_socket.native_handle(); }
+
+    // The datagram waiting on the port, or false.
+    bool read(std::string& answer)
     {
-        pollfd ready{m_socket.native_handle(), POLLIN, 0};
-        if (::poll(&ready, 1, static_cast<int>(within.count())) != 1)
-            return false;
         std::vector<char> buffer(Udp::UdpReceiver::kMaxDatagram);
-        const ssize_t count = ::recv(m_socket.native_handle(), buffer.data(), buffer.size(), 0);
+        const ssize_t count = ::recv(fd(), buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (count < 0)
             return false;
         answer.assign(buffer.data(), static_cast<std::size_t>(count));
@@ -57,6 +59,54 @@ public:
 private:
     udp::socket m_socket;
 };
+
+// Connected to the command port, so that the ICMP "port unreachable" of a port nobody listens on comes
+// back to this socket as ECONNREFUSED instead of being lost.
+class CommandSocket
+{
+public:
+    CommandSocket(boost::asio::io_context& io, const std::string& host, std::uint16_t port) : m_socket(io)
+    {
+        udp::resolver resolver(io);
+        const auto targets = resolver.resolve(udp::v4(), host, std::to_string(port));
+        m_socket.open(udp::v4());
+        m_socket.connect(targets.begin()->endpoint());
+    }
+
+    void send(const std::string& sentence) { m_socket.send(boost::asio::buffer(sentence)); }
+    int fd() { return m_socket.native_handle(); }
+
+    // The error the kernel holds for the socket, or 0; reading it clears it.
+    int pendingError()
+    {
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(fd(), SOL_SOCKET, SO_ERROR, &error, &length);
+        return error;
+    }
+
+private:
+    udp::socket m_socket;
+};
+
+enum class Arrival
+{
+    Answer,
+    Refused,
+    Nothing,
+};
+
+// Waits for an answer on the status port or an error on the command socket.
+Arrival nextArrival(StatusListener& listener, CommandSocket& command, std::chrono::milliseconds within,
+                    std::string& answer, int& error)
+{
+    std::array<pollfd, 2> ready{pollfd{listener.fd(), POLLIN, 0}, pollfd{command.fd(), 0, 0}};
+    if (::poll(ready.data(), ready.size(), static_cast<int>(within.count())) <= 0)
+        return Arrival::Nothing;
+    if ((ready[1].revents & POLLERR) != 0 && (error = command.pendingError()) != 0)
+        return Arrival::Refused;
+    return listener.read(answer) ? Arrival::Answer : Arrival::Nothing;
+}
 
 std::string printable(std::string_view sentence)
 {
@@ -68,13 +118,13 @@ std::string printable(std::string_view sentence)
 
 int run(const ConsoleCommand& command)
 {
-    auto io = std::make_shared<boost::asio::io_context>();
+    boost::asio::io_context io;
     std::unique_ptr<StatusListener> listener;
     try
     {
         // Listen before sending, so that a fast answer is not missed.
         if (command.wait)
-            listener = std::make_unique<StatusListener>(*io, command.listenPort);
+            listener = std::make_unique<StatusListener>(io, command.listenPort);
     }
     catch (const boost::system::system_error& e)
     {
@@ -83,30 +133,45 @@ int run(const ConsoleCommand& command)
         return kSocketError;
     }
 
+    std::unique_ptr<CommandSocket> sender;
+    const std::string destination = command.host + ":" + std::to_string(command.port);
     try
     {
-        Udp::UdpSender sender(io);
-        sender.Send(command.sentence, command.host + ":" + std::to_string(command.port));
+        sender = std::make_unique<CommandSocket>(io, command.host, command.port);
+        sender->send(command.sentence);
     }
     catch (const std::exception& e)
     {
-        std::cerr << "zeltconsole: cannot send to " << command.host << ":" << command.port << ": " << e.what()
-                  << std::endl;
+        std::cerr << "zeltconsole: cannot send to " << destination << ": " << e.what() << std::endl;
         return kSocketError;
     }
-    // Runs the send's completion, which reports a failed send.
-    io->run();
 
     if (!listener)
         return kAnswered;
     int status = kTimedOut;
     std::chrono::milliseconds within(command.timeoutMs);
     std::string answer;
-    while (listener->next(within, answer))
+    int error = 0;
+    for (Arrival arrival;
+         (arrival = nextArrival(*listener, *sender, within, answer, error)) != Arrival::Nothing;)
     {
+        if (arrival == Arrival::Refused)
+        {
+            std::cerr << "zeltconsole: " << destination << " refused the sentence (" << std::strerror(error)
+                      << "): is the logger running, and is this its command port?" << std::endl;
+            return kSocketError;
+        }
         std::cout << printable(answer) << std::endl;
         status = kAnswered;
         within = std::chrono::milliseconds(command.quietMs);
+    }
+    if (status == kTimedOut && command.answeredByFirstDatagram)
+    {
+        std::cout << "zeltconsole: start sent to " << destination
+                  << "; logging begins with the first datagram"
+                  << (command.dataPort != 0 ? " on data port " + std::to_string(command.dataPort) : "")
+                  << " (answered \"$PZELT,162,ON\")" << std::endl;
+        return kAnswered;
     }
     if (status == kTimedOut)
         std::cerr << "zeltconsole: no answer within " << command.timeoutMs << " ms" << std::endl;

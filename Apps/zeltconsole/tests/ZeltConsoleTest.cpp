@@ -145,6 +145,26 @@ TEST(ZeltConsole, NoAnswerWithinTheTimeoutExitsWith1)
     EXPECT_EQ(got, "$PZELT,161\n\r");
 }
 
+TEST(ZeltConsole, AStartWithoutAnswerWasSentButARefusedSentenceFails)
+{
+    std::uint16_t closed = 0;
+    {
+        closed = Listener().port();
+    }
+    Listener silent;
+    const std::vector<std::string> start{"--timeout", "200", "start", "D:\\rtcm", "base.rtcm", "60", "3011"};
+    const auto to = [&](std::uint16_t port, std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--port", std::to_string(port)});
+        return console(args);
+    };
+    const ConsoleRun sent = to(silent.port(), start);
+    EXPECT_EQ(sent.status, 0);
+    EXPECT_NE(sent.out.find("logging begins with the first datagram on data port 3011"), std::string::npos);
+    EXPECT_EQ(to(closed, start).status, 3);
+    EXPECT_EQ(to(closed, {"stop"}).status, 3);
+}
+
 TEST(ZeltConsole, AStatusPortHeldByAnotherListenerExitsWith3)
 {
     Listener other;

@@ -51,6 +51,7 @@ enum VelmorMessage : int
     MSG_NO_DATA = 1424,
     MSG_LOW_RATE = 1425,
     MSG_NO_WRITE = 1426,
+    MSG_DATA_AGAIN = 1427,
     MSG_KERNEL_DROPS = 1428,
 };
 
@@ -185,7 +186,9 @@ private:
     // Input-rate supervision.
     void ConfigureSupervision(bool fresh);
     void RemoveSupervision();
+    // On the datagram path: a flag check, and the recovery note after an outage reported by 1424.
     void CountDatagram();
+    void ReportDataAgain();
     // Off the datagram path: on the no-data check and at the end.
     void ReportKernelDrops();
 
@@ -212,6 +215,9 @@ private:
     bool m_commandsFromAllInterfaces = false;
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
+    bool m_dataMissing = false; // 1424 reported and no datagram since
+    // The last no-data check that found data: the last datagram before an outage came no later.
+    FsmClock::time_point m_lastCheckWithData = FsmClock::now();
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
     CKernelDrops m_kernelDrops;
     std::unique_ptr<CParameterReader> m_parameterReader;

@@ -3,6 +3,7 @@
 #include "Platform/DecimalText.h"
 #include "RORUVivozo/VelmorControl.h"
 
+#include <chrono>
 #include <cstring>
 #include <exception>
 
@@ -37,6 +38,8 @@ void CVelmorControl::RemoveSupervision()
 
 void CVelmorControl::CountDatagram()
 {
+    if (m_dataMissing)
+        ReportDataAgain();
     if (m_eventCounter)
         m_eventCounter->CountEvent();
 }
@@ -70,16 +73,31 @@ void CVelmorControl::JobInputFreqReport(SignalPtr& signal)
     }
 }
 
+void CVelmorControl::ReportDataAgain()
+{
+    m_dataMissing = false;
+    const auto silent =
+        std::chrono::duration_cast<std::chrono::seconds>(FsmClock::now() - m_lastCheckWithData);
+    const int seconds = Platform::heldInt32(silent.count());
+    TraceData("\n\tInfo: RTCM data received again after %d s without data.", seconds);
+    m_messages.postFormatted(MSG_DATA_AGAIN, seconds);
+}
+
 void CVelmorControl::JobCheckInput(SignalPtr&)
 {
     TraceJob("JobCheckInput");
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
     m_receivers->retryDataPortBind();
     ReportKernelDrops();
-    if (!m_dataSeen)
+    if (m_dataSeen)
+    {
+        m_lastCheckWithData = FsmClock::now();
+    }
+    else
     {
         TraceData("\n\tERROR: No RTCM data is received.\n\tTurn RTCM logging off and on.");
         m_messages.postFormatted(MSG_NO_DATA);
+        m_dataMissing = true;
     }
     m_dataSeen = false;
     ArmWaitDataTimer();
