@@ -62,7 +62,7 @@ protected:
             return true;
         };
         return CLogSink([this](const std::string& line) { m_lines.push_back(line); },
-                        std::chrono::seconds(10), {}, {}, convert);
+                        std::chrono::seconds(10), {}, {}, nullptr, convert);
     }
     // The contents the conversion read, once it has read count files.
     std::vector<std::string> converted(std::size_t count)

@@ -1,14 +1,20 @@
-// The logger under a notify socket: ready once it can work, its state, the engine's beats, the stop.
+// The logger under a notify socket: ready once it can work, its state, the engine's beats (and none while
+// the engine is held), the stop, and a socket that goes away.
 #include "support/LoggerFixture.h"
 
+#include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <regex>
 
 using namespace VivozoTest;
+using LoggerService = LoggerFixture;
 
 // Every notification that arrives within the span, or until one starts with the awaited text.
 static std::vector<std::string> notifications(int socket, Millis span, std::string_view awaited = "\n")
@@ -24,15 +30,36 @@ static std::vector<std::string> notifications(int socket, Millis span, std::stri
     return seen;
 }
 
-TEST_F(LoggerFixture, TellsTheServiceManagerItsStateAndBeatsWhileRunning)
+static long count(const std::vector<std::string>& seen, std::string_view text)
+{
+    return std::count(seen.begin(), seen.end(), text);
+}
+
+// A datagram socket bound at path, as the service manager's, read with a short timeout.
+static int listenAt(const std::string& path)
 {
     const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-    const std::string path = m_suite.root() + "/notify";
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
     const timeval poll{0, 50000};
     setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &poll, sizeof poll);
+    return socket;
+}
+
+// The thread that runs the jobs, by the name it gives itself.
+static pid_t engineThread(pid_t process)
+{
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task"))
+        if (readFile(task.path() / "comm") == "engine\n")
+            return std::stoi(task.path().filename());
+    return -1;
+}
+
+TEST_F(LoggerService, TellsTheServiceManagerItsStateAndBeatsOnlyWhileTheEngineRuns)
+{
+    const std::string path = m_suite.root() + "/notify";
+    int socket = listenAt(path);
     ScopedEnvironment notify("NOTIFY_SOCKET", path), interval("WATCHDOG_USEC", "1000000"),
         anyPid("WATCHDOG_PID", std::nullopt);
     m_logger = std::make_unique<LoggerProcess>(m_suite.root(), std::vector<std::string>{"-debug", "31"});
@@ -40,12 +67,39 @@ TEST_F(LoggerFixture, TellsTheServiceManagerItsStateAndBeatsWhileRunning)
     const std::string udp = readFile("/proc/net/udp"); // data port 3011 and command port 5081 bound by then
     EXPECT_TRUE(udp.find(":0BC3 ") != std::string::npos && udp.find(":13D9 ") != std::string::npos) << udp;
     const std::vector<std::string> beats = notifications(socket, 3s);
-    EXPECT_NEAR(std::count(beats.begin(), beats.end(), "WATCHDOG=1"), 6, 2) << "a beat every half second";
+    EXPECT_NEAR(count(beats, "WATCHDOG=1"), 6, 2) << "a beat every half second";
     command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
-    send({"first datagram"});
-    EXPECT_EQ(notifications(socket, 10s, "STATUS=logging").back(), "STATUS=logging C:\\rtcm\\base.rtcm");
+    send(std::vector<std::string>(1200, "datagram"));
+    notifications(socket, 1500ms); // the rate is over the last seconds
+    EXPECT_TRUE(
+        std::regex_match(notifications(socket, 2s, "STATUS=logging").back(),
+                         std::regex(R"(STATUS=logging C:\\rtcm\\base\.rtcm: 1,200 datagrams, 9\.6 kB, )"
+                                    R"(\d+\.\d/s, last \d\.\d s ago)")));
+
+    // Held as a debugger holds one thread: the other threads go on, the beats stop until it runs again.
+    const pid_t engine = engineThread(m_logger->pid());
+    ASSERT_EQ(ptrace(PTRACE_SEIZE, engine, 0, 0), 0) << std::strerror(errno);
+    ASSERT_EQ(ptrace(PTRACE_INTERRUPT, engine, 0, 0), 0) << std::strerror(errno);
+    int stopped = 0;
+    ASSERT_EQ(waitpid(engine, &stopped, __WALL), engine);
+    notifications(socket, 600ms); // a beat on its way before the hold
+    const std::vector<std::string> held = notifications(socket, 3s);
+    EXPECT_EQ(count(held, "WATCHDOG=1"), 0);
+    EXPECT_TRUE(
+        std::any_of(held.begin(), held.end(), [](auto& seen) { return seen.starts_with("STATUS=logging"); }));
+    ASSERT_EQ(ptrace(PTRACE_DETACH, engine, 0, 0), 0) << std::strerror(errno);
+    EXPECT_GE(count(notifications(socket, 2s), "WATCHDOG=1"), 2);
+
+    // A manager that goes away stops nothing; one that comes back hears the stop.
+    std::filesystem::remove(path);
+    close(socket);
+    send({"after the socket went"});
+    expectStatus(kOn);
+    socket = listenAt(path);
     command({"terminate"});
     EXPECT_EQ(notifications(socket, 10s, "STOPPING=1").back(), "STOPPING=1\nSTATUS=stopping");
+    EXPECT_EQ(notifications(socket, 10s, "EXTEND").back(), "EXTEND_TIMEOUT_USEC=90000000");
     EXPECT_EQ(m_logger->waitExit(30s), 0) << m_logger->output();
     close(socket);
+    EXPECT_EQ(readFile(native("C:\\rtcm\\base.rtcm")).size(), 1200 * 8 + 21u);
 }

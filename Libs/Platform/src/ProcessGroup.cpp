@@ -32,7 +32,10 @@ ProcessGroup::~ProcessGroup()
     end(kDestructorWait);
 }
 
-ProcessGroup::ProcessGroup(ProcessGroup&& other) noexcept : m_leader(std::exchange(other.m_leader, -1)) {}
+ProcessGroup::ProcessGroup(ProcessGroup&& other) noexcept
+    : m_leader(std::exchange(other.m_leader, -1)), m_exitCode(std::exchange(other.m_exitCode, -1))
+{
+}
 
 ProcessGroup& ProcessGroup::operator=(ProcessGroup&& other) noexcept
 {
@@ -40,6 +43,7 @@ ProcessGroup& ProcessGroup::operator=(ProcessGroup&& other) noexcept
     {
         end(kDestructorWait);
         m_leader = std::exchange(other.m_leader, -1);
+        m_exitCode = std::exchange(other.m_exitCode, -1);
     }
     return *this;
 }
@@ -54,6 +58,8 @@ bool ProcessGroup::ended()
     {
     }
     // ECHILD: someone else reaped it; nothing of ours runs under that number any more.
+    if (reaped == m_leader && WIFEXITED(status))
+        m_exitCode = WEXITSTATUS(status);
     if (reaped == m_leader || reaped < 0)
         m_leader = -1;
     return m_leader <= 0;

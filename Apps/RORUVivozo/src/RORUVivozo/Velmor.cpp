@@ -101,6 +101,7 @@ int ace_main_i(int argc, char* argv[])
                                                     options.debugMask, services);
     if (options.commandsFromAllInterfaces)
         control->TakeCommandsFromAllInterfaces();
+    control->PublishStatus({options.statusPath, options.metricsPath});
     velmorControl.store(control.get());
     try
     {

@@ -1,6 +1,7 @@
 // The logger's application state machine: construction, the transition table, InitJob starting the
 // receivers, and the ordered take-down at the end of the process.
 #include "RORUVivozo/VelmorControl.h"
+#include "RORUVivozo/VelmorStatusText.h"
 
 #include "RORUVivozo/VelmorGlobals.h"
 #include "RORUVivozo/VelmorSignals.h"
@@ -157,7 +158,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
 CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace,
                                unsigned char debugMask, const VelmorServices& services)
     : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask),
-      m_messages(services.messages), m_tokens(services.tokens)
+      m_countedMessages(services.messages, m_status), m_messages(m_countedMessages), m_tokens(services.tokens)
 {
     // Both may report from threads of their own; trace lines are safe from any thread.
     m_messages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
@@ -169,7 +170,7 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
             std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
             [this](std::time_t opened) { return ConversionContext(opened); },
-            [this](const std::string& path) { m_messages.postFormatted(MSG_NO_WRITE, path); });
+            [this](const std::string& path) { m_messages.postFormatted(MSG_NO_WRITE, path); }, &m_status);
     }
     catch (const std::bad_alloc&)
     {
@@ -195,6 +196,11 @@ void CVelmorControl::TakeCommandsFromAllInterfaces()
     m_commandsFromAllInterfaces = true;
 }
 
+void CVelmorControl::PublishStatus(CStatusPublisher::Paths paths)
+{
+    m_statusPaths = std::move(paths);
+}
+
 void CVelmorControl::InitJob()
 {
     TraceJob("InitJob");
@@ -204,6 +210,10 @@ void CVelmorControl::InitJob()
     // Only a running engine takes the beat's timer signal, so a held engine misses its beats.
     m_watchdogBeat = CServiceNotifier::watchdogBeat();
     ArmWatchdogBeat();
+    m_status.stateChanged(GetState(), StateName(GetState()));
+    m_publisher = std::make_unique<CStatusPublisher>(m_status, m_notifier, m_statusPaths,
+                                                     [this](const std::string& line)
+                                                     { TraceData("%s", line.c_str()); });
 
     // Dropped when InitJob returns, which cancels it: its line shows the IO thread is running.
     boost::asio::deadline_timer dummy(*m_receivers->context(), boost::posix_time::hours(kDummyTimerHours));
@@ -233,9 +243,13 @@ CVelmorControl::~CVelmorControl()
     m_eventCounter.reset();
 
     // The process ends here: the closed files still waiting are converted first, within a bound.
+    constexpr std::chrono::seconds kRestOfTheStop{30};
+    m_notifier.extendStop(CVelmorConversion::kFinishLimit + kRestOfTheStop);
     if (m_logSink)
         m_logSink->stop();
     m_logSink.reset();
+    // Its last snapshot shows the conversions' results.
+    m_publisher.reset();
 
     // Messages posted up to the end are recorded now, while the trace can still say what was lost.
     m_messages.drain(kMessageDrainLimit);
@@ -263,6 +277,7 @@ void CVelmorControl::JobWatchdogBeat(SignalPtr&)
 
 void CVelmorControl::StateChanged(int32_t from, int32_t to)
 {
+    m_status.stateChanged(to, StateName(to));
     if (to >= VELMOR_TERMINATED)
     {
         if (from < VELMOR_TERMINATED)
@@ -273,26 +288,29 @@ void CVelmorControl::StateChanged(int32_t from, int32_t to)
     if (from == VELMOR_DBINIT && !m_readyNotified)
     {
         m_readyNotified = true;
-        m_notifier.ready(ServiceState(to));
+        m_notifier.ready(statusLine(m_status.snapshot()));
         return;
     }
-    m_notifier.state(ServiceState(to));
+    m_publisher->changed();
 }
 
-std::string CVelmorControl::ServiceState(int32_t state) const
+const char* CVelmorControl::StateName(int32_t state)
 {
     switch (state)
     {
+    case VELMOR_IDLE:
+    case VELMOR_DBINIT:
+        return "reading parameters";
     case VELMOR_WAIT_LOGGING:
         return "waiting for a start";
     case VELMOR_PREP_LOGGING:
         return "started, waiting for data";
     case VELMOR_ACTIVE_LOGGING:
-        return "logging " + m_logSink->path();
+        return "logging";
     case VELMOR_DBERROR:
         return "database unreadable, retrying";
     default:
-        return "reading parameters";
+        return "stopping";
     }
 }
 

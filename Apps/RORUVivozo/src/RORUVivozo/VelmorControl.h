@@ -5,6 +5,7 @@
 #include "Fsm/ApplFsm.h"
 #include "Fsm/EventCounter.h"
 #include "Fsm/FsmSignal.h"
+#include "RORUVivozo/VelmorCountedMessages.h"
 #include "RORUVivozo/VelmorKernelDrops.h"
 #include "RORUVivozo/VelmorLogSink.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
@@ -15,6 +16,8 @@
 #include "RORUVivozo/VelmorServices.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
+#include "RORUVivozo/VelmorStatus.h"
+#include "RORUVivozo/VelmorStatusPublisher.h"
 
 #include <chrono>
 #include <cstdint>
@@ -103,6 +106,8 @@ public:
 
     // Before Start: the command receiver listens on every interface instead of the loopback only.
     void TakeCommandsFromAllInterfaces();
+    // Before Start: where the status snapshot and the metrics go; by default neither is written.
+    void PublishStatus(CStatusPublisher::Paths paths);
 
     // Throws CVelmorStartError when a receiver cannot take its port.
     void InitJob() override;
@@ -152,8 +157,8 @@ private:
     template <void (CVelmorControl::*job)(SignalPtr&)> void Drained(SignalPtr& signal);
     void ReportJobFailure(const char* what);
     void ArmWatchdogBeat();
-    // The one-line state the service manager shows.
-    std::string ServiceState(int32_t state) const;
+    // The state's name in the status.
+    static const char* StateName(int32_t state);
 
     // Steps the jobs share.
     // A new schedule of timed file changes from now; the next change of the running schedule.
@@ -203,6 +208,9 @@ private:
     // The station and the header labels of the tokens, for a file opened at the given time.
     Rtcm3::ScanContext ConversionContext(std::time_t opened);
 
+    // Before everything that reports to it.
+    CLoggerStatus m_status;
+    CCountedMessages m_countedMessages;
     // The log file and interval of the last start or read; the data port is the receivers'.
     StartParameters m_start;
     CVelmorMessagePoster& m_messages;
@@ -222,6 +230,8 @@ private:
     CKernelDrops m_kernelDrops;
     std::unique_ptr<CParameterReader> m_parameterReader;
     CServiceNotifier m_notifier;
+    CStatusPublisher::Paths m_statusPaths;
+    std::unique_ptr<CStatusPublisher> m_publisher;           // from InitJob on
     std::optional<std::chrono::milliseconds> m_watchdogBeat; // none when no watchdog is asked for
     bool m_readyNotified = false;
 };

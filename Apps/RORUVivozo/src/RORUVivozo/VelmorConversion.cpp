@@ -19,8 +19,9 @@ constexpr std::chrono::milliseconds kEndWait{2000};
 
 } // namespace
 
-CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter)
-    : m_timeLimit(timeLimit), m_report(std::move(report)), m_converter(std::move(converter))
+CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter,
+                                     CLoggerStatus* status)
+    : m_timeLimit(timeLimit), m_report(std::move(report)), m_converter(std::move(converter)), m_status(status)
 {
     if (!m_converter)
         m_converter = [](const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
@@ -42,6 +43,8 @@ void CVelmorConversion::convert(const std::string& path, const Rtcm3::ScanContex
             return;
         m_waiting.push_back({path, context});
     }
+    if (m_status)
+        m_status->conversionQueued();
     m_queued.notify_one();
 }
 
@@ -93,7 +96,10 @@ void CVelmorConversion::run()
             m_waiting.clear();
             lock.unlock();
             for (const Closed& closed : left)
+            {
                 reportNotConverted(closed.path, "the logger ended before its conversion began");
+                recordResult(closed.path, ConversionResult::Ended);
+            }
             return;
         }
         if (m_waiting.empty())
@@ -137,17 +143,35 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     if (path.empty())
         path = m_current;
     m_current.clear();
-    if (converter.running())
-        await(converter, path, lock);
-    if (!problem.empty())
+    const bool launched = converter.running();
+    if (launched && !await(converter, path, lock))
     {
         lock.unlock();
-        reportNotConverted(path, problem);
+        recordResult(path, ConversionResult::Ended);
         lock.lock();
+        return;
     }
+    // The script says in its own log what went wrong; the operator learns here that something did.
+    if (problem.empty() && launched && converter.exitCode() != 0)
+        problem =
+            std::string(Rtcm3::kMakeRinexProgram) +
+            (converter.exitCode() < 0 ? std::string(" was ended by a signal")
+                                      : " ended with exit status " + std::to_string(converter.exitCode())) +
+            "; its .log beside the file says why";
+    lock.unlock();
+    if (!problem.empty())
+        reportNotConverted(path, problem);
+    recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed);
+    lock.lock();
 }
 
-void CVelmorConversion::await(Platform::ProcessGroup& converter, const std::string& path,
+void CVelmorConversion::recordResult(const std::string& path, ConversionResult result) const
+{
+    if (m_status)
+        m_status->conversionEnded(path, result);
+}
+
+bool CVelmorConversion::await(Platform::ProcessGroup& converter, const std::string& path,
                               std::unique_lock<std::mutex>& lock)
 {
     const Clock::time_point limit = Clock::now() + m_timeLimit;
@@ -156,7 +180,7 @@ void CVelmorConversion::await(Platform::ProcessGroup& converter, const std::stri
     {
         std::erase_if(m_unreaped, [](Platform::ProcessGroup& group) { return group.ended(); });
         if (converter.ended())
-            return;
+            return true;
         const Clock::time_point until = m_finishing ? std::min(limit, m_finishBy) : limit;
         const Clock::time_point now = Clock::now();
         if (now >= until)
@@ -177,6 +201,7 @@ void CVelmorConversion::await(Platform::ProcessGroup& converter, const std::stri
                                  : std::string(Rtcm3::kMakeRinexProgram) +
                                        " was still running when the logger ended, and was ended");
     lock.lock();
+    return false;
 }
 
 void CVelmorConversion::reportNotConverted(const std::string& path, const std::string& problem) const

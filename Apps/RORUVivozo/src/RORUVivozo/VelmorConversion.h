@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Platform/ProcessGroup.h"
+#include "RORUVivozo/VelmorStatus.h"
 #include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/ScanContext.h"
 
@@ -25,8 +26,10 @@ public:
     using Converter = std::function<bool(const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
                                          std::string* problem, const Rtcm3::ScanContext& context)>;
 
-    // A conversion still running after timeLimit is ended with every program it started.
-    CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter = {});
+    // A conversion still running after timeLimit is ended with every program it started. Each file's
+    // queueing and result go to status when one is given.
+    CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter = {},
+                      CLoggerStatus* status = nullptr);
     // Finishes (below), then ends the thread.
     ~CVelmorConversion();
     CVelmorConversion(const CVelmorConversion&) = delete;
@@ -49,14 +52,17 @@ public:
 private:
     void run();
     void convertNext(std::unique_lock<std::mutex>& lock);
-    // Waits for the started conversion until it ends, runs past its limit or the finish limit.
-    void await(Platform::ProcessGroup& converter, const std::string& path,
+    // Waits for the started conversion until it ends, runs past its limit or the finish limit. True
+    // when it ended by itself.
+    bool await(Platform::ProcessGroup& converter, const std::string& path,
                std::unique_lock<std::mutex>& lock);
     void reportNotConverted(const std::string& path, const std::string& problem) const;
+    void recordResult(const std::string& path, ConversionResult result) const;
 
     const std::chrono::seconds m_timeLimit;
     Report m_report;
     Converter m_converter;
+    CLoggerStatus* m_status;
     std::mutex m_lock; // the queue and the path of the file being converted
     std::condition_variable m_queued;
     struct Closed

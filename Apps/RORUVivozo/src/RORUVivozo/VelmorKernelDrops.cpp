@@ -7,6 +7,7 @@ void CVelmorControl::ReportKernelDrops()
     if (!m_receivers->started())
         return;
     const CKernelDrops::Due due = m_kernelDrops.check(m_receivers->kernelDrops());
+    m_status.kernelDrops(due.total);
     if (due.sinceLastCheck != 0)
         TraceData(
             "\n\tWARNING: The kernel dropped %llu datagrams on the data port since the last check (%llu "

@@ -51,9 +51,9 @@ CLogSink::FileIdentity identityOf(const struct stat& info)
 } // namespace
 
 CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, ContextOf contextOf,
-                   WriteFailed writeFailed, CVelmorConversion::Converter converter)
+                   WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter)
     : m_report(report), m_contextOf(std::move(contextOf)), m_writeFailed(std::move(writeFailed)),
-      m_conversion(timeLimit, std::move(report), std::move(converter))
+      m_status(status), m_conversion(timeLimit, std::move(report), std::move(converter), status)
 {
 }
 
@@ -171,6 +171,8 @@ bool CLogSink::openForWriting(const std::string& name)
     m_written = 0;
     m_writeFailures.reset();
     m_opened = std::time(nullptr);
+    if (m_status)
+        m_status->fileOpened(m_path);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
     return true;
 }
@@ -212,17 +214,17 @@ bool CLogSink::moveAsideLogFile(std::string& target, bool& followed)
     return false;
 }
 
-void CLogSink::writeDatagram(const unsigned char* bytes, std::size_t count)
+bool CLogSink::writeDatagram(const unsigned char* bytes, std::size_t count)
 {
     if (bytes == nullptr || count == 0)
-        return;
+        return false;
     // A file removed or replaced under the logger would take the datagram where nobody looks.
     if (m_fd >= 0 && goneFromPath())
         reopen();
     if (m_fd < 0)
     {
         report("\n\tERROR: Datagram log file not open:\n\t       %s.", m_path.c_str());
-        return;
+        return false;
     }
     // Unbuffered on purpose: every datagram is in the file when the job ends.
     if (!writeAll(m_fd, bytes, count))
@@ -231,10 +233,13 @@ void CLogSink::writeDatagram(const unsigned char* bytes, std::size_t count)
         if (::ftruncate(m_fd, m_written) == 0)
             ::lseek(m_fd, m_written, SEEK_SET);
         reportWriteFailure();
-        return;
+        return false;
     }
     m_written += static_cast<long long>(count);
     m_syncer.written();
+    if (m_status)
+        m_status->datagramWritten(count);
+    return true;
 }
 
 bool CLogSink::goneFromPath() const
@@ -252,6 +257,8 @@ void CLogSink::reopen()
     m_syncer.forget();
     ::close(m_fd);
     m_fd = -1;
+    if (m_status)
+        m_status->fileClosed();
     openPath();
 }
 
@@ -275,6 +282,8 @@ bool CLogSink::closeLogFile()
     bool closed = ::fdatasync(m_fd) == 0 || errno == EINVAL;
     closed = ::close(m_fd) == 0 && closed;
     m_fd = -1;
+    if (m_status)
+        m_status->fileClosed();
     if (known)
         rememberClosedFile(m_path, identityOf(info));
     handOver(m_path, m_opened);

@@ -36,9 +36,10 @@ public:
     static constexpr int32_t writeFailureReportEvery = 1000;
 
     // The conversion queue starts with the sink; converter converts one file in it (a conversion still
-    // running after timeLimit is ended).
+    // running after timeLimit is ended). status, when given, learns of every open, write, close and
+    // conversion result.
     CLogSink(Report report, std::chrono::seconds timeLimit, ContextOf contextOf, WriteFailed writeFailed = {},
-             CVelmorConversion::Converter converter = {});
+             CLoggerStatus* status = nullptr, CVelmorConversion::Converter converter = {});
     ~CLogSink();
     CLogSink(const CLogSink&) = delete;
     CLogSink& operator=(const CLogSink&) = delete;
@@ -51,7 +52,8 @@ public:
     // Write: appends one datagram and hands it to the operating system before returning; a thread of
     // the sink's own forces it to disk within about a second. A file gone from its path, or replaced
     // there, is closed first and the path opened afresh; when that open fails, the file is no longer open.
-    void writeDatagram(const unsigned char* bytes, std::size_t count);
+    // True when the whole datagram is in the file.
+    bool writeDatagram(const unsigned char* bytes, std::size_t count);
     // Forces the file to disk, closes it if one is open and hands it to the conversion. True when
     // nothing was open or the sync and the close succeeded.
     bool closeLogFile();
@@ -104,6 +106,7 @@ private:
     Report m_report;
     ContextOf m_contextOf;
     WriteFailed m_writeFailed;
+    CLoggerStatus* m_status;
     CReportThrottle m_writeFailures{writeFailureReportEvery}; // of the open file
     std::string m_path;
     std::string m_nativePath;                          // of the open file, as it was opened

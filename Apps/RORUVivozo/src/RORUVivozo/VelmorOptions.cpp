@@ -3,9 +3,11 @@
 
 #include "Platform/NativePath.h"
 #include "RORUVivozo/ReadArg.h"
+#include "SuiteProtocol/StatusSnapshot.h"
 
 #include <cstdint>
 #include <iostream>
+#include <string_view>
 
 namespace
 {
@@ -104,6 +106,24 @@ int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostre
         ++errors;
     }
     options.commandsFromAllInterfaces = allInterfacesResult == 2;
+
+    const char* status = nullptr;
+    if (ReadArg(argc, argv, statusOption, &status) == 0)
+    {
+        err << "         Error in argument: -status option failed." << std::endl;
+        ++errors;
+    }
+    options.statusPath = status == nullptr                      ? StatusSnapshot::kDefaultPath
+                         : status == std::string_view(noStatus) ? ""
+                                                                : status;
+
+    const char* metrics = nullptr;
+    if (ReadArg(argc, argv, metricsOption, &metrics) == 0)
+    {
+        err << "         Error in argument: -metrics option failed." << std::endl;
+        ++errors;
+    }
+    options.metricsPath = metrics != nullptr ? metrics : "";
 
     const int helpResult = ReadArg(argc, argv, "-help");
     if (helpResult == 0)

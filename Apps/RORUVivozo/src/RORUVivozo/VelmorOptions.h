@@ -12,6 +12,9 @@ struct VelmorOptions
     std::string logFileName;
     bool noConsole = false;
     bool commandsFromAllInterfaces = false;
+    // Where the status snapshot and the Prometheus metrics go; empty: not written.
+    std::string statusPath;
+    std::string metricsPath;
 };
 
 constexpr const char* defaultProcessName = "RORUVIVOZO";
@@ -20,6 +23,10 @@ constexpr std::size_t commandLineCapacity = 1000;
 
 // Lets the command receiver listen on every interface, not only on the loopback.
 constexpr const char* allInterfacesOption = "-cmdallinterfaces";
+// Name the status snapshot's file ("none": no snapshot) and the metrics file (none unless named).
+constexpr const char* statusOption = "-status %s";
+constexpr const char* metricsOption = "-metrics %s";
+constexpr const char* noStatus = "none";
 
 // Reads the options in their order, writing each option error to err. "-help" writes the
 // help text and waits for one character from in. Returns the number of option errors.

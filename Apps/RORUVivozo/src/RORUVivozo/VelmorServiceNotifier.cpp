@@ -19,12 +19,14 @@ std::optional<std::chrono::milliseconds> CServiceNotifier::watchdogBeat()
 
 void CServiceNotifier::ready(const std::string& state)
 {
+    std::lock_guard<std::mutex> guard(m_lock);
     m_lastState = state;
     send("READY=1\nSTATUS=" + state);
 }
 
 void CServiceNotifier::state(const std::string& state)
 {
+    std::lock_guard<std::mutex> guard(m_lock);
     if (state == m_lastState)
         return;
     m_lastState = state;
@@ -33,8 +35,14 @@ void CServiceNotifier::state(const std::string& state)
 
 void CServiceNotifier::stopping()
 {
+    std::lock_guard<std::mutex> guard(m_lock);
     m_lastState = "stopping";
     send("STOPPING=1\nSTATUS=stopping");
+}
+
+void CServiceNotifier::extendStop(std::chrono::microseconds more)
+{
+    send("EXTEND_TIMEOUT_USEC=" + std::to_string(more.count()));
 }
 
 void CServiceNotifier::alive()

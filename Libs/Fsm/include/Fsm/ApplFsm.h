@@ -42,6 +42,7 @@
 #include <ace/Semaphore.h>
 #include <ace/Thread.h>
 #include <ace/Thread_Manager.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
@@ -243,12 +244,15 @@ private:
 
     static ACE_THR_FUNC_RETURN EngineThread(void* arg)
     {
+        // Named, so that an operator (top -H) or a debugger finds the thread that runs the jobs.
+        pthread_setname_np(pthread_self(), "engine");
         static_cast<CApplFsm*>(arg)->RunEngine();
         return 0;
     }
 
     static ACE_THR_FUNC_RETURN TimerThread(void* arg)
     {
+        pthread_setname_np(pthread_self(), "timers");
         static_cast<CApplFsm*>(arg)->RunTimers();
         return 0;
     }

@@ -29,9 +29,12 @@ public:
     bool ended();
     // Kills every process of the group, then waits at most wait for the leader; true when it was reaped.
     bool end(std::chrono::milliseconds wait);
+    // The leader's exit code once it has been reaped after exiting by itself; -1 otherwise.
+    int exitCode() const { return m_exitCode; }
 
 private:
     pid_t m_leader = -1;
+    int m_exitCode = -1;
 };
 
 } // namespace Platform

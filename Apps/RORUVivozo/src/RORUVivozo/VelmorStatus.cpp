@@ -1,0 +1,81 @@
+#include "RORUVivozo/VelmorStatus.h"
+
+CLoggerStatus::CLoggerStatus()
+{
+    m_rest.started = Clock::now();
+    m_rest.state = "starting";
+}
+
+void CLoggerStatus::fileOpened(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_rest.file = path;
+    m_rest.fileOpened = Clock::now();
+    ++m_rest.files;
+    // Only the engine thread writes datagrams and opens files, so no datagram falls between these.
+    m_datagramsAtOpen = m_datagrams.load(std::memory_order_relaxed);
+    m_bytesAtOpen = m_bytes.load(std::memory_order_relaxed);
+}
+
+void CLoggerStatus::fileClosed()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_rest.file.reset();
+}
+
+void CLoggerStatus::stateChanged(int number, const std::string& name)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_rest.stateNumber = number;
+    m_rest.state = name;
+}
+
+void CLoggerStatus::messagePosted(int number)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    ++m_rest.messages[number];
+    m_rest.recentMessages.push_front({number, Clock::now()});
+    if (m_rest.recentMessages.size() > kRecentMessages)
+        m_rest.recentMessages.pop_back();
+}
+
+void CLoggerStatus::kernelDrops(std::uint64_t total)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_rest.kernelDrops = total;
+}
+
+void CLoggerStatus::conversionQueued()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    ++m_rest.conversionsWaiting;
+}
+
+void CLoggerStatus::conversionEnded(const std::string& path, ConversionResult result)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_rest.conversionsWaiting > 0)
+        --m_rest.conversionsWaiting;
+    ++m_rest.conversions[result];
+    m_rest.lastConversion = LoggerSnapshot::Conversion{path, result, Clock::now()};
+}
+
+LoggerSnapshot CLoggerStatus::snapshot() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    LoggerSnapshot snapshot = m_rest;
+    snapshot.taken = Clock::now();
+    snapshot.datagrams = m_datagrams.load(std::memory_order_relaxed);
+    snapshot.bytes = m_bytes.load(std::memory_order_relaxed);
+    if (snapshot.file)
+    {
+        // A file opened after the counts were read shows none yet rather than a wrapped count.
+        snapshot.fileDatagrams =
+            snapshot.datagrams >= m_datagramsAtOpen ? snapshot.datagrams - m_datagramsAtOpen : 0;
+        snapshot.fileBytes = snapshot.bytes >= m_bytesAtOpen ? snapshot.bytes - m_bytesAtOpen : 0;
+    }
+    const Clock::rep last = m_lastDatagram.load(std::memory_order_relaxed);
+    if (last != 0)
+        snapshot.lastDatagram = Clock::time_point(Clock::duration(last));
+    return snapshot;
+}

@@ -1,0 +1,96 @@
+// What the logger has done since it started, as the status snapshot, the metrics and the service
+// manager's status line show it. Every thread records its own part; the datagram path only adds to two
+// counters and stamps the time.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+// How a handed-over file's conversion ended.
+enum class ConversionResult
+{
+    Converted, // the script ran and ended with status 0
+    Failed,    // not converted: refused by the scan, or the script failed
+    Ended,     // ran past its time limit, or the logger ended, and was ended
+};
+
+// One consistent reading of the status at a moment.
+struct LoggerSnapshot
+{
+    using Clock = std::chrono::system_clock;
+
+    Clock::time_point taken;
+    Clock::time_point started;
+    std::string state; // "reading parameters", "waiting for a start", "logging", ...
+    int stateNumber = 0;
+    std::optional<std::string> file; // the open file, as the operator sees it
+    Clock::time_point fileOpened;
+    std::uint64_t fileDatagrams = 0;
+    std::uint64_t fileBytes = 0;
+    std::uint64_t datagrams = 0; // since start
+    std::uint64_t bytes = 0;
+    std::uint64_t files = 0;
+    std::optional<std::uint64_t> kernelDrops; // once the kernel has told
+    std::optional<Clock::time_point> lastDatagram;
+    double datagramsPerSecond = 0.0;
+    double bytesPerSecond = 0.0;
+    std::map<ConversionResult, std::uint64_t> conversions;
+    std::uint64_t conversionsWaiting = 0;
+    struct Conversion
+    {
+        std::string path;
+        ConversionResult result;
+        Clock::time_point ended;
+    };
+    std::optional<Conversion> lastConversion;
+    std::map<int, std::uint64_t> messages; // operator messages by number
+    struct Message
+    {
+        int number;
+        Clock::time_point posted;
+    };
+    std::deque<Message> recentMessages; // newest first
+};
+
+class CLoggerStatus
+{
+public:
+    using Clock = LoggerSnapshot::Clock;
+    static constexpr std::size_t kRecentMessages = 5;
+
+    CLoggerStatus();
+
+    // The datagram path: a datagram written whole to the open file.
+    void datagramWritten(std::size_t bytes)
+    {
+        m_datagrams.fetch_add(1, std::memory_order_relaxed);
+        m_bytes.fetch_add(bytes, std::memory_order_relaxed);
+        m_lastDatagram.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    }
+    void fileOpened(const std::string& path);
+    void fileClosed();
+    void stateChanged(int number, const std::string& name);
+    void messagePosted(int number);
+    void kernelDrops(std::uint64_t total);
+    void conversionQueued();
+    void conversionEnded(const std::string& path, ConversionResult result);
+
+    // Rates stay zero: they need two readings, which the publisher has.
+    LoggerSnapshot snapshot() const;
+
+private:
+    std::atomic<std::uint64_t> m_datagrams{0};
+    std::atomic<std::uint64_t> m_bytes{0};
+    std::atomic<Clock::rep> m_lastDatagram{0}; // 0: none yet
+    mutable std::mutex m_lock;                 // everything below
+    LoggerSnapshot m_rest;                     // all but the datagram counts
+    std::uint64_t m_datagramsAtOpen = 0;
+    std::uint64_t m_bytesAtOpen = 0;
+};

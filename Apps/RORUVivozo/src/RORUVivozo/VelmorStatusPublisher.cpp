@@ -1,0 +1,136 @@
+#include "RORUVivozo/VelmorStatusPublisher.h"
+
+#include "Platform/NativePath.h"
+#include "RORUVivozo/VelmorStatusText.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace
+{
+
+// The whole text, or the error that stopped it.
+int writeWhole(const std::string& path, const std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return errno;
+    std::size_t done = 0;
+    int error = 0;
+    while (done < text.size() && error == 0)
+    {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n >= 0)
+            done += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            error = errno;
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
+}
+
+} // namespace
+
+CStatusPublisher::CStatusPublisher(const CLoggerStatus& status, CServiceNotifier& notifier, Paths paths,
+                                   Report report)
+    : m_status(status), m_notifier(notifier),
+      m_report(std::move(report)), m_snapshot{std::move(paths.snapshot)}, m_metrics{std::move(paths.metrics)}
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+CStatusPublisher::~CStatusPublisher()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void CStatusPublisher::changed()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_changed = true;
+    }
+    m_wake.notify_one();
+}
+
+void CStatusPublisher::run()
+{
+    pthread_setname_np(pthread_self(), "status");
+    auto nextTick = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;)
+    {
+        m_wake.wait_until(lock, nextTick, [this] { return m_changed || m_stopping; });
+        const bool stopping = m_stopping;
+        m_changed = false;
+        const bool tick = stopping || std::chrono::steady_clock::now() >= nextTick;
+        lock.unlock();
+        // Files at most once a tick; the status line at every change as well.
+        publish(tick);
+        if (stopping)
+            return;
+        if (tick)
+            nextTick = std::max(nextTick + kEvery, std::chrono::steady_clock::now());
+        lock.lock();
+    }
+}
+
+LoggerSnapshot CStatusPublisher::withRates(LoggerSnapshot snapshot)
+{
+    const auto now = std::chrono::steady_clock::now();
+    m_readings.push_back({now, snapshot.datagrams, snapshot.bytes});
+    while (m_readings.size() > 2 && now - m_readings[1].at >= kRateSpan)
+        m_readings.pop_front();
+    const Reading& oldest = m_readings.front();
+    const double seconds = std::chrono::duration<double>(now - oldest.at).count();
+    if (seconds > 0)
+    {
+        snapshot.datagramsPerSecond = static_cast<double>(snapshot.datagrams - oldest.datagrams) / seconds;
+        snapshot.bytesPerSecond = static_cast<double>(snapshot.bytes - oldest.bytes) / seconds;
+    }
+    return snapshot;
+}
+
+void CStatusPublisher::publish(bool files)
+{
+    const LoggerSnapshot snapshot = withRates(m_status.snapshot());
+    m_notifier.state(statusLine(snapshot));
+    if (!files)
+        return;
+    if (!m_snapshot.path.empty())
+        replace(m_snapshot, statusJson(snapshot, ::getpid()));
+    if (!m_metrics.path.empty())
+        replace(m_metrics, statusMetrics(snapshot));
+}
+
+void CStatusPublisher::replace(Output& output, const std::string& text)
+{
+    const std::filesystem::path path = Platform::nativePath(output.path);
+    const std::filesystem::path beside = path.string() + ".tmp";
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    int error = writeWhole(beside, text);
+    if (error == 0 && ::rename(beside.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(beside.c_str());
+    // One line when writing starts failing and one when it works again: logging goes on either way.
+    if (error != 0 && !output.failing && m_report)
+        m_report("\n\tWARNING: Not able to write " + output.path + ": " + std::strerror(error) +
+                 ". Logging goes on without it.");
+    else if (error == 0 && output.failing && m_report)
+        m_report("\n\tInfo: Writing " + output.path + " again.");
+    output.failing = error != 0;
+}

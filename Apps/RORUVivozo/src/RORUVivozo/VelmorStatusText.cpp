@@ -1,0 +1,260 @@
+#include "RORUVivozo/VelmorStatusText.h"
+
+#include "SuiteProtocol/StatusSnapshot.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fmt/format.h>
+
+#include <chrono>
+#include <ctime>
+
+namespace
+{
+
+using Clock = LoggerSnapshot::Clock;
+namespace Key = StatusSnapshot;
+
+constexpr double kBytesPerKilo = 1000.0;
+constexpr char kMetricPrefix[] = "roruvivozo_";
+
+std::string grouped(std::uint64_t count)
+{
+    const std::string digits = std::to_string(count);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i)
+    {
+        if (i != 0 && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
+    return text;
+}
+
+std::string bytesText(std::uint64_t bytes)
+{
+    double value = static_cast<double>(bytes) / kBytesPerKilo;
+    const char* unit = "kB";
+    for (const char* larger : {"MB", "GB", "TB"})
+    {
+        if (value < kBytesPerKilo)
+            break;
+        value /= kBytesPerKilo;
+        unit = larger;
+    }
+    return fmt::format("{:.1f} {}", value, unit);
+}
+
+double unixSeconds(Clock::time_point at)
+{
+    return std::chrono::duration<double>(at.time_since_epoch()).count();
+}
+
+double secondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// ISO 8601 in UTC with milliseconds.
+QString isoTime(Clock::time_point at)
+{
+    const std::time_t seconds = Clock::to_time_t(at);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    return QString::fromStdString(fmt::format("{}.{:03}Z", text, millis));
+}
+
+QString qText(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+const char* resultName(ConversionResult result)
+{
+    switch (result)
+    {
+    case ConversionResult::Converted:
+        return Key::kConverted;
+    case ConversionResult::Failed:
+        return Key::kFailed;
+    case ConversionResult::Ended:
+        return Key::kEnded;
+    }
+    return Key::kFailed;
+}
+
+std::uint64_t conversions(const LoggerSnapshot& snapshot, ConversionResult result)
+{
+    const auto found = snapshot.conversions.find(result);
+    return found == snapshot.conversions.end() ? 0 : found->second;
+}
+
+constexpr ConversionResult kResults[] = {ConversionResult::Converted, ConversionResult::Failed,
+                                         ConversionResult::Ended};
+
+} // namespace
+
+std::string statusLine(const LoggerSnapshot& snapshot)
+{
+    std::string line = snapshot.state;
+    if (snapshot.file)
+    {
+        line +=
+            fmt::format(" {}: {} datagrams, {}, {:.1f}/s", *snapshot.file, grouped(snapshot.fileDatagrams),
+                        bytesText(snapshot.fileBytes), snapshot.datagramsPerSecond);
+        if (snapshot.lastDatagram)
+            line +=
+                fmt::format(", last {:.1f} s ago", secondsBetween(*snapshot.lastDatagram, snapshot.taken));
+    }
+    const std::uint64_t converted = conversions(snapshot, ConversionResult::Converted);
+    // A conversion that had to be ended produced no RINEX either.
+    const std::uint64_t failed =
+        conversions(snapshot, ConversionResult::Failed) + conversions(snapshot, ConversionResult::Ended);
+    if (converted + failed != 0)
+        line += fmt::format("; {} file{} converted, {} failed", grouped(converted), converted == 1 ? "" : "s",
+                            grouped(failed));
+    return line;
+}
+
+std::string statusJson(const LoggerSnapshot& snapshot, pid_t pid)
+{
+    QJsonObject document{
+        {Key::kProgram, "RORUVivozo"},
+        {Key::kPid, static_cast<qint64>(pid)},
+        {Key::kWritten, isoTime(snapshot.taken)},
+        {Key::kWrittenUnix, unixSeconds(snapshot.taken)},
+        {Key::kStarted, isoTime(snapshot.started)},
+        {Key::kState, qText(snapshot.state)},
+        {Key::kStatus, qText(statusLine(snapshot))},
+        {Key::kFile, snapshot.file ? QJsonValue(QJsonObject{{Key::kPath, qText(*snapshot.file)},
+                                                            {Key::kOpened, isoTime(snapshot.fileOpened)},
+                                                            {Key::kDatagrams, qint64(snapshot.fileDatagrams)},
+                                                            {Key::kBytes, qint64(snapshot.fileBytes)}})
+                                   : QJsonValue()},
+        {Key::kSinceStart,
+         QJsonObject{{Key::kDatagrams, qint64(snapshot.datagrams)},
+                     {Key::kBytes, qint64(snapshot.bytes)},
+                     {Key::kFiles, qint64(snapshot.files)},
+                     {Key::kKernelDrops,
+                      snapshot.kernelDrops ? QJsonValue(qint64(*snapshot.kernelDrops)) : QJsonValue()}}},
+        {Key::kRate, QJsonObject{{Key::kDatagramsPerSecond, snapshot.datagramsPerSecond},
+                                 {Key::kBytesPerSecond, snapshot.bytesPerSecond}}},
+        {Key::kLastDatagram,
+         snapshot.lastDatagram
+             ? QJsonValue(
+                   QJsonObject{{Key::kTime, isoTime(*snapshot.lastDatagram)},
+                               {Key::kAgeSeconds, secondsBetween(*snapshot.lastDatagram, snapshot.taken)}})
+             : QJsonValue()},
+    };
+    QJsonObject conversionCounts{{Key::kWaiting, qint64(snapshot.conversionsWaiting)}};
+    for (const ConversionResult result : kResults)
+        conversionCounts.insert(resultName(result), qint64(conversions(snapshot, result)));
+    conversionCounts.insert(
+        Key::kLast, snapshot.lastConversion
+                        ? QJsonValue(QJsonObject{{Key::kPath, qText(snapshot.lastConversion->path)},
+                                                 {Key::kResult, resultName(snapshot.lastConversion->result)},
+                                                 {Key::kTime, isoTime(snapshot.lastConversion->ended)}})
+                        : QJsonValue());
+    document.insert(Key::kConversions, conversionCounts);
+    QJsonObject messages;
+    for (const auto& [number, count] : snapshot.messages)
+        messages.insert(QString::number(number), qint64(count));
+    document.insert(Key::kMessages, messages);
+    QJsonArray recent;
+    for (const LoggerSnapshot::Message& message : snapshot.recentMessages)
+        recent.append(QJsonObject{{Key::kNumber, message.number}, {Key::kTime, isoTime(message.posted)}});
+    document.insert(Key::kRecentMessages, recent);
+    return QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
+}
+
+namespace
+{
+
+// One metric family: its help and type lines, then its samples.
+class Exposition
+{
+public:
+    void family(const char* name, const char* type, const char* help)
+    {
+        m_text += fmt::format("# HELP {}{} {}\n# TYPE {}{} {}\n", kMetricPrefix, name, help, kMetricPrefix,
+                              name, type);
+    }
+    void sample(const char* name, double value, const std::string& labels = {})
+    {
+        m_text +=
+            fmt::format("{}{}{} {}\n", kMetricPrefix, name, labels.empty() ? "" : "{" + labels + "}", value);
+    }
+    std::string take() { return std::move(m_text); }
+
+private:
+    std::string m_text;
+};
+
+std::string label(const char* name, const std::string& value)
+{
+    std::string escaped;
+    for (const char c : value)
+    {
+        if (c == '\\' || c == '"')
+            escaped += '\\';
+        escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return fmt::format("{}=\"{}\"", name, escaped);
+}
+
+} // namespace
+
+std::string statusMetrics(const LoggerSnapshot& snapshot)
+{
+    Exposition out;
+    out.family("state", "gauge", "The logger's state: 1 for the state it is in, 0 for the others.");
+    for (const char* state : kLoggerStateNames)
+        out.sample("state", snapshot.state == state ? 1 : 0, label("state", state));
+    out.family("start_time_seconds", "gauge", "When the logger started, in seconds since 1970.");
+    out.sample("start_time_seconds", unixSeconds(snapshot.started));
+    out.family("datagrams_total", "counter",
+               "Datagrams written whole to log files since the logger started.");
+    out.sample("datagrams_total", static_cast<double>(snapshot.datagrams));
+    out.family("datagram_bytes_total", "counter",
+               "Bytes of the datagrams written to log files since the logger started.");
+    out.sample("datagram_bytes_total", static_cast<double>(snapshot.bytes));
+    out.family("files_total", "counter", "Log files opened since the logger started.");
+    out.sample("files_total", static_cast<double>(snapshot.files));
+    if (snapshot.kernelDrops)
+    {
+        out.family("kernel_dropped_datagrams_total", "counter",
+                   "Datagrams the kernel dropped on the data port because its receive buffer was full.");
+        out.sample("kernel_dropped_datagrams_total", static_cast<double>(*snapshot.kernelDrops));
+    }
+    out.family("conversions_total", "counter", "Log files whose conversion to RINEX ended, by result.");
+    for (const ConversionResult result : kResults)
+        out.sample("conversions_total", static_cast<double>(conversions(snapshot, result)),
+                   label("result", resultName(result)));
+    out.family("conversions_waiting", "gauge", "Closed log files waiting for their conversion to RINEX.");
+    out.sample("conversions_waiting", static_cast<double>(snapshot.conversionsWaiting));
+    out.family("operator_messages_total", "counter",
+               "Operator messages posted since the logger started, by number.");
+    for (const auto& [number, count] : snapshot.messages)
+        out.sample("operator_messages_total", static_cast<double>(count),
+                   label("number", std::to_string(number)));
+    out.family("file_datagrams", "gauge", "Datagrams in the open log file; 0 while none is open.");
+    out.sample("file_datagrams", static_cast<double>(snapshot.fileDatagrams));
+    out.family("file_bytes", "gauge", "Bytes in the open log file; 0 while none is open.");
+    out.sample("file_bytes", static_cast<double>(snapshot.fileBytes));
+    out.family("datagrams_per_second", "gauge", "Datagrams written per second over the last seconds.");
+    out.sample("datagrams_per_second", snapshot.datagramsPerSecond);
+    out.family("datagram_bytes_per_second", "gauge", "Bytes written per second over the last seconds.");
+    out.sample("datagram_bytes_per_second", snapshot.bytesPerSecond);
+    if (snapshot.lastDatagram)
+    {
+        out.family("last_datagram_timestamp_seconds", "gauge",
+                   "When the last datagram was written, in seconds since 1970.");
+        out.sample("last_datagram_timestamp_seconds", unixSeconds(*snapshot.lastDatagram));
+    }
+    return out.take();
+}
