@@ -4,6 +4,7 @@
 #include "Platform/DecimalText.h"
 #include "SuiteProtocol/ChannelDirectory.h"
 #include "SuiteProtocol/Sentence.h"
+#include "SuiteProtocol/StatusSnapshot.h"
 
 #include <charconv>
 #include <map>
@@ -103,8 +104,13 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             command.wait = false;
             continue;
         }
+        if (arg == "--once")
+        {
+            command.once = true;
+            continue;
+        }
         const bool takesValue = arg == "--host" || arg == "--port" || arg == "--name" || arg == "--listen" ||
-                                arg == "--timeout" || arg == "--quiet";
+                                arg == "--timeout" || arg == "--quiet" || arg == "--status";
         if (!takesValue)
         {
             if (arg.size() > 1 && arg[0] == '-' && words.empty())
@@ -130,6 +136,10 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         {
             name = value;
         }
+        else if (arg == "--status")
+        {
+            command.statusPath = value;
+        }
         else if (arg == "--port" || arg == "--listen")
         {
             if (!toNumber(value, 1, 65535, number))
@@ -148,6 +158,26 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             }
             (arg == "--timeout" ? command.timeoutMs : command.quietMs) = static_cast<int>(number);
         }
+    }
+
+    // watch reads a file only, so it needs no port.
+    const bool watchOptions = command.once || !command.statusPath.empty();
+    if (!words.empty() && words[0] == "watch")
+    {
+        if (words.size() != 1)
+        {
+            error = "watch takes no arguments; give the snapshot with --status";
+            return false;
+        }
+        command.watch = true;
+        if (command.statusPath.empty())
+            command.statusPath = StatusSnapshot::kDefaultPath;
+        return true;
+    }
+    if (watchOptions)
+    {
+        error = "--status and --once belong to watch";
+        return false;
     }
 
     if (command.port == 0)
@@ -224,10 +254,12 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
 
 std::string consoleUsage()
 {
+    const std::string staleSeconds = std::to_string(static_cast<int>(StatusSnapshot::kStaleAfterSeconds));
     return R"(Usage: zeltconsole [options] <command> [arguments]
 
 Sends one "$PZELT" sentence to the logger's command port and prints every sentence that
-arrives on the status port (127.0.0.1:4002) before the timeout.
+arrives on the status port (127.0.0.1:4002) before the timeout; watch shows the logger's
+status snapshot instead.
 
 Commands:
   start <directory> <file name> <minutes> <data port>
@@ -249,6 +281,12 @@ Commands:
               Example: zeltconsole terminate
   raw <text>  Send <text> exactly; \n, \r, \t, \\ and \xHH stand for those bytes.
               Example: zeltconsole raw '$PZELT,7\n\r'
+  watch       Show the logger's status snapshot, redrawn every second: state, current
+              file, rate, totals, conversions and operator messages. Says when the
+              snapshot is missing, unreadable or older than )" +
+           staleSeconds + R"( s (the logger is not running
+              or is stuck) and goes on watching; ctrl-C or SIGTERM ends it.
+              Example: zeltconsole watch --once
 
 Options:
   --host <host>    Host of the command port (default 127.0.0.1).
@@ -258,6 +296,9 @@ Options:
   --timeout <ms>   How long to wait for the first answer (default 3000).
   --quiet <ms>     After an answer, how long to wait for another (default 300).
   --no-wait        Send only; do not listen for answers.
+  --status <path>  watch: the snapshot file (default )" +
+           std::string(StatusSnapshot::kDefaultPath) + R"(, under $ZELT_ROOT/c).
+  --once           watch: show the snapshot once and end.
   -h, --help       Show this text.
   --version        Show the version.
 
@@ -265,8 +306,9 @@ Answers are printed one per line, without their line end "\n\r"; other control b
 are shown as \n, \r, \t or \xHH.
 
 Exit status:
-  0  an answer came (with --no-wait, or a start without an answer yet: the sentence was sent)
-  1  no answer before the timeout
+  0  an answer came (with --no-wait, or a start without an answer yet: the sentence was sent);
+     watch: ended by ctrl-C or SIGTERM, or with --once a fresh snapshot was shown
+  1  no answer before the timeout; watch --once: the snapshot is missing, unreadable or stale
   2  bad usage
   3  the listen port could not be bound, or the sentence could not be sent or was refused
      (nothing listens on the command port)

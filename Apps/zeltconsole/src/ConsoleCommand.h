@@ -19,6 +19,10 @@ struct ConsoleCommand
     // A start is answered only once the first datagram has opened the file: silence is no failure.
     bool answeredByFirstDatagram = false;
     std::int32_t dataPort = 0;
+    // watch: show the logger's status snapshot instead of sending a sentence.
+    bool watch = false;
+    bool once = false;
+    std::string statusPath; // as given, Windows-style or native
 };
 
 // Reads the arguments after the program name. Returns false with a message for bad usage.

@@ -1,6 +1,7 @@
 // zeltconsole: the operator's stand-in. Sends one sentence to the logger's command port and prints the
-// sentences that come back on the status port.
+// sentences that come back on the status port, or watches the logger's status snapshot.
 #include "ConsoleCommand.h"
+#include "Watch.h"
 
 #include "SuiteProtocol/Sentence.h"
 #include "Udp/UdpReceiver.h"
@@ -200,5 +201,7 @@ int main(int argc, char** argv)
         std::cout << "zeltconsole " << VIVOZO_VERSION << std::endl;
         return 0;
     }
+    if (command.watch)
+        return watchStatus(command.statusPath, command.once);
     return run(command);
 }

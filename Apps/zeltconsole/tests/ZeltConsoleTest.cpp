@@ -9,6 +9,9 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 using namespace UdpTesting;
 
@@ -29,12 +32,8 @@ std::string quoted(const std::string& arg)
     return text + "'";
 }
 
-ConsoleRun console(const std::vector<std::string>& args)
+ConsoleRun shell(const std::string& line)
 {
-    std::string line = ZELTCONSOLE_PATH;
-    for (const std::string& arg : args)
-        line += " " + quoted(arg);
-    line += " 2>/dev/null";
     ConsoleRun run;
     FILE* pipe = ::popen(line.c_str(), "r");
     if (pipe == nullptr)
@@ -46,6 +45,14 @@ ConsoleRun console(const std::vector<std::string>& args)
     const int raw = ::pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return run;
+}
+
+ConsoleRun console(const std::vector<std::string>& args)
+{
+    std::string line = ZELTCONSOLE_PATH;
+    for (const std::string& arg : args)
+        line += " " + quoted(arg);
+    return shell(line + " 2>/dev/null");
 }
 
 // Stands in for the logger's command port: records each sentence and answers the status query as the
@@ -205,6 +212,49 @@ TEST(ZeltConsole, HelpExplainsEveryCommandWithAnExample)
 {
     const ConsoleRun run = console({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* command : {"start", "stop", "status", "reread", "terminate", "raw"})
+    for (const char* command : {"start", "stop", "status", "reread", "terminate", "raw", "watch"})
         EXPECT_NE(run.out.find(std::string("Example: zeltconsole ") + command), std::string::npos) << command;
+}
+
+TEST(ZeltConsole, WatchRedrawsTheSnapshotInATerminalAndSaysWhenItIsStaleOrMissing)
+{
+    const std::string path = ::testing::TempDir() + "zeltwatch-" + std::to_string(::getpid()) + ".json";
+    std::ifstream example(STATUS_SNAPSHOT_PATH);
+    const std::string text((std::istreambuf_iterator<char>(example)), {});
+    const auto write = [&](double age)
+    {
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        std::string snapshot = text;
+        snapshot.replace(snapshot.find("1796847303.123"), 14, std::to_string(now - age));
+        std::ofstream(path + ".tmp") << snapshot;
+        std::filesystem::rename(path + ".tmp", path);
+    };
+    const std::string tmux = "tmux -L zeltwatch-" + std::to_string(::getpid());
+    const auto shows = [&](const std::string& expected)
+    {
+        return eventually(
+            [&]
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                return shell(tmux + " capture-pane -p").out.find(expected) != std::string::npos;
+            });
+    };
+    write(0);
+    EXPECT_EQ(console({"watch", "--once", "--status", path}).status, 0);
+    ASSERT_EQ(std::system((tmux + " new-session -d -x 120 -y 40 " +
+                           quoted(std::string(ZELTCONSOLE_PATH) + " watch --status " + quoted(path)))
+                              .c_str()),
+              0);
+    EXPECT_TRUE(shows("File           C:\\rtcm\\20261209\\base_2015.rtcm"));
+    EXPECT_TRUE(shows("Rate           10.0 datagrams/s, 0.8 kB/s"));
+    write(60);
+    EXPECT_TRUE(shows(" s old: the logger is not running, or is stuck"));
+    EXPECT_EQ(console({"watch", "--once", "--status", path}).status, 1);
+    std::filesystem::remove(path);
+    EXPECT_TRUE(shows("zeltconsole: no status snapshot at " + path));
+    write(0);
+    EXPECT_TRUE(shows("Since start    51,234 datagrams, 4,098.8 kB, 4 files, 0 kernel drops"));
+    shell(tmux + " kill-server");
+    std::filesystem::remove(path);
 }

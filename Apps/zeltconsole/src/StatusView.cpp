@@ -1,0 +1,150 @@
+// Turns the logger's status snapshot into the lines of the console's watch view.
+#include "StatusView.h"
+
+#include "SuiteProtocol/StatusSnapshot.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace
+{
+
+namespace Key = StatusSnapshot;
+
+constexpr int kRecentShown = 5;
+const std::string kIndent(15, ' ');
+
+std::string label(const char* name)
+{
+    std::string text(name);
+    text.resize(kIndent.size(), ' ');
+    return text;
+}
+
+std::string fixed1(double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+// "1234567.8" becomes "1,234,567.8".
+std::string grouped(std::string digits)
+{
+    const std::size_t sign = digits.rfind('-', 0) == 0 ? 1 : 0;
+    std::size_t end = std::min(digits.find('.'), digits.size());
+    while (end > sign + 3)
+    {
+        end -= 3;
+        digits.insert(end, ",");
+    }
+    return digits;
+}
+
+// Numbers that name something (a pid, a message) are shown as they are; counts are grouped.
+std::string whole(const QJsonValue& value)
+{
+    return value.isDouble() ? std::to_string(std::llround(value.toDouble())) : "?";
+}
+
+std::string count(const QJsonValue& value)
+{
+    return grouped(whole(value));
+}
+
+std::string kilobytes(const QJsonValue& bytes)
+{
+    return bytes.isDouble() ? grouped(fixed1(bytes.toDouble() / 1000.0)) + " kB" : "? kB";
+}
+
+std::string text(const QJsonValue& value)
+{
+    return value.toString().toStdString();
+}
+
+// "2026-12-09T20:15:03.123Z" becomes "2026-12-09 20:15:03 UTC"; anything else stays as written.
+std::string shortTime(const QJsonValue& value)
+{
+    std::string time = text(value);
+    if (time.size() < 20 || time[10] != 'T' || time.back() != 'Z')
+        return time;
+    time[10] = ' ';
+    return time.substr(0, 19) + " UTC";
+}
+
+void addFile(const QJsonValue& file, std::vector<std::string>& lines)
+{
+    if (!file.isObject())
+    {
+        lines.push_back(label("File") + "none open");
+        return;
+    }
+    lines.push_back(label("File") + text(file[Key::kPath]));
+    lines.push_back(kIndent + count(file[Key::kDatagrams]) + " datagrams, " + kilobytes(file[Key::kBytes]) +
+                    ", opened " + shortTime(file[Key::kOpened]));
+}
+
+void addConversions(const QJsonValue& conversions, std::vector<std::string>& lines)
+{
+    lines.push_back(label("Conversions") + count(conversions[Key::kConverted]) + " converted, " +
+                    count(conversions[Key::kFailed]) + " failed, " + count(conversions[Key::kEnded]) +
+                    " ended, " + count(conversions[Key::kWaiting]) + " waiting");
+    const QJsonValue last = conversions[Key::kLast];
+    if (last.isObject())
+        lines.push_back(kIndent + "last " + text(last[Key::kPath]) + ": " + text(last[Key::kResult]) +
+                        " at " + shortTime(last[Key::kTime]));
+}
+
+void addMessages(const QJsonObject& snapshot, std::vector<std::string>& lines)
+{
+    const QJsonObject numbers = snapshot[Key::kMessages].toObject();
+    std::string counts;
+    for (auto it = numbers.begin(); it != numbers.end(); ++it)
+        counts += (counts.empty() ? "" : ", ") + it.key().toStdString() + ": " + count(it.value());
+    lines.push_back(label("Messages") + (counts.empty() ? "none" : counts));
+    const QJsonArray recent = snapshot[Key::kRecentMessages].toArray();
+    for (int i = 0; i < std::min(static_cast<int>(recent.size()), kRecentShown); ++i)
+        lines.push_back(kIndent + whole(recent[i][Key::kNumber]) + " at " + shortTime(recent[i][Key::kTime]));
+}
+
+} // namespace
+
+StatusView statusView(const QJsonObject& snapshot, double nowUnix, const std::string& shownPath)
+{
+    StatusView view;
+    const QJsonValue written = snapshot[Key::kWrittenUnix];
+    // A clock stepped back leaves the snapshot "in the future": that is no sign of a stuck logger.
+    const double age = written.isDouble() ? std::max(0.0, nowUnix - written.toDouble()) : 0.0;
+    if (!written.isDouble())
+        view.problem = "the status snapshot at " + shownPath + " does not say when it was written";
+    else if (age > Key::kStaleAfterSeconds)
+        view.problem = "the status snapshot at " + shownPath + " is " + std::to_string(std::lround(age)) +
+                       " s old: the logger is not running, or is stuck";
+
+    std::vector<std::string>& lines = view.lines;
+    lines.push_back(label("State") + text(snapshot[Key::kState]) + " (" + text(snapshot[Key::kProgram]) +
+                    " pid " + whole(snapshot[Key::kPid]) + ", started " + shortTime(snapshot[Key::kStarted]) +
+                    ")");
+    addFile(snapshot[Key::kFile], lines);
+    const QJsonValue rate = snapshot[Key::kRate];
+    lines.push_back(label("Rate") + fixed1(rate[Key::kDatagramsPerSecond].toDouble()) + " datagrams/s, " +
+                    fixed1(rate[Key::kBytesPerSecond].toDouble() / 1000.0) + " kB/s");
+    const QJsonValue last = snapshot[Key::kLastDatagram];
+    // The age was taken when the snapshot was written; it has grown since.
+    lines.push_back(label("Last datagram") + (last.isObject()
+                                                  ? fixed1(last[Key::kAgeSeconds].toDouble() + age) +
+                                                        " s ago (" + shortTime(last[Key::kTime]) + ")"
+                                                  : "none yet"));
+    const QJsonValue total = snapshot[Key::kSinceStart];
+    const QJsonValue drops = total[Key::kKernelDrops];
+    lines.push_back(label("Since start") + count(total[Key::kDatagrams]) + " datagrams, " +
+                    kilobytes(total[Key::kBytes]) + ", " + count(total[Key::kFiles]) + " files, " +
+                    (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported"));
+    addConversions(snapshot[Key::kConversions], lines);
+    addMessages(snapshot, lines);
+    lines.push_back(label("Written") + shortTime(snapshot[Key::kWritten]) + ", " + fixed1(age) + " s ago");
+    return view;
+}

@@ -1,0 +1,80 @@
+// zeltconsole watch: reads the logger's status snapshot every second and redraws its view.
+#include "Watch.h"
+
+#include "StatusView.h"
+
+#include "Platform/NativePath.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <csignal>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+
+namespace
+{
+
+double unixNow()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+StatusView readSnapshot(const std::string& path, double nowUnix)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.exists())
+        return {"no status snapshot at " + path + ": the logger is not running, or writes it elsewhere", {}};
+    if (!file.open(QIODevice::ReadOnly))
+        return {"cannot read the status snapshot at " + path + ": " + file.errorString().toStdString(), {}};
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (!document.isObject())
+        return {
+            "the status snapshot at " + path + " is not a JSON object" +
+                (error.error != QJsonParseError::NoError
+                     ? ": " + error.errorString().toStdString() + " at offset " + std::to_string(error.offset)
+                     : ""),
+            {}};
+    return statusView(document.object(), nowUnix, path);
+}
+
+} // namespace
+
+int watchStatus(const std::string& snapshotPath, bool once)
+{
+    const std::string path = Platform::nativePath(snapshotPath);
+    if (once)
+    {
+        const StatusView view = readSnapshot(path, unixNow());
+        if (!view.problem.empty())
+            std::cerr << "zeltconsole: " << view.problem << std::endl;
+        for (const std::string& line : view.lines)
+            std::cout << line << '\n';
+        std::cout << std::flush;
+        return view.problem.empty() ? 0 : 1;
+    }
+
+    // Taken by sigtimedwait below, so the wait between two views is also the wait for the end.
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    for (bool first = true;; first = false)
+    {
+        const StatusView view = readSnapshot(path, unixNow());
+        // Home and clear on a terminal; elsewhere (a pipe, a file) one block after another.
+        std::string frame = terminal ? "\x1b[H\x1b[2J" : first ? "" : "\n";
+        if (!view.problem.empty())
+            frame += "zeltconsole: " + view.problem + (view.lines.empty() ? "\n" : "\n\n");
+        for (const std::string& line : view.lines)
+            frame += line + '\n';
+        std::cout << frame << std::flush;
+        const timespec second{1, 0};
+        if (::sigtimedwait(&ending, nullptr, &second) > 0)
+            return 0;
+    }
+}
