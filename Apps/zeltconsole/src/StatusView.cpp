@@ -1,6 +1,7 @@
 // Turns the logger's status snapshot into the lines of the console's watch view.
 #include "StatusView.h"
 
+#include "Platform/DecimalText.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
 #include <QJsonArray>
@@ -31,19 +32,6 @@ std::string fixed1(double value)
     return text;
 }
 
-// "1234567.8" becomes "1,234,567.8".
-std::string grouped(std::string digits)
-{
-    const std::size_t sign = digits.rfind('-', 0) == 0 ? 1 : 0;
-    std::size_t end = std::min(digits.find('.'), digits.size());
-    while (end > sign + 3)
-    {
-        end -= 3;
-        digits.insert(end, ",");
-    }
-    return digits;
-}
-
 // Numbers that name something (a pid, a message) are shown as they are; counts are grouped.
 std::string whole(const QJsonValue& value)
 {
@@ -52,12 +40,19 @@ std::string whole(const QJsonValue& value)
 
 std::string count(const QJsonValue& value)
 {
-    return grouped(whole(value));
+    return Platform::groupedThousands(whole(value));
+}
+
+std::string counted(const QJsonValue& value, const char* noun)
+{
+    return value.isDouble()
+               ? Platform::counted(static_cast<std::uint64_t>(std::llround(value.toDouble())), noun)
+               : std::string("? ") + noun + "s";
 }
 
 std::string kilobytes(const QJsonValue& bytes)
 {
-    return bytes.isDouble() ? grouped(fixed1(bytes.toDouble() / 1000.0)) + " kB" : "? kB";
+    return bytes.isDouble() ? Platform::groupedThousands(fixed1(bytes.toDouble() / 1000.0)) + " kB" : "? kB";
 }
 
 std::string text(const QJsonValue& value)
@@ -83,8 +78,8 @@ void addFile(const QJsonValue& file, std::vector<std::string>& lines)
         return;
     }
     lines.push_back(label("File") + text(file[Key::kPath]));
-    lines.push_back(kIndent + count(file[Key::kDatagrams]) + " datagrams, " + kilobytes(file[Key::kBytes]) +
-                    ", opened " + shortTime(file[Key::kOpened]));
+    lines.push_back(kIndent + counted(file[Key::kDatagrams], "datagram") + ", " +
+                    kilobytes(file[Key::kBytes]) + ", opened " + shortTime(file[Key::kOpened]));
 }
 
 void addConversions(const QJsonValue& conversions, std::vector<std::string>& lines)
@@ -140,8 +135,8 @@ StatusView statusView(const QJsonObject& snapshot, double nowUnix, const std::st
                                                   : "none yet"));
     const QJsonValue total = snapshot[Key::kSinceStart];
     const QJsonValue drops = total[Key::kKernelDrops];
-    lines.push_back(label("Since start") + count(total[Key::kDatagrams]) + " datagrams, " +
-                    kilobytes(total[Key::kBytes]) + ", " + count(total[Key::kFiles]) + " files, " +
+    lines.push_back(label("Since start") + counted(total[Key::kDatagrams], "datagram") + ", " +
+                    kilobytes(total[Key::kBytes]) + ", " + counted(total[Key::kFiles], "file") + ", " +
                     (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported"));
     addConversions(snapshot[Key::kConversions], lines);
     addMessages(snapshot, lines);

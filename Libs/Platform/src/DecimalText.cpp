@@ -71,4 +71,24 @@ std::int32_t heldInt32(std::int64_t value)
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
+std::string groupedThousands(std::string_view number)
+{
+    const std::size_t sign = number.starts_with('-') ? 1 : 0;
+    const std::size_t end = std::min(number.find('.'), number.size());
+    std::string text(number.substr(0, sign));
+    for (std::size_t i = sign; i < end; ++i)
+    {
+        if (i != sign && (end - i) % 3 == 0)
+            text += ',';
+        text += number[i];
+    }
+    text += number.substr(end);
+    return text;
+}
+
+std::string counted(std::uint64_t count, std::string_view noun)
+{
+    return groupedThousands(std::to_string(count)) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
 } // namespace Platform

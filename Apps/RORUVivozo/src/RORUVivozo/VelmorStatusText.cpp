@@ -1,5 +1,6 @@
 #include "RORUVivozo/VelmorStatusText.h"
 
+#include "Platform/DecimalText.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
 #include <QJsonArray>
@@ -18,19 +19,6 @@ namespace Key = StatusSnapshot;
 
 constexpr double kBytesPerKilo = 1000.0;
 constexpr char kMetricPrefix[] = "roruvivozo_";
-
-std::string grouped(std::uint64_t count)
-{
-    const std::string digits = std::to_string(count);
-    std::string text;
-    for (std::size_t i = 0; i < digits.size(); ++i)
-    {
-        if (i != 0 && (digits.size() - i) % 3 == 0)
-            text += ',';
-        text += digits[i];
-    }
-    return text;
-}
 
 std::string bytesText(std::uint64_t bytes)
 {
@@ -104,9 +92,9 @@ std::string statusLine(const LoggerSnapshot& snapshot)
     std::string line = snapshot.state;
     if (snapshot.file)
     {
-        line +=
-            fmt::format(" {}: {} datagrams, {}, {:.1f}/s", *snapshot.file, grouped(snapshot.fileDatagrams),
-                        bytesText(snapshot.fileBytes), snapshot.datagramsPerSecond);
+        line += fmt::format(" {}: {}, {}, {:.1f}/s", *snapshot.file,
+                            Platform::counted(snapshot.fileDatagrams, "datagram"),
+                            bytesText(snapshot.fileBytes), snapshot.datagramsPerSecond);
         if (snapshot.lastDatagram)
             line +=
                 fmt::format(", last {:.1f} s ago", secondsBetween(*snapshot.lastDatagram, snapshot.taken));
@@ -116,8 +104,8 @@ std::string statusLine(const LoggerSnapshot& snapshot)
     const std::uint64_t failed =
         conversions(snapshot, ConversionResult::Failed) + conversions(snapshot, ConversionResult::Ended);
     if (converted + failed != 0)
-        line += fmt::format("; {} file{} converted, {} failed", grouped(converted), converted == 1 ? "" : "s",
-                            grouped(failed));
+        line += fmt::format("; {} converted, {} failed", Platform::counted(converted, "file"),
+                            Platform::groupedThousands(std::to_string(failed)));
     return line;
 }
 

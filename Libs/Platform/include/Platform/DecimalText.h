@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace Platform
@@ -29,5 +30,11 @@ std::int32_t clampedInt32(std::string_view text);
 // A value held at the 32-bit limits: settings scaled to milliseconds or counts wait as long as 32 bits
 // allow instead of wrapping round.
 std::int32_t heldInt32(std::int64_t value);
+
+// Digits as people read them: "1234567.8" becomes "1,234,567.8".
+std::string groupedThousands(std::string_view number);
+
+// "1 file", "1,234 files": the count grouped, the noun plural unless the count is one.
+std::string counted(std::uint64_t count, std::string_view noun);
 
 } // namespace Platform
