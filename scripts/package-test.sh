@@ -38,8 +38,10 @@ fail() {
 
 work=$(mktemp -d /tmp/vivozo-package.XXXXXX)
 logger_pid=
+notify_pid=
 cleanup() {
     [ -n "$logger_pid" ] && kill "$logger_pid" 2>/dev/null || true
+    [ -n "$notify_pid" ] && kill "$notify_pid" 2>/dev/null || true
     local left
     left=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
     if [ -n "$left" ] && [ "$left" != not-installed ]; then
@@ -148,8 +150,18 @@ eval "$exports"
 step "one logging scenario with the installed logger"
 cp "$(cmake -P "$here/cmake/Captures.cmake")/testglo.rtcm3" "$work/testglo.rtcm3"
 installed_env rtcm3scan --make-demo "$work/capture.rtcm3" "$work/testglo.rtcm3" >/dev/null
+# systemd's notify socket, as the unit's Type=notify and WatchdogSec= give it (the watchdog asked for
+# every second here, so that a short run sees beats): each message on a line of its own.
+python3 -c 'import os, socket, sys
+listener = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+listener.bind(sys.argv[1])
+os.chmod(sys.argv[1], 0o666)
+while True:
+    print(listener.recv(4096).decode(), flush=True)' "$work/notify" >"$work/notified" 2>&1 &
+notify_pid=$!
+for _ in $(seq 1 50); do [ -S "$work/notify" ] && break; sleep 0.1; done
 # shellcheck disable=SC2086 # the options are words, as systemd splits them
-as_service RORUVivozo ${service[5]} >"$work/trace.txt" 2>&1 &
+as_service env NOTIFY_SOCKET="$work/notify" WATCHDOG_USEC=1000000 RORUVivozo ${service[5]} >"$work/trace.txt" 2>&1 &
 logger_pid=$!
 ready=0
 for _ in $(seq 1 40); do
@@ -157,14 +169,27 @@ for _ in $(seq 1 40); do
 done
 [ "$ready" = 1 ] || fail "the installed logger does not answer (trace: $(tail -5 "$work/trace.txt"))"
 installed_env zeltconsole --no-wait start 'C:\pkg\rtcm' test.rtcm 60 3011
-installed_env rtcmreplay "$work/capture.rtcm3" 3011 500 "$work/sent.rtcm3"
+sent=$(installed_env rtcmreplay "$work/capture.rtcm3" 3011 500 "$work/sent.rtcm3")
 [ "$(installed_env zeltconsole status)" = '$PZELT,162,ON' ] || fail "not logging after the datagrams"
+step "the service manager hears ready, the state with file and rate, and the engine's beats"
+sleep 2
+grep -q '^READY=1' "$work/notified" || fail "no READY=1 on the notify socket"
+grep -E '^STATUS=logging C:\\pkg\\rtcm\\test\.rtcm: [0-9,]+ datagrams, [0-9.]+ kB, [0-9.]+/s' "$work/notified" | tail -n 1 ||
+    fail "no status line naming the file and its rate"
+[ "$(grep -c '^WATCHDOG=1' "$work/notified")" -ge 2 ] || fail "no watchdog beats"
+snapshot="$ZELT_ROOT/c/temp/RORUVivozo.status.json"
+frames=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["since_start"]["datagrams"])' "$snapshot") ||
+    fail "no status snapshot at $snapshot"
+[ "$sent" = "$frames frames, $(stat -c %s "$work/sent.rtcm3") bytes sent" ] || fail "snapshot: $frames datagrams; $sent"
+echo "status snapshot: $frames datagrams, as sent""
 [ "$(installed_env zeltconsole stop)" = '$PZELT,162,OFF' ] || fail "stop not answered"
 [ "$(installed_env zeltconsole terminate)" = '$PZELT,162,OFF' ] || fail "terminate not answered"
 status=0
 wait "$logger_pid" || status=$?
 logger_pid=
 [ "$status" -eq 0 ] || fail "the logger ended with status $status"
+grep -q '^STOPPING=1' "$work/notified" || fail "no STOPPING=1 at the end"
+kill "$notify_pid" 2>/dev/null || true
 
 if command -v strace >/dev/null && command -v systemd-analyze >/dev/null; then
     step "every system call made is one the unit's filter allows"

@@ -13,20 +13,24 @@
 using namespace VivozoTest;
 using LoggerService = LoggerFixture;
 
+// What the command writes, standard error included; "failed: ..." when it ends with another status than 0.
+static std::string commandOutput(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;)
+        output += static_cast<char>(c);
+    return pipe != nullptr && ::pclose(pipe) == 0 ? output : "failed: " + output;
+}
+
 // Every sample of the metrics file as Prometheus' own client parses it: "name{labels} value" lines.
 static std::string parsedMetrics(const std::string& path)
 {
-    const std::string command =
-        "/usr/bin/python3 -c 'import sys\n"
-        "from prometheus_client.parser import text_string_to_metric_families as parse\n"
-        "for family in parse(open(sys.argv[1]).read()):\n"
-        "    for s in family.samples: print(s.name, s.labels, s.value)' " +
-        path + " 2>&1";
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;)
-        output += static_cast<char>(c);
-    return pipe != nullptr && ::pclose(pipe) == 0 ? output : "not parsed: " + output;
+    return commandOutput("/usr/bin/python3 -c 'import sys\n"
+                         "from prometheus_client.parser import text_string_to_metric_families as parse\n"
+                         "for family in parse(open(sys.argv[1]).read()):\n"
+                         "    for s in family.samples: print(s.name, s.labels, s.value)' " +
+                         path);
 }
 
 static const QJsonObject snapshotAt(const std::string& path)
@@ -64,6 +68,10 @@ TEST_F(LoggerService, SnapshotAndMetricsCountWhatWasSentAndAPathThatFailsStopsNo
     EXPECT_EQ(status["since_start"]["files"].toInt(), 1);
     EXPECT_GT(status["rate"]["datagrams_per_second"].toDouble(), 0);
     EXPECT_LT(status["last_datagram"]["age_seconds"].toDouble(), 5);
+
+    const std::string view = commandOutput(consoleBinary() + " watch --once --status " + snapshot);
+    EXPECT_NE(view.find("C:\\rtcm\\base.rtcm"), std::string::npos) << view;
+    EXPECT_NE(view.find("1,000 datagrams, 100.0 kB"), std::string::npos) << view;
 
     const std::string samples = parsedMetrics(metrics);
     for (const char* sample :

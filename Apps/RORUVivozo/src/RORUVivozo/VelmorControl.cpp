@@ -291,7 +291,8 @@ void CVelmorControl::StateChanged(int32_t from, int32_t to)
         m_notifier.ready(statusLine(m_status.snapshot()));
         return;
     }
-    m_publisher->changed();
+    if (m_publisher)
+        m_publisher->changed();
 }
 
 const char* CVelmorControl::StateName(int32_t state)
