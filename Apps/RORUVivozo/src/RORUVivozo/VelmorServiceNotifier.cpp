@@ -1,10 +1,59 @@
 #include "RORUVivozo/VelmorServiceNotifier.h"
 
+#include <pthread.h>
 #include <systemd/sd-daemon.h>
 
 #include <algorithm>
-
 #include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+namespace
+{
+
+void sendAll(const std::shared_ptr<CServiceNotifier::Outbox>& outbox)
+{
+    pthread_setname_np(pthread_self(), "notify");
+    std::unique_lock<std::mutex> lock(outbox->lock);
+    for (;;)
+    {
+        outbox->changed.wait(lock, [&] { return outbox->closing || !outbox->messages.empty(); });
+        if (outbox->messages.empty())
+            return;
+        const std::string message = std::move(outbox->messages.front());
+        outbox->messages.pop_front();
+        outbox->sending = true;
+        lock.unlock();
+        // A socket that names nothing or has gone only makes this fail; one that is not read blocks it.
+        (void)sd_notify(0, message.c_str());
+        lock.lock();
+        outbox->sending = false;
+        outbox->changed.notify_all();
+    }
+}
+
+} // namespace
+
+CServiceNotifier::CServiceNotifier()
+{
+    const char* socket = std::getenv("NOTIFY_SOCKET");
+    if (socket == nullptr || *socket == '\0')
+        return;
+    m_outbox = std::make_shared<Outbox>();
+    std::thread([outbox = m_outbox] { sendAll(outbox); }).detach();
+}
+
+CServiceNotifier::~CServiceNotifier()
+{
+    if (!m_outbox)
+        return;
+    std::unique_lock<std::mutex> lock(m_outbox->lock);
+    m_outbox->closing = true;
+    m_outbox->changed.notify_all();
+    // The sender ends once all is sent; one stuck on a manager that does not read is left to the exit.
+    m_outbox->changed.wait_for(lock, kLastMessagesLimit,
+                               [&] { return m_outbox->messages.empty() && !m_outbox->sending; });
+}
 
 std::optional<std::chrono::milliseconds> CServiceNotifier::watchdogBeat()
 {
@@ -19,39 +68,44 @@ std::optional<std::chrono::milliseconds> CServiceNotifier::watchdogBeat()
 
 void CServiceNotifier::ready(const std::string& state)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<std::mutex> guard(m_stateLock);
     m_lastState = state;
-    send("READY=1\nSTATUS=" + state);
+    post("READY=1\nSTATUS=" + state);
 }
 
 void CServiceNotifier::state(const std::string& state)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<std::mutex> guard(m_stateLock);
     if (state == m_lastState)
         return;
     m_lastState = state;
-    send("STATUS=" + state);
+    post("STATUS=" + state);
 }
 
 void CServiceNotifier::stopping()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<std::mutex> guard(m_stateLock);
     m_lastState = "stopping";
-    send("STOPPING=1\nSTATUS=stopping");
+    post("STOPPING=1\nSTATUS=stopping");
 }
 
 void CServiceNotifier::extendStop(std::chrono::microseconds more)
 {
-    send("EXTEND_TIMEOUT_USEC=" + std::to_string(more.count()));
+    post("EXTEND_TIMEOUT_USEC=" + std::to_string(more.count()));
 }
 
 void CServiceNotifier::alive()
 {
-    send("WATCHDOG=1");
+    post("WATCHDOG=1");
 }
 
-void CServiceNotifier::send(const std::string& message)
+void CServiceNotifier::post(std::string message)
 {
-    // A socket that names nothing or has gone only makes this fail: the logger goes on without it.
-    (void)sd_notify(0, message.c_str());
+    if (!m_outbox)
+        return;
+    std::lock_guard<std::mutex> guard(m_outbox->lock);
+    if (m_outbox->messages.size() >= kQueueLimit)
+        m_outbox->messages.pop_front();
+    m_outbox->messages.push_back(std::move(message));
+    m_outbox->changed.notify_all();
 }

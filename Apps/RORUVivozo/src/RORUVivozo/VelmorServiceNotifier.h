@@ -1,8 +1,13 @@
 // Tells the service manager how the logger is doing: ready, a one-line state, stopping, and the
-// engine's heartbeat. Nothing happens where no service manager listens.
+// engine's heartbeat. Nothing happens where no service manager listens. A manager that does not read
+// its socket would block a sender: messages go out from a thread of the notifier's own, so no caller
+// ever waits for one.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,6 +15,16 @@
 class CServiceNotifier
 {
 public:
+    // Messages waiting beyond this many are dropped, the oldest first: the latest state matters.
+    static constexpr std::size_t kQueueLimit = 64;
+    // How long the end waits for the last messages to go out.
+    static constexpr std::chrono::seconds kLastMessagesLimit{1};
+
+    CServiceNotifier();
+    ~CServiceNotifier();
+    CServiceNotifier(const CServiceNotifier&) = delete;
+    CServiceNotifier& operator=(const CServiceNotifier&) = delete;
+
     // The beat's period: half the interval the service manager watches for, or none when it does not.
     static std::optional<std::chrono::milliseconds> watchdogBeat();
 
@@ -22,9 +37,21 @@ public:
     void extendStop(std::chrono::microseconds more);
     void alive();
 
-private:
-    void send(const std::string& message);
+    // What the sender thread shares with the notifier; it outlives a notifier whose end found the
+    // sender stuck.
+    struct Outbox
+    {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::deque<std::string> messages;
+        bool sending = false;
+        bool closing = false;
+    };
 
-    std::mutex m_lock; // the last state
+private:
+    void post(std::string message);
+
+    std::shared_ptr<Outbox> m_outbox; // none where no manager listens
+    std::mutex m_stateLock;
     std::string m_lastState;
 };
