@@ -59,6 +59,9 @@ protected:
             lock.lock();
             m_converted.push_back(content);
             m_changed.notify_all();
+            lock.unlock();
+            // As a loaded machine may: the test goes on before the conversion has quite ended.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
             return true;
         };
         return CLogSink([this](const std::string& line) { m_lines.push_back(line); },

@@ -65,8 +65,10 @@ bool CVelmorConversion::follow(const std::string& from, const std::string& to,
     }
     if (m_current == from)
     {
+        // The script is still to start there; but a scan that has read the file already read what was
+        // there before, so what is there now needs a conversion of its own.
         m_current = to;
-        followed = true;
+        followed = followed || !m_currentOpened;
     }
     return followed;
 }
@@ -113,6 +115,7 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     const Closed closed = m_waiting.front();
     m_waiting.pop_front();
     m_current = closed.path;
+    m_currentOpened = false;
     lock.unlock();
 
     // Both uses of the path run under the lock: a move aside of the file is then either before them
@@ -123,6 +126,7 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
         [&](std::string* problem)
         {
             std::lock_guard<std::mutex> guard(m_lock);
+            m_currentOpened = true;
             return Rtcm3::openForScan(m_current, problem);
         },
         [&](const std::string& rinexName, const std::vector<std::string>& environment)

@@ -39,7 +39,7 @@ public:
     void convert(const std::string& path, const Rtcm3::ScanContext& context);
     // Runs move (a rename of the file at from to to) while no conversion opens a file, and when it
     // succeeded lets a conversion that still has to open or launch from take to instead. True when
-    // one did.
+    // one that has still to open it did.
     bool follow(const std::string& from, const std::string& to, const std::function<bool()>& move);
     // Goes on converting what is queued, but for no longer than one conversion may take and at most
     // kFinishLimit: then the running one is ended, what still waits is reported, and the thread ends.
@@ -71,7 +71,8 @@ private:
         Rtcm3::ScanContext context;
     };
     std::deque<Closed> m_waiting;
-    std::string m_current; // path of the file being converted; empty when none is
+    std::string m_current;        // path of the file being converted; empty when none is
+    bool m_currentOpened = false; // its scan has opened it
     bool m_finishing = false;
     std::chrono::steady_clock::time_point m_finishBy; // once finishing: when the last conversion is ended
     std::vector<Platform::ProcessGroup> m_unreaped;   // killed, but still in the kernel when last looked at
