@@ -172,16 +172,21 @@ installed_env zeltconsole --no-wait start 'C:\pkg\rtcm' test.rtcm 60 3011
 sent=$(installed_env rtcmreplay "$work/capture.rtcm3" 3011 500 "$work/sent.rtcm3")
 [ "$(installed_env zeltconsole status)" = '$PZELT,162,ON' ] || fail "not logging after the datagrams"
 step "the service manager hears ready, the state with file and rate, and the engine's beats"
-sleep 2
+snapshot="$ZELT_ROOT/c/temp/RORUVivozo.status.json"
+expected="$(stat -c %s "$work/sent.rtcm3") bytes sent"
+frames=
+for _ in $(seq 1 50); do
+    frames=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["since_start"]["datagrams"])' \
+        "$snapshot" 2>/dev/null || true)
+    [ "$sent" = "$frames frames, $expected" ] && [ "$(grep -c '^WATCHDOG=1' "$work/notified")" -ge 2 ] && break
+    sleep 0.1
+done
+[ "$sent" = "$frames frames, $expected" ] || fail "status snapshot at $snapshot: ${frames:-no} datagrams; $sent"
+echo "status snapshot: $frames datagrams, as sent"
 grep -q '^READY=1' "$work/notified" || fail "no READY=1 on the notify socket"
 grep -E '^STATUS=logging C:\\pkg\\rtcm\\test\.rtcm: [0-9,]+ datagrams, [0-9.]+ kB, [0-9.]+/s' "$work/notified" | tail -n 1 ||
     fail "no status line naming the file and its rate"
 [ "$(grep -c '^WATCHDOG=1' "$work/notified")" -ge 2 ] || fail "no watchdog beats"
-snapshot="$ZELT_ROOT/c/temp/RORUVivozo.status.json"
-frames=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["since_start"]["datagrams"])' "$snapshot") ||
-    fail "no status snapshot at $snapshot"
-[ "$sent" = "$frames frames, $(stat -c %s "$work/sent.rtcm3") bytes sent" ] || fail "snapshot: $frames datagrams; $sent"
-echo "status snapshot: $frames datagrams, as sent""
 [ "$(installed_env zeltconsole stop)" = '$PZELT,162,OFF' ] || fail "stop not answered"
 [ "$(installed_env zeltconsole terminate)" = '$PZELT,162,OFF' ] || fail "terminate not answered"
 status=0

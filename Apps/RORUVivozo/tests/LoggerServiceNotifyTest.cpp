@@ -70,15 +70,21 @@ TEST_F(LoggerService, TellsTheServiceManagerItsStateAndBeatsOnlyWhileTheEngineRu
     EXPECT_NEAR(count(beats, "WATCHDOG=1"), 6, 2) << "a beat every half second";
     command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
     send(std::vector<std::string>(1200, "datagram"));
-    notifications(socket, 1500ms); // the rate is over the last seconds
-    EXPECT_TRUE(
-        std::regex_match(notifications(socket, 2s, "STATUS=logging").back(),
-                         std::regex(R"(STATUS=logging C:\\rtcm\\base\.rtcm: 1,200 datagrams, 9\.6 kB, )"
-                                    R"(\d+\.\d/s, last \d\.\d s ago)")));
+    // Once all are written, a line says so, with the rate and the age of the last.
+    const std::regex logging(
+        R"(STATUS=logging C:\\rtcm\\base\.rtcm: 1,200 datagrams, 9\.6 kB, \d+\.\d/s, last \d\.\d s ago)");
+    bool told = false;
+    for (const auto end = std::chrono::steady_clock::now() + 10s;
+         !told && std::chrono::steady_clock::now() < end;)
+        told = std::regex_match(notifications(socket, 2s, "STATUS=logging").back(), logging);
+    EXPECT_TRUE(told);
 
     // Held as a debugger holds one thread: the other threads go on, the beats stop until it runs again.
     const pid_t engine = engineThread(m_logger->pid());
-    ASSERT_EQ(ptrace(PTRACE_SEIZE, engine, 0, 0), 0) << std::strerror(errno);
+    const long seized = ptrace(PTRACE_SEIZE, engine, 0, 0);
+    if (seized != 0 && errno == EPERM)
+        GTEST_SKIP() << "this machine lets no process trace another: the engine cannot be held";
+    ASSERT_EQ(seized, 0) << std::strerror(errno);
     ASSERT_EQ(ptrace(PTRACE_INTERRUPT, engine, 0, 0), 0) << std::strerror(errno);
     int stopped = 0;
     ASSERT_EQ(waitpid(engine, &stopped, __WALL), engine);

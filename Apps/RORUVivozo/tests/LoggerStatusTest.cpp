@@ -42,17 +42,15 @@ TEST_F(LoggerService, SnapshotAndMetricsCountWhatWasSentAndAPathThatFailsStopsNo
 {
     const std::string metricsFolder = m_suite.root() + "/node-exporter";
     const std::string metrics = metricsFolder + "/roruvivozo.prom";
-    std::filesystem::create_directory(metricsFolder);
+    // A file where the metrics' folder should be: they cannot be written for a while.
+    std::ofstream{metricsFolder};
     startLogger(kSelectedOff, {"-debug", "31", "-metrics", metrics});
     command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
     send(std::vector<std::string>(500, std::string(100, 'x')));
-    // The folder turns into a file: the metrics cannot be written for a while.
-    std::filesystem::rename(metricsFolder, metricsFolder + ".away");
-    std::ofstream{metricsFolder};
-    send(std::vector<std::string>(500, std::string(100, 'y')));
     EXPECT_TRUE(m_logger->waitForOutput("WARNING: Not able to write " + metrics + ": Not a directory", 5s));
     std::filesystem::remove(metricsFolder);
-    std::filesystem::rename(metricsFolder + ".away", metricsFolder);
+    std::filesystem::create_directories(metricsFolder); // the logger may have made it already
+    send(std::vector<std::string>(500, std::string(100, 'y')));
     EXPECT_TRUE(m_logger->waitForOutput("Info: Writing " + metrics + " again.", 5s));
     EXPECT_EQ(m_logger->occurrences("Not able to write"), 1u);
 

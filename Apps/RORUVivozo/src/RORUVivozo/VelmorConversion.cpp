@@ -42,9 +42,10 @@ void CVelmorConversion::convert(const std::string& path, const Rtcm3::ScanContex
         if (m_finishing)
             return;
         m_waiting.push_back({path, context});
+        // Counted before the thread can take it, so its end never comes first.
+        if (m_status)
+            m_status->conversionQueued();
     }
-    if (m_status)
-        m_status->conversionQueued();
     m_queued.notify_one();
 }
 

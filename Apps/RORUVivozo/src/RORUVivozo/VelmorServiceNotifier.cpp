@@ -104,8 +104,16 @@ void CServiceNotifier::post(std::string message)
     if (!m_outbox)
         return;
     std::lock_guard<std::mutex> guard(m_outbox->lock);
-    if (m_outbox->messages.size() >= kQueueLimit)
-        m_outbox->messages.pop_front();
+    // READY=1 and STOPPING=1 stay: a status line or a beat is soon followed by a fresher one.
+    std::deque<std::string>& messages = m_outbox->messages;
+    if (messages.size() >= kQueueLimit)
+    {
+        const auto stale = std::find_if(messages.begin(), messages.end(),
+                                        [](const std::string& waiting) {
+                                            return waiting.starts_with("STATUS=") || waiting == "WATCHDOG=1";
+                                        });
+        messages.erase(stale != messages.end() ? stale : messages.begin());
+    }
     m_outbox->messages.push_back(std::move(message));
     m_outbox->changed.notify_all();
 }

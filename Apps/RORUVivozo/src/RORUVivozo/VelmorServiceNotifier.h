@@ -15,7 +15,7 @@
 class CServiceNotifier
 {
 public:
-    // Messages waiting beyond this many are dropped, the oldest first: the latest state matters.
+    // Beyond this many waiting messages the oldest status line or beat is dropped.
     static constexpr std::size_t kQueueLimit = 64;
     // How long the end waits for the last messages to go out.
     static constexpr std::chrono::seconds kLastMessagesLimit{1};

@@ -118,7 +118,8 @@ void CStatusPublisher::publish(bool files)
 void CStatusPublisher::replace(Output& output, const std::string& text)
 {
     const std::filesystem::path path = Platform::nativePath(output.path);
-    const std::filesystem::path beside = path.string() + ".tmp";
+    // Of this process only: another process writing the same path never tears this one's file.
+    const std::filesystem::path beside = path.string() + "." + std::to_string(::getpid()) + ".tmp";
     std::error_code ignored;
     std::filesystem::create_directories(path.parent_path(), ignored);
     int error = writeWhole(beside, text);

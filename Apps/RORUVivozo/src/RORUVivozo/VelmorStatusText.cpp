@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
@@ -106,6 +107,9 @@ std::string statusLine(const LoggerSnapshot& snapshot)
     if (converted + failed != 0)
         line += fmt::format("; {} converted, {} failed", Platform::counted(converted, "file"),
                             Platform::groupedThousands(std::to_string(failed)));
+    // One line: a control character from a path would start another assignment to the service manager.
+    std::replace_if(
+        line.begin(), line.end(), [](unsigned char c) { return c < ' ' || c == 0x7F; }, '?');
     return line;
 }
 
@@ -223,7 +227,8 @@ std::string statusMetrics(const LoggerSnapshot& snapshot)
     for (const ConversionResult result : kResults)
         out.sample("conversions_total", static_cast<double>(conversions(snapshot, result)),
                    label("result", resultName(result)));
-    out.family("conversions_waiting", "gauge", "Closed log files waiting for their conversion to RINEX.");
+    out.family("conversions_waiting", "gauge",
+               "Closed log files waiting for their conversion to RINEX or being converted.");
     out.sample("conversions_waiting", static_cast<double>(snapshot.conversionsWaiting));
     out.family("operator_messages_total", "counter",
                "Operator messages posted since the logger started, by number.");
