@@ -1,6 +1,8 @@
 // Reading the start parameters from a start sentence and from the token store.
 #include "RORUVivozo/VelmorStartParameters.h"
 
+#include "RORUVivozo/VelmorServices.h"
+
 #include "SuiteProtocol/DataPort.h"
 
 #include <gtest/gtest.h>
@@ -10,23 +12,26 @@
 namespace
 {
 
-TokenReader fakeTokens(std::vector<std::string>* asked)
+class FakeTokens : public CVelmorTokens
 {
-    static const std::map<std::string, std::string> texts{{kTokenLogDirectory, "C:\\tok"},
-                                                          {kTokenLogFileName, "tok.rtcm"}};
-    static const std::map<std::string, std::int32_t> integers{{kTokenInterval, 15},
-                                                              {SuiteProtocol::kDataPortToken, 3020}};
-    return {[asked](const std::string& name)
-            {
-                asked->push_back(name);
-                return integers.at(name);
-            },
-            [asked](const std::string& name)
-            {
-                asked->push_back(name);
-                return texts.at(name);
-            }};
-}
+public:
+    std::int32_t integer(const std::string& name) override
+    {
+        asked.push_back(name);
+        return std::map<std::string, std::int32_t>{{kTokenInterval, 15},
+                                                   {SuiteProtocol::kDataPortToken, 3020}}
+            .at(name);
+    }
+    std::string text(const std::string& name) override
+    {
+        asked.push_back(name);
+        return std::map<std::string, std::string>{{kTokenLogDirectory, "C:\\tok"},
+                                                  {kTokenLogFileName, "tok.rtcm"}}
+            .at(name);
+    }
+    void setReport(ServiceReport) override {}
+    std::vector<std::string> asked;
+};
 
 } // namespace
 
@@ -50,12 +55,12 @@ TEST(StartSentence, FieldsAndMissingFieldsFromTheTokenStore)
     };
     for (const Case& c : cases)
     {
-        std::vector<std::string> asked;
-        const StartParameters got = parseStartSentence(c.sentence, fakeTokens(&asked));
+        FakeTokens tokens;
+        const StartParameters got = parseStartSentence(c.sentence, tokens);
         EXPECT_EQ(got.directory, c.expected.directory) << c.sentence;
         EXPECT_EQ(got.fileName, c.expected.fileName) << c.sentence;
         EXPECT_EQ(got.interval, c.expected.interval) << c.sentence;
         EXPECT_EQ(got.port, c.expected.port) << c.sentence;
-        EXPECT_EQ(asked.size(), c.tokensRead) << c.sentence;
+        EXPECT_EQ(tokens.asked.size(), c.tokensRead) << c.sentence;
     }
 }

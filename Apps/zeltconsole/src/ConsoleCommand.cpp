@@ -169,7 +169,6 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             error = "watch takes no arguments; give the snapshot with --status";
             return false;
         }
-        command.watch = true;
         if (command.statusPath.empty())
             command.statusPath = StatusSnapshot::kDefaultPath;
         return true;
@@ -235,8 +234,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         }
         command.sentence = SuiteProtocol::startSentence(
             words[1], words[2], static_cast<std::int32_t>(minutes), static_cast<std::int32_t>(dataPort));
-        command.answeredByFirstDatagram = true;
-        command.dataPort = static_cast<std::int32_t>(dataPort);
+        command.startDataPort = static_cast<std::int32_t>(dataPort);
         return true;
     }
     if (verb == "raw")

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,14 @@ struct ConsoleCommand
     bool help = false;
     bool version = false;
     std::string sentence; // the bytes to send
-    // A start is answered only once the first datagram has opened the file: silence is no failure.
-    bool answeredByFirstDatagram = false;
-    std::int32_t dataPort = 0;
-    // watch: show the logger's status snapshot instead of sending a sentence.
-    bool watch = false;
+    // A start is answered only once the first datagram has opened the file: silence is no failure. Its
+    // data port (0: the logger's own).
+    std::optional<std::int32_t> startDataPort;
     bool once = false;
-    std::string statusPath; // as given, Windows-style or native
+    // Set for watch only, which shows this snapshot instead of sending a sentence; as given, Windows-style
+    // or native.
+    std::string statusPath;
+    bool watches() const { return !statusPath.empty(); }
 };
 
 // Reads the arguments after the program name. Returns false with a message for bad usage.

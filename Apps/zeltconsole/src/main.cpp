@@ -166,11 +166,12 @@ int run(const ConsoleCommand& command)
         status = kAnswered;
         within = std::chrono::milliseconds(command.quietMs);
     }
-    if (status == kTimedOut && command.answeredByFirstDatagram)
+    if (status == kTimedOut && command.startDataPort)
     {
         std::cout << "zeltconsole: start sent to " << destination
                   << "; logging begins with the first datagram"
-                  << (command.dataPort != 0 ? " on data port " + std::to_string(command.dataPort) : "")
+                  << (*command.startDataPort != 0 ? " on data port " + std::to_string(*command.startDataPort)
+                                                  : "")
                   << " (answered \"$PZELT,162,ON\")" << std::endl;
         return kAnswered;
     }
@@ -201,7 +202,7 @@ int main(int argc, char** argv)
         std::cout << "zeltconsole " << VIVOZO_VERSION << std::endl;
         return 0;
     }
-    if (command.watch)
+    if (command.watches())
         return watchStatus(command.statusPath, command.once);
     return run(command);
 }

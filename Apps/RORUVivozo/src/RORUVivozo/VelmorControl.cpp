@@ -158,7 +158,7 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
 CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace,
                                unsigned char debugMask, const VelmorServices& services)
     : CApplFsm(processName, initialState, Table(), g_ZeltSignalNames, trace, debugMask),
-      m_countedMessages(services.messages, m_status), m_messages(m_countedMessages), m_tokens(services.tokens)
+      m_messages(services.messages, m_status), m_tokens(services.tokens)
 {
     // Both may report from threads of their own; trace lines are safe from any thread.
     m_messages.setReport([this](const std::string& line) { TraceData("%s", line.c_str()); });
@@ -210,7 +210,7 @@ void CVelmorControl::InitJob()
     // Only a running engine takes the beat's timer signal, so a held engine misses its beats.
     m_watchdogBeat = CServiceNotifier::watchdogBeat();
     ArmWatchdogBeat();
-    m_status.stateChanged(GetState(), StateName(GetState()));
+    m_status.stateChanged(StatusState(GetState()));
     m_publisher = std::make_unique<CStatusPublisher>(m_status, m_notifier, m_statusPaths,
                                                      [this](const std::string& line)
                                                      { TraceData("%s", line.c_str()); });
@@ -239,14 +239,12 @@ CVelmorControl::~CVelmorControl()
     ReportKernelDrops();
     // No job asks for a read any more; one that another process holds up is not waited for.
     m_parameterReader.reset();
-    m_dataSeen = false;
     m_eventCounter.reset();
 
     // The process ends here: the closed files still waiting are converted first, within a bound.
     constexpr std::chrono::seconds kRestOfTheStop{30};
     m_notifier.extendStop(CVelmorConversion::kFinishLimit + kRestOfTheStop);
-    if (m_logSink)
-        m_logSink->stop();
+    m_logSink->stop();
     m_logSink.reset();
     // Its last snapshot shows the conversions' results.
     m_publisher.reset();
@@ -277,11 +275,11 @@ void CVelmorControl::JobWatchdogBeat(SignalPtr&)
 
 void CVelmorControl::StateChanged(int32_t from, int32_t to)
 {
-    m_status.stateChanged(to, StateName(to));
+    m_status.stateChanged(StatusState(to));
     if (to >= VELMOR_TERMINATED)
     {
         if (from < VELMOR_TERMINATED)
-            m_notifier.stopping();
+            m_notifier.stopping(stateName(LoggerState::Stopping));
         return;
     }
     // Ready once the ports are bound (InitJob) and the first parameter read has ended either way.
@@ -295,23 +293,23 @@ void CVelmorControl::StateChanged(int32_t from, int32_t to)
         m_publisher->changed();
 }
 
-const char* CVelmorControl::StateName(int32_t state)
+LoggerState CVelmorControl::StatusState(int32_t state)
 {
     switch (state)
     {
     case VELMOR_IDLE:
     case VELMOR_DBINIT:
-        return "reading parameters";
+        return LoggerState::ReadingParameters;
     case VELMOR_WAIT_LOGGING:
-        return "waiting for a start";
+        return LoggerState::WaitingForStart;
     case VELMOR_PREP_LOGGING:
-        return "started, waiting for data";
+        return LoggerState::Started;
     case VELMOR_ACTIVE_LOGGING:
-        return "logging";
+        return LoggerState::Logging;
     case VELMOR_DBERROR:
-        return "database unreadable, retrying";
+        return LoggerState::DatabaseUnreadable;
     default:
-        return "stopping";
+        return LoggerState::Stopping;
     }
 }
 
@@ -389,10 +387,4 @@ Rtcm3::ScanContext CVelmorControl::ConversionContext(std::time_t opened)
     context.observer = m_tokens.text(kTokenObserver);
     context.agency = m_tokens.text(kTokenAgency);
     return context;
-}
-
-TokenReader CVelmorControl::Tokens() const
-{
-    return {[this](const std::string& name) { return m_tokens.integer(name); },
-            [this](const std::string& name) { return m_tokens.text(name); }};
 }

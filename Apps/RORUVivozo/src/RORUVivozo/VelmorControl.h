@@ -26,8 +26,6 @@
 #include <optional>
 #include <string>
 
-struct LoggingParameters;
-
 // State numbers of the control's table.
 enum VelmorState : int32_t
 {
@@ -64,9 +62,9 @@ inline constexpr char kTokenFreqInterval[] = "RUNT_PARAM_RTCM_INPUT_FREQ_INTERVA
 inline constexpr char kTokenFreqExpected[] = "RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED";
 inline constexpr char kTokenFreqLimit[] = "RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT";
 inline constexpr char kTokenFreqPause[] = "RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH";
-// The reference station whose messages the conversion reads; read at every hand-off.
+// The reference station whose messages the conversion reads; read as each file's conversion begins.
 inline constexpr char kTokenStationId[] = "RTCM_STATION_ID";
-// What the RINEX header of every converted file names; read at every hand-off.
+// What the RINEX header of every converted file names; read as each file's conversion begins.
 inline constexpr char kTokenMarkerName[] = "RINEX_MARKER_NAME";
 inline constexpr char kTokenMarkerNumber[] = "RINEX_MARKER_NUMBER";
 inline constexpr char kTokenObserver[] = "RINEX_OBSERVER";
@@ -157,8 +155,8 @@ private:
     template <void (CVelmorControl::*job)(SignalPtr&)> void Drained(SignalPtr& signal);
     void ReportJobFailure(const char* what);
     void ArmWatchdogBeat();
-    // The state's name in the status.
-    static const char* StateName(int32_t state);
+    // The state as the status shows it.
+    static LoggerState StatusState(int32_t state);
 
     // Steps the jobs share.
     // A new schedule of timed file changes from now; the next change of the running schedule.
@@ -191,7 +189,8 @@ private:
     // Input-rate supervision.
     void ConfigureSupervision(bool fresh);
     void RemoveSupervision();
-    // On the datagram path: a flag check, and the recovery note after an outage reported by 1424.
+    // On the datagram path: the no-data check's flag, the rate count, and the recovery note after an
+    // outage reported by 1424.
     void CountDatagram();
     void ReportDataAgain();
     // Off the datagram path: on the no-data check and at the end.
@@ -202,7 +201,6 @@ private:
     void OnCommand(const char* data, std::uint64_t count);
     void OnReceiverText(const std::string& text) const;
 
-    TokenReader Tokens() const;
     // The station token as the conversion's station filter; an ID out of range is reported and reads 0.
     unsigned int ConversionStation();
     // The station and the header labels of the tokens, for a file opened at the given time.
@@ -210,10 +208,9 @@ private:
 
     // Before everything that reports to it.
     CLoggerStatus m_status;
-    CCountedMessages m_countedMessages;
     // The log file and interval of the last start or read; the data port is the receivers'.
     StartParameters m_start;
-    CVelmorMessagePoster& m_messages;
+    CCountedMessages m_messages; // the suite's, every message counted for the status
     CVelmorTokens& m_tokens;
     FsmClock::time_point m_rotationDue;  // the moment of the next timed file change
     std::unique_ptr<CLogSink> m_logSink; // the log file, from its opening to its conversion

@@ -104,7 +104,7 @@ void CVelmorControl::TakeLogFile(const StartParameters& start)
 
 void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)
 {
-    const StartParameters parameters = parseStartSentence(dataOf(signal), Tokens());
+    const StartParameters parameters = parseStartSentence(dataOf(signal), m_tokens);
     TakeLogFile(parameters);
     m_receivers->takeDataPort(parameters.port);
 }
@@ -241,7 +241,7 @@ void CVelmorControl::JobPrepLogging(SignalPtr& signal)
     ConfigureSupervision(true);
     if (dataOf(*signal).empty())
     {
-        StartParameters parameters = startParametersFromTokens(Tokens());
+        StartParameters parameters = startParametersFromTokens(m_tokens);
         if (parameters.interval == 0)
             parameters.interval = kDefaultStartInterval;
         TakeLogFile(parameters);
@@ -258,7 +258,6 @@ void CVelmorControl::JobPrepLogging(SignalPtr& signal)
 void CVelmorControl::JobStartLogging(SignalPtr& signal)
 {
     TraceJob("JobStartLogging");
-    m_dataSeen = true;
     CountDatagram();
     bool opened = false;
     const std::string_view datagram = dataOf(*signal);
@@ -277,7 +276,6 @@ void CVelmorControl::JobStartLogging(SignalPtr& signal)
 void CVelmorControl::JobLog(SignalPtr& signal)
 {
     TraceJob("JobLog");
-    m_dataSeen = true;
     CountDatagram();
     const std::string_view datagram = dataOf(*signal);
     m_logSink->writeDatagram(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
@@ -343,7 +341,7 @@ void CVelmorControl::JobNewFile(SignalPtr& signal)
            [&]
            {
                if (dataOf(*signal).empty())
-                   TakeLogFile(startParametersFromTokens(Tokens()));
+                   TakeLogFile(startParametersFromTokens(m_tokens));
                else
                    TakeStartParameters(*signal);
            });

@@ -19,9 +19,10 @@ constexpr std::chrono::milliseconds kEndWait{2000};
 
 } // namespace
 
-CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter,
-                                     CLoggerStatus* status)
-    : m_timeLimit(timeLimit), m_report(std::move(report)), m_converter(std::move(converter)), m_status(status)
+CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report, ContextOf contextOf,
+                                     Converter converter, CLoggerStatus* status)
+    : m_timeLimit(timeLimit), m_report(std::move(report)), m_contextOf(std::move(contextOf)),
+      m_converter(std::move(converter)), m_status(status)
 {
     if (!m_converter)
         m_converter = [](const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
@@ -35,13 +36,13 @@ CVelmorConversion::~CVelmorConversion()
     finish();
 }
 
-void CVelmorConversion::convert(const std::string& path, const Rtcm3::ScanContext& context)
+void CVelmorConversion::convert(const std::string& path, std::time_t opened)
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_finishing)
             return;
-        m_waiting.push_back({path, context});
+        m_waiting.push_back({path, opened});
         // Counted before the thread can take it, so its end never comes first.
         if (m_status)
             m_status->conversionQueued();
@@ -118,6 +119,8 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     m_current = closed.path;
     m_currentOpened = false;
     lock.unlock();
+    const Rtcm3::ScanContext context =
+        m_contextOf ? m_contextOf(closed.opened) : Rtcm3::ScanContext{0, closed.opened};
 
     // Both uses of the path run under the lock: a move aside of the file is then either before them
     // (and followed) or after.
@@ -136,12 +139,12 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
             // From now on the script holds the path itself.
             path = m_current;
             m_current.clear();
-            converter = Rtcm3::startMakeRinex(path, rinexName, closed.context.station, environment);
+            converter = Rtcm3::startMakeRinex(path, rinexName, context.station, environment);
             return converter.running();
         }};
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
     std::string problem;
-    m_converter(Rtcm3::logFileDirectory(closed.path), steps, &problem, closed.context);
+    m_converter(Rtcm3::logFileDirectory(closed.path), steps, &problem, context);
 
     lock.lock();
     // Where the file is now, should it have been moved aside during the scan.

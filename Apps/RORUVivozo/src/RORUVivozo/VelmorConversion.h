@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -25,18 +26,21 @@ public:
     // Converts one closed file through the steps; Rtcm3::convertLogFile.
     using Converter = std::function<bool(const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
                                          std::string* problem, const Rtcm3::ScanContext& context)>;
+    // What the scan of a file opened at the given time (0: by someone else) is to know; asked on the
+    // conversion's thread as the file's conversion begins, since it reads the token store.
+    using ContextOf = std::function<Rtcm3::ScanContext(std::time_t opened)>;
 
     // A conversion still running after timeLimit is ended with every program it started. Each file's
     // queueing and result go to status when one is given.
-    CVelmorConversion(std::chrono::seconds timeLimit, Report report, Converter converter = {},
-                      CLoggerStatus* status = nullptr);
+    CVelmorConversion(std::chrono::seconds timeLimit, Report report, ContextOf contextOf = {},
+                      Converter converter = {}, CLoggerStatus* status = nullptr);
     // Finishes (below), then ends the thread.
     ~CVelmorConversion();
     CVelmorConversion(const CVelmorConversion&) = delete;
     CVelmorConversion& operator=(const CVelmorConversion&) = delete;
 
-    // Queues a closed file with what its scan needs; returns at once.
-    void convert(const std::string& path, const Rtcm3::ScanContext& context);
+    // Queues a closed file, opened at the given time; returns at once.
+    void convert(const std::string& path, std::time_t opened);
     // Runs move (a rename of the file at from to to) while no conversion opens a file, and when it
     // succeeded lets a conversion that still has to open or launch from take to instead. True when
     // one that has still to open it did.
@@ -61,6 +65,7 @@ private:
 
     const std::chrono::seconds m_timeLimit;
     Report m_report;
+    ContextOf m_contextOf;
     Converter m_converter;
     CLoggerStatus* m_status;
     std::mutex m_lock; // the queue and the path of the file being converted
@@ -68,7 +73,7 @@ private:
     struct Closed
     {
         std::string path;
-        Rtcm3::ScanContext context;
+        std::time_t opened;
     };
     std::deque<Closed> m_waiting;
     std::string m_current;        // path of the file being converted; empty when none is

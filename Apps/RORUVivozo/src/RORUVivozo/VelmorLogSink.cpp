@@ -3,6 +3,7 @@
 #include "RORUVivozo/VelmorLogSink.h"
 
 #include "Platform/NativePath.h"
+#include "Platform/WriteAll.h"
 #include "RORUVivozo/VelmorLogFolder.h"
 
 #include <cerrno>
@@ -24,23 +25,6 @@ constexpr int kMaxMoveAsideCounter = 100000;
 constexpr std::size_t kRememberedClosedFiles = 64;
 
 // Writes all bytes, resuming after short writes and interrupts.
-bool writeAll(int fd, const unsigned char* bytes, std::size_t count)
-{
-    while (count > 0)
-    {
-        const ssize_t done = ::write(fd, bytes, count);
-        if (done < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes += done;
-        count -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
 CLogSink::FileIdentity identityOf(const struct stat& info)
 {
     return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
@@ -50,10 +34,10 @@ CLogSink::FileIdentity identityOf(const struct stat& info)
 
 } // namespace
 
-CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, ContextOf contextOf,
+CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
                    WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter)
-    : m_report(report), m_contextOf(std::move(contextOf)), m_writeFailed(std::move(writeFailed)),
-      m_status(status), m_conversion(timeLimit, std::move(report), std::move(converter), status)
+    : m_report(report), m_writeFailed(std::move(writeFailed)), m_status(status),
+      m_conversion(timeLimit, std::move(report), std::move(contextOf), std::move(converter), status)
 {
 }
 
@@ -227,7 +211,7 @@ bool CLogSink::writeDatagram(const unsigned char* bytes, std::size_t count)
         return false;
     }
     // Unbuffered on purpose: every datagram is in the file when the job ends.
-    if (!writeAll(m_fd, bytes, count))
+    if (!Platform::writeAll(m_fd, bytes, count))
     {
         // Cut a torn datagram off again so the file stays a clean RTCM stream.
         if (::ftruncate(m_fd, m_written) == 0)
@@ -307,7 +291,7 @@ void CLogSink::stop()
 
 void CLogSink::handOver(const std::string& path, std::time_t opened)
 {
-    m_conversion.convert(path, m_contextOf ? m_contextOf(opened) : Rtcm3::ScanContext{0, opened});
+    m_conversion.convert(path, opened);
 }
 
 void CLogSink::rememberClosedFile(const std::string& path, const FileIdentity& identity)

@@ -8,7 +8,6 @@
 #include "RORUVivozo/VelmorLogFileName.h"
 #include "RORUVivozo/VelmorLogFileSyncer.h"
 #include "RORUVivozo/VelmorReportThrottle.h"
-#include "Rtcm3/ScanContext.h"
 
 #include <chrono>
 #include <cstddef>
@@ -25,9 +24,6 @@ class CLogSink
 public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
-    // What the conversion of a file opened at the given time (0: by someone else) is to know; read at
-    // every hand-off.
-    using ContextOf = std::function<Rtcm3::ScanContext(std::time_t opened)>;
     // Gets the path at the first write failure of a file and at every 1000th after it: the operator's cue.
     using WriteFailed = std::function<void(const std::string& path)>;
 
@@ -35,11 +31,12 @@ public:
     // every this many.
     static constexpr int32_t writeFailureReportEvery = 1000;
 
-    // The conversion queue starts with the sink; converter converts one file in it (a conversion still
-    // running after timeLimit is ended). status, when given, learns of every open, write, close and
-    // conversion result.
-    CLogSink(Report report, std::chrono::seconds timeLimit, ContextOf contextOf, WriteFailed writeFailed = {},
-             CLoggerStatus* status = nullptr, CVelmorConversion::Converter converter = {});
+    // The conversion queue starts with the sink, with what each file's scan is to know (contextOf) and
+    // converter, which converts one file (a conversion still running after timeLimit is ended). status,
+    // when given, learns of every open, write, close and conversion result.
+    CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
+             WriteFailed writeFailed = {}, CLoggerStatus* status = nullptr,
+             CVelmorConversion::Converter converter = {});
     ~CLogSink();
     CLogSink(const CLogSink&) = delete;
     CLogSink& operator=(const CLogSink&) = delete;
@@ -104,7 +101,6 @@ private:
     };
 
     Report m_report;
-    ContextOf m_contextOf;
     WriteFailed m_writeFailed;
     CLoggerStatus* m_status;
     CReportThrottle m_writeFailures{writeFailureReportEvery}; // of the open file

@@ -3,6 +3,9 @@
 
 #include "RORUVivozo/VelmorServices.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <optional>
 
 struct CParameterReader::Shared

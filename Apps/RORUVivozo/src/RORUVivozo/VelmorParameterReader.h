@@ -3,12 +3,9 @@
 // the control as a signal.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 class CVelmorParameterSource;

@@ -82,11 +82,11 @@ void CServiceNotifier::state(const std::string& state)
     post("STATUS=" + state);
 }
 
-void CServiceNotifier::stopping()
+void CServiceNotifier::stopping(const std::string& state)
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
-    m_lastState = "stopping";
-    post("STOPPING=1\nSTATUS=stopping");
+    m_lastState = state;
+    post("STOPPING=1\nSTATUS=" + state);
 }
 
 void CServiceNotifier::extendStop(std::chrono::microseconds more)

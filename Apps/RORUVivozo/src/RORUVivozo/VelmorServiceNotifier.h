@@ -32,7 +32,7 @@ public:
     void ready(const std::string& state);
     // Sent only when it differs from the last state sent.
     void state(const std::string& state);
-    void stopping();
+    void stopping(const std::string& state);
     // The stop may take this much longer than the manager would wait: the last conversions run.
     void extendStop(std::chrono::microseconds more);
     void alive();

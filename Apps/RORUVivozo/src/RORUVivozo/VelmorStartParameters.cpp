@@ -2,6 +2,8 @@
 // token store, or from the token store alone.
 #include "RORUVivozo/VelmorStartParameters.h"
 
+#include "RORUVivozo/VelmorServices.h"
+
 #include "Platform/DecimalText.h"
 #include "SuiteProtocol/DataPort.h"
 
@@ -29,7 +31,7 @@ std::optional<std::string_view> nextField(std::string_view& rest, std::string_vi
 
 } // namespace
 
-StartParameters parseStartSentence(std::string_view sentence, const TokenReader& tokens)
+StartParameters parseStartSentence(std::string_view sentence, CVelmorTokens& tokens)
 {
     // The sentence stops at its first zero byte.
     sentence = sentence.substr(0, sentence.find('\0'));
@@ -52,7 +54,7 @@ StartParameters parseStartSentence(std::string_view sentence, const TokenReader&
     return parameters;
 }
 
-StartParameters startParametersFromTokens(const TokenReader& tokens)
+StartParameters startParametersFromTokens(CVelmorTokens& tokens)
 {
     StartParameters parameters;
     parameters.directory = tokens.text(kTokenLogDirectory);

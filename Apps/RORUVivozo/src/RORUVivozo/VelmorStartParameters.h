@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
 // Token names of the start parameters.
+class CVelmorTokens;
+
 inline constexpr char kTokenLogDirectory[] = "RTCM_CORR_DIR";
 inline constexpr char kTokenLogFileName[] = "RTCM_FILE";
 inline constexpr char kTokenInterval[] = "RUNT_PARAM_RTCM_INTERVAL_TIME";
@@ -20,16 +21,9 @@ struct StartParameters
     std::int32_t port = 0;
 };
 
-// How the parameters reach the token store; tests hand in their own.
-struct TokenReader
-{
-    std::function<std::int32_t(const std::string&)> integer;
-    std::function<std::string(const std::string&)> text;
-};
-
 // Fields after "$PZELT,160": directory, file name, interval, port. Runs of separators count as one;
 // the line end stops every field. A field the sentence does not reach comes from the token store.
-StartParameters parseStartSentence(std::string_view sentence, const TokenReader& tokens);
+StartParameters parseStartSentence(std::string_view sentence, CVelmorTokens& tokens);
 
 // All four from the token store, without defaults.
-StartParameters startParametersFromTokens(const TokenReader& tokens);
+StartParameters startParametersFromTokens(CVelmorTokens& tokens);

@@ -1,9 +1,30 @@
 #include "RORUVivozo/VelmorStatus.h"
 
+const char* stateName(LoggerState state)
+{
+    switch (state)
+    {
+    case LoggerState::Starting:
+        return "starting";
+    case LoggerState::ReadingParameters:
+        return "reading parameters";
+    case LoggerState::WaitingForStart:
+        return "waiting for a start";
+    case LoggerState::Started:
+        return "started, waiting for data";
+    case LoggerState::Logging:
+        return "logging";
+    case LoggerState::DatabaseUnreadable:
+        return "database unreadable, retrying";
+    case LoggerState::Stopping:
+        return "stopping";
+    }
+    return "unknown";
+}
+
 CLoggerStatus::CLoggerStatus()
 {
     m_rest.started = Clock::now();
-    m_rest.state = "starting";
 }
 
 void CLoggerStatus::fileOpened(const std::string& path)
@@ -23,11 +44,10 @@ void CLoggerStatus::fileClosed()
     m_rest.file.reset();
 }
 
-void CLoggerStatus::stateChanged(int number, const std::string& name)
+void CLoggerStatus::stateChanged(LoggerState state)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_rest.stateNumber = number;
-    m_rest.state = name;
+    m_rest.state = state;
 }
 
 void CLoggerStatus::messagePosted(int number)

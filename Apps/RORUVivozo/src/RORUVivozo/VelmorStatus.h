@@ -21,6 +21,24 @@ enum class ConversionResult
     Ended,     // ran past its time limit, or the logger ended, and was ended
 };
 
+// The logger's state as the status shows it; several states of the control's table read as one.
+enum class LoggerState
+{
+    Starting,
+    ReadingParameters,
+    WaitingForStart,
+    Started,
+    Logging,
+    DatabaseUnreadable,
+    Stopping,
+};
+inline constexpr LoggerState kLoggerStates[] = {LoggerState::Starting,        LoggerState::ReadingParameters,
+                                                LoggerState::WaitingForStart, LoggerState::Started,
+                                                LoggerState::Logging,         LoggerState::DatabaseUnreadable,
+                                                LoggerState::Stopping};
+// "logging", "waiting for a start", ...
+const char* stateName(LoggerState state);
+
 // One consistent reading of the status at a moment.
 struct LoggerSnapshot
 {
@@ -28,8 +46,7 @@ struct LoggerSnapshot
 
     Clock::time_point taken;
     Clock::time_point started;
-    std::string state; // "reading parameters", "waiting for a start", "logging", ...
-    int stateNumber = 0;
+    LoggerState state = LoggerState::Starting;
     std::optional<std::string> file; // the open file, as the operator sees it
     Clock::time_point fileOpened;
     std::uint64_t fileDatagrams = 0;
@@ -76,7 +93,7 @@ public:
     }
     void fileOpened(const std::string& path);
     void fileClosed();
-    void stateChanged(int number, const std::string& name);
+    void stateChanged(LoggerState state);
     void messagePosted(int number);
     void kernelDrops(std::uint64_t total);
     void conversionQueued();

@@ -1,6 +1,7 @@
 #include "RORUVivozo/VelmorStatusPublisher.h"
 
 #include "Platform/NativePath.h"
+#include "Platform/WriteAll.h"
 #include "RORUVivozo/VelmorStatusText.h"
 
 #include <fcntl.h>
@@ -21,16 +22,7 @@ int writeWhole(const std::string& path, const std::string& text)
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return errno;
-    std::size_t done = 0;
-    int error = 0;
-    while (done < text.size() && error == 0)
-    {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n >= 0)
-            done += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            error = errno;
-    }
+    int error = Platform::writeAll(fd, text.data(), text.size()) ? 0 : errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
     return error;
@@ -106,11 +98,12 @@ LoggerSnapshot CStatusPublisher::withRates(LoggerSnapshot snapshot)
 void CStatusPublisher::publish(bool files)
 {
     const LoggerSnapshot snapshot = withRates(m_status.snapshot());
-    m_notifier.state(statusLine(snapshot));
+    const std::string line = statusLine(snapshot);
+    m_notifier.state(line);
     if (!files)
         return;
     if (!m_snapshot.path.empty())
-        replace(m_snapshot, statusJson(snapshot, ::getpid()));
+        replace(m_snapshot, statusJson(snapshot, line, ::getpid()));
     if (!m_metrics.path.empty())
         replace(m_metrics, statusMetrics(snapshot));
 }
@@ -120,9 +113,14 @@ void CStatusPublisher::replace(Output& output, const std::string& text)
     const std::filesystem::path path = Platform::nativePath(output.path);
     // Of this process only: another process writing the same path never tears this one's file.
     const std::filesystem::path beside = path.string() + "." + std::to_string(::getpid()) + ".tmp";
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
     int error = writeWhole(beside, text);
+    if (error == ENOENT)
+    {
+        // The folder is made at the first write, or again should someone have removed it.
+        std::error_code ignored;
+        std::filesystem::create_directories(path.parent_path(), ignored);
+        error = writeWhole(beside, text);
+    }
     if (error == 0 && ::rename(beside.c_str(), path.c_str()) != 0)
         error = errno;
     if (error != 0)

@@ -90,7 +90,7 @@ constexpr ConversionResult kResults[] = {ConversionResult::Converted, Conversion
 
 std::string statusLine(const LoggerSnapshot& snapshot)
 {
-    std::string line = snapshot.state;
+    std::string line = stateName(snapshot.state);
     if (snapshot.file)
     {
         line += fmt::format(" {}: {}, {}, {:.1f}/s", *snapshot.file,
@@ -113,7 +113,7 @@ std::string statusLine(const LoggerSnapshot& snapshot)
     return line;
 }
 
-std::string statusJson(const LoggerSnapshot& snapshot, pid_t pid)
+std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, pid_t pid)
 {
     QJsonObject document{
         {Key::kProgram, "RORUVivozo"},
@@ -121,8 +121,8 @@ std::string statusJson(const LoggerSnapshot& snapshot, pid_t pid)
         {Key::kWritten, isoTime(snapshot.taken)},
         {Key::kWrittenUnix, unixSeconds(snapshot.taken)},
         {Key::kStarted, isoTime(snapshot.started)},
-        {Key::kState, qText(snapshot.state)},
-        {Key::kStatus, qText(statusLine(snapshot))},
+        {Key::kState, stateName(snapshot.state)},
+        {Key::kStatus, qText(line)},
         {Key::kFile, snapshot.file ? QJsonValue(QJsonObject{{Key::kPath, qText(*snapshot.file)},
                                                             {Key::kOpened, isoTime(snapshot.fileOpened)},
                                                             {Key::kDatagrams, qint64(snapshot.fileDatagrams)},
@@ -205,8 +205,8 @@ std::string statusMetrics(const LoggerSnapshot& snapshot)
 {
     Exposition out;
     out.family("state", "gauge", "The logger's state: 1 for the state it is in, 0 for the others.");
-    for (const char* state : kLoggerStateNames)
-        out.sample("state", snapshot.state == state ? 1 : 0, label("state", state));
+    for (const LoggerState state : kLoggerStates)
+        out.sample("state", snapshot.state == state ? 1 : 0, label("state", stateName(state)));
     out.family("start_time_seconds", "gauge", "When the logger started, in seconds since 1970.");
     out.sample("start_time_seconds", unixSeconds(snapshot.started));
     out.family("datagrams_total", "counter",

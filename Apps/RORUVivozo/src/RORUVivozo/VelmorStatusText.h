@@ -7,16 +7,8 @@
 #include <string>
 #include <sys/types.h>
 
-// Every state name the status may show, in the order of the control's table.
-inline constexpr const char* kLoggerStateNames[] = {"starting",
-                                                    "reading parameters",
-                                                    "waiting for a start",
-                                                    "started, waiting for data",
-                                                    "logging",
-                                                    "database unreadable, retrying",
-                                                    "stopping"};
-
 // "logging C:\rtcm\base.rtcm: 1,234 datagrams, 98.7 kB, 10.0/s, last 0.1 s ago; 3 files converted, 0 failed"
 std::string statusLine(const LoggerSnapshot& snapshot);
-std::string statusJson(const LoggerSnapshot& snapshot, pid_t pid);
+// line: the snapshot's statusLine.
+std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, pid_t pid);
 std::string statusMetrics(const LoggerSnapshot& snapshot);

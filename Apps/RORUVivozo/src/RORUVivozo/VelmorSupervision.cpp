@@ -38,6 +38,7 @@ void CVelmorControl::RemoveSupervision()
 
 void CVelmorControl::CountDatagram()
 {
+    m_dataSeen = true;
     if (m_dataMissing)
         ReportDataAgain();
     if (m_eventCounter)
