@@ -32,12 +32,6 @@ bool isGlonassObservation(int message)
     return message >= 1009 && message <= 1012;
 }
 
-// MSM1 to MSM7 of GPS (107x) to NavIC (113x), also those the decoder does not read: the converter does.
-bool isAnyMsm(int message)
-{
-    return message >= 1071 && message <= 1137 && message % 10 >= 1 && message % 10 <= 7;
-}
-
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
 // of week 0, which keeps the time of day but loses the day of the week. Date that epoch
 // against the file's date instead.
@@ -129,6 +123,7 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
         if (message == 0)
             return;
         ++messages;
+        // Also an MSM the decoder does not read: the converter does.
         if (isAnyMsm(message))
             result.observationKinds |= kMsmObservations;
         // An MSM that could not be read is no observation.
