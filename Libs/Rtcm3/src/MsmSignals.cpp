@@ -41,7 +41,7 @@ double frequency(MsmSystem system, char band, int glonassChannel)
     case MsmSystem::Glonass:
         if (glonassChannel < kGlonassChannelMin || glonassChannel > kGlonassChannelMax)
             return 0.0;
-        return band == '1' ? kG1 + glonassChannel * kG1Step : kG2 + glonassChannel * kG2Step;
+        return glonassFrequency(band, glonassChannel);
     case MsmSystem::Galileo:
         return band == '1' ? kL1 : band == '5' ? kL5 : band == '7' ? kE5b : band == '8' ? kE5 : kE6;
     case MsmSystem::Beidou:
