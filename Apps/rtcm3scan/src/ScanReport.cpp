@@ -148,7 +148,7 @@ void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan,
     decoder.stationFilter = station;
     if ((scan.foundBits | scan.waivedBits) & Rtcm3::kFoundDate)
     {
-        Rtcm3::dateReference(scan, decoder.gpsWeek, decoder.lastSecondsOfWeek);
+        Rtcm3::dateReference(scan.mjd, scan.secondsOfDay, decoder.gpsWeek, decoder.lastSecondsOfWeek);
         decoder.leapSeconds = scan.leapSeconds;
     }
     std::map<int, int> counts;

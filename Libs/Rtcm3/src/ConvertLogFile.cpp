@@ -39,7 +39,7 @@ void dateGlonassStart(ScanResult& result)
 {
     int week = 0;
     int secondsOfWeek = 0;
-    dateReference(result, week, secondsOfWeek);
+    dateReference(result.mjd, result.secondsOfDay, week, secondsOfWeek);
     glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
 }
@@ -50,7 +50,7 @@ void dateMsmStart(ScanResult& result)
 {
     int week = 0;
     int secondsOfWeek = 0;
-    dateReference(result, week, secondsOfWeek);
+    dateReference(result.mjd, result.secondsOfDay, week, secondsOfWeek);
     msmEpochToGpsTime(msmSystem(result.firstObservationMessage), result.firstMsmEpochField, week,
                       secondsOfWeek, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
@@ -93,11 +93,11 @@ void tellWhatIsTakenWithout(int found)
 
 } // namespace
 
-void dateReference(const ScanResult& scan, int& week, int& secondsOfWeek)
+void dateReference(int mjd, int secondsOfDay, int& week, int& secondsOfWeek)
 {
-    const int days = scan.mjd - kGpsEpochMjd;
+    const int days = mjd - kGpsEpochMjd;
     week = days / 7;
-    secondsOfWeek = (days % 7) * kSecondsPerDay + scan.secondsOfDay;
+    secondsOfWeek = (days % 7) * kSecondsPerDay + secondsOfDay;
 }
 
 bool isMsmObservation(int message)
@@ -198,9 +198,9 @@ std::vector<const char*> missingInformation(int foundBits)
 
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
 {
-    const int days = mjd - kGpsEpochMjd;
-    int week = days / 7;
-    const double messageSeconds = static_cast<double>((days % 7) * kSecondsPerDay) + secondsOfDay;
+    int week = 0;
+    int messageSeconds = 0;
+    dateReference(mjd, secondsOfDay, week, messageSeconds);
     if (firstSecondsOfWeek - messageSeconds > kSecondsPerWeek / 2)
         --week;
     else if (messageSeconds - firstSecondsOfWeek > kSecondsPerWeek / 2)

@@ -58,8 +58,8 @@ struct ScanResult
 // for legacy GPS/GLONASS observations alone.
 const char* rinexVersion(const ScanResult& scan);
 
-// GPS week and second of week of the scan's date: its MJD and seconds of day.
-void dateReference(const ScanResult& scan, int& week, int& secondsOfWeek);
+// GPS week and second of week of a date: its MJD and seconds of day.
+void dateReference(int mjd, int secondsOfDay, int& week, int& secondsOfWeek);
 
 // True for MSM4 to MSM7 of any system.
 bool isMsmObservation(int message);
