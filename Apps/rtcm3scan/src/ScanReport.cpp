@@ -104,7 +104,7 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
         std::printf(
             "found (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
             result.stationX * Rtcm3::kStationCountMetres, result.stationY * Rtcm3::kStationCountMetres,
-            result.stationZ * Rtcm3::kStationCountMetres, decoder.antennaHeight * Rtcm3::kStationCountMetres);
+            result.stationZ * Rtcm3::kStationCountMetres, result.antennaHeight * Rtcm3::kStationCountMetres);
     else
         std::printf("%s", notFound(Rtcm3::kFoundPosition));
     std::printf("\nantenna descriptor:   ");

@@ -146,6 +146,7 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
             result.stationX = decoder.stationX;
             result.stationY = decoder.stationY;
             result.stationZ = decoder.stationZ;
+            result.antennaHeight = message == 1006 ? decoder.antennaHeight : 0.0;
             found |= kFoundPosition;
         }
         else if (message == 1007 || message == 1008 || message == 1033)

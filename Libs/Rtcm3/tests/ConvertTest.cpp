@@ -115,9 +115,11 @@ TEST(ScanLogFile, FindsPositionAntennaAndDateAfterAThousandMessages)
     append(file, positionMessage(1005, 0, 1, 2, 3));
     append(file, Rtcm3::antennaDescriptorFrame(1033, 0, "ANT"));
     append(file, Rtcm3::systemParametersFrame(0, kWeek1500Friday, 43000, 14));
+    append(file, positionMessage(1006, 0, 4, 5, 6, 7));
     const ScanOutcome outcome = scanBytes(file);
     EXPECT_EQ(outcome.errors, "");
     EXPECT_EQ(nameOf(outcome.result), "C:\\rtcm\\20081010_120017.08o");
+    EXPECT_EQ(outcome.result.antennaHeight, 0.0); // the first position's, a 1005 without one
 }
 
 // testglo.rtcm3 is Friday 2009-12-18 from 23:07:00 GPS time (week 1562, GPS-UTC 15 s).

@@ -52,6 +52,7 @@ struct ScanResult
     double stationX;                  // the first 1005/1006's, counts of 0.0001 m (valid with kFoundPosition)
     double stationY;
     double stationZ;
+    double antennaHeight; // of the same message: a 1006's, 0 for a 1005
 };
 
 // "3.04" when the file holds any MSM (RINEX 2.11 has no room for their signals and systems), "2.11"
