@@ -319,14 +319,4 @@ bool convertLogFile(const std::string& logDirectory, const ConversionSteps& step
     return true;
 }
 
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem,
-                    const ScanContext& context)
-{
-    const ConversionSteps steps{
-        [&](std::string* why) { return openForScan(logFilePath, why); },
-        [&](const std::string& rinexName, const std::vector<std::string>& environment)
-        { return launchMakeRinex(logFilePath, rinexName, context.station, environment); }};
-    return convertLogFile(logDirectory, steps, problem, context);
-}
-
 } // namespace Rtcm3

@@ -209,7 +209,8 @@ TEST(ConvertLogFile, ReportsAFileThatCannotBeOpened)
     setenv("ZELT_ROOT", root.path().c_str(), 1);
     testing::internal::CaptureStderr();
     std::string problem;
-    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\rtcm\\missing file.rtcm", "C:\\rtcm", &problem));
+    Platform::ProcessGroup script;
+    EXPECT_FALSE(convertInPlace("C:\\rtcm\\missing file.rtcm", "C:\\rtcm", script, &problem));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can not open file C:\\rtcm\\missing file.rtcm\n");
     EXPECT_EQ(problem, "Can not open file");
 
@@ -217,7 +218,7 @@ TEST(ConvertLogFile, ReportsAFileThatCannotBeOpened)
     std::filesystem::create_directories(root.path() + "/c");
     writeFile(root.path() + "/c/other.rtcm", readFile(captureFile("station278.rtcm3")));
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\other.rtcm", "C:", &problem));
+    EXPECT_FALSE(convertInPlace("C:\\other.rtcm", "C:", script, &problem));
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(problem, "No measurement data on input file; No position information on input file; No antenna "
                        "descriptor on input file; No date information on input file");

@@ -131,8 +131,4 @@ struct ConversionSteps
 bool convertLogFile(const std::string& logDirectory, const ConversionSteps& steps, std::string* problem,
                     const ScanContext& context);
 
-// The same for a file that stays where it is, the script started and forgotten.
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
-                    std::string* problem = nullptr, const ScanContext& context = {});
-
 } // namespace Rtcm3
