@@ -104,7 +104,7 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
         std::printf(
             "found (X %.4f m, Y %.4f m, Z %.4f m, antenna height %.4f m)",
             result.stationX * Rtcm3::kStationCountMetres, result.stationY * Rtcm3::kStationCountMetres,
-            result.stationZ * Rtcm3::kStationCountMetres, decoder.antennaHeight * Rtcm3::kStationCountMetres);
+            result.stationZ * Rtcm3::kStationCountMetres, result.antennaHeight * Rtcm3::kStationCountMetres);
     else
         std::printf("%s", notFound(Rtcm3::kFoundPosition));
     std::printf("\nantenna descriptor:   ");
@@ -148,7 +148,7 @@ void printWholeFile(std::FILE* file, bool epochs, const Rtcm3::ScanResult& scan,
     decoder.stationFilter = station;
     if ((scan.foundBits | scan.waivedBits) & Rtcm3::kFoundDate)
     {
-        Rtcm3::dateReference(scan, decoder.gpsWeek, decoder.lastSecondsOfWeek);
+        Rtcm3::dateReference(scan.mjd, scan.secondsOfDay, decoder.gpsWeek, decoder.lastSecondsOfWeek);
         decoder.leapSeconds = scan.leapSeconds;
     }
     std::map<int, int> counts;

@@ -30,7 +30,7 @@ std::optional<std::string> belowSuiteRoot(std::string_view text)
 
 UniqueFd openSuiteRoot()
 {
-    const std::string root = environmentOr("ZELT_ROOT", "");
+    const std::string root = suiteRoot();
     return UniqueFd(::open(root.empty() ? "/" : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 

@@ -10,21 +10,28 @@
 namespace Platform
 {
 
+constexpr const char* kSuiteRootVariable = "ZELT_ROOT";
+
 std::string environmentOr(const char* name, std::string_view fallback)
 {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string(fallback);
 }
 
+std::string suiteRoot()
+{
+    return environmentOr(kSuiteRootVariable, "");
+}
+
 void anchorZeltRoot()
 {
-    const char* root = std::getenv("ZELT_ROOT");
-    if (root == nullptr || *root == '\0' || *root == '/')
+    const std::string root = suiteRoot();
+    if (root.empty() || root.front() == '/')
         return;
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(root, error);
     if (!error)
-        ::setenv("ZELT_ROOT", absolute.lexically_normal().c_str(), 1);
+        ::setenv(kSuiteRootVariable, absolute.lexically_normal().c_str(), 1);
 }
 
 std::string programData()
@@ -35,7 +42,7 @@ std::string programData()
 std::string nativePath(std::string_view text)
 {
     if (const std::optional<std::string> below = belowSuiteRoot(text))
-        return environmentOr("ZELT_ROOT", "") + "/" + *below;
+        return suiteRoot() + "/" + *below;
     std::string native(text);
     for (char& c : native)
         if (c == '\\')

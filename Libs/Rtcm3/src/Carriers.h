@@ -21,4 +21,10 @@ constexpr double kG1Step = 562500.0;
 constexpr double kG2 = 1246.0e6; // GLONASS G2 base, channel spacing 437.5 kHz
 constexpr double kG2Step = 437500.0;
 
+// A GLONASS satellite's carrier of band '1' or '2' on its frequency channel k.
+constexpr double glonassFrequency(char band, int channel)
+{
+    return band == '1' ? kG1 + channel * kG1Step : kG2 + channel * kG2Step;
+}
+
 } // namespace Rtcm3

@@ -32,12 +32,6 @@ bool isGlonassObservation(int message)
     return message >= 1009 && message <= 1012;
 }
 
-// MSM1 to MSM7 of GPS (107x) to NavIC (113x), also those the decoder does not read: the converter does.
-bool isAnyMsm(int message)
-{
-    return message >= 1071 && message <= 1137 && message % 10 >= 1 && message % 10 <= 7;
-}
-
 // A file that starts with GLONASS data was converted against the seeded week 1000 and time
 // of week 0, which keeps the time of day but loses the day of the week. Date that epoch
 // against the file's date instead.
@@ -45,7 +39,7 @@ void dateGlonassStart(ScanResult& result)
 {
     int week = 0;
     int secondsOfWeek = 0;
-    dateReference(result, week, secondsOfWeek);
+    dateReference(result.mjd, result.secondsOfDay, week, secondsOfWeek);
     glonassToGpsTime(week, secondsOfWeek, result.firstGlonassEpochMs, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
 }
@@ -56,7 +50,7 @@ void dateMsmStart(ScanResult& result)
 {
     int week = 0;
     int secondsOfWeek = 0;
-    dateReference(result, week, secondsOfWeek);
+    dateReference(result.mjd, result.secondsOfDay, week, secondsOfWeek);
     msmEpochToGpsTime(msmSystem(result.firstObservationMessage), result.firstMsmEpochField, week,
                       secondsOfWeek, result.leapSeconds);
     result.firstSecondsOfWeek = secondsOfWeek;
@@ -99,11 +93,11 @@ void tellWhatIsTakenWithout(int found)
 
 } // namespace
 
-void dateReference(const ScanResult& scan, int& week, int& secondsOfWeek)
+void dateReference(int mjd, int secondsOfDay, int& week, int& secondsOfWeek)
 {
-    const int days = scan.mjd - kGpsEpochMjd;
+    const int days = mjd - kGpsEpochMjd;
     week = days / 7;
-    secondsOfWeek = (days % 7) * kSecondsPerDay + scan.secondsOfDay;
+    secondsOfWeek = (days % 7) * kSecondsPerDay + secondsOfDay;
 }
 
 bool isMsmObservation(int message)
@@ -129,6 +123,7 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
         if (message == 0)
             return;
         ++messages;
+        // Also an MSM the decoder does not read: the converter does.
         if (isAnyMsm(message))
             result.observationKinds |= kMsmObservations;
         // An MSM that could not be read is no observation.
@@ -151,6 +146,7 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
             result.stationX = decoder.stationX;
             result.stationY = decoder.stationY;
             result.stationZ = decoder.stationZ;
+            result.antennaHeight = message == 1006 ? decoder.antennaHeight : 0.0;
             found |= kFoundPosition;
         }
         else if (message == 1007 || message == 1008 || message == 1033)
@@ -203,9 +199,9 @@ std::vector<const char*> missingInformation(int foundBits)
 
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
 {
-    const int days = mjd - kGpsEpochMjd;
-    int week = days / 7;
-    const double messageSeconds = static_cast<double>((days % 7) * kSecondsPerDay) + secondsOfDay;
+    int week = 0;
+    int messageSeconds = 0;
+    dateReference(mjd, secondsOfDay, week, messageSeconds);
     if (firstSecondsOfWeek - messageSeconds > kSecondsPerWeek / 2)
         --week;
     else if (messageSeconds - firstSecondsOfWeek > kSecondsPerWeek / 2)
@@ -321,16 +317,6 @@ bool convertLogFile(const std::string& logDirectory, const ConversionSteps& step
     if (!steps.start(rinexName, makeRinexEnvironment(scan, context)))
         tell(problem, std::string("Can not start ") + kMakeRinexProgram);
     return true;
-}
-
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory, std::string* problem,
-                    const ScanContext& context)
-{
-    const ConversionSteps steps{
-        [&](std::string* why) { return openForScan(logFilePath, why); },
-        [&](const std::string& rinexName, const std::vector<std::string>& environment)
-        { return launchMakeRinex(logFilePath, rinexName, context.station, environment); }};
-    return convertLogFile(logDirectory, steps, problem, context);
 }
 
 } // namespace Rtcm3

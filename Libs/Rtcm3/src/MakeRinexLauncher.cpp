@@ -1,5 +1,5 @@
-// Starts "makerinex.bat" as a separate process through ACE: forgotten, or in a process group of its own
-// that its caller bounds.
+// Starts "makerinex.bat" as a separate process through ACE, in a process group of its own that its
+// caller bounds.
 #include "Rtcm3/MakeRinexLauncher.h"
 
 #include <ace/Process.h>
@@ -33,10 +33,10 @@ class MakeRinexProcess : public ACE_Process
 {
 public:
     MakeRinexProcess(const std::string& logFilePath, const std::string& rinexName, unsigned int station,
-                     const std::vector<std::string>& extra, bool ownGroup)
+                     const std::vector<std::string>& extra)
         : m_argv{const_cast<char*>(kMakeRinexProgram), const_cast<char*>(logFilePath.c_str()),
                  const_cast<char*>(rinexName.c_str()), nullptr},
-          m_added(extra), m_ownGroup(ownGroup)
+          m_added(extra)
     {
         m_added.push_back(std::string(kStationVariable) + "=" + std::to_string(station));
         const auto replaced = [this](const char* entry)
@@ -62,8 +62,7 @@ public:
 protected:
     void child(pid_t) override
     {
-        if (m_ownGroup)
-            ::setpgid(0, 0);
+        ::setpgid(0, 0);
         // What the logger ignores or blocks for itself must not reach convbin and the shell.
         sigset_t none;
         ::sigemptyset(&none);
@@ -83,20 +82,7 @@ private:
     char* m_argv[4];
     std::vector<std::string> m_added;
     std::vector<char*> m_environment;
-    bool m_ownGroup;
 };
-
-pid_t spawnMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station,
-                     const std::vector<std::string>& environment, bool ownGroup)
-{
-    ACE_Process_Options options(true, kCommandLineBuffer, kEnvironmentBuffer, kEnvironmentEntries,
-                                kCommandLineArguments);
-    options.command_line("%s", makeRinexCommandLine(logFilePath, rinexName).c_str());
-    // Nobody waits for a forgotten child: let it be reaped by init instead of lingering as a zombie.
-    options.avoid_zombies(ownGroup ? 0 : 1);
-    MakeRinexProcess process(logFilePath, rinexName, station, environment, ownGroup);
-    return process.spawn(options);
-}
 
 } // namespace
 
@@ -108,16 +94,14 @@ std::string makeRinexCommandLine(const std::string& logFilePath, const std::stri
     return commandLine;
 }
 
-bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station,
-                     const std::vector<std::string>& environment)
-{
-    return spawnMakeRinex(logFilePath, rinexName, station, environment, false) != ACE_INVALID_PID;
-}
-
 Platform::ProcessGroup startMakeRinex(const std::string& logFilePath, const std::string& rinexName,
                                       unsigned int station, const std::vector<std::string>& environment)
 {
-    const pid_t leader = spawnMakeRinex(logFilePath, rinexName, station, environment, true);
+    ACE_Process_Options options(true, kCommandLineBuffer, kEnvironmentBuffer, kEnvironmentEntries,
+                                kCommandLineArguments);
+    options.command_line("%s", makeRinexCommandLine(logFilePath, rinexName).c_str());
+    MakeRinexProcess process(logFilePath, rinexName, station, environment);
+    const pid_t leader = process.spawn(options);
     return Platform::ProcessGroup(leader == ACE_INVALID_PID ? -1 : leader);
 }
 

@@ -41,7 +41,7 @@ double frequency(MsmSystem system, char band, int glonassChannel)
     case MsmSystem::Glonass:
         if (glonassChannel < kGlonassChannelMin || glonassChannel > kGlonassChannelMax)
             return 0.0;
-        return band == '1' ? kG1 + glonassChannel * kG1Step : kG2 + glonassChannel * kG2Step;
+        return glonassFrequency(band, glonassChannel);
     case MsmSystem::Galileo:
         return band == '1' ? kL1 : band == '5' ? kL5 : band == '7' ? kE5b : band == '8' ? kE5 : kE6;
     case MsmSystem::Beidou:
@@ -57,13 +57,20 @@ double frequency(MsmSystem system, char band, int glonassChannel)
 
 } // namespace
 
+bool isAnyMsm(int message)
+{
+    const int kind = message % 10;
+    return message >= kMsmFirstMessage && message <= kMsmLastMessage && kind >= 1 && kind <= kMsmLastKind;
+}
+
 MsmSystem msmSystem(int message)
 {
-    // MSM4 to MSM7 end in 4 to 7; the tens name the system, from GPS at 107x to BeiDou at 112x.
-    const int type = message % 10;
-    if (type < 4 || type > 7 || message < 1070 || message > 1129)
+    // The systems decoded end with BeiDou at 112x.
+    const int system = (message - kMsmFirstMessage) / 10 + 1;
+    if (!isAnyMsm(message) || message % 10 < kMsmFirstObservationKind ||
+        system > static_cast<int>(MsmSystem::Beidou))
         return MsmSystem::None;
-    return static_cast<MsmSystem>((message - 1070) / 10 + 1);
+    return static_cast<MsmSystem>(system);
 }
 
 char msmSystemLetter(MsmSystem system)

@@ -302,8 +302,8 @@ DecodeStatus decodeGlonassObservations(Rtcm3Decoder& decoder, int message, BitRe
         const int code1 = reader.readInt(kCodeIndicatorBits);
         const int channel = reader.readInt(kChannelBits) - kChannelOffset;
         // Each GLONASS satellite sends on its own channel's frequencies.
-        const double l1Wavelength = kSpeedOfLight / (kG1 + channel * kG1Step);
-        const double l2Wavelength = kSpeedOfLight / (kG2 + channel * kG2Step);
+        const double l1Wavelength = kSpeedOfLight / glonassFrequency('1', channel);
+        const double l2Wavelength = kSpeedOfLight / glonassFrequency('2', channel);
         const double offset = readL1(pass, reader, id, code1, l1Wavelength, obs);
         if (pass.withL2)
             readL2(pass, reader, id, offset, l2Wavelength, obs);

@@ -1,14 +1,11 @@
-// The frame around every message, the message header and the station messages (1005 to 1008, 1013,
-// 1033): what the decoder reads and the frame writer writes.
+// The message header and the station messages (1005 to 1008, 1013, 1033): what the decoder reads and
+// the frame writer writes.
 #pragma once
+
+#include "Rtcm3/Frame.h"
 
 namespace Rtcm3
 {
-
-constexpr unsigned char kPreamble = 0xD3;
-constexpr int kHeaderBytes = 3; // preamble, 6 reserved bits, 10-bit payload length
-constexpr int kCrcBytes = 3;    // CRC-24Q
-constexpr int kLengthHighBits = 0x03;
 
 constexpr int kMessageNumberBits = 12; // DF002
 constexpr int kStationIdBits = 12;     // DF003

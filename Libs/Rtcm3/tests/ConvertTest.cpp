@@ -115,9 +115,11 @@ TEST(ScanLogFile, FindsPositionAntennaAndDateAfterAThousandMessages)
     append(file, positionMessage(1005, 0, 1, 2, 3));
     append(file, Rtcm3::antennaDescriptorFrame(1033, 0, "ANT"));
     append(file, Rtcm3::systemParametersFrame(0, kWeek1500Friday, 43000, 14));
+    append(file, positionMessage(1006, 0, 4, 5, 6, 7));
     const ScanOutcome outcome = scanBytes(file);
     EXPECT_EQ(outcome.errors, "");
     EXPECT_EQ(nameOf(outcome.result), "C:\\rtcm\\20081010_120017.08o");
+    EXPECT_EQ(outcome.result.antennaHeight, 0.0); // the first position's, a 1005 without one
 }
 
 // testglo.rtcm3 is Friday 2009-12-18 from 23:07:00 GPS time (week 1562, GPS-UTC 15 s).
@@ -207,7 +209,8 @@ TEST(ConvertLogFile, ReportsAFileThatCannotBeOpened)
     setenv("ZELT_ROOT", root.path().c_str(), 1);
     testing::internal::CaptureStderr();
     std::string problem;
-    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\rtcm\\missing file.rtcm", "C:\\rtcm", &problem));
+    Platform::ProcessGroup script;
+    EXPECT_FALSE(convertInPlace("C:\\rtcm\\missing file.rtcm", "C:\\rtcm", script, &problem));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can not open file C:\\rtcm\\missing file.rtcm\n");
     EXPECT_EQ(problem, "Can not open file");
 
@@ -215,7 +218,7 @@ TEST(ConvertLogFile, ReportsAFileThatCannotBeOpened)
     std::filesystem::create_directories(root.path() + "/c");
     writeFile(root.path() + "/c/other.rtcm", readFile(captureFile("station278.rtcm3")));
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\other.rtcm", "C:", &problem));
+    EXPECT_FALSE(convertInPlace("C:\\other.rtcm", "C:", script, &problem));
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(problem, "No measurement data on input file; No position information on input file; No antenna "
                        "descriptor on input file; No date information on input file");

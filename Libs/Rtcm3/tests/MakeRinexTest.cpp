@@ -126,7 +126,8 @@ TEST_F(MakeRinex, StartsTheBatchFileWithTheLogPathAndTheRinexName)
     ASSERT_GE(socketFd, 0);
     ASSERT_EQ(::dup2(socketFd, kMarkedDescriptor), kMarkedDescriptor);
 
-    EXPECT_TRUE(Rtcm3::convertLogFile("C:\\rtcm logs\\demo.rtcm", "C:\\rtcm logs"));
+    Platform::ProcessGroup script;
+    EXPECT_TRUE(convertInPlace("C:\\rtcm logs\\demo.rtcm", "C:\\rtcm logs", script));
     ASSERT_TRUE(waitFor(record, std::chrono::seconds(20)));
     EXPECT_EQ(readText(record), "2\nC:\\rtcm logs\\demo.rtcm\nC:\\rtcm logs\\20091218_230700.08o\n");
 
@@ -145,7 +146,8 @@ TEST_F(MakeRinex, StartsNothingWhenTheScanFails)
     const std::string record = installStandIn();
     writeFile(m_logDir + "/empty.rtcm", {});
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(Rtcm3::convertLogFile("C:\\rtcm logs\\empty.rtcm", "C:\\rtcm logs"));
+    Platform::ProcessGroup script;
+    EXPECT_FALSE(convertInPlace("C:\\rtcm logs\\empty.rtcm", "C:\\rtcm logs", script));
     testing::internal::GetCapturedStderr();
     EXPECT_FALSE(waitFor(record, std::chrono::seconds(1)));
 }
@@ -164,7 +166,8 @@ TEST_F(MakeRinex, TheShippedScriptWritesRinexStartingAtTheFirstEpoch)
     Rtcm3::EpochTime first{};
     Rtcm3::firstEpochTime(result.mjd, result.secondsOfDay, result.firstSecondsOfWeek, first);
 
-    EXPECT_TRUE(Rtcm3::convertLogFile("C:\\rtcm logs\\demo.rtcm", "C:\\rtcm logs"));
+    Platform::ProcessGroup script;
+    EXPECT_TRUE(convertInPlace("C:\\rtcm logs\\demo.rtcm", "C:\\rtcm logs", script));
     const std::string rinex = m_logDir + "/20091218_230700.08o";
     ASSERT_TRUE(waitFor(rinex, std::chrono::seconds(60))) << readText(m_logDir + "/20091218_230700.log");
 
@@ -217,7 +220,8 @@ TEST_F(MakeRinex, AGlonassFirstFileFrom2020IsNamedAtConvbinsFirstEpoch)
               Bytes(capture.begin() + static_cast<std::ptrdiff_t>(*glonass), capture.end()));
 
     testing::internal::CaptureStderr();
-    const bool converts = Rtcm3::convertLogFile("C:\\rtcm logs\\glonass.rtcm", "C:\\rtcm logs");
+    Platform::ProcessGroup script;
+    const bool converts = convertInPlace("C:\\rtcm logs\\glonass.rtcm", "C:\\rtcm logs", script);
     ASSERT_TRUE(converts) << testing::internal::GetCapturedStderr();
     testing::internal::GetCapturedStderr();
     std::string rinex;

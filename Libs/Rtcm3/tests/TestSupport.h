@@ -2,7 +2,9 @@
 #pragma once
 
 #include "Captures/CaptureFile.h"
+#include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/FrameWriter.h"
+#include "Rtcm3/MakeRinexLauncher.h"
 #include "Rtcm3/Rtcm3Decoder.h"
 
 #include <cstdint>
@@ -31,6 +33,20 @@ inline void writeFile(const std::string& path, const Bytes& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Converts a file that stays where it is; the script it starts leads group.
+inline bool convertInPlace(const std::string& logFilePath, const std::string& logDirectory,
+                           Platform::ProcessGroup& group, std::string* problem = nullptr)
+{
+    const Rtcm3::ConversionSteps steps{
+        [&](std::string* why) { return Rtcm3::openForScan(logFilePath, why); },
+        [&](const std::string& rinexName, const std::vector<std::string>& environment)
+        {
+            group = Rtcm3::startMakeRinex(logFilePath, rinexName, 0, environment);
+            return group.running();
+        }};
+    return Rtcm3::convertLogFile(logDirectory, steps, problem, {});
 }
 
 inline void append(Bytes& to, const Bytes& more)

@@ -164,6 +164,12 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             std::cerr << ec.message();
     }
 
+    void stop()
+    {
+        stopped = true;
+        closeSocket();
+    }
+
     // Socket work never overlaps a completion of this receiver: it runs on the strand, and the caller
     // waits for it. It runs at once where nothing else can touch the socket: on the strand, before the
     // first receive, or once the event loop has stopped. The IO thread itself cannot wait for its own
@@ -201,8 +207,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
             if (!ec && count != 0)
                 deliver(count);
         }
-        stopped = true;
-        closeSocket();
+        stop();
         std::exchange(finished, nullptr)->set_value();
     }
 
@@ -255,8 +260,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
 
     void restart(std::int32_t port, const std::string& started)
     {
-        stopped = true;
-        closeSocket();
+        stop();
         try
         {
             socket = openSocket();
@@ -265,9 +269,7 @@ struct UdpReceiver::State : std::enable_shared_from_this<UdpReceiver::State>
         catch (const std::exception& e)
         {
             report(e.what());
-            boost::system::error_code ignored;
-            socket->close(ignored);
-            boundPort = 0;
+            closeSocket();
         }
     }
 };
@@ -276,12 +278,7 @@ UdpReceiver::UdpReceiver(boost::asio::io_context& io) : m_state(std::make_shared
 
 UdpReceiver::~UdpReceiver()
 {
-    m_state->onStrand(
-        [state = m_state.get()]()
-        {
-            state->stopped = true;
-            state->closeSocket();
-        });
+    m_state->onStrand([state = m_state.get()]() { state->stop(); });
     {
         std::lock_guard<std::mutex> guard(m_state->dataLock);
         m_state->data = nullptr;
@@ -318,12 +315,7 @@ void UdpReceiver::Restart(std::int32_t port, std::string started)
 
 void UdpReceiver::Stop()
 {
-    m_state->onStrand(
-        [state = m_state.get()]()
-        {
-            state->stopped = true;
-            state->closeSocket();
-        });
+    m_state->onStrand([state = m_state.get()]() { state->stop(); });
 }
 
 void UdpReceiver::Finish()

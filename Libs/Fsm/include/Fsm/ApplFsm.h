@@ -38,7 +38,6 @@
 #include "LogTrace/LogTrace.h"
 
 #include <ace/OS_NS_sys_time.h>
-#include <ace/OS_NS_unistd.h>
 #include <ace/Semaphore.h>
 #include <ace/Thread.h>
 #include <ace/Thread_Manager.h>
@@ -46,7 +45,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>

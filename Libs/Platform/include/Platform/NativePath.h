@@ -11,6 +11,9 @@ namespace Platform
 // Texts keep their written form everywhere else; call this only right before a file-system call.
 std::string nativePath(std::string_view text);
 
+// The suite root: the value of ZELT_ROOT, empty when it is not set.
+std::string suiteRoot();
+
 // A relative ZELT_ROOT is made absolute against the current directory, once, before anything changes
 // that directory (the log file's open does): the drive folders then stay where they were at start-up.
 void anchorZeltRoot();

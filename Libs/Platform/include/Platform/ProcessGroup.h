@@ -22,7 +22,6 @@ public:
     ProcessGroup(const ProcessGroup&) = delete;
     ProcessGroup& operator=(const ProcessGroup&) = delete;
 
-    pid_t leader() const { return m_leader; }
     // A leader that has been started and not yet reaped.
     bool running() const { return m_leader > 0; }
     // Reaps the leader once it has ended; never blocks. True when nothing runs any more.

@@ -52,14 +52,15 @@ struct ScanResult
     double stationX;                  // the first 1005/1006's, counts of 0.0001 m (valid with kFoundPosition)
     double stationY;
     double stationZ;
+    double antennaHeight; // of the same message: a 1006's, 0 for a 1005
 };
 
 // "3.04" when the file holds any MSM (RINEX 2.11 has no room for their signals and systems), "2.11"
 // for legacy GPS/GLONASS observations alone.
 const char* rinexVersion(const ScanResult& scan);
 
-// GPS week and second of week of the scan's date: its MJD and seconds of day.
-void dateReference(const ScanResult& scan, int& week, int& secondsOfWeek);
+// GPS week and second of week of a date: its MJD and seconds of day.
+void dateReference(int mjd, int secondsOfDay, int& week, int& secondsOfWeek);
 
 // True for MSM4 to MSM7 of any system.
 bool isMsmObservation(int message);
@@ -129,9 +130,5 @@ struct ConversionSteps
 // an opening time in the context, the file's modification time stands in for it.
 bool convertLogFile(const std::string& logDirectory, const ConversionSteps& steps, std::string* problem,
                     const ScanContext& context);
-
-// The same for a file that stays where it is, the script started and forgotten.
-bool convertLogFile(const std::string& logFilePath, const std::string& logDirectory,
-                    std::string* problem = nullptr, const ScanContext& context = {});
 
 } // namespace Rtcm3

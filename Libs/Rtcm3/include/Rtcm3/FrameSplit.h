@@ -2,6 +2,8 @@
 // replay, a cut or a test needs to take a stream apart, not a decoder.
 #pragma once
 
+#include "Rtcm3/Frame.h"
+
 #include <cstddef>
 
 namespace Rtcm3
@@ -14,15 +16,15 @@ namespace Rtcm3
 template <class OnFrame> void forEachFrame(const unsigned char* data, std::size_t size, OnFrame&& onFrame)
 {
     std::size_t at = 0;
-    while (at + 6 <= size)
+    while (at + kHeaderBytes + kCrcBytes <= size)
     {
-        if (data[at] != 0xD3 || (data[at + 1] & 0xFC) != 0)
+        if (data[at] != kPreamble || (data[at + 1] & ~kLengthHighBits) != 0)
         {
             ++at;
             continue;
         }
-        const std::size_t length = ((data[at + 1] & 0x03u) << 8) | data[at + 2];
-        const std::size_t frameSize = 3 + length + 3;
+        const std::size_t length = ((data[at + 1] & kLengthHighBits) << 8) | data[at + 2];
+        const std::size_t frameSize = kHeaderBytes + length + kCrcBytes;
         if (at + frameSize > size)
             return;
         const int message = length >= 2 ? (data[at + 3] << 4) | (data[at + 4] >> 4) : 0;

@@ -1,4 +1,4 @@
-// Starts the external conversion "makerinex.bat": forgotten, or for a caller that bounds it.
+// Starts the external conversion "makerinex.bat" for a caller that bounds it.
 #pragma once
 
 #include "Platform/ProcessGroup.h"
@@ -24,18 +24,13 @@ constexpr const char* kAgencyVariable = "RINEX_AGENCY";
 // The command line as the program shows it.
 std::string makeRinexCommandLine(const std::string& logFilePath, const std::string& rinexName);
 
-// Spawns "makerinex.bat" from the search path with the two texts as separate arguments. The
-// child keeps the environment, working directory and standard streams, and no other descriptor;
-// its environment also names the reference station and holds the extra "NAME=value" entries, each in
-// place of the logger's own of that name. Returns false only when no child could be forked; the
-// conversion's outcome is never looked at.
-bool launchMakeRinex(const std::string& logFilePath, const std::string& rinexName, unsigned int station = 0,
-                     const std::vector<std::string>& environment = {});
-
-// Spawns it in the same way, but as the leader of a process group of its own, which the caller waits
-// for and may end with every program the script runs (convbin, sed). Not running when no child could
-// be forked.
+// Spawns "makerinex.bat" from the search path with the two texts as separate arguments, as the leader
+// of a process group of its own, which the caller waits for and may end with every program the script
+// runs (convbin, sed). The child keeps the environment, working directory and standard streams, and no
+// other descriptor; its environment also names the reference station and holds the extra "NAME=value"
+// entries, each in place of the logger's own of that name. Not running when no child could be forked.
 Platform::ProcessGroup startMakeRinex(const std::string& logFilePath, const std::string& rinexName,
-                                      unsigned int station = 0, const std::vector<std::string>& environment = {});
+                                      unsigned int station = 0,
+                                      const std::vector<std::string>& environment = {});
 
 } // namespace Rtcm3

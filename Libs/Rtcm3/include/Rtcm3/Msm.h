@@ -60,6 +60,16 @@ struct MsmObservations
     MsmCell cells[kMsmMaxCells];
 };
 
+// MSM numbers: the tens name the system, from GPS at 107x to NavIC at 113x; the last digit is the kind,
+// MSM1 to MSM7.
+constexpr int kMsmFirstMessage = 1071;
+constexpr int kMsmLastMessage = 1137;
+constexpr int kMsmLastKind = 7;
+constexpr int kMsmFirstObservationKind = 4; // MSM4 to MSM7 carry whole observations
+
+// MSM1 to MSM7 of any system, also those not decoded here.
+bool isAnyMsm(int message);
+
 // The system of MSM4 to MSM7 messages; None for every other message number.
 MsmSystem msmSystem(int message);
 

@@ -29,9 +29,6 @@ inline constexpr int kSentenceStop = 161;
 // Numbers of the sentences the logger sends.
 inline constexpr int kSentenceLoggingState = 162;
 inline constexpr int kSentenceLoggingSelected = 163;
-// The suite's notice that an operator message was recorded. The logger records messages without it:
-// it attaches no notifier to its message poster.
-inline constexpr int kSentenceNewMessage = 32;
 
 // Sent to the status destination; sizes are without a terminating zero.
 inline constexpr std::string_view kLoggingOn = "$PZELT,162,ON\n\r";           // 15 bytes
