@@ -1,7 +1,7 @@
 #include "RORUVivozo/VelmorStatusPublisher.h"
 
 #include "Platform/NativePath.h"
-#include "Platform/WriteAll.h"
+#include "Platform/ReplaceFile.h"
 #include "RORUVivozo/VelmorStatusText.h"
 
 #include <fcntl.h>
@@ -12,23 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-
-namespace
-{
-
-// The whole text, or the error that stopped it.
-int writeWhole(const std::string& path, const std::string& text)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return errno;
-    int error = Platform::writeAll(fd, text.data(), text.size()) ? 0 : errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    return error;
-}
-
-} // namespace
 
 CStatusPublisher::CStatusPublisher(const CLoggerStatus& status, CServiceNotifier& notifier, Paths paths,
                                    Report report)
@@ -111,20 +94,14 @@ void CStatusPublisher::publish(bool files)
 void CStatusPublisher::replace(Output& output, const std::string& text)
 {
     const std::filesystem::path path = Platform::nativePath(output.path);
-    // Of this process only: another process writing the same path never tears this one's file.
-    const std::filesystem::path beside = path.string() + "." + std::to_string(::getpid()) + ".tmp";
-    int error = writeWhole(beside, text);
+    int error = Platform::replaceFile(path.string(), text);
     if (error == ENOENT)
     {
         // The folder is made at the first write, or again should someone have removed it.
         std::error_code ignored;
         std::filesystem::create_directories(path.parent_path(), ignored);
-        error = writeWhole(beside, text);
+        error = Platform::replaceFile(path.string(), text);
     }
-    if (error == 0 && ::rename(beside.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error != 0)
-        ::unlink(beside.c_str());
     // One line when writing starts failing and one when it works again: logging goes on either way.
     if (error != 0 && !output.failing && m_report)
         m_report("\n\tWARNING: Not able to write " + output.path + ": " + std::strerror(error) +

@@ -25,6 +25,8 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return m_fd; }
+    // Gives the descriptor up to the caller, who closes it.
+    int release() { return std::exchange(m_fd, -1); }
     explicit operator bool() const { return m_fd >= 0; }
     void reset(int fd = -1)
     {
