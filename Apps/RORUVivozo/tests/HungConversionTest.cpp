@@ -3,6 +3,7 @@
 // outlives the logger.
 #include "support/LoggerFixture.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -22,6 +23,16 @@ void installHangingConverter(const std::string& root)
         << "sleep 1000 &\n"
         << "printf '%s %s %s\\n' $$ $! \"$1\" >> '" << root << "/hung'\n"
         << "wait\n";
+}
+
+// Leaves a program in its group and one in a session of its own running, records "<leader> <them> <file>",
+// and for a file named hang waits for them past its time limit.
+void installLeavingConverter(const std::string& root)
+{
+    std::ofstream(root + "/bin/makerinex.bat")
+        << "#!/bin/sh\nsleep 1000 &\nchild=$!\nsetsid sleep 1000 &\n"
+        << "printf '%s %s %s %s\\n' $$ $child $! \"$1\" >> '" << root << "/left'\n"
+        << "case \"$1\" in *hang*) wait;; esac\n";
 }
 
 // Alive, and not merely a zombie waiting for init.
@@ -68,6 +79,46 @@ TEST_F(HungConversion, OneAtATimeInCloseOrderEachEndedAtItsLimitNoneOutlivingThe
     // Each file is reported once: ended at its limit, ended with the logger, or never begun.
     for (const std::string& file : files)
         EXPECT_EQ(m_logger->occurrences("not converted to RINEX:\n\t         " + file + ":"), 1u) << output;
+}
+
+// A converter that finishes but leaves programs running, and one ended at its limit whose program
+// escaped into a session of its own: nothing of either outlives its conversion, and the trace names
+// what was ended.
+TEST_F(HungConversion, NoProgramAConversionStartsOutlivesItsConversion)
+{
+    installLeavingConverter(m_suite.root());
+    setToken("RTCM_CONVERSION_TIME_LIMIT", 2);
+    startLogger();
+    for (const std::string file : {"done.rtcm", "hang.rtcm"})
+    {
+        command({"start", "C:\\rtcm", file, "60", "3011"});
+        send(demoFrames());
+    }
+    command({"stop"});
+    ASSERT_TRUE(m_logger->waitForOutput(
+        "ran past its time limit of 2 s and was ended with every program it started", 30s))
+        << m_logger->output();
+    std::vector<std::string> pids;
+    std::istringstream left(readFile(m_suite.root() + "/left"));
+    for (std::string leader, child, session, file; left >> leader >> child >> session >> file;)
+    {
+        pids.insert(pids.end(), {leader, child, session});
+        const std::string ended =
+            file.find("hang") != std::string::npos
+                ? "Info: Ended with the conversion of " + file + ": 3 programs: "
+                : "WARNING: Ended what the conversion of " + file + " left running: 2 programs: ";
+        const std::size_t at = m_logger->output().find(ended);
+        ASSERT_NE(at, std::string::npos) << m_logger->output();
+        const std::string line = m_logger->output().substr(at, m_logger->output().find('\n', at) - at);
+        EXPECT_EQ(line.find(leader + " (makerinex.bat)") != std::string::npos, ended[0] == 'I') << line;
+        EXPECT_NE(line.find(child + " (sleep)"), std::string::npos) << line;
+        EXPECT_NE(line.find(session + " (sleep)"), std::string::npos) << line;
+    }
+    ASSERT_EQ(pids.size(), 6u);
+    const auto noneAlive = [&] { return std::ranges::none_of(pids, alive); };
+    EXPECT_TRUE(eventually(noneAlive, 5s)) << "a converter's program outlived its conversion";
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_TRUE(noneAlive());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Database/GetToken.h"
 #include "LogTrace/LogTrace.h"
 #include "Platform/NativePath.h"
+#include "Platform/Orphans.h"
 #include "Platform/SuiteDirectory.h"
 #include "RORUVivozo/ReadArg.h"
 #include "RORUVivozo/VelmorControl.h"
@@ -21,6 +22,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <unistd.h>
@@ -63,6 +65,11 @@ int ace_main_i(int argc, char* argv[])
     }
     // Before anything changes the working directory.
     Platform::anchorZeltRoot();
+    // What a conversion leaves running comes to the logger, which ends it; the conversions are the only
+    // programs the logger starts, so every child it has is one of theirs.
+    if (!Platform::adoptOrphans())
+        std::cerr << "RORUVivozo: programs that conversions leave running can not be ended: prctl: "
+                  << std::strerror(errno) << std::endl;
     log4cplus::initialize();
     configureLogging();
     // Before the first token read: Qt's messages from the token store belong in the process log.

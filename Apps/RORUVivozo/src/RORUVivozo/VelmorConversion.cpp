@@ -22,7 +22,7 @@ constexpr std::chrono::milliseconds kEndWait{2000};
 CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report, ContextOf contextOf,
                                      Converter converter, CLoggerStatus* status)
     : m_timeLimit(timeLimit), m_report(std::move(report)), m_contextOf(std::move(contextOf)),
-      m_converter(std::move(converter)), m_status(status)
+      m_converter(std::move(converter)), m_status(status), m_adopting(Platform::adoptsOrphans())
 {
     if (!m_converter)
         m_converter = [](const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
@@ -104,10 +104,15 @@ void CVelmorConversion::run()
                 reportNotConverted(closed.path, "the logger ended before its conversion began");
                 recordResult(closed.path, ConversionResult::Ended);
             }
+            endUnreaped();
             return;
         }
         if (m_waiting.empty())
+        {
+            lock.unlock();
+            endUnreaped();
             return;
+        }
         convertNext(lock);
     }
 }
@@ -188,7 +193,12 @@ bool CVelmorConversion::await(Platform::ProcessGroup& converter, const std::stri
     {
         std::erase_if(m_unreaped, [](Platform::ProcessGroup& group) { return group.ended(); });
         if (converter.ended())
+        {
+            lock.unlock();
+            endLeftovers("the conversion of " + path, {}, false);
+            lock.lock();
             return true;
+        }
         const Clock::time_point until = m_finishing ? std::min(limit, m_finishBy) : limit;
         const Clock::time_point now = Clock::now();
         if (now >= until)
@@ -200,16 +210,56 @@ bool CVelmorConversion::await(Platform::ProcessGroup& converter, const std::stri
         m_queued.wait_for(lock, std::min<Clock::duration>(kPoll, until - now));
     }
     lock.unlock();
-    if (!converter.end(kEndWait))
+    // Named before the group is killed; what left the group is found among the orphans.
+    std::vector<Platform::Program> members = Platform::groupMembers(converter.leader());
+    const pid_t leader = converter.leader();
+    const bool reaped = converter.end(kEndWait);
+    if (!reaped)
+    {
+        std::erase_if(members, [&](const Platform::Program& member) { return member.pid == leader; });
         m_unreaped.push_back(std::move(converter));
-    reportNotConverted(path, pastLimit
-                                 ? std::string(Rtcm3::kMakeRinexProgram) + " ran past its time limit of " +
-                                       std::to_string(m_timeLimit.count()) +
-                                       " s and was ended with every program it started"
-                                 : std::string(Rtcm3::kMakeRinexProgram) +
-                                       " was still running when the logger ended, and was ended");
+    }
+    const bool everything = endLeftovers("the conversion of " + path, std::move(members), true) && reaped;
+    const std::string ended = everything ? " and was ended with every program it started"
+                                         : (m_adopting ? " and was ended, but not every program it started"
+                                                       : " and was ended with its process group");
+    reportNotConverted(
+        path,
+        std::string(Rtcm3::kMakeRinexProgram) +
+            (pastLimit ? " ran past its time limit of " + std::to_string(m_timeLimit.count()) + " s" + ended
+                       : std::string(" was still running when the logger ended, and was ended")));
     lock.lock();
     return false;
+}
+
+bool CVelmorConversion::endLeftovers(const std::string& whose, std::vector<Platform::Program> killed,
+                                     bool expected)
+{
+    std::vector<pid_t> kept;
+    for (const Platform::ProcessGroup& group : m_unreaped)
+        kept.push_back(group.leader());
+    // Without adopting, only the group can be ended, and what left it is out of reach.
+    Platform::EndedChildren children;
+    if (m_adopting)
+        children = Platform::endChildren(kept, kEndWait);
+    for (Platform::Program& program : children.ended)
+        if (std::ranges::none_of(killed, [&](const Platform::Program& k) { return k.pid == program.pid; }))
+            killed.push_back(std::move(program));
+    if (m_report && !killed.empty())
+        m_report((expected ? "\n\tInfo: Ended with " : "\n\tWARNING: Ended what ") + whose +
+                 (expected ? ": " : " left running: ") + Platform::describePrograms(killed) + ".");
+    if (m_report && !children.left.empty())
+        m_report("\n\tERROR: Not able to end what " + whose +
+                 " left running: " + Platform::describePrograms(children.left) + ".");
+    return m_adopting && children.left.empty();
+}
+
+void CVelmorConversion::endUnreaped()
+{
+    // A leader stuck in the kernel past its kill gets its last chance here; what it started then
+    // comes to this process.
+    m_unreaped.clear();
+    endLeftovers("earlier conversions", {}, false);
 }
 
 void CVelmorConversion::reportNotConverted(const std::string& path, const std::string& problem) const

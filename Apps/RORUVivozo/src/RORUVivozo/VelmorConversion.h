@@ -3,6 +3,7 @@
 // hanging conversion holds one process group, for its time limit at most.
 #pragma once
 
+#include "Platform/Orphans.h"
 #include "Platform/ProcessGroup.h"
 #include "RORUVivozo/VelmorStatus.h"
 #include "Rtcm3/ConvertLogFile.h"
@@ -60,6 +61,11 @@ private:
     // when it ended by itself.
     bool await(Platform::ProcessGroup& converter, const std::string& path,
                std::unique_lock<std::mutex>& lock);
+    // Ends and reaps what the conversions left running, as far as this process adopts orphans, and says
+    // what it ended (expected: at a limit; else left behind by a script that ended). True when nothing
+    // of it runs on.
+    bool endLeftovers(const std::string& whose, std::vector<Platform::Program> killed, bool expected);
+    void endUnreaped();
     void reportNotConverted(const std::string& path, const std::string& problem) const;
     void recordResult(const std::string& path, ConversionResult result) const;
 
@@ -68,6 +74,8 @@ private:
     ContextOf m_contextOf;
     Converter m_converter;
     CLoggerStatus* m_status;
+    // Whether the orphans of a conversion's programs come to this process (the logger makes sure).
+    const bool m_adopting;
     std::mutex m_lock; // the queue and the path of the file being converted
     std::condition_variable m_queued;
     struct Closed

@@ -24,6 +24,8 @@ public:
 
     // A leader that has been started and not yet reaped.
     bool running() const { return m_leader > 0; }
+    // The leader's process id, which is also the group's; -1 once reaped.
+    pid_t leader() const { return m_leader; }
     // Reaps the leader once it has ended; never blocks. True when nothing runs any more.
     bool ended();
     // Kills every process of the group, then waits at most wait for the leader; true when it was reaped.
