@@ -291,3 +291,35 @@ TEST_F(LoggerUnderFaults, AFullDiskIsReportedOnceAndLoggingResumesWhenSpaceRetur
     EXPECT_EQ(terminate(), 0);
     ::umount(full.c_str());
 }
+
+// The suite database and the log on one small disk that fills up: message 1426 cannot be recorded, is
+// kept and tried again, and is recorded once there is room again.
+TEST_F(LoggerUnderFaults, AMessageAFullDiskRefusedIsRecordedOnceRoomReturns)
+{
+    const std::string zelt = fs::path(m_suite.databasePath()).parent_path();
+    const std::string saved = m_suite.root() + "/zelt-saved";
+    fs::copy(zelt, saved, fs::copy_options::recursive);
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount("tmpfs", zelt.c_str(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
+    const std::unique_ptr<const char, int (*)(const char*)> mounted(zelt.c_str(), [](const char* path)
+                                                                    { return ::umount2(path, MNT_DETACH); });
+    fs::copy(saved, zelt, fs::copy_options::recursive);
+
+    startLogger(kSelectedOff, {"-debug", "8"});
+    command({"start", "C:\\ProgramData\\Hollvik\\zelt", "full.rtcm", "60", "3011"});
+    send({"first"});
+    ASSERT_TRUE(fileHolds(zelt + "/full.rtcm", "first"));
+    std::ofstream(zelt + "/filler", std::ios::binary) << std::string(2 << 20, 'f');
+    send(std::vector<std::string>(10, std::string(1000, 'x')));
+    ASSERT_TRUE(m_logger->waitForOutput("WARNING: Operator message 1426 could not be recorded: ", 30s))
+        << m_logger->output();
+    const auto recorded = [&]
+    { return m_suite.scalar("SELECT count(*) FROM arrivedMessages WHERE number = 1426"); };
+    EXPECT_EQ(recorded(), "0");
+
+    fs::remove(zelt + "/filler");
+    EXPECT_TRUE(eventually([&] { return recorded() == "1"; }, 30s)) << m_logger->output();
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_EQ(m_logger->occurrences("Info: Operator messages are recorded again."), 1u);
+}

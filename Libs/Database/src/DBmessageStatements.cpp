@@ -63,10 +63,11 @@ int CDBoperations::readMessageType(int number, int& type, int& typeLogging)
     return 0;
 }
 
-int CDBoperations::recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseconds, int number,
-                                 const std::string& text, bool plain)
+int CDBoperations::admitArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseconds, int number,
+                                const std::string& text, bool plain)
 {
     const auto hold = exclusive();
+    (void)dateYYYYMMDD; // the filter looks at the time of day only
     const int hours = timeHHMMSS / 10000;
     const int minutes = timeHHMMSS / 100 % 100;
     const int seconds = timeHHMMSS % 100;
@@ -95,8 +96,17 @@ int CDBoperations::recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseco
 
     m_lastRecordedTime = time;
     m_lastArrival[number] = time;
+    return time;
+}
+
+int CDBoperations::recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseconds, int number,
+                                 const std::string& text, bool plain)
+{
+    const auto hold = exclusive();
+    const int time = admitArrival(dateYYYYMMDD, timeHHMMSS, milliseconds, number, text, plain);
     // Recorded also when the INSERT fails: its failure is in the dump file and lastFailureBusy().
-    insertArrival(dateYYYYMMDD, time, number);
+    if (time != 0)
+        insertArrival(dateYYYYMMDD, time, number);
     return time;
 }
 

@@ -202,7 +202,7 @@ void CDBoperations::freeStatement()
 int CDBoperations::fail(int stepCode, SQLRETURN returnCode, const std::string& statement)
 {
     m_lastReturnCode = returnCode;
-    m_lastFailureBusy = failedOnBusyDatabase();
+    diagnoseFailure();
     if (returnCode == SQL_NO_DATA)
         m_errorText = fmt::sprintf("%d: (SQL_NO_DATA): ", stepCode);
     else
@@ -215,13 +215,15 @@ int CDBoperations::fail(int stepCode, SQLRETURN returnCode, const std::string& s
     return -1;
 }
 
-bool CDBoperations::failedOnBusyDatabase() const
+void CDBoperations::diagnoseFailure()
 {
+    m_lastFailureBusy = false;
+    m_lastFailureMessage.clear();
     const SQLSMALLINT handleType = m_statement ? SQL_HANDLE_STMT : SQL_HANDLE_DBC;
     const SQLHANDLE handle =
         m_statement ? static_cast<SQLHANDLE>(m_statement.get()) : static_cast<SQLHANDLE>(m_connectionHandle);
     if (handle == SQL_NULL_HANDLE)
-        return false;
+        return;
     SQLCHAR state[6] = {};
     SQLINTEGER native = 0;
     SQLCHAR message[512] = {};
@@ -230,15 +232,15 @@ bool CDBoperations::failedOnBusyDatabase() const
              SQLGetDiagRec(handleType, handle, record, state, &native, message, sizeof message, &length));
          ++record)
     {
-        // The SQLite driver passes SQLite's own codes on as the native error.
-        if (native == SQLITE_BUSY || native == SQLITE_LOCKED)
-            return true;
         const std::string text(reinterpret_cast<const char*>(message));
-        if (text.find("database is locked") != std::string::npos ||
+        if (m_lastFailureMessage.empty())
+            m_lastFailureMessage = text;
+        // The SQLite driver passes SQLite's own codes on as the native error.
+        if (native == SQLITE_BUSY || native == SQLITE_LOCKED ||
+            text.find("database is locked") != std::string::npos ||
             text.find("database is busy") != std::string::npos)
-            return true;
+            m_lastFailureBusy = true;
     }
-    return false;
 }
 
 void CDBoperations::openDebugFile()

@@ -96,9 +96,8 @@ std::optional<std::string> CMessages::formatText(int number)
         if (cached != m_textCache.end())
             return cached->second;
     }
-    std::optional<std::string> text;
-    if (m_database != nullptr)
-        untilNotBusy([&] { return (text = m_database->readMessageText(number, m_language)).has_value(); });
+    const std::optional<std::string> text =
+        m_database != nullptr ? m_database->readMessageText(number, m_language) : std::nullopt;
     if (text)
     {
         const std::lock_guard<std::mutex> guard(m_cacheMutex);
@@ -107,45 +106,46 @@ std::optional<std::string> CMessages::formatText(int number)
     return text;
 }
 
-void CMessages::record(const Pending& message)
+std::optional<CMessages::Failure> CMessages::attempt(Pending& message)
 {
-    // A text that could not be read leaves the message without one this time; it is not kept.
-    const std::string text = message.plain
-                                 ? std::string(" ")
-                                 : formatMessageText(formatText(message.number).value_or(std::string()),
-                                                     message.arguments, maxFormattedLength);
-    messageType(message.number);
+    if (!message.text)
+        messageType(message.number);
     if (m_database == nullptr)
-        return;
-
-    int time = 0;
-    bool insertBusy = false;
+        return std::nullopt;
+    // Each statement and what its failure was, together: another thread may use the database between.
+    const auto hold = m_database->exclusive();
+    if (!message.text && message.plain)
+        message.text = " ";
+    if (!message.text)
     {
-        const auto hold = m_database->exclusive();
-        time = m_database->recordArrival(message.date, message.hhmmss, message.milliseconds, message.number,
-                                         text, message.plain);
-        insertBusy = time != 0 && m_database->lastFailureBusy();
+        const std::optional<std::string> format = formatText(message.number);
+        if (!format)
+            return failure();
+        message.text = formatMessageText(*format, message.arguments, maxFormattedLength);
     }
-    if (time == 0)
-        return;
-    // The arrival stays counted by the repeat filter: only its INSERT is tried again.
-    if (insertBusy &&
-        (!waitBeforeRetry() ||
-         untilNotBusy([&] { return m_database->insertArrival(message.date, time, message.number) == 0; }) ==
-             Attempt::GaveUp))
+    if (message.time == 0)
     {
-        report(fmt::sprintf("\n\tERROR: Operator message %d not recorded: the database stayed busy.",
-                            message.number));
-        return;
+        message.time = m_database->admitArrival(message.date, message.hhmmss, message.milliseconds,
+                                                message.number, *message.text, message.plain);
+        if (message.time == 0)
+            return std::nullopt;
     }
-    if (!message.plain && untilNotBusy(
-                              [&] {
-                                  return m_database->recordArrivalText(message.date, time, message.number,
-                                                                       m_language, text) == 0;
-                              }) == Attempt::GaveUp)
-        report(fmt::sprintf("\n\tERROR: Text of operator message %d not recorded: the database stayed busy.",
-                            message.number));
+    if (!message.arrivalInserted)
+    {
+        if (m_database->insertArrival(message.date, message.time, message.number) != 0)
+            return failure();
+        message.arrivalInserted = true;
+    }
+    if (!message.plain && m_database->recordArrivalText(message.date, message.time, message.number,
+                                                        m_language, *message.text) != 0)
+        return failure();
     notify();
+    return std::nullopt;
+}
+
+CMessages::Failure CMessages::failure() const
+{
+    return {m_database->lastFailureBusy(), m_database->lastFailureText()};
 }
 
 void CMessages::notify()

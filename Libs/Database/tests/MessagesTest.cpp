@@ -209,8 +209,8 @@ TEST_F(MessagesTest, LoadingTypesWithoutADataSourceReportsOnStderr)
 }
 
 // Another process holds the database while messages are posted: the posts return at once, the writer
-// waits and then records each with the time it was posted; past the queue's bound a post is dropped and
-// reported.
+// waits and then records each with the time it was posted; past the queue's bound the oldest is dropped
+// and reported, in the trace and on standard error.
 TEST_F(MessagesTest, WithItsWriterAPostNeverWaitsForABusyDatabaseAndIsRecordedOnceItIsFree)
 {
     std::mutex mutex;
@@ -226,11 +226,14 @@ TEST_F(MessagesTest, WithItsWriterAPostNeverWaitsForABusyDatabaseAndIsRecordedOn
     ASSERT_TRUE(holder.holdDatabase(suite.databasePath()));
 
     const auto began = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    messages.postMessage(1424);
+    // Let the writer take it: it waits for the database with it in its hands, and records it after all.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    messages.postMessage(1424); // the oldest in the queue, dropped when it overflows
     // Its text has not been read yet: the read waits for the database as well.
     messages.postFormattedMessage(1420, "D:\\during.rtcm");
-    // Let the writer take it, so the queue is empty again.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    for (std::size_t i = 0; i <= CMessages::maxPending; ++i)
+    for (std::size_t i = 1; i < CMessages::maxPending; ++i)
         messages.postMessage(1424);
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
     const std::time_t released = std::time(nullptr);
@@ -247,9 +250,14 @@ TEST_F(MessagesTest, WithItsWriterAPostNeverWaitsForABusyDatabaseAndIsRecordedOn
               releasedMs + 999)
         << "recorded with the time of its post";
     EXPECT_EQ(count("arrivedMessages", 1424), "1"); // the rest are repeats within 10 s
-    EXPECT_EQ(reports,
-              std::vector<std::string>{
-                  "\n\tERROR: Operator message 1424 dropped: 1000 messages already wait for the database."});
+    const std::string dropped =
+        " UTC dropped: 1000 messages wait for the database, and this was the oldest (1 "
+        "dropped in all).";
+    ASSERT_EQ(reports.size(), 1u) << testing::PrintToString(reports);
+    EXPECT_TRUE(reports[0].starts_with("\n\tERROR: Operator message 1424 of ") &&
+                reports[0].ends_with(dropped))
+        << reports[0];
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(reports[0].substr(9)), std::string::npos);
 }
 
 TEST_F(MessagesTest, NothingIsRecordedWithoutADatabase)

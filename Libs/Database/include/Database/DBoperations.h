@@ -78,6 +78,9 @@ public:
     // 0 when filtered out.
     int recordArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseconds, int number, const std::string& text,
                       bool plain);
+    // recordArrival without its INSERT: the repeat filter's answer, the arrival counted as recorded.
+    int admitArrival(int dateYYYYMMDD, int timeHHMMSS, int milliseconds, int number, const std::string& text,
+                     bool plain);
     int recordArrivalText(int dateYYYYMMDD, int millisecSinceMidnight, int number, int language,
                           const std::string& text);
     // The INSERT of an arrival alone, for another attempt after recordArrival's own failed.
@@ -86,6 +89,11 @@ public:
     // True when the last statement failed because another connection holds the database (SQLite busy
     // or locked): worth another attempt later, unlike any other failure.
     bool lastFailureBusy() const { return m_lastFailureBusy; }
+    // What the driver said of the last failure ("database or disk is full"), else its step prefix.
+    const std::string& lastFailureText() const
+    {
+        return m_lastFailureMessage.empty() ? m_errorText : m_lastFailureMessage;
+    }
     // Keeps other threads out across several operations and the lastFailureBusy() that follows them.
     std::unique_lock<std::recursive_mutex> exclusive()
     {
@@ -121,7 +129,8 @@ private:
     };
 
     int fail(int stepCode, SQLRETURN returnCode, const std::string& statement);
-    bool failedOnBusyDatabase() const;
+    // Reads the driver's diagnostics of the failed statement into the busy flag and the failure text.
+    void diagnoseFailure();
     // Allocates the statement (506 on failure) and binds the columns in order; false after a failure
     // has been reported and the statement freed.
     bool prepareStatement(const std::string& statement, std::initializer_list<BoundColumn> columns);
@@ -150,6 +159,7 @@ private:
     SQLRETURN m_lastReturnCode = 0;
     std::string m_errorText;
     bool m_lastFailureBusy = false;
+    std::string m_lastFailureMessage;
 
     // Arrival bookkeeping of the operator messages.
     std::map<int, int> m_lastArrival;

@@ -1,6 +1,7 @@
 // The operator-message poster: formats numbered messages with their stored texts, filters repeats and
 // records their arrival in the suite database. Once its writer runs, posting only queues the message:
-// one writer thread records it, waiting out a database that another process holds.
+// one writer thread records it, and keeps it and tries again while the database cannot be written (held by
+// another process, a full disk, no file descriptor left).
 #pragma once
 
 #include "Database/MessageFormat.h"
@@ -34,12 +35,14 @@ public:
     static constexpr const char* loggingStatusToken = "MAIN_W_LOGGING_STATUS_ON_OFF";
     // Longest formatted text recorded: a 399-byte buffer with its terminating zero.
     static constexpr std::size_t maxFormattedLength = 398;
-    // Messages waiting for the writer; a post beyond this is dropped and reported.
+    // Messages waiting for the writer; past this the oldest is dropped and reported.
     static constexpr std::size_t maxPending = 1000;
-    // Pause between attempts while the database is busy.
-    static constexpr std::chrono::milliseconds busyRetryPause{200};
+    // Pause after a failed attempt, doubled after each further one up to the longest.
+    static constexpr std::chrono::milliseconds firstRetryPause{200};
+    static constexpr std::chrono::milliseconds longestRetryPause{5000};
 
-    // One finished trace line (begins with "\n\t"), from whichever thread noticed the problem.
+    // One finished trace line (begins with "\n\t"), from whichever thread noticed the problem. A dropped
+    // message is said on standard error as well.
     using Report = std::function<void(const std::string& line)>;
 
     CMessages() = default;
@@ -58,8 +61,8 @@ public:
     // Starts the writer thread. Before it runs (and after it stopped) a post records on the caller's
     // thread, once, as a poster without a writer always has.
     void startWriter();
-    // Records what is still queued, retrying a busy database until drainLimit has passed, reports what
-    // is left, and ends the thread.
+    // Records what is still queued, trying again until drainLimit has passed, reports what is left as
+    // dropped, and ends the thread.
     void stopWriter(std::chrono::milliseconds drainLimit);
     bool writerRunning() const;
 
@@ -97,25 +100,33 @@ private:
         int date = 0;   // YYYYMMDD, UTC
         int hhmmss = 0; // UTC
         int milliseconds = 0;
+        // How far recording got, so that another attempt goes on from there: the repeat filter has
+        // counted it once time is set.
+        std::optional<std::string> text;
+        int time = 0;
+        bool arrivalInserted = false;
     };
 
     // UTC now: YYYYMMDD, HHMMSS and milliseconds.
     static void currentTime(int& date, int& hhmmss, int& milliseconds);
     void post(Pending message);
-    // Records one message: its text, the arrival row, the text row, then notify.
-    void record(const Pending& message);
+    // One attempt at recording a message: its text, the arrival row, the text row, then notify. Nothing
+    // when it is done (or filtered out as a repeat), else why it failed.
+    struct Failure
+    {
+        bool busy = false; // another process holds the database: routine, not worth a line
+        std::string reason;
+    };
+    std::optional<Failure> attempt(Pending& message);
+    Failure failure() const;
     // The format text; nothing when it could not be read (then it is not cached, the next post asks
     // again).
     std::optional<std::string> formatText(int number);
-    enum class Attempt
-    {
-        Done,
-        Failed, // for another reason than a busy database: in the dump file, not tried again
-        GaveUp, // the database stayed busy until the writer had to stop waiting
-    };
-    // Runs the statement again while it fails on a busy database and the writer may go on waiting.
-    Attempt untilNotBusy(const std::function<bool()>& statement);
-    bool waitBeforeRetry();
+    // Pauses the writer after a failure; the end of the process cuts the pause to what is left of it.
+    void pauseBeforeRetry(std::chrono::milliseconds pause);
+    static std::string fullQueue();
+    // The trace line and the line on standard error that every dropped message gets.
+    void reportDropped(const Pending& message, const std::string& why);
     void writerLoop();
     void report(const std::string& line) const;
 
@@ -131,8 +142,14 @@ private:
     std::condition_variable m_queueChanged;
     std::deque<Pending> m_queue;
     std::thread m_writer;
-    std::thread::id m_writerId;   // under m_queueMutex
     bool m_writerRunning = false; // set and cleared under m_queueMutex
     bool m_stopping = false;
+    // The writer holds the oldest message, out of the queue, while it attempts it; a post that finds
+    // the queue full then drops that one, once the attempt has failed.
+    bool m_inHand = false;
+    bool m_dropInHand = false;
+    bool m_failing = false; // the last attempt failed other than on a busy database: said once
+    std::string m_lastFailure;
+    std::size_t m_dropped = 0; // under m_queueMutex
     std::chrono::steady_clock::time_point m_drainDeadline;
 };
