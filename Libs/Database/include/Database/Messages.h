@@ -39,7 +39,7 @@ public:
     static constexpr std::size_t maxPending = 1000;
     // Pause after a failed attempt, doubled after each further one up to the longest.
     static constexpr std::chrono::milliseconds firstRetryPause{200};
-    static constexpr std::chrono::milliseconds longestRetryPause{5000};
+    static constexpr std::chrono::milliseconds longestRetryPause{30000};
 
     // One finished trace line (begins with "\n\t"), from whichever thread noticed the problem. A dropped
     // message is said on standard error as well.
