@@ -248,6 +248,7 @@ TEST(ZeltConsole, WatchRedrawsTheSnapshotInATerminalAndSaysWhenItIsStaleOrMissin
               0);
     EXPECT_TRUE(shows("File           C:\\rtcm\\20261209\\base_2015.rtcm"));
     EXPECT_TRUE(shows("Rate           10.0 datagrams/s, 0.8 kB/s"));
+    EXPECT_TRUE(shows("Last quality   completeness 97.2 %, G 9 R 7 satellites, 1 gap (60 s)"));
     write(60);
     EXPECT_TRUE(shows(" s old: the logger is not running, or is stuck"));
     EXPECT_EQ(console({"watch", "--once", "--status", path}).status, 1);
