@@ -33,7 +33,7 @@ void write(const fs::path& path, const std::string& text)
 
 // A suite root with the logger's snapshot, a closed file's quality report and picture, a report that is a
 // link out of the root and a secret outside it; the server on a port the system picks.
-class Served : public ::testing::Test
+class StatusServer : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -110,7 +110,7 @@ protected:
 
 } // namespace
 
-TEST_F(Served, ThePageShowsTheOpenFileTheLastFilesAndTheOutageOrTheMissingSnapshot)
+TEST_F(StatusServer, ThePageShowsTheOpenFileTheLastFilesAndTheOutageOrTheMissingSnapshot)
 {
     const std::string logging = page();
     EXPECT_NE(logging.find("C:\\rtcm\\20261209\\base_2015.rtcm"), std::string::npos) << logging;
@@ -127,7 +127,7 @@ TEST_F(Served, ThePageShowsTheOpenFileTheLastFilesAndTheOutageOrTheMissingSnapsh
     EXPECT_NE(page().find("no status snapshot at " + m_snapshot.string()), std::string::npos);
 }
 
-TEST_F(Served, AnswersOnlyGetAndHeadAndServesNothingTheSnapshotDoesNotListBelowTheLogFolder)
+TEST_F(StatusServer, AnswersOnlyGetAndHeadAndServesNothingTheSnapshotDoesNotListBelowTheLogFolder)
 {
     const std::vector<std::tuple<std::string, std::string, std::string>> cases{
         {"GET", "/", "200"},

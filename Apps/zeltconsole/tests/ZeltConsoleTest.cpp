@@ -198,6 +198,9 @@ TEST(ZeltConsole, BadUsageExitsWith2)
         {"raw", "\\q"},
         {"raw", "\\x4"},
         {"--name", "NOSUCHPROCESS", "status"},
+        {"serve", "now"},
+        {"serve", "--listen", "8080"},
+        {"--logs", "/tmp", "status"},
     };
     for (const auto& args : cases)
     {
@@ -212,7 +215,7 @@ TEST(ZeltConsole, HelpExplainsEveryCommandWithAnExample)
 {
     const ConsoleRun run = console({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* command : {"start", "stop", "status", "reread", "terminate", "raw", "watch"})
+    for (const char* command : {"start", "stop", "status", "reread", "terminate", "raw", "watch", "serve"})
         EXPECT_NE(run.out.find(std::string("Example: zeltconsole ") + command), std::string::npos) << command;
 }
 
