@@ -1,7 +1,8 @@
 # What an install holds besides the programs (each installed beside its target), and the Debian package:
 #   cmake --install build [--prefix DIR]       (cd build && cpack)  ->  build/roruvivozo_<version>_<arch>.deb
-# Programs and scripts go to bin, the suite's schema and content to share/roruvivozo/db, the systemd unit
-# (naming the programs under the prefix) to lib/systemd/system and its environment file to etc/default.
+# Programs and scripts go to bin, the suite's schema and content to share/roruvivozo/db, the systemd units
+# (the logger's and the status page's, naming the programs under the prefix) to lib/systemd/system and
+# their environment file to etc/default.
 set(vivozo_share_dir share/roruvivozo)
 set(vivozo_packaging_dir "${PROJECT_SOURCE_DIR}/packaging")
 
@@ -29,9 +30,10 @@ install(CODE "
     string(REPLACE \";\" \":\" VIVOZO_PATH \"\${vivozo_path}\")
     set(vivozo_made \"${PROJECT_BINARY_DIR}/generated/packaging\")
     configure_file(\"${vivozo_packaging_dir}/roruvivozo.service.in\" \"\${vivozo_made}/roruvivozo.service\" @ONLY)
+    configure_file(\"${vivozo_packaging_dir}/roruvivozo-web.service.in\" \"\${vivozo_made}/roruvivozo-web.service\" @ONLY)
     configure_file(\"${vivozo_packaging_dir}/roruvivozo.default.in\" \"\${vivozo_made}/roruvivozo\" @ONLY)
     file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
-         FILES \"\${vivozo_made}/roruvivozo.service\")
+         FILES \"\${vivozo_made}/roruvivozo.service\" \"\${vivozo_made}/roruvivozo-web.service\")
     file(INSTALL DESTINATION \"\${vivozo_etc_dir}/default\" TYPE FILE FILES \"\${vivozo_made}/roruvivozo\")
 ")
 
@@ -44,7 +46,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "RORU Vivozo appends every RTCM 3 datagram that reaches its data port to the current log file,\n"
     "rotates files, converts every closed file to RINEX with RTKLIB's convbin and obeys the operator's\n"
     "$PZELT sentences. Ships the logger, the operator console zeltconsole, rtcm3scan, rtcmreplay,\n"
-    "the suite creation script vivozo-create-suite and the systemd unit roruvivozo.service.")
+    "the suite creation script vivozo-create-suite, the systemd unit roruvivozo.service and\n"
+    "roruvivozo-web.service, the status page in a browser (zeltconsole serve; not enabled).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

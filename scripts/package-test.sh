@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package as a workstation gets it: builds the .deb in a built tree, installs it with dpkg,
-# checks that the installed programs answer and that systemd accepts the unit, runs the installed logger
-# through one short logging scenario from the installed files only, then removes the package and checks
-# that none of its files is left. Runs in a network namespace of its own where the system allows it.
+# checks that the installed programs answer and that systemd accepts the units, runs the installed logger
+# through one short logging scenario from the installed files only, with the status page served beside it,
+# then removes the package and checks that none of its files is left. Runs in a network namespace of its own where the system allows it.
 #   scripts/package-test.sh [build-dir]
 # Needs root (dpkg). The package is removed again at the end, also when a step fails; a machine that
 # already has it installed is left alone.
@@ -39,8 +39,17 @@ fail() {
 work=$(mktemp -d /tmp/vivozo-package.XXXXXX)
 logger_pid=
 notify_pid=
+serve_pid=
+# The program itself, below the shell, setpriv and strace that started it: descendant NAME PID.
+descendant() {
+    local child
+    for child in $(pgrep -P "$2"); do
+        if [ "$(cat "/proc/$child/comm" 2>/dev/null)" = "$1" ]; then echo "$child"; else descendant "$1" "$child"; fi
+    done
+}
 cleanup() {
-    [ -n "$logger_pid" ] && kill "$logger_pid" 2>/dev/null || true
+    [ -n "$logger_pid" ] && kill $(descendant RORUVivozo "$logger_pid") 2>/dev/null || true
+    [ -n "$serve_pid" ] && kill $(descendant zeltconsole "$serve_pid") 2>/dev/null || true
     [ -n "$notify_pid" ] && kill "$notify_pid" 2>/dev/null || true
     local left
     left=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
@@ -86,6 +95,9 @@ mapfile -t installed < <(dpkg -L "$package" | while read -r f; do [ -d "$f" ] ||
 conffile=/etc/default/roruvivozo
 [ -f "$conffile" ] || fail "no $conffile"
 unit=$(dpkg -L "$package" | grep '/roruvivozo.service$') || fail "no roruvivozo.service installed"
+web_unit=$(dpkg -L "$package" | grep '/roruvivozo-web.service$') || fail "no roruvivozo-web.service installed"
+# The page is the administrator's choice: the package enables no unit.
+! ls /etc/systemd/system/*.wants/roruvivozo*.service >/dev/null 2>&1 || fail "the package enabled a unit"
 
 # From here on only the installed files: the service's environment from its file, with the suite root
 # moved into this test's directory, a working directory outside the source tree, and the service's user.
@@ -106,9 +118,10 @@ installed_env() {
 }
 # As systemd starts it: the service's user and group, no login session. With strace at hand, every system
 # call of the program and of all it starts is recorded, to be held against the unit's filter.
-install -d -o "$user" "$work/calls"
+calls=calls
+install -d -o "$user" "$work/calls" "$work/web-calls"
 as_service() {
-    local tracer=() && command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/calls/$1.$RANDOM")
+    local tracer=() && command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/$calls/$1.$RANDOM")
     installed_env setpriv --reuid="$user" --regid="$user" --init-groups -- "${tracer[@]}" "$@"
 }
 filter_calls() { # the system calls a SystemCallFilter= value stands for, its sets expanded
@@ -127,8 +140,8 @@ done
 installed_env RORUVivozo -version
 
 if command -v systemd-analyze >/dev/null; then
-    step "systemd-analyze verify $unit"
-    systemd-analyze verify "$unit" || fail "systemd-analyze verify"
+    step "systemd-analyze verify $unit $web_unit"
+    systemd-analyze verify "$unit" "$web_unit" || fail "systemd-analyze verify"
     # The unit names the programs wherever they are installed.
     step "the unit installed with another prefix, and its security"
     cmake --install "$build" --prefix "$work/opt/x" >/dev/null || fail "cmake --install --prefix $work/opt/x"
@@ -136,8 +149,12 @@ if command -v systemd-analyze >/dev/null; then
     grep -qx "ExecStart=$work/opt/x/bin/RORUVivozo \$VIVOZO_OPTIONS" "$other" || fail "$other: $(grep ^ExecStart= "$other")"
     grep -qx "EnvironmentFile=$work/opt/x/etc/default/roruvivozo" "$other" || fail "$other names another environment file"
     grep -q "^PATH=.*:$work/opt/x/bin:" "$work/opt/x/etc/default/roruvivozo" || fail "the environment's PATH misses $work/opt/x/bin"
+    grep -qx "ExecStart=$work/opt/x/bin/zeltconsole serve \$VIVOZO_WEB_OPTIONS" "${other%/*}/roruvivozo-web.service" ||
+        fail "roruvivozo-web.service under $work/opt/x names another zeltconsole"
     systemd-analyze verify "$other" || fail "systemd-analyze verify $other"
     systemd-analyze security --offline=true --threshold=20 "$unit" | tail -n 1 || fail "the unit's exposure is above 2.0"
+    systemd-analyze security --offline=true --threshold=20 "$web_unit" | tail -n 1 ||
+        fail "the page's unit's exposure is above 2.0"
 else
     step "systemd-analyze is not installed: the unit is not verified"
 fi
@@ -187,6 +204,20 @@ grep -q '^READY=1' "$work/notified" || fail "no READY=1 on the notify socket"
 grep -E '^STATUS=logging C:\\pkg\\rtcm\\test\.rtcm: [0-9,]+ datagrams, [0-9.]+ kB, [0-9.]+/s' "$work/notified" | tail -n 1 ||
     fail "no status line naming the file and its rate"
 [ "$(grep -c '^WATCHDOG=1' "$work/notified")" -ge 2 ] || fail "no watchdog beats"
+step "the status page, served by the installed zeltconsole as the page's unit runs it"
+calls=web-calls as_service zeltconsole serve --listen 127.0.0.1:0 >"$work/serve.out" 2>&1 &
+serve_pid=$!
+for _ in $(seq 1 50); do grep -q 'serving' "$work/serve.out" && break; sleep 0.1; done
+page=$(sed -n 's|.*\(http://[0-9.:]*/\).*|\1|p' "$work/serve.out")
+[ -n "$page" ] || fail "zeltconsole serve does not serve: $(cat "$work/serve.out")"
+[[ $(curl -sf "$page") == *'<title>RORU Vivozo</title>'* ]] || fail "no page at $page"
+[[ $(curl -sf "${page}status.json") =~ \"state\":\ *\"logging\" ]] || fail "${page}status.json does not say logging"
+[ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "$page")" = 405 ] || fail "a POST to $page is not refused"
+echo "$(cat "$work/serve.out"): the page, the snapshot, a POST refused"
+# It ends on SIGTERM with status 0.
+kill $(descendant zeltconsole "$serve_pid")
+wait "$serve_pid" || fail "zeltconsole serve ended with status $?"
+serve_pid=
 [ "$(installed_env zeltconsole stop)" = '$PZELT,162,OFF' ] || fail "stop not answered"
 [ "$(installed_env zeltconsole terminate)" = '$PZELT,162,OFF' ] || fail "terminate not answered"
 status=0
@@ -198,20 +229,23 @@ kill "$notify_pid" 2>/dev/null || true
 
 if command -v strace >/dev/null && command -v systemd-analyze >/dev/null; then
     step "every system call made is one the unit's filter allows"
-    : >"$work/allowed"
-    while IFS= read -r value; do
-        if [ "${value:0:1}" = '~' ]; then filter_calls ${value:1} | sort -u | comm -23 "$work/allowed" - >"$work/kept"
-        else filter_calls $value | sort -u - "$work/allowed" >"$work/kept"; fi
-        mv "$work/kept" "$work/allowed"
-    done < <(sed -n 's/^SystemCallFilter=//p' "$unit")
-    cat "$work/calls/"* | sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' | sort -u >"$work/made"
-    outside=$(comm -23 "$work/made" "$work/allowed" | xargs)
-    [ -z "$outside" ] || fail "system calls outside the unit's filter: $outside"
-    echo "$(wc -l <"$work/made") different system calls made, all allowed by the unit"
+    for run in "$unit calls" "$web_unit web-calls"; do
+        read -r filtered traced <<<"$run"
+        : >"$work/allowed"
+        while IFS= read -r value; do
+            if [ "${value:0:1}" = '~' ]; then filter_calls ${value:1} | sort -u | comm -23 "$work/allowed" - >"$work/kept"
+            else filter_calls $value | sort -u - "$work/allowed" >"$work/kept"; fi
+            mv "$work/kept" "$work/allowed"
+        done < <(sed -n 's/^SystemCallFilter=//p' "$filtered")
+        cat "$work/$traced/"* | sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' | sort -u >"$work/made"
+        outside=$(comm -23 "$work/made" "$work/allowed" | xargs)
+        [ -z "$outside" ] || fail "system calls outside the filter of $(basename "$filtered"): $outside"
+        echo "$(wc -l <"$work/made") different system calls made, all allowed by $(basename "$filtered")"
+    done
     # MemoryDenyWriteExecute=yes, ProcSubset=pid: no memory both writable and executable, and of /proc
     # only the processes' own (and /proc/filesystems, where coreutils look for SELinux and do without).
-    ! grep -qE '(mmap|mprotect)\(.*PROT_WRITE\|PROT_EXEC' "$work/calls/"* || fail "memory mapped writable and executable"
-    proc=$(cat "$work/calls/"* | { grep -ohE '"/proc/[^"]*"' || true; } |
+    ! grep -qE '(mmap|mprotect)\(.*PROT_WRITE\|PROT_EXEC' "$work/calls/"* "$work/web-calls/"* || fail "memory mapped writable and executable"
+    proc=$(cat "$work/calls/"* "$work/web-calls/"* | { grep -ohE '"/proc/[^"]*"' || true; } |
         { grep -vE '^"/proc/(self|[0-9]+|thread-self)(/|")|^"/proc/filesystems"$' || true; } | sort -u | xargs)
     [ -z "$proc" ] || fail "/proc files outside ProcSubset=pid read: $proc"
 fi

@@ -1,7 +1,10 @@
 // Turns the operator console's arguments into the sentence to send and the ports to use.
 #include "ConsoleCommand.h"
 
+#include "StatusServer.h"
+
 #include "Platform/DecimalText.h"
+#include "Platform/NativePath.h"
 #include "SuiteProtocol/ChannelDirectory.h"
 #include "SuiteProtocol/Sentence.h"
 #include "SuiteProtocol/StatusSnapshot.h"
@@ -80,12 +83,43 @@ bool plainField(const std::string& field)
     return field.find_first_of(",\n\r") == std::string::npos;
 }
 
+bool toPort(const std::string& option, const std::string& value, std::uint16_t& port, std::string& error)
+{
+    long long number = 0;
+    if (!toNumber(value, 1, 65535, number))
+    {
+        error = option + " takes a port from 1 to 65535, not " + value;
+        return false;
+    }
+    port = static_cast<std::uint16_t>(number);
+    return true;
+}
+
+// serve reads the snapshot and the reports, and sends nothing to the logger.
+bool serveCommand(const std::vector<std::string>& words, const std::string& listen, ConsoleCommand& command,
+                  std::string& error)
+{
+    if (words.size() != 1 || command.once)
+    {
+        error = "serve takes no arguments; give --listen ADDR:PORT, --status PATH and --logs DIR";
+        return false;
+    }
+    command.serves = true;
+    command.listenAddress = listen.empty() ? kDefaultServeAddress : listen;
+    if (command.statusPath.empty())
+        command.statusPath = StatusSnapshot::kDefaultPath;
+    if (command.logFolder.empty())
+        command.logFolder = Platform::suiteRoot();
+    return true;
+}
+
 } // namespace
 
 bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& command, std::string& error)
 {
     std::vector<std::string> words;
     std::string name;
+    std::string listen;
     for (std::size_t i = 0; i < args.size(); ++i)
     {
         const std::string& arg = args[i];
@@ -110,7 +144,8 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             continue;
         }
         const bool takesValue = arg == "--host" || arg == "--port" || arg == "--name" || arg == "--listen" ||
-                                arg == "--timeout" || arg == "--quiet" || arg == "--status";
+                                arg == "--timeout" || arg == "--quiet" || arg == "--status" ||
+                                arg == "--logs";
         if (!takesValue)
         {
             if (arg.size() > 1 && arg[0] == '-' && words.empty())
@@ -140,14 +175,18 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         {
             command.statusPath = value;
         }
-        else if (arg == "--port" || arg == "--listen")
+        else if (arg == "--logs")
         {
-            if (!toNumber(value, 1, 65535, number))
-            {
-                error = arg + " takes a port from 1 to 65535, not " + value;
+            command.logFolder = value;
+        }
+        else if (arg == "--listen")
+        {
+            listen = value; // a port, or serve's address: the command decides
+        }
+        else if (arg == "--port")
+        {
+            if (!toPort(arg, value, command.port, error))
                 return false;
-            }
-            (arg == "--port" ? command.port : command.listenPort) = static_cast<std::uint16_t>(number);
         }
         else
         {
@@ -159,6 +198,16 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             (arg == "--timeout" ? command.timeoutMs : command.quietMs) = static_cast<int>(number);
         }
     }
+
+    if (!words.empty() && words[0] == "serve")
+        return serveCommand(words, listen, command, error);
+    if (!command.logFolder.empty())
+    {
+        error = "--logs belongs to serve";
+        return false;
+    }
+    if (!listen.empty() && !toPort("--listen", listen, command.listenPort, error))
+        return false;
 
     // watch reads a file only, so it needs no port.
     const bool watchOptions = command.once || !command.statusPath.empty();
@@ -175,7 +224,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
     }
     if (watchOptions)
     {
-        error = "--status and --once belong to watch";
+        error = "--status belongs to watch and serve, --once to watch";
         return false;
     }
 
@@ -285,18 +334,29 @@ Commands:
            staleSeconds + R"( s (the logger is not running
               or is stuck) and goes on watching; ctrl-C or SIGTERM ends it.
               Example: zeltconsole watch --once
+  serve       Serve the logger's state as a page for a browser at http://<address>/,
+              refreshed by itself: state, open file, the rate of the last 10 minutes,
+              outages, operator messages and the last closed files with their quality
+              and pictures; also /status.json and /files.json. Read-only: only GET
+              and HEAD, only the snapshot and the reports and pictures it lists below
+              the log folder. Runs until ctrl-C or SIGTERM.
+              Example: zeltconsole serve --listen 127.0.0.1:8080
 
 Options:
   --host <host>    Host of the command port (default 127.0.0.1).
   --port <port>    Command port (default: the channel RORUVIVOZO_CMD, 5081).
   --name <name>    Take the command port from the channel <name>_CMD instead.
   --listen <port>  Port on which answers arrive (default 4002).
+                   serve: the address to listen on, ADDR:PORT (default )" +
+           std::string(kDefaultServeAddress) + R"(, loopback only).
   --timeout <ms>   How long to wait for the first answer (default 3000).
   --quiet <ms>     After an answer, how long to wait for another (default 300).
   --no-wait        Send only; do not listen for answers.
-  --status <path>  watch: the snapshot file (default )" +
+  --status <path>  watch, serve: the snapshot file (default )" +
            std::string(StatusSnapshot::kDefaultPath) + R"(, under $ZELT_ROOT/c).
   --once           watch: show the snapshot once and end.
+  --logs <dir>     serve: the folder every served report and picture lies below
+                   (default: the suite root, $ZELT_ROOT).
   -h, --help       Show this text.
   --version        Show the version.
 
@@ -305,8 +365,9 @@ are shown as \n, \r, \t or \xHH.
 
 Exit status:
   0  an answer came (with --no-wait, or a start without an answer yet: the sentence was sent);
-     watch: ended by ctrl-C or SIGTERM, or with --once a fresh snapshot was shown
-  1  no answer before the timeout; watch --once: the snapshot is missing, unreadable or stale
+     watch, serve: ended by ctrl-C or SIGTERM, or with --once a fresh snapshot was shown
+  1  no answer before the timeout; watch --once: the snapshot is missing, unreadable or stale;
+     serve: the address cannot be listened on
   2  bad usage
   3  the listen port could not be bound, or the sentence could not be sent or was refused
      (nothing listens on the command port)

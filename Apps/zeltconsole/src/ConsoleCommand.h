@@ -24,7 +24,11 @@ struct ConsoleCommand
     // Set for watch only, which shows this snapshot instead of sending a sentence; as given, Windows-style
     // or native.
     std::string statusPath;
-    bool watches() const { return !statusPath.empty(); }
+    bool watches() const { return !serves && !statusPath.empty(); }
+    // serve: the page's server, on listenAddress ("ADDR:PORT"), serving reports below logFolder.
+    bool serves = false;
+    std::string listenAddress;
+    std::string logFolder;
 };
 
 // Reads the arguments after the program name. Returns false with a message for bad usage.

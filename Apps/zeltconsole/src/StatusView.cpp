@@ -93,6 +93,16 @@ void addConversions(const QJsonValue& conversions, std::vector<std::string>& lin
                         " at " + shortTime(last[Key::kTime]));
 }
 
+// The newest closed file's quality line, as its report sums it up.
+void addLastQuality(const QJsonValue& conversions, std::vector<std::string>& lines)
+{
+    const QJsonValue newest = conversions[Key::kRecent][0];
+    if (newest.isObject())
+        lines.push_back(label("Last quality") + (newest[Key::kSummary].isString()
+                                                     ? text(newest[Key::kSummary])
+                                                     : "no quality report"));
+}
+
 void addMessages(const QJsonObject& snapshot, std::vector<std::string>& lines)
 {
     const QJsonObject numbers = snapshot[Key::kMessages].toObject();
@@ -139,6 +149,7 @@ StatusView statusView(const QJsonObject& snapshot, double nowUnix, const std::st
                     kilobytes(total[Key::kBytes]) + ", " + counted(total[Key::kFiles], "file") + ", " +
                     (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported"));
     addConversions(snapshot[Key::kConversions], lines);
+    addLastQuality(snapshot[Key::kConversions], lines);
     addMessages(snapshot, lines);
     lines.push_back(label("Written") + shortTime(snapshot[Key::kWritten]) + ", " + fixed1(age) + " s ago");
     return view;

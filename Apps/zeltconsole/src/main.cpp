@@ -1,6 +1,7 @@
 // zeltconsole: the operator's stand-in. Sends one sentence to the logger's command port and prints the
 // sentences that come back on the status port, or watches the logger's status snapshot.
 #include "ConsoleCommand.h"
+#include "StatusServer.h"
 #include "Watch.h"
 
 #include "SuiteProtocol/Sentence.h"
@@ -202,6 +203,8 @@ int main(int argc, char** argv)
         std::cout << "zeltconsole " << VIVOZO_VERSION << std::endl;
         return 0;
     }
+    if (command.serves)
+        return serveStatus(command.listenAddress, command.statusPath, command.logFolder);
     if (command.watches())
         return watchStatus(command.statusPath, command.once);
     return run(command);

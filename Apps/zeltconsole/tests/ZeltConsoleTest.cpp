@@ -198,6 +198,9 @@ TEST(ZeltConsole, BadUsageExitsWith2)
         {"raw", "\\q"},
         {"raw", "\\x4"},
         {"--name", "NOSUCHPROCESS", "status"},
+        {"serve", "now"},
+        {"serve", "--listen", "8080"},
+        {"--logs", "/tmp", "status"},
     };
     for (const auto& args : cases)
     {
@@ -212,7 +215,7 @@ TEST(ZeltConsole, HelpExplainsEveryCommandWithAnExample)
 {
     const ConsoleRun run = console({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* command : {"start", "stop", "status", "reread", "terminate", "raw", "watch"})
+    for (const char* command : {"start", "stop", "status", "reread", "terminate", "raw", "watch", "serve"})
         EXPECT_NE(run.out.find(std::string("Example: zeltconsole ") + command), std::string::npos) << command;
 }
 
@@ -248,6 +251,7 @@ TEST(ZeltConsole, WatchRedrawsTheSnapshotInATerminalAndSaysWhenItIsStaleOrMissin
               0);
     EXPECT_TRUE(shows("File           C:\\rtcm\\20261209\\base_2015.rtcm"));
     EXPECT_TRUE(shows("Rate           10.0 datagrams/s, 0.8 kB/s"));
+    EXPECT_TRUE(shows("Last quality   completeness 97.2 %, G 9 R 7 satellites, 1 gap (60 s)"));
     write(60);
     EXPECT_TRUE(shows(" s old: the logger is not running, or is stuck"));
     EXPECT_EQ(console({"watch", "--once", "--status", path}).status, 1);
