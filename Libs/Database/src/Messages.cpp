@@ -79,12 +79,14 @@ void CMessages::postMessage(int number)
     post(std::move(message));
 }
 
-void CMessages::postFormattedArguments(int number, const std::vector<MessageArgument>& arguments)
+void CMessages::postFormattedArguments(int number, const std::vector<MessageArgument>& arguments,
+                                       TextFormed formed)
 {
     Pending message;
     message.number = number;
     message.plain = false;
     message.arguments = arguments;
+    message.formed = std::move(formed);
     post(std::move(message));
 }
 
@@ -114,6 +116,8 @@ void CMessages::record(const Pending& message)
                                  ? std::string(" ")
                                  : formatMessageText(formatText(message.number).value_or(std::string()),
                                                      message.arguments, maxFormattedLength);
+    if (message.formed)
+        message.formed(text);
     messageType(message.number);
     if (m_database == nullptr)
         return;

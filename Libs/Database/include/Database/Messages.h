@@ -41,6 +41,8 @@ public:
 
     // One finished trace line (begins with "\n\t"), from whichever thread noticed the problem.
     using Report = std::function<void(const std::string& line)>;
+    // Takes the text a message is recorded with, once formed, on the thread that records it.
+    using TextFormed = std::function<void(const std::string& text)>;
 
     CMessages() = default;
     // Stops the writer; what it could not record at once is reported.
@@ -75,7 +77,8 @@ public:
     {
         postFormattedArguments(number, {toMessageArgument(args)...});
     }
-    void postFormattedArguments(int number, const std::vector<MessageArgument>& arguments);
+    void postFormattedArguments(int number, const std::vector<MessageArgument>& arguments,
+                                TextFormed formed = {});
 
     // The type of message N, or its logging type while the logging status token is on.
     int messageType(int number);
@@ -94,6 +97,7 @@ private:
         int number = 0;
         bool plain = true;
         std::vector<MessageArgument> arguments;
+        TextFormed formed;
         int date = 0;   // YYYYMMDD, UTC
         int hhmmss = 0; // UTC
         int milliseconds = 0;
