@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +25,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numeric>
@@ -431,6 +433,27 @@ std::string nativeBelow(const std::string& root, std::string_view written)
     for (char c : written)
         native += c == '\\' ? '/' : c;
     return native;
+}
+
+EngineHold::EngineHold(pid_t process)
+{
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task"))
+        if (readFile(task.path() / "comm") == "engine\n")
+            m_thread = std::stoi(task.path().filename());
+    int stopped = 0;
+    if (m_thread < 0)
+        m_failure = "no engine thread";
+    else if (::ptrace(PTRACE_SEIZE, m_thread, 0, 0) != 0)
+        m_failure = std::string("ptrace: ") + std::strerror(errno);
+    else if (::ptrace(PTRACE_INTERRUPT, m_thread, 0, 0) != 0 ||
+             ::waitpid(m_thread, &stopped, __WALL) != m_thread)
+        m_failure = std::string("not stopped: ") + std::strerror(errno);
+}
+
+EngineHold::~EngineHold()
+{
+    if (m_thread > 0)
+        ::ptrace(PTRACE_DETACH, m_thread, 0, 0);
 }
 
 } // namespace VivozoTest
