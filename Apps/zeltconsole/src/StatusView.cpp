@@ -152,7 +152,7 @@ StatusView statusView(const QJsonObject& snapshot, const ReadingTime& now, const
     const QJsonValue silent = snapshot[Key::kNoDataFor];
     if (silent.isDouble())
         lines.push_back(label("Input") + "no data for " +
-                        std::to_string(std::llround(std::floor(silent.toDouble() + age))) + " s");
+                        std::to_string(static_cast<long long>(silent.toDouble() + age)) + " s");
     addFile(snapshot[Key::kFile], lines);
     const QJsonValue rate = snapshot[Key::kRate];
     lines.push_back(label("Rate") + fixed1(rate[Key::kDatagramsPerSecond].toDouble()) + " datagrams/s, " +

@@ -437,17 +437,15 @@ std::string nativeBelow(const std::string& root, std::string_view written)
 
 EngineHold::EngineHold(pid_t process)
 {
+    // The first: a thread the engine starts bears its name until it names itself.
     for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task"))
-        if (readFile(task.path() / "comm") == "engine\n")
-            m_thread = std::stoi(task.path().filename());
+        if (const pid_t id = std::stoi(task.path().filename());
+            readFile(task.path() / "comm") == "engine\n" && (m_thread < 0 || id < m_thread))
+            m_thread = id;
     int stopped = 0;
-    if (m_thread < 0)
-        m_failure = "no engine thread";
-    else if (::ptrace(PTRACE_SEIZE, m_thread, 0, 0) != 0)
-        m_failure = std::string("ptrace: ") + std::strerror(errno);
-    else if (::ptrace(PTRACE_INTERRUPT, m_thread, 0, 0) != 0 ||
-             ::waitpid(m_thread, &stopped, __WALL) != m_thread)
-        m_failure = std::string("not stopped: ") + std::strerror(errno);
+    if (m_thread < 0 || ::ptrace(PTRACE_SEIZE, m_thread, 0, 0) != 0 ||
+        ::ptrace(PTRACE_INTERRUPT, m_thread, 0, 0) != 0 || ::waitpid(m_thread, &stopped, __WALL) != m_thread)
+        m_failure = m_thread < 0 ? "no engine thread" : std::strerror(errno);
 }
 
 EngineHold::~EngineHold()
