@@ -2,10 +2,8 @@
 // the engine is held), the stop, and a socket that goes away.
 #include "support/LoggerFixture.h"
 
-#include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,15 +45,6 @@ static int listenAt(const std::string& path)
     return socket;
 }
 
-// The thread that runs the jobs, by the name it gives itself.
-static pid_t engineThread(pid_t process)
-{
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task"))
-        if (readFile(task.path() / "comm") == "engine\n")
-            return std::stoi(task.path().filename());
-    return -1;
-}
-
 TEST_F(LoggerService, TellsTheServiceManagerItsStateAndBeatsOnlyWhileTheEngineRuns)
 {
     const std::string path = m_suite.root() + "/notify";
@@ -79,21 +68,17 @@ TEST_F(LoggerService, TellsTheServiceManagerItsStateAndBeatsOnlyWhileTheEngineRu
         told = std::regex_match(notifications(socket, 2s, "STATUS=logging").back(), logging);
     EXPECT_TRUE(told);
 
-    // Held as a debugger holds one thread: the other threads go on, the beats stop until it runs again.
-    const pid_t engine = engineThread(m_logger->pid());
-    const long seized = ptrace(PTRACE_SEIZE, engine, 0, 0);
-    if (seized != 0 && errno == EPERM)
-        GTEST_SKIP() << "this machine lets no process trace another: the engine cannot be held";
-    ASSERT_EQ(seized, 0) << std::strerror(errno);
-    ASSERT_EQ(ptrace(PTRACE_INTERRUPT, engine, 0, 0), 0) << std::strerror(errno);
-    int stopped = 0;
-    ASSERT_EQ(waitpid(engine, &stopped, __WALL), engine);
-    notifications(socket, 600ms); // a beat on its way before the hold
-    const std::vector<std::string> held = notifications(socket, 3s);
-    EXPECT_EQ(count(held, "WATCHDOG=1"), 0);
-    EXPECT_TRUE(
-        std::any_of(held.begin(), held.end(), [](auto& seen) { return seen.starts_with("STATUS=logging"); }));
-    ASSERT_EQ(ptrace(PTRACE_DETACH, engine, 0, 0), 0) << std::strerror(errno);
+    // The other threads go on, the beats stop until the engine runs again.
+    {
+        const EngineHold hold(m_logger->pid());
+        if (!hold.failure().empty())
+            GTEST_SKIP() << "the engine cannot be held: " << hold.failure();
+        notifications(socket, 600ms); // a beat on its way before the hold
+        const std::vector<std::string> held = notifications(socket, 3s);
+        EXPECT_EQ(count(held, "WATCHDOG=1"), 0);
+        EXPECT_TRUE(std::any_of(held.begin(), held.end(),
+                                [](auto& seen) { return seen.starts_with("STATUS=logging"); }));
+    }
     EXPECT_GE(count(notifications(socket, 2s), "WATCHDOG=1"), 2);
 
     // A manager that goes away stops nothing, nor one that stops reading (its queue fills in seconds);

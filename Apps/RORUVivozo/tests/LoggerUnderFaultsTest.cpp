@@ -205,8 +205,7 @@ TEST_F(LoggerUnderFaults, ATokenLockHeldByAnotherProcessKeepsTheLastValuesAndSta
 
 TEST_F(LoggerUnderFaults, StepsOfTheWallClockGiveNoFalseLowRate)
 {
-    const std::string faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-    if (!fs::exists(faketime))
+    if (!fs::exists(kFakeTimeLibrary))
         GTEST_SKIP() << "libfaketime is not installed (Debian package faketime)";
     setToken("RUNT_PARAM_RTCM_INPUT_FREQ_INTERVAL_LENGTH", 2);
     setToken("RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED", 20);
@@ -215,7 +214,7 @@ TEST_F(LoggerUnderFaults, StepsOfTheWallClockGiveNoFalseLowRate)
     const std::string offset = m_suite.root() + "/clock-offset";
     std::ofstream(offset) << "+0s\n";
     {
-        const ScopedEnvironment preload("LD_PRELOAD", faketime);
+        const ScopedEnvironment preload("LD_PRELOAD", kFakeTimeLibrary);
         const ScopedEnvironment file("FAKETIME_TIMESTAMP_FILE", offset);
         const ScopedEnvironment noCache("FAKETIME_NO_CACHE", std::string("1"));
         const ScopedEnvironment monotonic("FAKETIME_DONT_FAKE_MONOTONIC", std::string("1"));

@@ -155,8 +155,7 @@ TEST_F(MsmConversion, AnMsmOnlyBaseGivesRinex304NamedAtItsFirstEpochFromTheStati
 // legacy before MSM in the same epoch. Logged on the capture's own day, as the station would have.
 TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledFromTheTokens)
 {
-    constexpr char kFakeTime[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-    if (std::system("command -v convbin >/dev/null 2>&1") != 0 || !fs::exists(kFakeTime))
+    if (std::system("command -v convbin >/dev/null 2>&1") != 0 || !fs::exists(kFakeTimeLibrary))
         GTEST_SKIP() << "convbin or libfaketime is not installed (Debian packages rtklib, faketime)";
     for (const auto& [token, value] : {std::pair{"RINEX_MARKER_NAME", "ZELT BASE"},
                                        {"RINEX_MARKER_NUMBER", "10317M001"},
@@ -195,7 +194,7 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
     {
         SCOPED_TRACE(c.directory);
         const std::string directory = std::string("C:\\rtcm\\") + c.directory;
-        ::setenv("LD_PRELOAD", kFakeTime, 1);
+        ::setenv("LD_PRELOAD", kFakeTimeLibrary, 1);
         ::setenv("FAKETIME", c.clock, 1);
         startLogger();
         ::unsetenv("LD_PRELOAD");

@@ -30,7 +30,7 @@ public:
 class RecordingPoster : public CVelmorMessagePoster
 {
 public:
-    void post(int number, const std::vector<MessageArgument>& arguments) override
+    void post(int number, const std::vector<MessageArgument>& arguments, TextFormed) override
     {
         posted.push_back(number);
         this->arguments = arguments;

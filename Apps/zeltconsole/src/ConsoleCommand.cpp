@@ -329,10 +329,12 @@ Commands:
   raw <text>  Send <text> exactly; \n, \r, \t, \\ and \xHH stand for those bytes.
               Example: zeltconsole raw '$PZELT,7\n\r'
   watch       Show the logger's status snapshot, redrawn every second: state, current
-              file, rate, totals, conversions and operator messages. Says when the
-              snapshot is missing, unreadable or older than )" +
-           staleSeconds + R"( s (the logger is not running
-              or is stuck) and goes on watching; ctrl-C or SIGTERM ends it.
+              file, rate, totals, conversions and operator messages with their texts.
+              Says "no data for N s" during an outage, "stuck" when the logger's engine
+              has stopped running, and when the snapshot is missing, unreadable or older
+              than )" +
+           staleSeconds + R"( s (the logger is not running or is stuck), and goes
+              on watching; ctrl-C or SIGTERM ends it.
               Example: zeltconsole watch --once
   serve       Serve the logger's state as a page for a browser at http://<address>/,
               refreshed by itself: state, open file, the rate of the last 10 minutes,
@@ -366,8 +368,8 @@ are shown as \n, \r, \t or \xHH.
 Exit status:
   0  an answer came (with --no-wait, or a start without an answer yet: the sentence was sent);
      watch, serve: ended by ctrl-C or SIGTERM, or with --once a fresh snapshot was shown
-  1  no answer before the timeout; watch --once: the snapshot is missing, unreadable or stale;
-     serve: the address cannot be listened on
+  1  no answer before the timeout; watch --once: the snapshot is missing, unreadable or stale,
+     or the logger is stuck; serve: the address cannot be listened on
   2  bad usage
   3  the listen port could not be bound, or the sentence could not be sent or was refused
      (nothing listens on the command port)

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace
 {
@@ -103,6 +104,23 @@ void addLastQuality(const QJsonValue& conversions, std::vector<std::string>& lin
                                                      : "no quality report"));
 }
 
+// How long ago the snapshot was written: on the monotonic clock where it was written in this boot, so
+// that a step of the wall clock changes no age; else on the wall clock.
+std::optional<double> snapshotAge(const QJsonObject& snapshot, const ReadingTime& now)
+{
+    const QJsonValue monotonic = snapshot[Key::kWrittenMonotonic];
+    const QJsonValue written = snapshot[Key::kWrittenUnix];
+    double age = 0;
+    if (monotonic.isDouble() && !now.bootId.empty() && text(snapshot[Key::kBootId]) == now.bootId)
+        age = now.monotonic - monotonic.toDouble();
+    else if (written.isDouble())
+        age = now.unix - written.toDouble();
+    else
+        return std::nullopt;
+    // A clock stepped back leaves the snapshot "in the future": that is no sign of a stuck logger.
+    return std::max(0.0, age);
+}
+
 void addMessages(const QJsonObject& snapshot, std::vector<std::string>& lines)
 {
     const QJsonObject numbers = snapshot[Key::kMessages].toObject();
@@ -112,27 +130,39 @@ void addMessages(const QJsonObject& snapshot, std::vector<std::string>& lines)
     lines.push_back(label("Messages") + (counts.empty() ? "none" : counts));
     const QJsonArray recent = snapshot[Key::kRecentMessages].toArray();
     for (int i = 0; i < std::min(static_cast<int>(recent.size()), kRecentShown); ++i)
-        lines.push_back(kIndent + whole(recent[i][Key::kNumber]) + " at " + shortTime(recent[i][Key::kTime]));
+    {
+        const std::string message = text(recent[i][Key::kText]);
+        lines.push_back(kIndent + whole(recent[i][Key::kNumber]) + " at " + shortTime(recent[i][Key::kTime]) +
+                        (message.empty() ? "" : ": " + message));
+    }
 }
 
 } // namespace
 
-StatusView statusView(const QJsonObject& snapshot, double nowUnix, const std::string& shownPath)
+StatusView statusView(const QJsonObject& snapshot, const ReadingTime& now, const std::string& shownPath)
 {
     StatusView view;
-    const QJsonValue written = snapshot[Key::kWrittenUnix];
-    // A clock stepped back leaves the snapshot "in the future": that is no sign of a stuck logger.
-    const double age = written.isDouble() ? std::max(0.0, nowUnix - written.toDouble()) : 0.0;
-    if (!written.isDouble())
+    const std::optional<double> written = snapshotAge(snapshot, now);
+    const double age = written.value_or(0.0);
+    const QJsonValue engine = snapshot[Key::kEngine];
+    if (!written)
         view.problem = "the status snapshot at " + shownPath + " does not say when it was written";
     else if (age > Key::kStaleAfterSeconds)
         view.problem = "the status snapshot at " + shownPath + " is " + std::to_string(std::lround(age)) +
                        " s old: the logger is not running, or is stuck";
+    else if (engine[Key::kStuck].toBool())
+        view.problem =
+            "the logger is stuck: its engine, which takes every datagram and command, has not run for " +
+            std::to_string(std::llround(engine[Key::kBeatAgeSeconds].toDouble() + age)) + " s";
 
     std::vector<std::string>& lines = view.lines;
     lines.push_back(label("State") + text(snapshot[Key::kState]) + " (" + text(snapshot[Key::kProgram]) +
                     " pid " + whole(snapshot[Key::kPid]) + ", started " + shortTime(snapshot[Key::kStarted]) +
                     ")");
+    const QJsonValue silent = snapshot[Key::kNoDataFor];
+    if (silent.isDouble())
+        lines.push_back(label("Input") + "no data for " +
+                        std::to_string(static_cast<long long>(silent.toDouble() + age)) + " s");
     addFile(snapshot[Key::kFile], lines);
     const QJsonValue rate = snapshot[Key::kRate];
     lines.push_back(label("Rate") + fixed1(rate[Key::kDatagramsPerSecond].toDouble()) + " datagrams/s, " +

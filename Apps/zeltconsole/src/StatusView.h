@@ -12,5 +12,13 @@ struct StatusView
     std::vector<std::string> lines;
 };
 
-// The view of a parsed snapshot read from shownPath at nowUnix (seconds since 1970).
-StatusView statusView(const QJsonObject& snapshot, double nowUnix, const std::string& shownPath);
+// When the snapshot is read, on the reader's clocks.
+struct ReadingTime
+{
+    double unix = 0;      // wall clock, seconds since 1970
+    double monotonic = 0; // Platform::monotonicSeconds()
+    std::string bootId;   // Platform::bootId()
+};
+
+// The view of a parsed snapshot read from shownPath at the given time.
+StatusView statusView(const QJsonObject& snapshot, const ReadingTime& now, const std::string& shownPath);

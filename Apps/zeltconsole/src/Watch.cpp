@@ -3,6 +3,7 @@
 
 #include "StatusView.h"
 
+#include "Platform/BootClock.h"
 #include "Platform/NativePath.h"
 
 #include <QFile>
@@ -16,12 +17,7 @@
 namespace
 {
 
-double unixNow()
-{
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-StatusView readSnapshot(const std::string& path, double nowUnix)
+StatusView readSnapshot(const std::string& path)
 {
     QFile file(QString::fromStdString(path));
     if (!file.exists())
@@ -37,7 +33,11 @@ StatusView readSnapshot(const std::string& path, double nowUnix)
                      ? ": " + error.errorString().toStdString() + " at offset " + std::to_string(error.offset)
                      : ""),
             {}};
-    return statusView(document.object(), nowUnix, path);
+    static const std::string bootId = Platform::bootId();
+    const ReadingTime now{
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(),
+        Platform::monotonicSeconds(), bootId};
+    return statusView(document.object(), now, path);
 }
 
 } // namespace
@@ -47,7 +47,7 @@ int watchStatus(const std::string& snapshotPath, bool once)
     const std::string path = Platform::nativePath(snapshotPath);
     if (once)
     {
-        const StatusView view = readSnapshot(path, unixNow());
+        const StatusView view = readSnapshot(path);
         if (!view.problem.empty())
             std::cerr << "zeltconsole: " << view.problem << std::endl;
         for (const std::string& line : view.lines)
@@ -65,7 +65,7 @@ int watchStatus(const std::string& snapshotPath, bool once)
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     for (bool first = true;; first = false)
     {
-        const StatusView view = readSnapshot(path, unixNow());
+        const StatusView view = readSnapshot(path);
         // Home and clear on a terminal; elsewhere (a pipe, a file) one block after another.
         std::string frame = terminal ? "\x1b[H\x1b[2J" : first ? "" : "\n";
         if (!view.problem.empty())

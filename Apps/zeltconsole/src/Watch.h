@@ -3,5 +3,6 @@
 
 #include <string>
 
-// Returns the exit status: 0 when ended by a signal or, with once, when a fresh snapshot was shown.
+// Returns the exit status: 0 when ended by a signal or, with once, when a fresh snapshot of a logger
+// that is not stuck was shown.
 int watchStatus(const std::string& snapshotPath, bool once);

@@ -219,17 +219,18 @@ TEST(ZeltConsole, HelpExplainsEveryCommandWithAnExample)
         EXPECT_NE(run.out.find(std::string("Example: zeltconsole ") + command), std::string::npos) << command;
 }
 
-TEST(ZeltConsole, WatchRedrawsTheSnapshotInATerminalAndSaysWhenItIsStaleOrMissing)
+TEST(ZeltConsole, WatchRedrawsTheSnapshotInATerminalAndSaysWhenItIsStaleMissingStuckOrWithoutData)
 {
     const std::string path = ::testing::TempDir() + "zeltwatch-" + std::to_string(::getpid()) + ".json";
     std::ifstream example(STATUS_SNAPSHOT_PATH);
     const std::string text((std::istreambuf_iterator<char>(example)), {});
-    const auto write = [&](double age)
+    const auto write = [&](double age, const std::string& from = {}, const std::string& to = {})
     {
         const double now =
             std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         std::string snapshot = text;
         snapshot.replace(snapshot.find("1796847303.123"), 14, std::to_string(now - age));
+        snapshot.replace(snapshot.find(from), from.size(), to);
         std::ofstream(path + ".tmp") << snapshot;
         std::filesystem::rename(path + ".tmp", path);
     };
@@ -252,6 +253,10 @@ TEST(ZeltConsole, WatchRedrawsTheSnapshotInATerminalAndSaysWhenItIsStaleOrMissin
     EXPECT_TRUE(shows("File           C:\\rtcm\\20261209\\base_2015.rtcm"));
     EXPECT_TRUE(shows("Rate           10.0 datagrams/s, 0.8 kB/s"));
     EXPECT_TRUE(shows("Last quality   completeness 97.2 %, G 9 R 7 satellites, 1 gap (60 s)"));
+    EXPECT_TRUE(shows("1427 at 2026-12-09 20:10:00 UTC: RTCM logger: RTCM data received again after 23 s"));
+    EXPECT_TRUE(shows("Input          no data for "));
+    write(0, "\"stuck\": false", "\"stuck\": true");
+    EXPECT_TRUE(shows("zeltconsole: the logger is stuck"));
     write(60);
     EXPECT_TRUE(shows(" s old: the logger is not running, or is stuck"));
     EXPECT_EQ(console({"watch", "--once", "--status", path}).status, 1);

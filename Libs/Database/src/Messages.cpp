@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include <fmt/printf.h>
 
@@ -79,12 +80,14 @@ void CMessages::postMessage(int number)
     post(std::move(message));
 }
 
-void CMessages::postFormattedArguments(int number, const std::vector<MessageArgument>& arguments)
+void CMessages::postFormattedArguments(int number, const std::vector<MessageArgument>& arguments,
+                                       TextFormed formed)
 {
     Pending message;
     message.number = number;
     message.plain = false;
     message.arguments = arguments;
+    message.formed = std::move(formed);
     post(std::move(message));
 }
 
@@ -123,6 +126,9 @@ std::optional<CMessages::Failure> CMessages::attempt(Pending& message)
             return failure();
         message.text = formatMessageText(*format, message.arguments, maxFormattedLength);
     }
+    // Once: a retry forms no new text.
+    if (message.formed)
+        std::exchange(message.formed, {})(*message.text);
     if (message.time == 0)
     {
         message.time = m_database->admitArrival(message.date, message.hhmmss, message.milliseconds,

@@ -34,6 +34,16 @@ void anchorZeltRoot()
         ::setenv(kSuiteRootVariable, absolute.lexically_normal().c_str(), 1);
 }
 
+std::string anchoredPath(std::string_view text)
+{
+    const std::string native = nativePath(text);
+    if (native.empty() || native.front() == '/' || belowSuiteRoot(text))
+        return std::string(text);
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(native, error);
+    return error ? std::string(text) : absolute.lexically_normal().string();
+}
+
 std::string programData()
 {
     return environmentOr("ProgramData", "C:\\ProgramData");

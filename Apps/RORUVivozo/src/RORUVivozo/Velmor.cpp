@@ -108,7 +108,9 @@ int ace_main_i(int argc, char* argv[])
                                                     options.debugMask, services);
     if (options.commandsFromAllInterfaces)
         control->TakeCommandsFromAllInterfaces();
-    control->PublishStatus({options.statusPath, options.metricsPath});
+    // Opening a log file changes the working directory: a relative path would wander after it.
+    control->PublishStatus(
+        {Platform::anchoredPath(options.statusPath), Platform::anchoredPath(options.metricsPath)});
     velmorControl.store(control.get());
     try
     {

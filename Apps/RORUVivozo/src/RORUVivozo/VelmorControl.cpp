@@ -13,6 +13,7 @@
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
@@ -31,6 +32,10 @@ constexpr std::chrono::milliseconds kLastSendsLimit{1000};
 
 // Keeps the IO context busy from its first moment; its only visible effect is its line.
 constexpr long kDummyTimerHours = 10000;
+
+// The engine beats about this often, whether or not a service manager watches: the status says when
+// the beats stop.
+constexpr std::chrono::milliseconds kEngineBeatEvery{1000};
 
 log4cplus::Logger processLog()
 {
@@ -189,6 +194,8 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     m_maxWaitTime = m_tokens.integer(kTokenMaxWaitTime);
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
+    m_status.messagesKnown({MSG_NO_LOGFILE, MSG_NO_LOG_STREAM, MSG_NO_PARAMETERS, MSG_NO_DATA, MSG_LOW_RATE,
+                            MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS});
 }
 
 void CVelmorControl::TakeCommandsFromAllInterfaces()
@@ -209,6 +216,8 @@ void CVelmorControl::InitJob()
                        m_commandsFromAllInterfaces);
     // Only a running engine takes the beat's timer signal, so a held engine misses its beats.
     m_watchdogBeat = CServiceNotifier::watchdogBeat();
+    m_beatEvery = m_watchdogBeat ? std::min(*m_watchdogBeat, kEngineBeatEvery) : kEngineBeatEvery;
+    m_status.engineBeat();
     ArmWatchdogBeat();
     m_status.stateChanged(StatusState(GetState()));
     m_publisher = std::make_unique<CStatusPublisher>(m_status, m_notifier, m_statusPaths,
@@ -262,14 +271,19 @@ CVelmorControl::~CVelmorControl()
 
 void CVelmorControl::ArmWatchdogBeat()
 {
-    if (m_watchdogBeat)
-        StartTimer(WATCHDOG_BEAT, static_cast<int32_t>(m_watchdogBeat->count()));
+    StartTimer(WATCHDOG_BEAT, static_cast<int32_t>(m_beatEvery.count()));
 }
 
 void CVelmorControl::JobWatchdogBeat(SignalPtr&)
 {
     TraceJob("JobWatchdogBeat");
-    m_notifier.alive();
+    m_status.engineBeat();
+    // The service manager hears every beat that falls due for its watchdog, not each of the engine's.
+    if (m_watchdogBeat && ++m_beatsSinceAlive >= *m_watchdogBeat / m_beatEvery)
+    {
+        m_notifier.alive();
+        m_beatsSinceAlive = 0;
+    }
     ArmWatchdogBeat();
 }
 

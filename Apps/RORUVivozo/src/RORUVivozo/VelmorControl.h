@@ -192,7 +192,7 @@ private:
     // On the datagram path: the no-data check's flag, the rate count, and the recovery note after an
     // outage reported by 1424.
     void CountDatagram();
-    void ReportDataAgain();
+    void ReportDataAgain(FsmClock::duration silence);
     // Off the datagram path: on the no-data check and at the end.
     void ReportKernelDrops();
 
@@ -221,8 +221,6 @@ private:
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
     bool m_dataMissing = false; // 1424 reported and no datagram since
-    // The last no-data check that found data: the last datagram before an outage came no later.
-    FsmClock::time_point m_lastCheckWithData = FsmClock::now();
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
     CKernelDrops m_kernelDrops;
     std::unique_ptr<CParameterReader> m_parameterReader;
@@ -230,5 +228,7 @@ private:
     CStatusPublisher::Paths m_statusPaths;
     std::unique_ptr<CStatusPublisher> m_publisher;           // from InitJob on
     std::optional<std::chrono::milliseconds> m_watchdogBeat; // none when no watchdog is asked for
+    std::chrono::milliseconds m_beatEvery{0};                // the engine's beat, from InitJob on
+    long m_beatsSinceAlive = 0;
     bool m_readyNotified = false;
 };

@@ -239,6 +239,7 @@ void CVelmorControl::JobPrepLogging(SignalPtr& signal)
     m_dataSeen = false;
     m_openRetry.clear();
     ConfigureSupervision(true);
+    m_status.awaitingData(std::chrono::seconds(m_maxWaitTime));
     if (dataOf(*signal).empty())
     {
         StartParameters parameters = startParametersFromTokens(m_tokens);

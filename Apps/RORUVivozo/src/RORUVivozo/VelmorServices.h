@@ -19,12 +19,15 @@ using ServiceReport = std::function<void(const std::string& line)>;
 class CVelmorMessagePoster
 {
 public:
+    // Takes the text a message is recorded with, once it is formed (on the poster's thread).
+    using TextFormed = std::function<void(const std::string& text)>;
+
     virtual ~CVelmorMessagePoster() = default;
     // Records operator message N with its stored text formatted with the arguments.
-    virtual void post(int number, const std::vector<MessageArgument>& arguments) = 0;
+    virtual void post(int number, const std::vector<MessageArgument>& arguments, TextFormed formed) = 0;
     template <typename... Args> void postFormatted(int number, const Args&... args)
     {
-        post(number, {toMessageArgument(args)...});
+        post(number, {toMessageArgument(args)...}, {});
     }
     virtual void setReport(ServiceReport report) = 0;
     // Records what is still queued within the limit; later posts are recorded at once.

@@ -1,4 +1,7 @@
+// What the logger has done since it started, recorded by each thread and read as one snapshot.
 #include "RORUVivozo/VelmorStatus.h"
+
+#include <algorithm>
 
 const char* stateName(LoggerState state)
 {
@@ -25,6 +28,14 @@ const char* stateName(LoggerState state)
 CLoggerStatus::CLoggerStatus()
 {
     m_rest.started = Clock::now();
+    engineBeat();
+}
+
+void CLoggerStatus::awaitingData(std::chrono::seconds maxWait)
+{
+    m_awaitingSince.store(Steady::now().time_since_epoch().count(), std::memory_order_relaxed);
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_maxWait = maxWait;
 }
 
 void CLoggerStatus::fileOpened(const std::string& path)
@@ -50,13 +61,32 @@ void CLoggerStatus::stateChanged(LoggerState state)
     m_rest.state = state;
 }
 
-void CLoggerStatus::messagePosted(int number)
+void CLoggerStatus::messagesKnown(std::initializer_list<int> numbers)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    ++m_rest.messages[number];
-    m_rest.recentMessages.push_front({number, Clock::now()});
-    if (m_rest.recentMessages.size() > kRecentMessages)
-        m_rest.recentMessages.pop_back();
+    for (const int number : numbers)
+        m_rest.messages.try_emplace(number, 0);
+}
+
+CLoggerStatus::MessageText CLoggerStatus::messagePosted(int number)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        ++m_rest.messages[number];
+    }
+    std::lock_guard<std::mutex> guard(m_recent->lock);
+    const std::uint64_t id = ++m_recent->posted;
+    m_recent->newestFirst.push_front({id, {number, Clock::now(), {}}});
+    if (m_recent->newestFirst.size() > kRecentMessages)
+        m_recent->newestFirst.pop_back();
+    // The poster forms the text on a thread of its own, after the post and perhaps after the status.
+    return [recent = m_recent, id](const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(recent->lock);
+        for (auto& [posted, message] : recent->newestFirst)
+            if (posted == id)
+                message.text = text;
+    };
 }
 
 void CLoggerStatus::kernelDrops(std::uint64_t total)
@@ -94,8 +124,27 @@ LoggerSnapshot CLoggerStatus::snapshot() const
             snapshot.datagrams >= m_datagramsAtOpen ? snapshot.datagrams - m_datagramsAtOpen : 0;
         snapshot.fileBytes = snapshot.bytes >= m_bytesAtOpen ? snapshot.bytes - m_bytesAtOpen : 0;
     }
-    const Clock::rep last = m_lastDatagram.load(std::memory_order_relaxed);
-    if (last != 0)
-        snapshot.lastDatagram = Clock::time_point(Clock::duration(last));
+    const auto steady = [](const std::atomic<Steady::rep>& at)
+    { return Steady::time_point(Steady::duration(at.load(std::memory_order_relaxed))); };
+    snapshot.takenSteady = Steady::now();
+    const Clock::rep written = m_lastWritten.load(std::memory_order_relaxed);
+    if (written != 0)
+        snapshot.lastDatagram = LoggerSnapshot::LastDatagram{
+            Clock::time_point(Clock::duration(written)), snapshot.takenSteady - steady(m_lastWrittenSteady)};
+    if (snapshot.state == LoggerState::Started || snapshot.state == LoggerState::Logging)
+    {
+        const auto silence = snapshot.takenSteady - std::max(steady(m_lastArrival), steady(m_awaitingSince));
+        if (silence > m_maxWait)
+            snapshot.noDataFor = silence;
+    }
+    snapshot.engineBeat = steady(m_engineBeat);
+    // Stopping, the engine has ended its work and beats no more.
+    snapshot.engineStuck =
+        snapshot.state != LoggerState::Stopping && snapshot.takenSteady - snapshot.engineBeat >= kStuckAfter;
+    {
+        std::lock_guard<std::mutex> recentGuard(m_recent->lock);
+        for (const auto& [posted, message] : m_recent->newestFirst)
+            snapshot.recentMessages.push_back(message);
+    }
     return snapshot;
 }

@@ -1,5 +1,6 @@
 #include "RORUVivozo/VelmorStatusPublisher.h"
 
+#include "Platform/BootClock.h"
 #include "Platform/NativePath.h"
 #include "Platform/ReplaceFile.h"
 #include "RORUVivozo/VelmorStatusText.h"
@@ -16,7 +17,8 @@
 CStatusPublisher::CStatusPublisher(const CLoggerStatus& status, CServiceNotifier& notifier, Paths paths,
                                    Report report)
     : m_status(status), m_notifier(notifier),
-      m_report(std::move(report)), m_snapshot{std::move(paths.snapshot)}, m_metrics{std::move(paths.metrics)}
+      m_report(std::move(report)), m_snapshot{std::move(paths.snapshot)}, m_metrics{std::move(paths.metrics)},
+      m_bootId(Platform::bootId())
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -86,7 +88,7 @@ void CStatusPublisher::publish(bool files)
     if (!files)
         return;
     if (!m_snapshot.path.empty())
-        replace(m_snapshot, statusJson(snapshot, line, ::getpid()));
+        replace(m_snapshot, statusJson(snapshot, line, ::getpid(), m_bootId));
     if (!m_metrics.path.empty())
         replace(m_metrics, statusMetrics(snapshot));
 }

@@ -58,6 +58,7 @@ private:
     Report m_report;
     Output m_snapshot;
     Output m_metrics;
+    const std::string m_bootId;
     struct Reading
     {
         std::chrono::steady_clock::time_point at;

@@ -1,5 +1,6 @@
 #include "RORUVivozo/VelmorStatusText.h"
 
+#include "Platform/BootClock.h"
 #include "Platform/DecimalText.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
@@ -9,6 +10,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 
@@ -40,9 +42,15 @@ double unixSeconds(Clock::time_point at)
     return std::chrono::duration<double>(at.time_since_epoch()).count();
 }
 
-double secondsBetween(Clock::time_point from, Clock::time_point to)
+double seconds(LoggerSnapshot::Steady::duration span)
 {
-    return std::chrono::duration<double>(to - from).count();
+    return std::chrono::duration<double>(span).count();
+}
+
+// Whole seconds, as an operator counts them.
+long long wholeSeconds(LoggerSnapshot::Steady::duration span)
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(span).count();
 }
 
 // ISO 8601 in UTC with milliseconds.
@@ -86,19 +94,44 @@ std::uint64_t conversions(const LoggerSnapshot& snapshot, ConversionResult resul
 constexpr ConversionResult kResults[] = {ConversionResult::Converted, ConversionResult::Failed,
                                          ConversionResult::Ended};
 
+// The counts since start, each a key of the snapshot's "since_start" and a counter of the metrics.
+struct Counter
+{
+    const char* key;
+    const char* metric;
+    const char* help;
+    std::uint64_t LoggerSnapshot::*value;
+};
+constexpr Counter kCounters[] = {
+    {Key::kDatagrams, "datagrams_total", "Datagrams written whole to log files since the logger started.",
+     &LoggerSnapshot::datagrams},
+    {Key::kBytes, "datagram_bytes_total",
+     "Bytes of the datagrams written to log files since the logger started.", &LoggerSnapshot::bytes},
+    {Key::kFiles, "files_total", "Log files opened since the logger started.", &LoggerSnapshot::files},
+    {Key::kKernelDrops, "kernel_dropped_datagrams_total",
+     "Datagrams the kernel dropped on the data port because its receive buffer was full.",
+     &LoggerSnapshot::kernelDrops},
+};
+
 } // namespace
 
 std::string statusLine(const LoggerSnapshot& snapshot)
 {
-    std::string line = stateName(snapshot.state);
+    // What needs the operator comes first, where a cut line still shows it.
+    std::string line;
+    if (snapshot.engineStuck)
+        line += fmt::format("stuck: the engine has not run for {} s; ",
+                            wholeSeconds(snapshot.takenSteady - snapshot.engineBeat));
+    if (snapshot.noDataFor)
+        line += fmt::format("no data for {} s; ", wholeSeconds(*snapshot.noDataFor));
+    line += stateName(snapshot.state);
     if (snapshot.file)
     {
         line += fmt::format(" {}: {}, {}, {:.1f}/s", *snapshot.file,
                             Platform::counted(snapshot.fileDatagrams, "datagram"),
                             bytesText(snapshot.fileBytes), snapshot.datagramsPerSecond);
         if (snapshot.lastDatagram)
-            line +=
-                fmt::format(", last {:.1f} s ago", secondsBetween(*snapshot.lastDatagram, snapshot.taken));
+            line += fmt::format(", last {:.1f} s ago", seconds(snapshot.lastDatagram->age));
     }
     const std::uint64_t converted = conversions(snapshot, ConversionResult::Converted);
     // A conversion that had to be ended produced no RINEX either.
@@ -113,13 +146,19 @@ std::string statusLine(const LoggerSnapshot& snapshot)
     return line;
 }
 
-std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, pid_t pid)
+std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, pid_t pid,
+                       const std::string& bootId)
 {
+    QJsonObject sinceStart;
+    for (const Counter& counter : kCounters)
+        sinceStart.insert(counter.key, qint64(snapshot.*counter.value));
     QJsonObject document{
         {Key::kProgram, "RORUVivozo"},
         {Key::kPid, static_cast<qint64>(pid)},
         {Key::kWritten, isoTime(snapshot.taken)},
         {Key::kWrittenUnix, unixSeconds(snapshot.taken)},
+        {Key::kWrittenMonotonic, Platform::monotonicSeconds(snapshot.takenSteady)},
+        {Key::kBootId, qText(bootId)},
         {Key::kStarted, isoTime(snapshot.started)},
         {Key::kState, stateName(snapshot.state)},
         {Key::kStatus, qText(line)},
@@ -128,20 +167,19 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
                                                             {Key::kDatagrams, qint64(snapshot.fileDatagrams)},
                                                             {Key::kBytes, qint64(snapshot.fileBytes)}})
                                    : QJsonValue()},
-        {Key::kSinceStart,
-         QJsonObject{{Key::kDatagrams, qint64(snapshot.datagrams)},
-                     {Key::kBytes, qint64(snapshot.bytes)},
-                     {Key::kFiles, qint64(snapshot.files)},
-                     {Key::kKernelDrops,
-                      snapshot.kernelDrops ? QJsonValue(qint64(*snapshot.kernelDrops)) : QJsonValue()}}},
+        {Key::kSinceStart, sinceStart},
         {Key::kRate, QJsonObject{{Key::kDatagramsPerSecond, snapshot.datagramsPerSecond},
                                  {Key::kBytesPerSecond, snapshot.bytesPerSecond}}},
         {Key::kLastDatagram,
          snapshot.lastDatagram
-             ? QJsonValue(
-                   QJsonObject{{Key::kTime, isoTime(*snapshot.lastDatagram)},
-                               {Key::kAgeSeconds, secondsBetween(*snapshot.lastDatagram, snapshot.taken)}})
+             ? QJsonValue(QJsonObject{{Key::kTime, isoTime(snapshot.lastDatagram->written)},
+                                      {Key::kAgeSeconds, seconds(snapshot.lastDatagram->age)}})
              : QJsonValue()},
+        {Key::kNoDataFor, snapshot.noDataFor ? QJsonValue(seconds(*snapshot.noDataFor)) : QJsonValue()},
+        {Key::kEngine,
+         QJsonObject{{Key::kLastBeatMonotonic, Platform::monotonicSeconds(snapshot.engineBeat)},
+                     {Key::kBeatAgeSeconds, seconds(snapshot.takenSteady - snapshot.engineBeat)},
+                     {Key::kStuck, snapshot.engineStuck}}},
     };
     QJsonObject conversionCounts{{Key::kWaiting, qint64(snapshot.conversionsWaiting)}};
     for (const ConversionResult result : kResults)
@@ -155,11 +193,14 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
     document.insert(Key::kConversions, conversionCounts);
     QJsonObject messages;
     for (const auto& [number, count] : snapshot.messages)
-        messages.insert(QString::number(number), qint64(count));
+        if (count != 0)
+            messages.insert(QString::number(number), qint64(count));
     document.insert(Key::kMessages, messages);
     QJsonArray recent;
     for (const LoggerSnapshot::Message& message : snapshot.recentMessages)
-        recent.append(QJsonObject{{Key::kNumber, message.number}, {Key::kTime, isoTime(message.posted)}});
+        recent.append(QJsonObject{{Key::kNumber, message.number},
+                                  {Key::kTime, isoTime(message.posted)},
+                                  {Key::kText, qText(message.text)}});
     document.insert(Key::kRecentMessages, recent);
     return QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
 }
@@ -187,6 +228,22 @@ private:
     std::string m_text;
 };
 
+// "started, waiting for data" becomes "started_waiting_for_data", as label values are written.
+std::string snakeCase(const std::string& text)
+{
+    std::string snake;
+    for (const char c : text)
+    {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0)
+            snake += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        else if (!snake.empty() && snake.back() != '_')
+            snake += '_';
+    }
+    while (!snake.empty() && snake.back() == '_')
+        snake.pop_back();
+    return snake;
+}
+
 std::string label(const char* name, const std::string& value)
 {
     std::string escaped;
@@ -206,22 +263,13 @@ std::string statusMetrics(const LoggerSnapshot& snapshot)
     Exposition out;
     out.family("state", "gauge", "The logger's state: 1 for the state it is in, 0 for the others.");
     for (const LoggerState state : kLoggerStates)
-        out.sample("state", snapshot.state == state ? 1 : 0, label("state", stateName(state)));
+        out.sample("state", snapshot.state == state ? 1 : 0, label("state", snakeCase(stateName(state))));
     out.family("start_time_seconds", "gauge", "When the logger started, in seconds since 1970.");
     out.sample("start_time_seconds", unixSeconds(snapshot.started));
-    out.family("datagrams_total", "counter",
-               "Datagrams written whole to log files since the logger started.");
-    out.sample("datagrams_total", static_cast<double>(snapshot.datagrams));
-    out.family("datagram_bytes_total", "counter",
-               "Bytes of the datagrams written to log files since the logger started.");
-    out.sample("datagram_bytes_total", static_cast<double>(snapshot.bytes));
-    out.family("files_total", "counter", "Log files opened since the logger started.");
-    out.sample("files_total", static_cast<double>(snapshot.files));
-    if (snapshot.kernelDrops)
+    for (const Counter& counter : kCounters)
     {
-        out.family("kernel_dropped_datagrams_total", "counter",
-                   "Datagrams the kernel dropped on the data port because its receive buffer was full.");
-        out.sample("kernel_dropped_datagrams_total", static_cast<double>(*snapshot.kernelDrops));
+        out.family(counter.metric, "counter", counter.help);
+        out.sample(counter.metric, static_cast<double>(snapshot.*counter.value));
     }
     out.family("conversions_total", "counter", "Log files whose conversion to RINEX ended, by result.");
     for (const ConversionResult result : kResults)
@@ -247,7 +295,12 @@ std::string statusMetrics(const LoggerSnapshot& snapshot)
     {
         out.family("last_datagram_timestamp_seconds", "gauge",
                    "When the last datagram was written, in seconds since 1970.");
-        out.sample("last_datagram_timestamp_seconds", unixSeconds(*snapshot.lastDatagram));
+        out.sample("last_datagram_timestamp_seconds", unixSeconds(snapshot.lastDatagram->written));
     }
+    out.family(
+        "engine_beat_age_seconds", "gauge",
+        "Seconds since the engine, which takes every datagram, last showed it runs; it beats about once "
+        "a second.");
+    out.sample("engine_beat_age_seconds", seconds(snapshot.takenSteady - snapshot.engineBeat));
     return out.take();
 }

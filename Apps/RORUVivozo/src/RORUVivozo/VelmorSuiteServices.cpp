@@ -22,9 +22,9 @@ template <std::size_t size> void copyText(char (&target)[size], const std::strin
 
 } // namespace
 
-void CSuiteMessagePoster::post(int number, const std::vector<MessageArgument>& arguments)
+void CSuiteMessagePoster::post(int number, const std::vector<MessageArgument>& arguments, TextFormed formed)
 {
-    m_messages.postFormattedArguments(number, arguments);
+    m_messages.postFormattedArguments(number, arguments, std::move(formed));
 }
 
 void CSuiteMessagePoster::setReport(ServiceReport report)

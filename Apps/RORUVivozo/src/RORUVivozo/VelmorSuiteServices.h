@@ -12,7 +12,7 @@ class CSuiteMessagePoster : public CVelmorMessagePoster
 {
 public:
     explicit CSuiteMessagePoster(CMessages& messages) : m_messages(messages) {}
-    void post(int number, const std::vector<MessageArgument>& arguments) override;
+    void post(int number, const std::vector<MessageArgument>& arguments, TextFormed formed) override;
     void setReport(ServiceReport report) override;
     void drain(std::chrono::milliseconds limit) override;
 

@@ -39,8 +39,9 @@ void CVelmorControl::RemoveSupervision()
 void CVelmorControl::CountDatagram()
 {
     m_dataSeen = true;
+    const FsmClock::duration silence = m_status.datagramArrived(FsmClock::now());
     if (m_dataMissing)
-        ReportDataAgain();
+        ReportDataAgain(silence);
     if (m_eventCounter)
         m_eventCounter->CountEvent();
 }
@@ -74,12 +75,11 @@ void CVelmorControl::JobInputFreqReport(SignalPtr& signal)
     }
 }
 
-void CVelmorControl::ReportDataAgain()
+// silence: from the last datagram before the outage (or the start of logging) to this one.
+void CVelmorControl::ReportDataAgain(FsmClock::duration silence)
 {
     m_dataMissing = false;
-    const auto silent =
-        std::chrono::duration_cast<std::chrono::seconds>(FsmClock::now() - m_lastCheckWithData);
-    const int seconds = Platform::heldInt32(silent.count());
+    const int seconds = Platform::heldInt32(std::chrono::round<std::chrono::seconds>(silence).count());
     TraceData("\n\tInfo: RTCM data received again after %d s without data.", seconds);
     m_messages.postFormatted(MSG_DATA_AGAIN, seconds);
 }
@@ -90,11 +90,7 @@ void CVelmorControl::JobCheckInput(SignalPtr&)
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
     m_receivers->retryDataPortBind();
     ReportKernelDrops();
-    if (m_dataSeen)
-    {
-        m_lastCheckWithData = FsmClock::now();
-    }
-    else
+    if (!m_dataSeen)
     {
         TraceData("\n\tERROR: No RTCM data is received.\n\tTurn RTCM logging off and on.");
         m_messages.postFormatted(MSG_NO_DATA);

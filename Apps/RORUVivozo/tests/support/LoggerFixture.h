@@ -55,11 +55,12 @@ protected:
     // Starts the logger and waits until it has read its parameters and told the operator.
     void startLogger(const char* selected = kSelectedOff,
                      std::vector<std::string> arguments = {"-debug", "31"},
-                     Permissions permissions = Permissions::AsTheTest)
+                     Permissions permissions = Permissions::AsTheTest,
+                     const std::vector<std::string>& wrapper = {})
     {
         ASSERT_TRUE(status().ok());
         const std::size_t from = status().count();
-        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), arguments, permissions);
+        m_logger = std::make_unique<LoggerProcess>(m_suite.root(), arguments, permissions, wrapper);
         ASSERT_TRUE(m_logger->started());
         ASSERT_TRUE(status().waitFor(selected, 20s, from)) << m_logger->output();
     }

@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +25,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numeric>
@@ -431,6 +433,25 @@ std::string nativeBelow(const std::string& root, std::string_view written)
     for (char c : written)
         native += c == '\\' ? '/' : c;
     return native;
+}
+
+EngineHold::EngineHold(pid_t process)
+{
+    // The first: a thread the engine starts bears its name until it names itself.
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task"))
+        if (const pid_t id = std::stoi(task.path().filename());
+            readFile(task.path() / "comm") == "engine\n" && (m_thread < 0 || id < m_thread))
+            m_thread = id;
+    int stopped = 0;
+    if (m_thread < 0 || ::ptrace(PTRACE_SEIZE, m_thread, 0, 0) != 0 ||
+        ::ptrace(PTRACE_INTERRUPT, m_thread, 0, 0) != 0 || ::waitpid(m_thread, &stopped, __WALL) != m_thread)
+        m_failure = m_thread < 0 ? "no engine thread" : std::strerror(errno);
+}
+
+EngineHold::~EngineHold()
+{
+    if (m_thread > 0)
+        ::ptrace(PTRACE_DETACH, m_thread, 0, 0);
 }
 
 } // namespace VivozoTest

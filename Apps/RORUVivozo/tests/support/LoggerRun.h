@@ -137,6 +137,22 @@ private:
     bool m_holding = false;
 };
 
+inline constexpr char kFakeTimeLibrary[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+// Holds the logger's engine thread, which runs the jobs, as a debugger holds one thread (the other
+// threads go on) until the object goes; failure() says why it could not, empty while it holds.
+class EngineHold
+{
+public:
+    explicit EngineHold(pid_t process);
+    ~EngineHold();
+    const std::string& failure() const { return m_failure; }
+
+private:
+    pid_t m_thread = -1;
+    std::string m_failure;
+};
+
 // The operator console, sending one sentence to the logger's command port; false when it fails.
 bool operatorConsole(const std::vector<std::string>& arguments);
 

@@ -44,6 +44,8 @@ public:
     // One finished trace line (begins with "\n\t"), from whichever thread noticed the problem. A dropped
     // message is said on standard error as well.
     using Report = std::function<void(const std::string& line)>;
+    // Takes the text a message is recorded with, once formed, on the thread that records it.
+    using TextFormed = std::function<void(const std::string& text)>;
 
     CMessages() = default;
     // Stops the writer; what it could not record at once is reported.
@@ -78,7 +80,8 @@ public:
     {
         postFormattedArguments(number, {toMessageArgument(args)...});
     }
-    void postFormattedArguments(int number, const std::vector<MessageArgument>& arguments);
+    void postFormattedArguments(int number, const std::vector<MessageArgument>& arguments,
+                                TextFormed formed = {});
 
     // The type of message N, or its logging type while the logging status token is on.
     int messageType(int number);
@@ -97,6 +100,7 @@ private:
         int number = 0;
         bool plain = true;
         std::vector<MessageArgument> arguments;
+        TextFormed formed;
         int date = 0;   // YYYYMMDD, UTC
         int hhmmss = 0; // UTC
         int milliseconds = 0;

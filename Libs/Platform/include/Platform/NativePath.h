@@ -18,6 +18,10 @@ std::string suiteRoot();
 // that directory (the log file's open does): the drive folders then stay where they were at start-up.
 void anchorZeltRoot();
 
+// Likewise for a path text relative to the current directory: made absolute once, at start-up. A drive
+// path keeps its written form, as does an absolute one.
+std::string anchoredPath(std::string_view text);
+
 // The value of "ProgramData", or "C:\ProgramData" when it is not set.
 std::string programData();
 

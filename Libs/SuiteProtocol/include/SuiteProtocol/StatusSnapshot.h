@@ -14,6 +14,10 @@ inline constexpr char kProgram[] = "program";
 inline constexpr char kPid[] = "pid";
 inline constexpr char kWritten[] = "written";          // ISO 8601 UTC, milliseconds
 inline constexpr char kWrittenUnix[] = "written_unix"; // seconds since 1970, fractional
+// Seconds of the kernel's monotonic clock, which no step of the wall clock moves; readings of two
+// processes compare only under the same boot id.
+inline constexpr char kWrittenMonotonic[] = "written_monotonic";
+inline constexpr char kBootId[] = "boot_id";
 inline constexpr char kStarted[] = "started";
 inline constexpr char kState[] = "state";   // "starting", "reading parameters", "waiting for a start", ...
 inline constexpr char kStatus[] = "status"; // the one line the service manager shows
@@ -21,17 +25,21 @@ inline constexpr char kFile[] = "file";     // null while no file is open
 inline constexpr char kSinceStart[] = "since_start";
 inline constexpr char kRate[] = "rate";
 inline constexpr char kLastDatagram[] = "last_datagram"; // null before the first
+// Seconds without a datagram while logging, once past the maximum wait; null while data comes.
+inline constexpr char kNoDataFor[] = "no_data_for_s";
+// The engine, which takes every datagram and command: {"last_beat_monotonic", "beat_age_seconds", "stuck"}.
+inline constexpr char kEngine[] = "engine";
 inline constexpr char kConversions[] = "conversions";
 inline constexpr char kMessages[] = "messages";              // operator messages by number: {"1424": 2}
-inline constexpr char kRecentMessages[] = "recent_messages"; // newest first: [{"number", "time"}]
+inline constexpr char kRecentMessages[] = "recent_messages"; // newest first: [{"number", "time", "text"}]
 
-// In "file", "since_start", "rate", "last_datagram", "conversions" and the recent messages.
+// In "file", "since_start", "rate", "last_datagram", "engine", "conversions" and the recent messages.
 inline constexpr char kPath[] = "path";
 inline constexpr char kOpened[] = "opened";
 inline constexpr char kDatagrams[] = "datagrams";
 inline constexpr char kBytes[] = "bytes";
 inline constexpr char kFiles[] = "files";
-inline constexpr char kKernelDrops[] = "kernel_drops"; // null where the kernel does not say
+inline constexpr char kKernelDrops[] = "kernel_drops";
 inline constexpr char kDatagramsPerSecond[] = "datagrams_per_second";
 inline constexpr char kBytesPerSecond[] = "bytes_per_second";
 inline constexpr char kTime[] = "time";
@@ -47,4 +55,8 @@ inline constexpr char kQuality[] = "quality"; // the file's quality report, an a
 inline constexpr char kSummary[] = "summary"; // the report's one line, or null
 inline constexpr char kResult[] = "result";
 inline constexpr char kNumber[] = "number";
+inline constexpr char kText[] = "text"; // as recorded; empty until the poster has formed it
+inline constexpr char kLastBeatMonotonic[] = "last_beat_monotonic";
+inline constexpr char kBeatAgeSeconds[] = "beat_age_seconds";
+inline constexpr char kStuck[] = "stuck"; // no beat for a few seconds, though the engine should run
 } // namespace StatusSnapshot
