@@ -45,7 +45,7 @@ protected:
             "gaps": [{"start": "2026-12-09T20:14:10Z", "end": "2026-12-09T20:14:14Z", "seconds": 4}]})");
         write(m_report.parent_path() / "20261209_201400.qc.png", "\x89PNG\r\n\x1a\n");
         fs::create_symlink(m_secret, m_root / "c/rtcm/link.qc.json");
-        writeSnapshot("");
+        writeSnapshot("null");
         m_server = ::popen(("echo $$; exec " ZELTCONSOLE_PATH " serve --listen 127.0.0.1:0 --logs " +
                             m_root.string() + " --status " + m_snapshot.string())
                                .c_str(),
@@ -65,22 +65,23 @@ protected:
         fs::remove_all(m_dir);
     }
 
-    // The example snapshot, written age seconds ago, listing the report, the link and the secret; extra
-    // goes first.
-    void writeSnapshot(const std::string& extra, double age = 0)
+    // The example snapshot, written age seconds ago, without data for noDataFor (JSON), listing the report,
+    // the link and the secret.
+    void writeSnapshot(const std::string& noDataFor, double age = 0)
     {
         std::ifstream example(STATUS_SNAPSHOT_PATH);
         std::string text((std::istreambuf_iterator<char>(example)), {});
         const double now =
             std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         text.replace(text.find("1796847303.123"), 14, std::to_string(now - age));
+        text.replace(text.find("\"no_data_for_s\": 8.0"), 20, "\"no_data_for_s\": " + noDataFor);
         text.replace(text.find("\"quality\": null"), 15, "\"quality\": \"" + m_report.string() + "\"");
         const auto listing = [](const fs::path& report) {
             return R"(, {"path": "C:\\x.rtcm", "result": "converted", "quality": ")" + report.string() +
                    "\"}";
         };
         text.insert(text.find("}]},") + 1, listing(m_root / "c/rtcm/link.qc.json") + listing(m_secret));
-        write(m_snapshot, "{" + extra + text.substr(1));
+        write(m_snapshot, text);
     }
 
     std::string page()
@@ -123,7 +124,7 @@ TEST_F(StatusServer, ThePageShowsTheOpenFileTheLastFilesAnOutageAndAStaleOrMissi
     EXPECT_NE(logging.find("<div id=\"banner\"></div>"), std::string::npos);
 
     // An outage in a snapshot written a minute ago: it has lasted a minute longer since.
-    writeSnapshot(R"("no_data_for_s": 42, )", 60);
+    writeSnapshot("42", 60);
     const std::string stale = page();
     EXPECT_NE(stale.find("<div id=\"banner\">no data for 10"), std::string::npos) << stale;
     EXPECT_NE(stale.find(" s old: the logger is not running, or is stuck</div>"), std::string::npos);
