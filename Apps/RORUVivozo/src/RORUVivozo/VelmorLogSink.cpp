@@ -7,6 +7,7 @@
 #include "RORUVivozo/VelmorLogFolder.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <fcntl.h>
@@ -165,7 +166,10 @@ bool CLogSink::moveAsideLogFile(std::string& target, bool& followed)
 {
     followed = false;
     const std::string suffix = movedAsideSuffix(std::time(nullptr));
-    target = movedAsideName(m_path, suffix, 0);
+    // The suffix makes the name longer: a name that was just within the file system's limit is shortened.
+    const long nameMax = ::fpathconf(m_directory.get(), _PC_NAME_MAX);
+    const std::size_t nameLimit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : NAME_MAX;
+    target = movedAsideName(m_path, suffix, 0, nameLimit);
     // The moved-aside name differs only in its file name: the move stays in the directory reached.
     const auto taken = [&]
     {
@@ -174,7 +178,7 @@ bool CLogSink::moveAsideLogFile(std::string& target, bool& followed)
     };
     // Never replace an earlier moved-aside file: two moves within one second get a counter.
     for (int counter = 1; taken() && counter <= kMaxMoveAsideCounter; ++counter)
-        target = movedAsideName(m_path, suffix, counter);
+        target = movedAsideName(m_path, suffix, counter, nameLimit);
 
     int error = m_directory ? 0 : EBADF;
     const auto move = [&]
