@@ -25,7 +25,6 @@ constexpr int kMaxMoveAsideCounter = 100000;
 // Files closed here that are remembered as converted already; enough for names that repeat daily.
 constexpr std::size_t kRememberedClosedFiles = 64;
 
-// Writes all bytes, resuming after short writes and interrupts.
 CLogSink::FileIdentity identityOf(const struct stat& info)
 {
     return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
@@ -38,6 +37,8 @@ CLogSink::FileIdentity identityOf(const struct stat& info)
 CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
                    WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter)
     : m_report(report), m_writeFailed(std::move(writeFailed)), m_status(status),
+      m_syncer([this](const std::string& path, int error, bool closing)
+               { reportSyncFailure(path, error, closing); }),
       m_conversion(timeLimit, std::move(report), std::move(contextOf), std::move(converter), status)
 {
 }
@@ -147,15 +148,17 @@ bool CLogSink::openForWriting(const std::string& name)
         report("\n\tError: Not able to open file:\n\t       '%s'", m_path.c_str());
         return false;
     }
+    m_opened = std::time(nullptr);
     m_syncer.syncDirectory(m_directory.get());
-    m_syncer.follow(fd);
+    // A new file: its first failed sync is told again.
+    m_syncer.then([this] { m_syncFailures.reset(); });
+    m_syncer.follow(fd, m_path);
     struct stat info;
     m_identity = ::fstat(fd, &info) == 0 ? std::optional(std::pair(info.st_dev, info.st_ino)) : std::nullopt;
     m_nativePath = Platform::nativePath(m_path);
     m_fd = fd;
     m_written = 0;
     m_writeFailures.reset();
-    m_opened = std::time(nullptr);
     if (m_status)
         m_status->fileOpened(m_path);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
@@ -259,31 +262,27 @@ void CLogSink::reportWriteFailure()
         m_writeFailed(m_path);
 }
 
-bool CLogSink::closeLogFile()
+void CLogSink::closeLogFile()
 {
     if (m_fd < 0)
-        return true;
+        return;
     struct stat info;
     const bool known = ::fstat(m_fd, &info) == 0;
-    // On disk before anyone reads it; a file system that cannot sync (EINVAL) has nothing to lose.
+    // On disk before anyone reads it, but a slow disk holds up no datagram: the syncer forces it there and
+    // closes it, and its conversion waits for that.
     m_syncer.forget();
-    bool closed = ::fdatasync(m_fd) == 0 || errno == EINVAL;
-    closed = ::close(m_fd) == 0 && closed;
-    m_fd = -1;
+    std::shared_future<bool> onDisk = m_syncer.close(Platform::UniqueFd(std::exchange(m_fd, -1)), m_path);
     if (m_status)
         m_status->fileClosed();
     if (known)
         rememberClosedFile(m_path, identityOf(info));
-    handOver(m_path, m_opened);
-    return closed;
+    handOver(m_path, m_opened, std::move(onDisk));
 }
 
 void CLogSink::rotate()
 {
-    if (closeLogFile())
-        report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
-    else
-        report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", m_path.c_str());
+    closeLogFile();
+    report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
 }
 
 void CLogSink::stop()
@@ -293,9 +292,25 @@ void CLogSink::stop()
     m_conversion.finish();
 }
 
-void CLogSink::handOver(const std::string& path, std::time_t opened)
+void CLogSink::handOver(const std::string& path, std::time_t opened, std::shared_future<bool> onDisk)
 {
-    m_conversion.convert(path, opened);
+    m_conversion.convert(path, opened, std::move(onDisk));
+}
+
+void CLogSink::reportSyncFailure(const std::string& path, int error, bool closing)
+{
+    if (m_status)
+        m_status->syncFailed();
+    if (!m_syncFailures.count())
+        return;
+    if (closing)
+        report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", path.c_str());
+    else
+        report("\n\tERROR: %i. Not able to force datagram log file to disk, what was written may be lost:"
+               "\n\t       %s.",
+               error, path.c_str());
+    if (m_writeFailed)
+        m_writeFailed(path);
 }
 
 void CLogSink::rememberClosedFile(const std::string& path, const FileIdentity& identity)

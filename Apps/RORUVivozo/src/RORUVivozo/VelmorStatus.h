@@ -55,6 +55,7 @@ struct LoggerSnapshot
     std::uint64_t bytes = 0;
     std::uint64_t files = 0;
     std::optional<std::uint64_t> kernelDrops; // once the kernel has told
+    std::uint64_t syncFailures = 0;           // log file data the disk may not hold
     std::optional<Clock::time_point> lastDatagram;
     double datagramsPerSecond = 0.0;
     double bytesPerSecond = 0.0;
@@ -96,6 +97,7 @@ public:
     void stateChanged(LoggerState state);
     void messagePosted(int number);
     void kernelDrops(std::uint64_t total);
+    void syncFailed();
     void conversionQueued();
     void conversionEnded(const std::string& path, ConversionResult result);
 

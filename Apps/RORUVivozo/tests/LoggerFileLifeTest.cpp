@@ -1,0 +1,72 @@
+// The built logger and the life of its files where the disk or the process fails: a sync that takes
+// seconds or fails.
+#include "support/LoggerFixture.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace VivozoTest;
+using LoggerFileLife = LoggerFixture;
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+// 3 s with the sync on the engine; under 100 ms on a quiet machine, the rest is room for a busy one.
+constexpr auto kBound = 1000ms;
+
+std::vector<std::string> straced(const std::vector<std::string>& filter)
+{
+    std::vector<std::string> wrapper{"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                                     "trace=fdatasync"};
+    wrapper.insert(wrapper.end(), filter.begin(), filter.end());
+    return wrapper;
+}
+
+} // namespace
+
+TEST_F(LoggerFileLife, AFileChangeWhileEverySyncTakesThreeSecondsHoldsUpNeitherDatagramsNorStatus)
+{
+    m_logger = std::make_unique<LoggerProcess>(m_suite.root(), std::vector<std::string>{"-debug", "8"},
+                                               Permissions::AsTheTest,
+                                               straced({"-e", "inject=fdatasync:delay_enter=3s"}));
+    ASSERT_TRUE(status().waitFor(kSelectedOff, 30s)) << m_logger->output();
+    for (const std::string name : {"first.rtcm", "second.rtcm", "third.rtcm"})
+    {
+        command({"start", "C:\\rtcm", name, "60", "3011"}); // closes the file before
+        const std::size_t from = status().count();
+        const auto sent = Clock::now();
+        ASSERT_TRUE(sendDatagram(5081, "$PZELT,15\n\r"));
+        ASSERT_TRUE(sendDatagram(kDataPort, name));
+        EXPECT_TRUE(status().waitFor(kOn, kBound, from)) << name;
+        EXPECT_TRUE(fileHolds(native("C:\\rtcm\\" + name), name, kBound)) << name;
+        EXPECT_LT(Clock::now() - sent, kBound) << name;
+    }
+    EXPECT_EQ(terminate(), 0);
+}
+
+TEST_F(LoggerFileLife, AFailedSyncIsReportedLikeAFailedWrite)
+{
+    m_logger = std::make_unique<LoggerProcess>(
+        m_suite.root(), std::vector<std::string>{"-debug", "8"}, Permissions::AsTheTest,
+        straced({"-P", native("C:\\rtcm\\eio.rtcm"), "-e", "inject=fdatasync:error=EIO"}));
+    ASSERT_TRUE(status().waitFor(kSelectedOff, 30s)) << m_logger->output();
+    command({"start", "C:\\rtcm", "eio.rtcm", "60", "3011"});
+    send({"lost?"});
+    EXPECT_TRUE(m_logger->waitForOutput("ERROR: 5. Not able to force datagram log file to disk, what was "
+                                        "written may be lost:\n\t       C:\\rtcm\\eio.rtcm.",
+                                        10s));
+    const std::string snapshot = native("C:\\temp\\RORUVivozo.status.json");
+    EXPECT_TRUE(eventually(
+        [&]
+        {
+            const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(readFile(snapshot)));
+            return document.object()["since_start"].toObject()["sync_failures"].toInt() > 0;
+        },
+        5s))
+        << readFile(snapshot);
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_EQ(m_suite.column("SELECT s.mess FROM arrivedMessagesString s JOIN arrivedMessages a ON "
+                             "a.millisecSinceMidnight = s.millisecSinceMidnight WHERE a.number = 1426"),
+              std::vector<std::string>{"RTCM logger: not able to write to log file C:\\rtcm\\eio.rtcm"});
+}
