@@ -1,10 +1,15 @@
 // The built logger and the life of its files where the disk or the process fails: a sync that takes
-// seconds or fails.
+// seconds or fails, a kill -9 with a file open, a name at the file system's limit.
 #include "support/LoggerFixture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+
+namespace fs = std::filesystem;
 using namespace VivozoTest;
 using LoggerFileLife = LoggerFixture;
 
@@ -21,6 +26,15 @@ std::vector<std::string> straced(const std::vector<std::string>& filter)
                                      "trace=fdatasync"};
     wrapper.insert(wrapper.end(), filter.begin(), filter.end());
     return wrapper;
+}
+
+std::vector<std::string> filesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace
@@ -69,4 +83,49 @@ TEST_F(LoggerFileLife, AFailedSyncIsReportedLikeAFailedWrite)
     EXPECT_EQ(m_suite.column("SELECT s.mess FROM arrivedMessagesString s JOIN arrivedMessages a ON "
                              "a.millisecSinceMidnight = s.millisecSinceMidnight WHERE a.number = 1426"),
               std::vector<std::string>{"RTCM logger: not able to write to log file C:\\rtcm\\eio.rtcm"});
+}
+
+TEST_F(LoggerFileLife, AFileLeftOpenByAKilledRunIsConvertedOnceByTheNextAndNamed)
+{
+    startLogger();
+    command({"start", "C:\\rtcm", "base__TOKH__TOKN__TOKS_.rtcm", "60", "3011"});
+    const std::string frames = joined(demoFrames());
+    send(demoFrames());
+    ASSERT_TRUE(eventually([&] { return filesIn(native("C:\\rtcm")).size() == 1; }, 5s));
+    const std::string name = filesIn(native("C:\\rtcm")).front();
+    ASSERT_TRUE(fileHolds(native("C:\\rtcm\\" + name), frames));
+    ASSERT_TRUE(eventually([&] { return fs::exists(native("C:\\temp\\RORUVIVOZO.open-log-file.txt")); }, 5s));
+    m_logger->signal(SIGKILL);
+    ASSERT_EQ(m_logger->waitExit(10s), -1000 - SIGKILL);
+
+    // The next run opens that very name again: the file from before is still converted once.
+    startLogger();
+    EXPECT_TRUE(m_logger->waitForOutput("WARNING: Datagram log file left open by a run that ended without "
+                                        "closing it:\n\t         C:\\rtcm\\" +
+                                            name + ".",
+                                        1s));
+    command({"start", "C:\\rtcm", name, "60", "3011"});
+    send(demoFrames());
+    EXPECT_TRUE(fileHolds(native("C:\\rtcm\\" + name), frames));
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_EQ(filesIn(native("C:\\rtcm")).size(), 2u);
+    EXPECT_EQ(makeRinexCalls(m_suite.root()).size(), 2u) << m_logger->output();
+    EXPECT_FALSE(fs::exists(native("C:\\temp\\RORUVIVOZO.open-log-file.txt")));
+}
+
+TEST_F(LoggerFileLife, ANameAtTheFileSystemsLimitStartedTwiceKeepsBothFiles)
+{
+    startLogger();
+    const std::string name = std::string(245, 'n') + ".rtcm";
+    for (const std::string round : {"first", "second"})
+    {
+        command({"start", "C:\\long", name, "60", "3011"});
+        send({round});
+        EXPECT_TRUE(fileHolds(native("C:\\long\\" + name), round)) << m_logger->output();
+    }
+    EXPECT_EQ(terminate(), 0);
+    const std::vector<std::string> names = filesIn(native("C:\\long"));
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names.front().size(), 255u);
+    EXPECT_EQ(readFile(native("C:\\long\\" + names.front())), "first");
 }

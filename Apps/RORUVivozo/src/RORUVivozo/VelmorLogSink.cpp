@@ -5,6 +5,7 @@
 #include "Platform/NativePath.h"
 #include "Platform/WriteAll.h"
 #include "RORUVivozo/VelmorLogFolder.h"
+#include "RORUVivozo/VelmorOpenFileNote.h"
 
 #include <cerrno>
 #include <climits>
@@ -35,10 +36,11 @@ CLogSink::FileIdentity identityOf(const struct stat& info)
 } // namespace
 
 CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
-                   WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter)
+                   WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter,
+                   std::string notePath)
     : m_report(report), m_writeFailed(std::move(writeFailed)), m_status(status),
-      m_syncer([this](const std::string& path, int error, bool closing)
-               { reportSyncFailure(path, error, closing); }),
+      m_notePath(std::move(notePath)), m_syncer([this](const std::string& path, int error, bool closing)
+                                                { reportSyncFailure(path, error, closing); }),
       m_conversion(timeLimit, std::move(report), std::move(contextOf), std::move(converter), status)
 {
 }
@@ -150,8 +152,13 @@ bool CLogSink::openForWriting(const std::string& name)
     }
     m_opened = std::time(nullptr);
     m_syncer.syncDirectory(m_directory.get());
-    // A new file: its first failed sync is told again.
-    m_syncer.then([this] { m_syncFailures.reset(); });
+    m_syncer.then(
+        [this, note = OpenFileNote{m_path, m_opened}]
+        {
+            m_syncFailures.reset();
+            if (!m_notePath.empty())
+                reportNoteFailure("write", writeOpenFileNote(m_notePath, note));
+        });
     m_syncer.follow(fd, m_path);
     struct stat info;
     m_identity = ::fstat(fd, &info) == 0 ? std::optional(std::pair(info.st_dev, info.st_ino)) : std::nullopt;
@@ -248,6 +255,7 @@ void CLogSink::reopen()
     m_syncer.forget();
     ::close(m_fd);
     m_fd = -1;
+    removeNote();
     if (m_status)
         m_status->fileClosed();
     openPath();
@@ -272,6 +280,7 @@ void CLogSink::closeLogFile()
     // closes it, and its conversion waits for that.
     m_syncer.forget();
     std::shared_future<bool> onDisk = m_syncer.close(Platform::UniqueFd(std::exchange(m_fd, -1)), m_path);
+    removeNote();
     if (m_status)
         m_status->fileClosed();
     if (known)
@@ -290,6 +299,32 @@ void CLogSink::stop()
     if (isOpen())
         rotate();
     m_conversion.finish();
+}
+
+void CLogSink::convertFileLeftOpen()
+{
+    const std::optional<OpenFileNote> left = m_notePath.empty() ? std::nullopt : readOpenFileNote(m_notePath);
+    if (!left)
+        return;
+    report("\n\tWARNING: Datagram log file left open by a run that ended without closing it:\n\t         %s.",
+           left->path.c_str());
+    // A planted note names no file outside the logger's own.
+    struct stat info;
+    const bool present = ::lstat(Platform::nativePath(left->path).c_str(), &info) == 0;
+    if (const char* refusal = logFilePathRefusal(left->path))
+        report("\n\tError: %s refused:\n\t       '%s'", refusal, left->path.c_str());
+    else if (present && !S_ISREG(info.st_mode))
+        report("\n\tError: Path to something other than a regular file refused:\n\t       '%s'",
+               left->path.c_str());
+    else
+    {
+        // Once: the next open that finds it unchanged only moves it aside. A file that is gone is named by
+        // the conversion as not converted.
+        if (present)
+            rememberClosedFile(left->path, identityOf(info));
+        handOver(left->path, left->opened);
+    }
+    removeNote();
 }
 
 void CLogSink::handOver(const std::string& path, std::time_t opened, std::shared_future<bool> onDisk)
@@ -311,6 +346,19 @@ void CLogSink::reportSyncFailure(const std::string& path, int error, bool closin
                error, path.c_str());
     if (m_writeFailed)
         m_writeFailed(path);
+}
+
+void CLogSink::removeNote()
+{
+    if (!m_notePath.empty())
+        m_syncer.then([this] { reportNoteFailure("remove", removeOpenFileNote(m_notePath)); });
+}
+
+void CLogSink::reportNoteFailure(const char* step, int error)
+{
+    if (error != 0)
+        report("\n\tWARNING: %i. Not able to %s the note of the open datagram log file:\n\t         %s.",
+               error, step, m_notePath.c_str());
 }
 
 void CLogSink::rememberClosedFile(const std::string& path, const FileIdentity& identity)

@@ -35,10 +35,11 @@ public:
 
     // The conversion queue starts with the sink, with what each file's scan is to know (contextOf) and
     // converter, which converts one file (a conversion still running after timeLimit is ended). status,
-    // when given, learns of every open, write, close, failed sync and conversion result.
+    // when given, learns of every open, write, close, failed sync and conversion result. notePath (written
+    // form), when given, is where the note of the open file is kept.
     CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
              WriteFailed writeFailed = {}, CLoggerStatus* status = nullptr,
-             CVelmorConversion::Converter converter = {});
+             CVelmorConversion::Converter converter = {}, std::string notePath = {});
     ~CLogSink();
     CLogSink(const CLogSink&) = delete;
     CLogSink& operator=(const CLogSink&) = delete;
@@ -61,6 +62,9 @@ public:
     void rotate();
     // The end: the open file is rotated out, then the files still waiting are converted, within a bound.
     void stop();
+    // Start-up: a file the note names, left open by a run that ended without closing it, goes to the
+    // conversion, once.
+    void convertFileLeftOpen();
 
     bool isOpen() const { return m_fd >= 0; }
     // The current (or last) file's path in its written form.
@@ -92,6 +96,11 @@ private:
     void reportWriteFailure();
     // On the syncer's thread: reported like a failed write, as the kernel may have dropped the data.
     void reportSyncFailure(const std::string& path, int error, bool closing);
+    // The note goes once no file is open; removed or written on the syncer's thread, after the steps
+    // handed over before.
+    void removeNote();
+    // A note not written or not removed: a crash would then go unnoticed, or be taken for one.
+    void reportNoteFailure(const char* step, int error);
 
     // Every file is converted once: a file closed here went to the conversion at its close, and is
     // only moved aside when found again unchanged.
@@ -109,6 +118,7 @@ private:
     CLoggerStatus* m_status;
     CReportThrottle m_writeFailures{writeFailureReportEvery}; // of the open file
     CReportThrottle m_syncFailures{writeFailureReportEvery};  // of the open file, on the syncer's thread
+    const std::string m_notePath;
     std::string m_path;
     std::string m_nativePath;                          // of the open file, as it was opened
     Platform::UniqueFd m_directory;                    // of the path, as reached below the suite root
