@@ -22,7 +22,7 @@ inline constexpr char kSinceStart[] = "since_start";
 inline constexpr char kRate[] = "rate";
 inline constexpr char kLastDatagram[] = "last_datagram"; // null before the first
 inline constexpr char kConversions[] = "conversions";
-inline constexpr char kMessages[] = "messages";              // operator messages by number: {"1424": 2}
+inline constexpr char kMessages[] = "messages";             // operator messages by number: {"1424": 2}
 inline constexpr char kRecentMessages[] = "recent_messages"; // newest first: [{"number", "time"}]
 
 // In "file", "since_start", "rate", "last_datagram", "conversions" and the recent messages.
@@ -31,8 +31,7 @@ inline constexpr char kOpened[] = "opened";
 inline constexpr char kDatagrams[] = "datagrams";
 inline constexpr char kBytes[] = "bytes";
 inline constexpr char kFiles[] = "files";
-inline constexpr char kKernelDrops[] = "kernel_drops";   // null where the kernel does not say
-inline constexpr char kSyncFailures[] = "sync_failures"; // log file syncs that failed: data may be lost
+inline constexpr char kKernelDrops[] = "kernel_drops"; // null where the kernel does not say
 inline constexpr char kDatagramsPerSecond[] = "datagrams_per_second";
 inline constexpr char kBytesPerSecond[] = "bytes_per_second";
 inline constexpr char kTime[] = "time";
@@ -44,4 +43,7 @@ inline constexpr char kWaiting[] = "waiting";
 inline constexpr char kLast[] = "last"; // {"path", "result", "time"}; null before the first
 inline constexpr char kResult[] = "result";
 inline constexpr char kNumber[] = "number";
+
+// In "since_start": log file syncs that failed, so written data may be lost.
+inline constexpr char kSyncFailures[] = "sync_failures";
 } // namespace StatusSnapshot
