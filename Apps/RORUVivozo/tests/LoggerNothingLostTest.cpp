@@ -203,14 +203,14 @@ TEST_F(LoggerNothingLost, DataReachesTheDiskAboutOnceASecondAndNeverWhereADatagr
     const auto writer =
         std::find_if(threads.begin(), threads.end(), [](const auto& t) { return t.second[2] > 0; });
     ASSERT_NE(writer, threads.end()) << readFile(calls);
-    EXPECT_EQ(writer->second[0], 1) << "the close alone syncs on the datagram path";
+    EXPECT_EQ(writer->second[0], 0) << "no sync on the datagram path, not even at the close";
     EXPECT_EQ(writer->second[1], 0);
     int syncs = 0, directorySyncs = 0;
     for (const auto& [thread, counts] : threads)
         if (thread != writer->first)
             syncs += counts[0], directorySyncs += counts[1];
     EXPECT_GE(syncs, static_cast<int>(seconds) - 1) << readFile(calls);
-    EXPECT_LE(syncs, static_cast<int>(seconds) + 1) << readFile(calls);
+    EXPECT_LE(syncs, static_cast<int>(seconds) + 2) << "and one at the close" << readFile(calls);
     EXPECT_GE(directorySyncs, 1) << "the new file's name is on disk too";
     EXPECT_EQ(readFile(native("C:\\rtcm\\sync.rtcm")).size(), 200 * std::string("datagram;").size());
 }

@@ -4,6 +4,7 @@
 #include "RORUVivozo/VelmorStatusText.h"
 
 #include "RORUVivozo/VelmorGlobals.h"
+#include "RORUVivozo/VelmorOpenFileNote.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "SuiteProtocol/ChannelDirectory.h"
 #include "SuiteProtocol/DataPort.h"
@@ -175,7 +176,8 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
             [this](const std::string& line) { TraceData("%s", line.c_str()); },
             std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
             [this](std::time_t opened) { return ConversionContext(opened); },
-            [this](const std::string& path) { m_messages.postFormatted(MSG_NO_WRITE, path); }, &m_status);
+            [this](const std::string& path) { m_messages.postFormatted(MSG_NO_WRITE, path); }, &m_status,
+            CVelmorConversion::Converter{}, openFileNotePath(GetName()));
     }
     catch (const std::bad_alloc&)
     {
@@ -214,6 +216,8 @@ void CVelmorControl::InitJob()
     m_receivers->start(SuiteProtocol::dataPortFromToken(m_tokens.integer(SuiteProtocol::kDataPortToken)),
                        SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(GetName())),
                        m_commandsFromAllInterfaces);
+    // Once both ports are bound, so a second logger of the same name ends before it takes up the note.
+    m_logSink->convertFileLeftOpen();
     // Only a running engine takes the beat's timer signal, so a held engine misses its beats.
     m_watchdogBeat = CServiceNotifier::watchdogBeat();
     m_beatEvery = m_watchdogBeat ? std::min(*m_watchdogBeat, kEngineBeatEvery) : kEngineBeatEvery;

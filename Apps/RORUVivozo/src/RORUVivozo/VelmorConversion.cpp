@@ -36,13 +36,13 @@ CVelmorConversion::~CVelmorConversion()
     finish();
 }
 
-void CVelmorConversion::convert(const std::string& path, std::time_t opened)
+void CVelmorConversion::convert(const std::string& path, std::time_t opened, std::shared_future<bool> onDisk)
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_finishing)
             return;
-        m_waiting.push_back({path, opened});
+        m_waiting.push_back({path, opened, std::move(onDisk)});
         // Counted before the thread can take it, so its end never comes first.
         if (m_status)
             m_status->conversionQueued();
@@ -123,6 +123,16 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     m_waiting.pop_front();
     m_current = closed.path;
     m_currentOpened = false;
+    if (!awaitOnDisk(closed.onDisk, lock))
+    {
+        const std::string path = m_current;
+        m_current.clear();
+        lock.unlock();
+        reportNotConverted(path, "it was still being written to disk when the logger ended");
+        recordResult(path, ConversionResult::Ended);
+        lock.lock();
+        return;
+    }
     lock.unlock();
     const Rtcm3::ScanContext context =
         m_contextOf ? m_contextOf(closed.opened) : Rtcm3::ScanContext{0, closed.opened};
@@ -176,6 +186,19 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
         reportNotConverted(path, problem);
     recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed);
     lock.lock();
+}
+
+bool CVelmorConversion::awaitOnDisk(const std::shared_future<bool>& onDisk,
+                                    std::unique_lock<std::mutex>& lock)
+{
+    while (onDisk.valid() && onDisk.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    {
+        if (m_finishing && Clock::now() >= m_finishBy)
+            return false;
+        // finish() wakes this wait, so that the finish limit applies at once.
+        m_queued.wait_for(lock, kPoll);
+    }
+    return true;
 }
 
 void CVelmorConversion::recordResult(const std::string& path, ConversionResult result) const

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,8 +41,9 @@ public:
     CVelmorConversion(const CVelmorConversion&) = delete;
     CVelmorConversion& operator=(const CVelmorConversion&) = delete;
 
-    // Queues a closed file, opened at the given time; returns at once.
-    void convert(const std::string& path, std::time_t opened);
+    // Queues a closed file, opened at the given time; returns at once. When onDisk is given, the file is
+    // read once it is ready, as its data is then on disk.
+    void convert(const std::string& path, std::time_t opened, std::shared_future<bool> onDisk = {});
     // Runs move (a rename of the file at from to to) while no conversion opens a file, and when it
     // succeeded lets a conversion that still has to open or launch from take to instead. True when
     // one that has still to open it did.
@@ -57,6 +59,8 @@ public:
 private:
     void run();
     void convertNext(std::unique_lock<std::mutex>& lock);
+    // Waits until the file is on disk; false when the finish limit came first.
+    bool awaitOnDisk(const std::shared_future<bool>& onDisk, std::unique_lock<std::mutex>& lock);
     // Waits for the started conversion until it ends, runs past its limit or the finish limit. True
     // when it ended by itself.
     bool await(Platform::ProcessGroup& converter, const std::string& path,
@@ -82,6 +86,7 @@ private:
     {
         std::string path;
         std::time_t opened;
+        std::shared_future<bool> onDisk;
     };
     std::deque<Closed> m_waiting;
     std::string m_current;        // path of the file being converted; empty when none is

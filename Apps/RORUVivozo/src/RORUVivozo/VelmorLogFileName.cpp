@@ -1,6 +1,7 @@
 // How a datagram log file is named: date tokens, the moved-aside name and the paths refused.
 #include "RORUVivozo/VelmorLogFileName.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -67,27 +68,38 @@ std::string movedAsideSuffix(std::time_t now)
     return suffix;
 }
 
-std::string movedAsideName(std::string_view path, std::string_view suffix, int counter)
+std::string movedAsideName(std::string_view path, std::string_view suffix, int counter, std::size_t nameLimit)
 {
     std::string tag(suffix);
     if (counter > 0)
         tag += "_" + std::to_string(counter);
 
-    // Only the file name takes the suffix: a directory's name may hold ".rtcm" too.
-    std::string name;
+    // Only the file name takes the suffix: a directory's name may hold ".rtcm" too. Without a ".rtcm" to
+    // put it in place of, it goes before the file name's last extension, so the existing file is still
+    // kept under a name of its own.
     const std::size_t separator = path.find_last_of(":\\/");
     const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
-    const std::size_t extension = path.find(kLogFileExtension, nameStart);
-    if (extension != std::string_view::npos)
+    std::string_view base = path, rest, extension;
+    if (const std::size_t at = path.find(kLogFileExtension, nameStart); at != std::string_view::npos)
     {
-        name.append(path.substr(0, extension)).append(tag);
-        name.append(path.substr(extension + kLogFileExtension.size())).append(kLogFileExtension);
-        return name;
+        base = path.substr(0, at);
+        rest = path.substr(at + kLogFileExtension.size());
+        extension = kLogFileExtension;
     }
-    // No ".rtcm" to put the suffix in place of: put it before the file name's last extension, so the
-    // existing file is still kept under a name of its own.
-    const std::size_t dot = path.rfind('.');
-    if (dot != std::string_view::npos && dot > nameStart)
-        return name.append(path.substr(0, dot)).append(tag).append(path.substr(dot));
-    return name.append(path).append(tag);
+    else if (const std::size_t dot = path.rfind('.'); dot != std::string_view::npos && dot > nameStart)
+    {
+        base = path.substr(0, dot);
+        rest = path.substr(dot);
+    }
+    const std::size_t length = base.size() - nameStart + tag.size() + rest.size() + extension.size();
+    if (length > nameLimit)
+    {
+        std::size_t keep = base.size() - std::min(length - nameLimit, base.size() - nameStart);
+        while (keep > nameStart &&
+               (static_cast<unsigned char>(path[keep]) & 0xC0) == 0x80) // UTF-8 continuation
+            --keep;
+        base = base.substr(0, keep);
+    }
+    std::string name(base);
+    return name.append(tag).append(rest).append(extension);
 }

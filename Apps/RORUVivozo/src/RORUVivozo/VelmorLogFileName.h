@@ -14,8 +14,10 @@ std::string expandDateTokens(std::string_view text);
 
 // The name an existing log file is moved to: the local-time suffix ("_%y%m%d%H%M%S") put in place of
 // the first ".rtcm" of the file name with ".rtcm" appended; counter > 0 adds "_<counter>" after the
-// suffix so that a second move within the same second keeps the first moved-aside file.
-std::string movedAsideName(std::string_view path, std::string_view suffix, int counter);
+// suffix so that a second move within the same second keeps the first moved-aside file. A file name
+// that would pass nameLimit bytes loses the end of its part before the suffix, in whole UTF-8 characters.
+std::string movedAsideName(std::string_view path, std::string_view suffix, int counter,
+                           std::size_t nameLimit = std::string_view::npos);
 
 // True when a component of the path (between '\', '/' and ':') is "..": such a path is refused.
 bool holdsParentComponent(std::string_view path);

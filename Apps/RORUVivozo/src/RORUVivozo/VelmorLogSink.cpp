@@ -5,8 +5,10 @@
 #include "Platform/NativePath.h"
 #include "Platform/WriteAll.h"
 #include "RORUVivozo/VelmorLogFolder.h"
+#include "RORUVivozo/VelmorOpenFileNote.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <fcntl.h>
@@ -24,7 +26,6 @@ constexpr int kMaxMoveAsideCounter = 100000;
 // Files closed here that are remembered as converted already; enough for names that repeat daily.
 constexpr std::size_t kRememberedClosedFiles = 64;
 
-// Writes all bytes, resuming after short writes and interrupts.
 CLogSink::FileIdentity identityOf(const struct stat& info)
 {
     return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
@@ -35,8 +36,11 @@ CLogSink::FileIdentity identityOf(const struct stat& info)
 } // namespace
 
 CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
-                   WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter)
+                   WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter,
+                   std::string notePath)
     : m_report(report), m_writeFailed(std::move(writeFailed)), m_status(status),
+      m_notePath(std::move(notePath)), m_syncer([this](const std::string& path, int error, bool closing)
+                                                { reportSyncFailure(path, error, closing); }),
       m_conversion(timeLimit, std::move(report), std::move(contextOf), std::move(converter), status)
 {
 }
@@ -146,15 +150,22 @@ bool CLogSink::openForWriting(const std::string& name)
         report("\n\tError: Not able to open file:\n\t       '%s'", m_path.c_str());
         return false;
     }
+    m_opened = std::time(nullptr);
     m_syncer.syncDirectory(m_directory.get());
-    m_syncer.follow(fd);
+    m_syncer.then(
+        [this, note = OpenFileNote{m_path, m_opened}]
+        {
+            m_syncFailures.reset();
+            if (!m_notePath.empty())
+                reportNoteFailure("write", writeOpenFileNote(m_notePath, note));
+        });
+    m_syncer.follow(fd, m_path);
     struct stat info;
     m_identity = ::fstat(fd, &info) == 0 ? std::optional(std::pair(info.st_dev, info.st_ino)) : std::nullopt;
     m_nativePath = Platform::nativePath(m_path);
     m_fd = fd;
     m_written = 0;
     m_writeFailures.reset();
-    m_opened = std::time(nullptr);
     if (m_status)
         m_status->fileOpened(m_path);
     report("\n\tOpened datagram log file:\n\t%s", m_path.c_str());
@@ -165,7 +176,10 @@ bool CLogSink::moveAsideLogFile(std::string& target, bool& followed)
 {
     followed = false;
     const std::string suffix = movedAsideSuffix(std::time(nullptr));
-    target = movedAsideName(m_path, suffix, 0);
+    // The suffix makes the name longer: a name that was just within the file system's limit is shortened.
+    const long nameMax = ::fpathconf(m_directory.get(), _PC_NAME_MAX);
+    const std::size_t nameLimit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : NAME_MAX;
+    target = movedAsideName(m_path, suffix, 0, nameLimit);
     // The moved-aside name differs only in its file name: the move stays in the directory reached.
     const auto taken = [&]
     {
@@ -174,7 +188,7 @@ bool CLogSink::moveAsideLogFile(std::string& target, bool& followed)
     };
     // Never replace an earlier moved-aside file: two moves within one second get a counter.
     for (int counter = 1; taken() && counter <= kMaxMoveAsideCounter; ++counter)
-        target = movedAsideName(m_path, suffix, counter);
+        target = movedAsideName(m_path, suffix, counter, nameLimit);
 
     int error = m_directory ? 0 : EBADF;
     const auto move = [&]
@@ -241,6 +255,7 @@ void CLogSink::reopen()
     m_syncer.forget();
     ::close(m_fd);
     m_fd = -1;
+    removeNote();
     if (m_status)
         m_status->fileClosed();
     openPath();
@@ -255,31 +270,28 @@ void CLogSink::reportWriteFailure()
         m_writeFailed(m_path);
 }
 
-bool CLogSink::closeLogFile()
+void CLogSink::closeLogFile()
 {
     if (m_fd < 0)
-        return true;
+        return;
     struct stat info;
     const bool known = ::fstat(m_fd, &info) == 0;
-    // On disk before anyone reads it; a file system that cannot sync (EINVAL) has nothing to lose.
+    // On disk before anyone reads it, but a slow disk holds up no datagram: the syncer forces it there and
+    // closes it, and its conversion waits for that.
     m_syncer.forget();
-    bool closed = ::fdatasync(m_fd) == 0 || errno == EINVAL;
-    closed = ::close(m_fd) == 0 && closed;
-    m_fd = -1;
+    std::shared_future<bool> onDisk = m_syncer.close(Platform::UniqueFd(std::exchange(m_fd, -1)), m_path);
+    removeNote();
     if (m_status)
         m_status->fileClosed();
     if (known)
         rememberClosedFile(m_path, identityOf(info));
-    handOver(m_path, m_opened);
-    return closed;
+    handOver(m_path, m_opened, std::move(onDisk));
 }
 
 void CLogSink::rotate()
 {
-    if (closeLogFile())
-        report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
-    else
-        report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", m_path.c_str());
+    closeLogFile();
+    report("\n\t Closed datagram log file:\n\t %s.", m_path.c_str());
 }
 
 void CLogSink::stop()
@@ -289,9 +301,64 @@ void CLogSink::stop()
     m_conversion.finish();
 }
 
-void CLogSink::handOver(const std::string& path, std::time_t opened)
+void CLogSink::convertFileLeftOpen()
 {
-    m_conversion.convert(path, opened);
+    const std::optional<OpenFileNote> left = m_notePath.empty() ? std::nullopt : readOpenFileNote(m_notePath);
+    if (!left)
+        return;
+    report("\n\tWARNING: Datagram log file left open by a run that ended without closing it:\n\t         %s.",
+           left->path.c_str());
+    // A planted note names no file outside the logger's own.
+    struct stat info;
+    const bool present = ::lstat(Platform::nativePath(left->path).c_str(), &info) == 0;
+    if (const char* refusal = logFilePathRefusal(left->path))
+        report("\n\tError: %s refused:\n\t       '%s'", refusal, left->path.c_str());
+    else if (present && !S_ISREG(info.st_mode))
+        report("\n\tError: Path to something other than a regular file refused:\n\t       '%s'",
+               left->path.c_str());
+    else
+    {
+        // Once: the next open that finds it unchanged only moves it aside. A file that is gone is named by
+        // the conversion as not converted.
+        if (present)
+            rememberClosedFile(left->path, identityOf(info));
+        handOver(left->path, left->opened);
+    }
+    removeNote();
+}
+
+void CLogSink::handOver(const std::string& path, std::time_t opened, std::shared_future<bool> onDisk)
+{
+    m_conversion.convert(path, opened, std::move(onDisk));
+}
+
+void CLogSink::reportSyncFailure(const std::string& path, int error, bool closing)
+{
+    if (m_status)
+        m_status->syncFailed();
+    if (!m_syncFailures.count())
+        return;
+    if (closing)
+        report("\n\tWARNING: Not able to close datagram log file:\n\t         %s.", path.c_str());
+    else
+        report("\n\tERROR: %i. Not able to force datagram log file to disk, what was written may be lost:"
+               "\n\t       %s.",
+               error, path.c_str());
+    if (m_writeFailed)
+        m_writeFailed(path);
+}
+
+void CLogSink::removeNote()
+{
+    if (!m_notePath.empty())
+        m_syncer.then([this] { reportNoteFailure("remove", removeOpenFileNote(m_notePath)); });
+}
+
+void CLogSink::reportNoteFailure(const char* step, int error)
+{
+    if (error != 0)
+        report("\n\tWARNING: %i. Not able to %s the note of the open datagram log file:\n\t         %s.",
+               error, step, m_notePath.c_str());
 }
 
 void CLogSink::rememberClosedFile(const std::string& path, const FileIdentity& identity)

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <ctime>
 #include <functional>
+#include <future>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -24,7 +25,8 @@ class CLogSink
 public:
     // One finished trace line (a data line of the control; begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
-    // Gets the path at the first write failure of a file and at every 1000th after it: the operator's cue.
+    // Gets the path at the first write or sync failure of a file and at every 1000th after it: the
+    // operator's cue. A failed sync comes on the syncer's thread.
     using WriteFailed = std::function<void(const std::string& path)>;
 
     // A failed write is reported (trace line and WriteFailed) at the first failure of a file and then at
@@ -33,10 +35,11 @@ public:
 
     // The conversion queue starts with the sink, with what each file's scan is to know (contextOf) and
     // converter, which converts one file (a conversion still running after timeLimit is ended). status,
-    // when given, learns of every open, write, close and conversion result.
+    // when given, learns of every open, write, close, failed sync and conversion result. notePath (written
+    // form), when given, is where the note of the open file is kept.
     CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
              WriteFailed writeFailed = {}, CLoggerStatus* status = nullptr,
-             CVelmorConversion::Converter converter = {});
+             CVelmorConversion::Converter converter = {}, std::string notePath = {});
     ~CLogSink();
     CLogSink(const CLogSink&) = delete;
     CLogSink& operator=(const CLogSink&) = delete;
@@ -51,14 +54,17 @@ public:
     // there, is closed first and the path opened afresh; when that open fails, the file is no longer open.
     // True when the whole datagram is in the file.
     bool writeDatagram(const unsigned char* bytes, std::size_t count);
-    // Forces the file to disk, closes it if one is open and hands it to the conversion. True when
-    // nothing was open or the sync and the close succeeded.
-    bool closeLogFile();
+    // Closes the file if one is open and hands it to the conversion. The syncer forces it to disk and
+    // closes it, reporting a failure; its conversion waits for that.
+    void closeLogFile();
     // Rotate or stop: closeLogFile with its trace line, also when nothing was open. The next
     // openLogFile starts the next file.
     void rotate();
     // The end: the open file is rotated out, then the files still waiting are converted, within a bound.
     void stop();
+    // Start-up: a file the note names, left open by a run that ended without closing it, goes to the
+    // conversion, once.
+    void convertFileLeftOpen();
 
     bool isOpen() const { return m_fd >= 0; }
     // The current (or last) file's path in its written form.
@@ -86,8 +92,15 @@ private:
     // still to come for the file now takes the moved-aside name.
     bool moveAsideLogFile(std::string& target, bool& followed);
     // The one way from here to the conversion.
-    void handOver(const std::string& path, std::time_t opened);
+    void handOver(const std::string& path, std::time_t opened, std::shared_future<bool> onDisk = {});
     void reportWriteFailure();
+    // On the syncer's thread: reported like a failed write, as the kernel may have dropped the data.
+    void reportSyncFailure(const std::string& path, int error, bool closing);
+    // The note goes once no file is open; removed or written on the syncer's thread, after the steps
+    // handed over before.
+    void removeNote();
+    // A note not written or not removed: a crash would then go unnoticed, or be taken for one.
+    void reportNoteFailure(const char* step, int error);
 
     // Every file is converted once: a file closed here went to the conversion at its close, and is
     // only moved aside when found again unchanged.
@@ -104,6 +117,8 @@ private:
     WriteFailed m_writeFailed;
     CLoggerStatus* m_status;
     CReportThrottle m_writeFailures{writeFailureReportEvery}; // of the open file
+    CReportThrottle m_syncFailures{writeFailureReportEvery};  // of the open file, on the syncer's thread
+    const std::string m_notePath;
     std::string m_path;
     std::string m_nativePath;                          // of the open file, as it was opened
     Platform::UniqueFd m_directory;                    // of the path, as reached below the suite root

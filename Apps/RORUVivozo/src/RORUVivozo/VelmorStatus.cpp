@@ -95,6 +95,12 @@ void CLoggerStatus::kernelDrops(std::uint64_t total)
     m_rest.kernelDrops = total;
 }
 
+void CLoggerStatus::syncFailed()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    ++m_rest.syncFailures;
+}
+
 void CLoggerStatus::conversionQueued()
 {
     std::lock_guard<std::mutex> guard(m_lock);

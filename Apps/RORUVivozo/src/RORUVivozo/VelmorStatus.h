@@ -64,6 +64,7 @@ struct LoggerSnapshot
     std::uint64_t bytes = 0;
     std::uint64_t files = 0;
     std::uint64_t kernelDrops = 0;
+    std::uint64_t syncFailures = 0; // log file data the disk may not hold
     struct LastDatagram
     {
         Clock::time_point written;
@@ -140,6 +141,7 @@ public:
     void messagesKnown(std::initializer_list<int> numbers);
     MessageText messagePosted(int number);
     void kernelDrops(std::uint64_t total);
+    void syncFailed();
     void conversionQueued();
     void conversionEnded(const std::string& path, ConversionResult result);
 

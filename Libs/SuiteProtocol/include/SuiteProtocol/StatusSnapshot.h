@@ -59,4 +59,7 @@ inline constexpr char kText[] = "text"; // as recorded; empty until the poster h
 inline constexpr char kLastBeatMonotonic[] = "last_beat_monotonic";
 inline constexpr char kBeatAgeSeconds[] = "beat_age_seconds";
 inline constexpr char kStuck[] = "stuck"; // no beat for a few seconds, though the engine should run
+
+// In "since_start": log file syncs that failed, so written data may be lost.
+inline constexpr char kSyncFailures[] = "sync_failures";
 } // namespace StatusSnapshot
