@@ -68,8 +68,8 @@ void writeFullUsage(std::ostream& out)
            "sentences; runs until sentence 24 (zeltconsole terminate), ctrl-C or SIGTERM.\n"
            "  -name NAME         machine name in the trace; the command port is that of channel\n"
            "                     NAME_CMD (default "
-        << defaultProcessName
-        << ", port " << SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(defaultProcessName))
+        << defaultProcessName << ", port "
+        << SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(defaultProcessName))
         << ")\n"
            "  -debug MASK        trace: the sum of 1 transitions, 2 signal names, 4 jobs, 8 data lines\n"
            "                     (every report of the logger), 16 timers; 31 all; 0 (default) none\n"

@@ -22,13 +22,15 @@ std::vector<std::string> appenderPlaces(log4cplus::Logger logger, const std::str
     if (!logger.isEnabledFor(log4cplus::DEBUG_LOG_LEVEL))
         return places;
     const log4cplus::helpers::Properties properties =
-        loggingConfiguration.empty() ? log4cplus::helpers::Properties()
-                                     : log4cplus::helpers::Properties(Platform::nativePath(loggingConfiguration));
+        loggingConfiguration.empty()
+            ? log4cplus::helpers::Properties()
+            : log4cplus::helpers::Properties(Platform::nativePath(loggingConfiguration));
     for (;;)
     {
         for (const log4cplus::SharedAppenderPtr& appender : logger.getAllAppenders())
         {
-            const std::string file = properties.getProperty("log4cplus.appender." + appender->getName() + ".File");
+            const std::string file =
+                properties.getProperty("log4cplus.appender." + appender->getName() + ".File");
             places.push_back(file.empty() ? "log4cplus appender " + appender->getName() : file);
         }
         if (!logger.getAdditivity() || logger.getName() == kRootLogger)
@@ -46,8 +48,8 @@ std::string traceDestination(const VelmorOptions& options, const std::string& lo
     std::vector<std::string> places;
     if (!options.noConsole)
         places.push_back("standard error");
-    for (std::string& place : appenderPlaces(log4cplus::Logger::getInstance(LogTrace::kLoggerName),
-                                             loggingConfiguration))
+    for (std::string& place :
+         appenderPlaces(log4cplus::Logger::getInstance(LogTrace::kLoggerName), loggingConfiguration))
         places.push_back(std::move(place));
     if (places.empty())
         return "nowhere (-noconsole, and the logging configuration gives LogTrace no appender)";
