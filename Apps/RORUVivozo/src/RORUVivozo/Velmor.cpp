@@ -112,7 +112,7 @@ int ace_main_i(int argc, char* argv[])
     if (options.commandsFromAllInterfaces)
         control->TakeCommandsFromAllInterfaces();
     if (options.quietDispatch)
-        control->OmitBareDispatchHeaders();
+        control->QuietDispatch();
     control->PublishStatus({options.statusPath, options.metricsPath});
     velmorControl.store(control.get());
     try

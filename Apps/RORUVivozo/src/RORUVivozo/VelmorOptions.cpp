@@ -73,8 +73,9 @@ void writeFullUsage(std::ostream& out)
         << ")\n"
            "  -debug MASK        trace: the sum of 1 transitions, 2 signal names, 4 jobs, 8 data lines\n"
            "                     (every report of the logger), 16 timers; 31 all; 0 (default) none\n"
-           "  -quietdispatch     no dispatch record that would hold only its header \"*F: NAME\": with\n"
-           "                     -debug 8, the reports without an empty record for every datagram\n"
+           "  -quietdispatch     no record for every signal: no dispatch record that would hold only\n"
+           "                     its header \"*F: NAME\", and one queue report per backlog, not one per\n"
+           "                     datagram; with -debug 8, the reports alone\n"
            "  -logfile NAME      shown in the banner only (default $RTCM_LOGNAME, else "
         << defaultLogFileName
         << ")\n"
@@ -87,8 +88,9 @@ void writeFullUsage(std::ostream& out)
            "  -metrics PATH      Prometheus metrics, for node_exporter's textfile collector (default:\n"
            "                     none)\n"
            "  -help              print the usage for debug, wait for a key, then start\n"
-           "  -version, --version  print the version and end\n"
-           "  --help             print this text and end\n"
+           "  -version           print \"RORUVivozo <version>\" and end, before anything starts\n"
+           "  --version          the same\n"
+           "  --help             print this text and end, before anything starts\n"
            "Environment: ZELT_ROOT (where drive paths live), ProgramData (suite data directory),\n"
            "ODBCINI and ODBCSYSINI (data source ZELTDB), RTCM_LOGNAME, PATH (makerinex.bat).\n";
 }

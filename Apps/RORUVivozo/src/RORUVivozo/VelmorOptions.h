@@ -24,8 +24,8 @@ constexpr std::size_t commandLineCapacity = 1000;
 
 // Lets the command receiver listen on every interface, not only on the loopback.
 constexpr const char* allInterfacesOption = "-cmdallinterfaces";
-// Leaves out the dispatch records that would hold nothing but their header: with "-debug 8", the reports
-// without one empty record for every datagram.
+// Leaves out the records written for every signal that say nothing but that it came (the bare dispatch
+// header, the queue report after the first of a backlog): with "-debug 8", the reports alone.
 constexpr const char* quietDispatchOption = "-quietdispatch";
 // Name the status snapshot's file ("none": no snapshot) and the metrics file (none unless named).
 constexpr const char* statusOption = "-status %s";

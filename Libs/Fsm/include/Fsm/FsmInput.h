@@ -46,13 +46,15 @@ public:
             const int32_t number = signal->GetNumber();
             m_external.push_back(std::move(signal));
             m_externalCount.release();
-            if (m_external.size() > kQueueReportAbove && m_trace != nullptr)
+            const bool backlog = m_external.size() > kQueueReportAbove;
+            if (backlog && m_trace != nullptr && !(m_backlogOnce && m_inBacklog))
             {
                 // The trace's own lock is the only lock taken while the external lock is held.
                 char name[kSignalNameSize];
                 m_trace->Append("\n*ExternalQ Input: %s. Queue size: %u\n", m_owner->SignalName(number, name),
                                 static_cast<unsigned>(m_external.size()));
             }
+            m_inBacklog = backlog;
         }
         else
         {
@@ -60,6 +62,10 @@ public:
             m_externalCount.release();
         }
     }
+
+    // Writes the queue report only for the first put of a backlog, the one that takes the queue above 10
+    // signals, instead of for every put while it stays there. Before the machine starts.
+    void ReportBacklogOnce() { m_backlogOnce = true; }
 
     // Waits until the external count shows a signal (or a wake-up).
     void WaitExternal() { m_externalCount.acquire(); }
@@ -162,6 +168,8 @@ private:
     mutable ACE_Mutex m_saveLock;
     const Owner* m_owner;
     LogTrace* m_trace;
+    bool m_backlogOnce = false;
+    bool m_inBacklog = false; // the last normal put left the queue above the report's threshold
     std::list<SignalPtr> m_external;
     std::list<SignalPtr> m_internal;
     std::list<SignalPtr> m_saved;
