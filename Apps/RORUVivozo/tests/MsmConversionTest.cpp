@@ -140,12 +140,31 @@ TEST_F(MsmConversion, AnMsmOnlyBaseGivesRinex304NamedAtItsFirstEpochFromTheStati
             std::regex_search(rinex, std::regex("\nR +[0-9]+ C1C L1C .*C2C L2C.* SYS / # / OBS TYPES")));
         EXPECT_NE(rinex.find("\nG05  22778104.231"), std::string::npos);
         EXPECT_NE(rinex.find("\nR06  21483177.100"), std::string::npos);
+        // No position of the station, so nothing from which convbin could name the marker.
+        char marker[8];
+        std::snprintf(marker, sizeof marker, "\n%04d ", station);
+        EXPECT_NE(rinex.find(marker + std::string(55, ' ') + "MARKER NAME"), std::string::npos) << rinex;
 
+        // The trace names the file, what it goes without, what was written and why the other is not.
+        EXPECT_TRUE(m_logger->waitForOutput("\tInfo: Converted " + directory +
+                                                "\\base.rtcm to RINEX: 2 epochs of " + "GPS, GLONASS in " +
+                                                directory + "\\" + name + ".\n",
+                                            20s))
+            << m_logger->output();
         const std::string output = m_logger->output();
-        EXPECT_NE(output.find("Info: no antenna descriptor on input file, converting without one"),
+        EXPECT_NE(output.find("\tInfo: " + directory +
+                              "\\base.rtcm: no antenna descriptor on input file, "
+                              "converting without one.\n"),
                   std::string::npos);
         EXPECT_NE(output.find("Info: no station position on input file, converting without one"),
                   std::string::npos);
+        const std::string other = std::to_string(station == 0 ? 278 : 0);
+        EXPECT_NE(
+            output.find("No date information on input file.\n\t         It holds observations of station " +
+                        other + ", none of reference station " + std::to_string(station) +
+                        ": set the token RTCM_STATION_ID to " + other + ".\n"),
+            std::string::npos)
+            << output;
         EXPECT_EQ(terminate(), 0);
     }
 }
@@ -186,11 +205,13 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
         const char* version;
         std::size_t epochs; // RINEX 2 epoch lines
         const char* expected;
-        const char* clock; // the logger's
+        const char* clock;     // the logger's
+        const char* converted; // what the trace says of the conversion
     } const cases[] = {
-        {"testglo", testglo, "2.11", 186, position, "@2009-12-18 23:11:00"},
-        {"late", late, "2.11", 186, position, "@2009-12-18 23:11:00"},
-        {"mixed", mixed, "3.04", 0, "\nR    9 C1C L1C S1C C2P L2P S2P C2C L2C S2C", "@2022-05-24 23:50:00"}};
+        {"testglo", testglo, "2.11", 186, position, "@2009-12-18 23:11:00", "186 epochs of GPS, GLONASS in "},
+        {"late", late, "2.11", 186, position, "@2009-12-18 23:11:00", "186 epochs of GPS, GLONASS in "},
+        {"mixed", mixed, "3.04", 0, "\nR    9 C1C L1C S1C C2P L2P S2P C2C L2C S2C", "@2022-05-24 23:50:00",
+         "2 epochs of GPS, GLONASS in "}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.directory);
@@ -222,6 +243,13 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
         for (at = text.find(epoch); at != std::string::npos; at = text.find(epoch, at + 1))
             ++epochs;
         EXPECT_EQ(epochs, c.epochs);
+        // Under libfaketime the conversion's poll sleeps until the termination wakes it: read it after.
         EXPECT_EQ(terminate(), 0);
+        const std::string written = directory + "\\" + n;
+        EXPECT_EQ(m_logger->occurrences(
+                      "Info: Converted " + directory + "\\base.rtcm to RINEX: " + c.converted + written +
+                      ".08o" + (c.epochs != 0 ? ", " + written + ".08n, " + written + ".08g.\n" : ".\n")),
+                  1u)
+            << m_logger->output();
     }
 }
