@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace fs = std::filesystem;
@@ -252,4 +253,25 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
                   1u)
             << m_logger->output();
     }
+}
+
+TEST_F(MsmConversion, AFailedConversionNamesTheScriptsExitStatusAndItsLog)
+{
+    // The shipped script, with a convbin that fails.
+    const std::string failing = m_suite.root() + "/failing";
+    fs::create_directory(failing);
+    std::ofstream(failing + "/convbin") << "#!/bin/sh\nexit 1\n";
+    fs::permissions(failing + "/convbin", fs::perms::owner_all);
+    ::setenv("PATH", (failing + ":" + std::getenv("PATH")).c_str(), 1);
+    startLogger();
+    command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
+    const std::string log = "C:\\rtcm\\" + nearestTuesday(std::time(nullptr)) + "_234059.log";
+    send(baseFrames());
+    ASSERT_TRUE(fileHolds(native("C:\\rtcm\\base.rtcm"), joined(baseFrames())));
+    command({"stop"});
+    EXPECT_TRUE(m_logger->waitForOutput(
+        "makerinex.bat ended with exit status 1; its .log says why: " + log + ".\n", 60s))
+        << m_logger->output();
+    EXPECT_NE(readFile(native(log)).find("convbin failed (status 1)"), std::string::npos);
+    EXPECT_EQ(terminate(), 0);
 }
