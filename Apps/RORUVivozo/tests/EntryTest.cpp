@@ -9,9 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <iterator>
 #include <regex>
-#include <sstream>
 #include <string>
 
 namespace
@@ -114,10 +112,8 @@ TEST_F(Entry, AskedForItsVersionOrUsageItAnswersAndEndsBeforeAnythingStarts)
     {
         LoggerProcess& logger = startOnly(arguments);
         EXPECT_EQ(logger.waitExit(20s), 0) << arguments[0];
-        if (arguments[0] != "--help")
-        {
-            EXPECT_EQ(logger.output(), "RORUVivozo " VIVOZO_VERSION "\n") << "no banner, no trace, no start";
-        }
+        EXPECT_TRUE(arguments[0] == "--help" || logger.output() == "RORUVivozo " VIVOZO_VERSION "\n")
+            << "no banner, no trace, no start: " << logger.output();
     }
     const std::string usage = m_logger->output();
     for (const char* option :
@@ -132,22 +128,16 @@ std::vector<std::string> serviceOptions()
 {
     const std::string file =
         readFile(std::string(std::getenv("VIVOZO_SOURCE_DIR")) + "/packaging/roruvivozo.default.in");
-    std::smatch options;
-    EXPECT_TRUE(std::regex_search(file, options, std::regex("\nVIVOZO_OPTIONS=\"([^\"]*)\"")));
-    std::istringstream words(options[1].str());
-    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    std::smatch words;
+    EXPECT_TRUE(std::regex_search(file, words, std::regex("\nVIVOZO_OPTIONS=\"(\\S+) (\\S+) (\\S+)\"")));
+    return {words[1], words[2], words[3]};
 }
 
 TEST_F(Entry, AtTheServicesOptionsDatagramsAddNoTraceLinesWhileTheMaskAloneTracesEach)
 {
-    const struct
+    for (const bool service : {true, false})
     {
-        std::vector<std::string> options;
-        std::size_t fewest, most; // trace lines that 999 datagrams after the first add
-    } cases[] = {{serviceOptions(), 0, 10}, {{"-debug", "8"}, 3 * 999, SIZE_MAX}};
-    for (const auto& c : cases)
-    {
-        startLogger(kSelectedOff, c.options);
+        startLogger(kSelectedOff, service ? serviceOptions() : std::vector<std::string>{"-debug", "8"});
         command({"start", "C:\\rtcm", "flood.rtcm", "60", std::to_string(kDataPort)});
         send({"x"});
         ASSERT_TRUE(m_logger->waitForOutput("Opened datagram log file", 10s)) << m_logger->output();
@@ -157,8 +147,7 @@ TEST_F(Entry, AtTheServicesOptionsDatagramsAddNoTraceLinesWhileTheMaskAloneTrace
         // A last status answer: whatever the datagrams made the engine write is written by then.
         expectStatus(kOn);
         const std::size_t added = m_logger->occurrences("\n") - before;
-        EXPECT_GE(added, c.fewest) << c.options.size();
-        EXPECT_LE(added, c.most) << m_logger->output();
+        EXPECT_TRUE(service ? added <= 10 : added >= 3 * 999) << added << "\n" << m_logger->output();
         EXPECT_EQ(terminate(), 0);
         std::filesystem::remove(native("C:\\rtcm\\flood.rtcm"));
     }
@@ -183,8 +172,7 @@ TEST_F(Entry, ShowsTheVersionRowOnTheConsoleOrOnlyInTheProcessLog)
     const std::string processLog = m_suite.tempDirectory() + "/RORUVivozo.log";
     startLogger(kSelectedOff, {"-debug", "8"});
     EXPECT_TRUE(m_logger->waitForOutput(versionLine, 5s)) << m_logger->output();
-    EXPECT_EQ(m_logger->occurrences("\n- Trace written to          : standard error, " + processLog + "\n"),
-              1u);
+    EXPECT_EQ(m_logger->occurrences("Trace written to          : standard error, " + processLog + "\n"), 1u);
     m_logger->signal(SIGTERM);
     EXPECT_EQ(m_logger->waitExit(30s), 0);
 
