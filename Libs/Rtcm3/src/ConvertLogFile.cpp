@@ -103,6 +103,33 @@ constexpr int kLegacyGlonassTrack = 1;
 constexpr int kMsmTracks = 2;
 constexpr int kEpochTracks = kMsmTracks + static_cast<int>(MsmSystem::Beidou) + 1;
 
+// A text for each kind of information a scan did not find, in this order.
+struct MissingText
+{
+    int bit;
+    const char* text;
+};
+constexpr MissingText kMissingLines[] = {{kFoundObservations, "No measurement data on input file"},
+                                         {kFoundPosition, "No position information on input file"},
+                                         {kFoundAntenna, "No antenna descriptor on input file"},
+                                         {kFoundDate, "No date information on input file"}};
+constexpr MissingText kTakenWithoutLines[] = {
+    {kFoundPosition, "no station position on input file, converting without one"},
+    {kFoundAntenna, "no antenna descriptor on input file, converting without one"},
+    {kFoundDate, "no date information on input file, dated by the opening of the file"}};
+
+template <std::size_t N>
+std::vector<const char*> textsOfMissingBits(int foundBits, const MissingText (&table)[N])
+{
+    std::vector<const char*> texts;
+    for (const MissingText& line : table)
+    {
+        if (!(foundBits & line.bit))
+            texts.push_back(line.text);
+    }
+    return texts;
+}
+
 std::vector<unsigned int> stationsIn(const std::uint64_t (&bits)[kStationIds / 64])
 {
     std::vector<unsigned int> stations;
@@ -226,28 +253,12 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
 
 std::vector<const char*> missingInformation(int foundBits)
 {
-    std::vector<const char*> lines;
-    if (!(foundBits & kFoundObservations))
-        lines.push_back("No measurement data on input file");
-    if (!(foundBits & kFoundPosition))
-        lines.push_back("No position information on input file");
-    if (!(foundBits & kFoundAntenna))
-        lines.push_back("No antenna descriptor on input file");
-    if (!(foundBits & kFoundDate))
-        lines.push_back("No date information on input file");
-    return lines;
+    return textsOfMissingBits(foundBits, kMissingLines);
 }
 
 std::vector<const char*> informationTakenWithout(int foundBits)
 {
-    std::vector<const char*> lines;
-    if (!(foundBits & kFoundPosition))
-        lines.push_back("no station position on input file, converting without one");
-    if (!(foundBits & kFoundAntenna))
-        lines.push_back("no antenna descriptor on input file, converting without one");
-    if (!(foundBits & kFoundDate))
-        lines.push_back("no date information on input file, dated by the opening of the file");
-    return lines;
+    return textsOfMissingBits(foundBits, kTakenWithoutLines);
 }
 
 std::string systemNames(int systems)
