@@ -54,7 +54,7 @@ public:
                 m_trace->Append("\n*ExternalQ Input: %s. Queue size: %u\n", m_owner->SignalName(number, name),
                                 static_cast<unsigned>(m_external.size()));
             }
-            m_inBacklog = backlog;
+            m_inBacklog = m_inBacklog || backlog;
         }
         else
         {
@@ -64,7 +64,7 @@ public:
     }
 
     // Writes the queue report only for the first put of a backlog, the one that takes the queue above 10
-    // signals, instead of for every put while it stays there. Before the machine starts.
+    // signals, instead of for every put until the engine has emptied the queue. Before the machine starts.
     void ReportBacklogOnce() { m_backlogOnce = true; }
 
     // Waits until the external count shows a signal (or a wake-up).
@@ -74,7 +74,10 @@ public:
     SignalPtr TakeExternal()
     {
         ACE_Guard<ACE_Mutex> guard(m_externalLock);
-        return TakeFront(m_external);
+        SignalPtr signal = TakeFront(m_external);
+        if (m_external.empty())
+            m_inBacklog = false;
+        return signal;
     }
 
     void PutInternal(SignalPtr signal)
@@ -169,7 +172,7 @@ private:
     const Owner* m_owner;
     LogTrace* m_trace;
     bool m_backlogOnce = false;
-    bool m_inBacklog = false; // the last normal put left the queue above the report's threshold
+    bool m_inBacklog = false; // a put took the queue above the report's threshold since it was last empty
     std::list<SignalPtr> m_external;
     std::list<SignalPtr> m_internal;
     std::list<SignalPtr> m_saved;
