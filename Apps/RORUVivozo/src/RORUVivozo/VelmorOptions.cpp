@@ -74,8 +74,8 @@ void writeFullUsage(std::ostream& out)
            "  -debug MASK        trace: the sum of 1 transitions, 2 signal names, 4 jobs, 8 data lines\n"
            "                     (every report of the logger), 16 timers; 31 all; 0 (default) none\n"
            "  -quietdispatch     no record for every signal: no dispatch record that would hold only\n"
-           "                     its header \"*F: NAME\", and one queue report per backlog, not one per\n"
-           "                     datagram; with -debug 8, the reports alone\n"
+           "                     its header \"*F: NAME\", and the queue report at most once a minute,\n"
+           "                     not for every datagram; with -debug 8, the reports alone\n"
            "  -logfile NAME      shown in the banner only (default $RTCM_LOGNAME, else "
         << defaultLogFileName
         << ")\n"

@@ -25,7 +25,7 @@ constexpr std::size_t commandLineCapacity = 1000;
 // Lets the command receiver listen on every interface, not only on the loopback.
 constexpr const char* allInterfacesOption = "-cmdallinterfaces";
 // Leaves out the records written for every signal that say nothing but that it came (the bare dispatch
-// header, the queue report after the first of a backlog): with "-debug 8", the reports alone.
+// header; the queue report but once a minute): with "-debug 8", the reports alone.
 constexpr const char* quietDispatchOption = "-quietdispatch";
 // Name the status snapshot's file ("none": no snapshot) and the metrics file (none unless named).
 constexpr const char* statusOption = "-status %s";

@@ -114,11 +114,11 @@ public:
     }
 
     // A trace of reports, without a record for every signal: no dispatch line that would hold only its
-    // header, and one queue report per backlog instead of one per signal. Before Start.
+    // header, and the queue report at most once a minute instead of for every signal. Before Start.
     void QuietDispatch()
     {
         this->OmitBareDispatchHeaders();
-        m_input->ReportBacklogOnce();
+        m_input->ThrottleQueueReport();
     }
 
     // The application's initialisation job, run once by Start on the starting thread before the engine

@@ -9,9 +9,11 @@
 #include <ace/Mutex.h>
 #include <ace/Semaphore.h>
 
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 
 template <class App, class Sig> class CFsmInput
 {
@@ -46,15 +48,13 @@ public:
             const int32_t number = signal->GetNumber();
             m_external.push_back(std::move(signal));
             m_externalCount.release();
-            const bool backlog = m_external.size() > kQueueReportAbove;
-            if (backlog && m_trace != nullptr && !(m_backlogOnce && m_inBacklog))
+            if (m_external.size() > kQueueReportAbove && m_trace != nullptr && QueueReportDue())
             {
                 // The trace's own lock is the only lock taken while the external lock is held.
                 char name[kSignalNameSize];
                 m_trace->Append("\n*ExternalQ Input: %s. Queue size: %u\n", m_owner->SignalName(number, name),
                                 static_cast<unsigned>(m_external.size()));
             }
-            m_inBacklog = m_inBacklog || backlog;
         }
         else
         {
@@ -63,9 +63,10 @@ public:
         }
     }
 
-    // Writes the queue report only for the first put of a backlog, the one that takes the queue above 10
-    // signals, instead of for every put until the engine has emptied the queue. Before the machine starts.
-    void ReportBacklogOnce() { m_backlogOnce = true; }
+    // Writes the queue report at most once a minute instead of for every put above 10 signals, so that
+    // a burst that keeps the engine behind writes one, not one per signal. Before the machine starts.
+    void ThrottleQueueReport() { m_throttled = true; }
+    static constexpr std::chrono::seconds kThrottledReportInterval{60};
 
     // Waits until the external count shows a signal (or a wake-up).
     void WaitExternal() { m_externalCount.acquire(); }
@@ -74,10 +75,7 @@ public:
     SignalPtr TakeExternal()
     {
         ACE_Guard<ACE_Mutex> guard(m_externalLock);
-        SignalPtr signal = TakeFront(m_external);
-        if (m_external.empty())
-            m_inBacklog = false;
-        return signal;
+        return TakeFront(m_external);
     }
 
     void PutInternal(SignalPtr signal)
@@ -139,6 +137,18 @@ public:
     std::list<int32_t> ExternalNumbers() const { return Numbers(m_externalLock, m_external); }
 
 private:
+    // Under the external lock.
+    bool QueueReportDue()
+    {
+        if (!m_throttled)
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_lastReport && now - *m_lastReport < kThrottledReportInterval)
+            return false;
+        m_lastReport = now;
+        return true;
+    }
+
     static SignalPtr TakeFront(std::list<SignalPtr>& list)
     {
         if (list.empty())
@@ -171,8 +181,8 @@ private:
     mutable ACE_Mutex m_saveLock;
     const Owner* m_owner;
     LogTrace* m_trace;
-    bool m_backlogOnce = false;
-    bool m_inBacklog = false; // a put took the queue above the report's threshold since it was last empty
+    bool m_throttled = false;
+    std::optional<std::chrono::steady_clock::time_point> m_lastReport; // under the external lock
     std::list<SignalPtr> m_external;
     std::list<SignalPtr> m_internal;
     std::list<SignalPtr> m_saved;
