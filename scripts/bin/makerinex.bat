@@ -186,7 +186,9 @@ done
 observer=$(printf '%s' "${RINEX_OBSERVER:-}" | tr / -)
 agency=$(printf '%s' "${RINEX_AGENCY:-}" | tr / -)
 [ -n "$observer$agency" ] && set -- "$@" -ho "${observer:- }/${agency:- }"
-[ -n "${RINEX_MARKER_NAME:-}" ] && set -- "$@" -hm "$RINEX_MARKER_NAME"
+# No marker name given: the reference station's number, as convbin names a station whose position it
+# has, so that no file goes without one.
+set -- "$@" -hm "${RINEX_MARKER_NAME:-$(printf '%04d' "$station")}"
 [ -n "${RINEX_MARKER_NUMBER:-}" ] && set -- "$@" -hn "$RINEX_MARKER_NUMBER"
 [ -n "${RINEX_APPROX_POSITION:-}" ] && set -- "$@" -hp "$RINEX_APPROX_POSITION"
 convbin -r rtcm3 -v "$version" -ro "-STA=$station" -os -tr "$day" "$time" "$@" -o "$partial" \

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
 
 namespace
@@ -101,11 +102,55 @@ TEST_F(Entry, ASecondLoggerOrAnyOtherBinderCannotTakeTheLoggersPorts)
     EXPECT_EQ(terminate(), 0);
 }
 
-TEST_F(Entry, AskedForItsVersionItAnswersAndEndsBeforeAnythingStarts)
+TEST_F(Entry, AskedForItsVersionOrUsageItAnswersAndEndsBeforeAnythingStarts)
 {
-    LoggerProcess& logger = startOnly({"-version", "-debug", "31"});
-    EXPECT_EQ(logger.waitExit(20s), 0);
-    EXPECT_EQ(logger.output(), "RORUVivozo " VIVOZO_VERSION "\n") << "no banner, no trace, no start";
+    // A logger that went on to start would end with status 1 on the taken port.
+    PortHolder holder(kDataPort);
+    ASSERT_TRUE(holder.holding());
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-version", "-debug", "31"}, {"--version"}, {"--help", "-debug", "8"}})
+    {
+        LoggerProcess& logger = startOnly(arguments);
+        EXPECT_EQ(logger.waitExit(20s), 0) << arguments[0];
+        EXPECT_TRUE(arguments[0] == "--help" || logger.output() == "RORUVivozo " VIVOZO_VERSION "\n")
+            << "no banner, no trace, no start: " << logger.output();
+    }
+    const std::string usage = m_logger->output();
+    for (const char* option :
+         {"-name NAME", "-debug MASK", "-quietdispatch", "-logfile NAME", "-noconsole", "-cmdallinterfaces",
+          "-status PATH", "-metrics PATH", "-help", "-version", "--help", "--version"})
+        EXPECT_NE(usage.find(std::string("  ") + option + " "), std::string::npos) << option << "\n" << usage;
+    EXPECT_EQ(usage.find("- Command Line Options"), std::string::npos) << usage;
+}
+
+// The options of the installed service, as its environment file sets them.
+std::vector<std::string> serviceOptions()
+{
+    const std::string file =
+        readFile(std::string(std::getenv("VIVOZO_SOURCE_DIR")) + "/packaging/roruvivozo.default.in");
+    std::smatch words;
+    EXPECT_TRUE(std::regex_search(file, words, std::regex("\nVIVOZO_OPTIONS=\"(\\S+) (\\S+) (\\S+)\"")));
+    return {words[1], words[2], words[3]};
+}
+
+TEST_F(Entry, AtTheServicesOptionsDatagramsAddNoTraceLinesWhileTheMaskAloneTracesEach)
+{
+    for (const bool service : {true, false})
+    {
+        startLogger(kSelectedOff, service ? serviceOptions() : std::vector<std::string>{"-debug", "8"});
+        command({"start", "C:\\rtcm", "flood.rtcm", "60", std::to_string(kDataPort)});
+        send({"x"});
+        ASSERT_TRUE(m_logger->waitForOutput("Opened datagram log file", 10s)) << m_logger->output();
+        const std::size_t before = m_logger->occurrences("\n");
+        send(std::vector<std::string>(999, "x"));
+        ASSERT_TRUE(fileHolds(native("C:\\rtcm\\flood.rtcm"), std::string(1000, 'x')));
+        // A last status answer: whatever the datagrams made the engine write is written by then.
+        expectStatus(kOn);
+        const std::size_t added = m_logger->occurrences("\n") - before;
+        EXPECT_TRUE(service ? added <= 10 : added >= 3 * 999) << added << "\n" << m_logger->output();
+        EXPECT_EQ(terminate(), 0);
+        std::filesystem::remove(native("C:\\rtcm\\flood.rtcm"));
+    }
 }
 
 TEST_F(Entry, WithoutADatabaseItStillStartsAndShowsNoVersion)
@@ -124,14 +169,16 @@ TEST_F(Entry, WithoutADatabaseItStillStartsAndShowsNoVersion)
 TEST_F(Entry, ShowsTheVersionRowOnTheConsoleOrOnlyInTheProcessLog)
 {
     const std::string versionLine = "DATABASE INFO: ver. 7, proc. Zelt 7.2 survey suite\n";
+    const std::string processLog = m_suite.tempDirectory() + "/RORUVivozo.log";
     startLogger(kSelectedOff, {"-debug", "8"});
     EXPECT_TRUE(m_logger->waitForOutput(versionLine, 5s)) << m_logger->output();
+    EXPECT_EQ(m_logger->occurrences("Trace written to          : standard error, " + processLog + "\n"), 1u);
     m_logger->signal(SIGTERM);
     EXPECT_EQ(m_logger->waitExit(30s), 0);
 
-    const std::string processLog = m_suite.tempDirectory() + "/RORUVivozo.log";
     std::filesystem::remove(processLog);
     startLogger(kSelectedOff, {"-debug", "8", "-noconsole"});
+    EXPECT_EQ(m_logger->occurrences("\n- Trace written to          : " + processLog + "\n"), 1u);
     m_logger->signal(SIGTERM);
     EXPECT_EQ(m_logger->waitExit(30s), 0);
     EXPECT_EQ(m_logger->output().find("DATABASE INFO"), std::string::npos) << m_logger->output();

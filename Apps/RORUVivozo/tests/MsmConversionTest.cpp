@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace fs = std::filesystem;
@@ -140,12 +141,30 @@ TEST_F(MsmConversion, AnMsmOnlyBaseGivesRinex304NamedAtItsFirstEpochFromTheStati
             std::regex_search(rinex, std::regex("\nR +[0-9]+ C1C L1C .*C2C L2C.* SYS / # / OBS TYPES")));
         EXPECT_NE(rinex.find("\nG05  22778104.231"), std::string::npos);
         EXPECT_NE(rinex.find("\nR06  21483177.100"), std::string::npos);
+        // No position of the station, so nothing from which convbin could name the marker.
+        EXPECT_NE(rinex.find((station == 0 ? "\n0000" : "\n0278") + std::string(56, ' ') + "MARKER NAME"),
+                  std::string::npos);
 
+        // The trace names the file, what it goes without, what was written and why the other is not.
+        EXPECT_TRUE(m_logger->waitForOutput("\tInfo: Converted " + directory +
+                                                "\\base.rtcm to RINEX: 2 epochs of " + "GPS, GLONASS in " +
+                                                directory + "\\" + name + ".\n",
+                                            20s))
+            << m_logger->output();
         const std::string output = m_logger->output();
-        EXPECT_NE(output.find("Info: no antenna descriptor on input file, converting without one"),
+        EXPECT_NE(output.find("\tInfo: " + directory +
+                              "\\base.rtcm: no antenna descriptor on input file, "
+                              "converting without one.\n"),
                   std::string::npos);
         EXPECT_NE(output.find("Info: no station position on input file, converting without one"),
                   std::string::npos);
+        const std::string other = std::to_string(station == 0 ? 278 : 0);
+        EXPECT_NE(
+            output.find("No date information on input file.\n\t         It holds observations of station " +
+                        other + ", none of reference station " + std::to_string(station) +
+                        ": set the token RTCM_STATION_ID to " + other + ".\n"),
+            std::string::npos)
+            << output;
         EXPECT_EQ(terminate(), 0);
     }
 }
@@ -221,6 +240,32 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
         for (at = text.find(epoch); at != std::string::npos; at = text.find(epoch, at + 1))
             ++epochs;
         EXPECT_EQ(epochs, c.epochs);
+        // Under libfaketime the conversion's poll sleeps until the termination wakes it: read it after.
         EXPECT_EQ(terminate(), 0);
+        const std::string written = directory + "\\" + n;
+        EXPECT_EQ(m_logger->occurrences(
+                      "Info: Converted " + directory + "\\base.rtcm to RINEX: " +
+                      (c.epochs != 0 ? "186" : "2") + " epochs of GPS, GLONASS in " + written + ".08o" +
+                      (c.epochs != 0 ? ", " + written + ".08n, " + written + ".08g.\n" : ".\n")),
+                  1u)
+            << m_logger->output();
     }
+}
+
+TEST_F(MsmConversion, AFailedConversionNamesTheScriptsExitStatusAndItsLog)
+{
+    // The shipped script, with a convbin that fails ahead of the real one on the PATH.
+    std::ofstream(m_suite.root() + "/bin/convbin") << "#!/bin/sh\nexit 1\n";
+    fs::permissions(m_suite.root() + "/bin/convbin", fs::perms::owner_all);
+    startLogger();
+    command({"start", "C:\\rtcm", "base.rtcm", "60", "3011"});
+    const std::string log = "C:\\rtcm\\" + nearestTuesday(std::time(nullptr)) + "_234059.log";
+    send(baseFrames());
+    ASSERT_TRUE(fileHolds(native("C:\\rtcm\\base.rtcm"), joined(baseFrames())));
+    command({"stop"});
+    EXPECT_TRUE(m_logger->waitForOutput(
+        "makerinex.bat ended with exit status 1; its .log says why: " + log + ".\n", 60s))
+        << m_logger->output();
+    EXPECT_NE(readFile(native(log)).find("convbin failed (status 1)"), std::string::npos);
+    EXPECT_EQ(terminate(), 0);
 }

@@ -1,6 +1,7 @@
 // What rtcm3scan prints: the scan's findings, message counts and released epochs.
 #include "ScanReport.h"
 
+#include "Platform/NativePath.h"
 #include "Rtcm3/MakeRinexLauncher.h"
 
 #include <map>
@@ -95,6 +96,10 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
     { return (waived & bit) ? "not found (converting without)" : "MISSING"; };
     std::printf("file: %s\n", path.c_str());
     std::printf("messages of the station: %d\n", result.messageCount);
+    // Of every station: a file of another station than the one asked for says so here.
+    std::printf("observing stations:   %s\n", result.observingStations.empty()
+                                                  ? "none"
+                                                  : Rtcm3::stationList(result.observingStations).c_str());
     std::printf("observation data:     %s", yesNo(found, Rtcm3::kFoundObservations));
     if (found & Rtcm3::kFoundObservations)
         std::printf(" (first message %d, time of week %d s)", result.firstObservationMessage,
@@ -133,10 +138,15 @@ void printScan(const std::string& path, const Rtcm3::Rtcm3Decoder& decoder, cons
                     (result.observationKinds & Rtcm3::kMsmObservations)
                         ? "MSM observations"
                         : "legacy GPS/GLONASS observations only");
-        const std::string rinex = Rtcm3::rinexFileName(Rtcm3::logFileDirectory(path), time);
+        std::printf("epochs:               %d of %s\n", result.epochs,
+                    Rtcm3::systemNames(result.systems).c_str());
+        // As this machine names them, so that the command line runs as shown.
+        const std::string rinex =
+            Platform::nativePath(Rtcm3::rinexFileName(Rtcm3::logFileDirectory(path), time));
         std::printf("RINEX name:           %s\n", rinex.c_str());
         if (converts)
-            std::printf("command line:         %s\n", Rtcm3::makeRinexCommandLine(path, rinex).c_str());
+            std::printf("command line:         %s\n",
+                        Rtcm3::makeRinexCommandLine(Platform::nativePath(path), rinex).c_str());
     }
     std::printf("result:               %s\n", converts ? "the file converts" : "the file does not convert");
 }

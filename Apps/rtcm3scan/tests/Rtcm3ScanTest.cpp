@@ -55,9 +55,9 @@ TEST(Rtcm3Scan, TheDemoCaptureAndEachOfItsHalvesConvert)
         const char* rinexName;
     };
     // The halves meet at an epoch, so the demo's two log files get RINEX names of their own.
-    for (const Case c : {Case{"", "2009-12-18 23:07:00.000", "\\20091218_230700.08o"},
-                         Case{"--first-half", "2009-12-18 23:07:00.000", "\\20091218_230700.08o"},
-                         Case{"--second-half", "2009-12-18 23:08:34.000", "\\20091218_230834.08o"}})
+    for (const Case c : {Case{"", "2009-12-18 23:07:00.000", "/20091218_230700.08o"},
+                         Case{"--first-half", "2009-12-18 23:07:00.000", "/20091218_230700.08o"},
+                         Case{"--second-half", "2009-12-18 23:08:34.000", "/20091218_230834.08o"}})
     {
         const std::string demo = std::filesystem::temp_directory_path().string() + "/rtcm3scan-demo-" +
                                  std::to_string(::getpid()) + ".rtcm";

@@ -314,8 +314,10 @@ Commands:
               from RTCM datagrams on <data port> (sentence 160). While logging, closes
               the current file and starts a new one with these values. The logger
               answers "$PZELT,162,ON" only when the first datagram has opened the file;
-              without it within the timeout, says that the start was sent.
-              Example: zeltconsole start 'D:\rtcm' 'base_%Y%m%d.rtcm' 60 3011
+              without it within the timeout, says that the start was sent. Directory
+              and name may hold the date tokens _TOKY_ _TOKM_ _TOKD_ _TOKH_ _TOKN_
+              _TOKS_ (UTC year, month, day, hour, minute, second of the file's opening).
+              Example: zeltconsole start 'C:\rtcm\_TOKY__TOKM__TOKD_' 'base__TOKH__TOKN_.rtcm' 60 3011
   stop        Stop logging (sentence 161); answered "$PZELT,162,OFF".
               Example: zeltconsole stop
   status      Ask whether the logger is logging (sentence 15); answered

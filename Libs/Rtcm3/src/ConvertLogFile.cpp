@@ -5,6 +5,7 @@
 #include "Platform/NativePath.h"
 #include "Rtcm3/MakeRinexLauncher.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <memory>
@@ -80,15 +81,64 @@ void finishScan(ScanResult& result)
         dateGlonassStart(result);
 }
 
-// What a converting file goes without, in the words of the trace.
-void tellWhatIsTakenWithout(int found)
+// Counts the epochs of one kind of observation message: every change of its epoch time as sent.
+struct EpochTrack
 {
-    if (!(found & kFoundPosition))
-        std::fputs("Info: no station position on input file, converting without one\n", stderr);
-    if (!(found & kFoundAntenna))
-        std::fputs("Info: no antenna descriptor on input file, converting without one\n", stderr);
-    if (!(found & kFoundDate))
-        std::fputs("Info: no date information on input file, dated by the opening of the file\n", stderr);
+    bool seen = false;
+    std::uint32_t last = 0;
+    int count = 0;
+
+    void take(std::uint32_t time)
+    {
+        if (!seen || time != last)
+            ++count;
+        seen = true;
+        last = time;
+    }
+};
+
+// Legacy GPS and GLONASS, then the MSM of each system: their epoch fields differ.
+constexpr int kLegacyGpsTrack = 0;
+constexpr int kLegacyGlonassTrack = 1;
+constexpr int kMsmTracks = 2;
+constexpr int kEpochTracks = kMsmTracks + static_cast<int>(MsmSystem::Beidou) + 1;
+
+// A text for each kind of information a scan did not find, in this order.
+struct MissingText
+{
+    int bit;
+    const char* text;
+};
+constexpr MissingText kMissingLines[] = {{kFoundObservations, "No measurement data on input file"},
+                                         {kFoundPosition, "No position information on input file"},
+                                         {kFoundAntenna, "No antenna descriptor on input file"},
+                                         {kFoundDate, "No date information on input file"}};
+constexpr MissingText kTakenWithoutLines[] = {
+    {kFoundPosition, "no station position on input file, converting without one"},
+    {kFoundAntenna, "no antenna descriptor on input file, converting without one"},
+    {kFoundDate, "no date information on input file, dated by the opening of the file"}};
+
+template <std::size_t N>
+std::vector<const char*> textsOfMissingBits(int foundBits, const MissingText (&table)[N])
+{
+    std::vector<const char*> texts;
+    for (const MissingText& line : table)
+    {
+        if (!(foundBits & line.bit))
+            texts.push_back(line.text);
+    }
+    return texts;
+}
+
+std::vector<unsigned int> stationsIn(const std::uint64_t (&bits)[kStationIds / 64])
+{
+    std::vector<unsigned int> stations;
+    for (unsigned int station = 0; station < kStationIds; ++station)
+    {
+        if (bits[station / 64] & (std::uint64_t{1} << (station % 64)))
+            stations.push_back(station);
+    }
+    return stations;
 }
 
 } // namespace
@@ -116,6 +166,8 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
     decoder.stationFilter = context.station;
     int found = 0;
     int messages = 0;
+    int systems = 0;
+    EpochTrack tracks[kEpochTracks];
     // Runs for every message, also when one byte completes several frames.
     const auto take = [&](const DecodeResult& decoded)
     {
@@ -132,6 +184,16 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
         {
             if (!msm)
                 result.observationKinds |= kLegacyObservations;
+            const MsmSystem system = msm                             ? decoder.msm.system
+                                     : isGlonassObservation(message) ? MsmSystem::Glonass
+                                                                     : MsmSystem::Gps;
+            systems |= 1 << static_cast<int>(system);
+            if (msm)
+                tracks[kMsmTracks + static_cast<int>(system)].take(decoder.msm.epochField);
+            else if (system == MsmSystem::Glonass)
+                tracks[kLegacyGlonassTrack].take(static_cast<std::uint32_t>(decoder.lastGlonassEpochMs));
+            else
+                tracks[kLegacyGpsTrack].take(static_cast<std::uint32_t>(decoder.lastGpsEpochMs));
             if (!(found & kFoundObservations))
             {
                 result.firstSecondsOfWeek = decoder.lastSecondsOfWeek;
@@ -170,12 +232,18 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
     }
     result.foundBits = found;
     result.messageCount = messages;
+    result.systems = systems;
+    result.epochs = std::max_element(std::begin(tracks), std::end(tracks),
+                                     [](const auto& a, const auto& b) { return a.count < b.count; })
+                        ->count;
+    result.observingStations = stationsIn(decoder.observingStations);
     waiveForObservations(result, context);
     finishScan(result);
     const int effective = found | result.waivedBits;
     if (effective == kFoundAll)
     {
-        tellWhatIsTakenWithout(found);
+        for (const char* line : informationTakenWithout(found))
+            std::fprintf(stderr, "Info: %s\n", line);
         return true;
     }
     for (const char* line : missingInformation(effective))
@@ -185,16 +253,32 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
 
 std::vector<const char*> missingInformation(int foundBits)
 {
-    std::vector<const char*> lines;
-    if (!(foundBits & kFoundObservations))
-        lines.push_back("No measurement data on input file");
-    if (!(foundBits & kFoundPosition))
-        lines.push_back("No position information on input file");
-    if (!(foundBits & kFoundAntenna))
-        lines.push_back("No antenna descriptor on input file");
-    if (!(foundBits & kFoundDate))
-        lines.push_back("No date information on input file");
-    return lines;
+    return textsOfMissingBits(foundBits, kMissingLines);
+}
+
+std::vector<const char*> informationTakenWithout(int foundBits)
+{
+    return textsOfMissingBits(foundBits, kTakenWithoutLines);
+}
+
+std::string systemNames(int systems)
+{
+    std::string names;
+    for (int system = static_cast<int>(MsmSystem::Gps); system <= static_cast<int>(MsmSystem::Beidou);
+         ++system)
+    {
+        if (systems & (1 << system))
+            names += (names.empty() ? "" : ", ") + std::string(msmSystemName(static_cast<MsmSystem>(system)));
+    }
+    return names.empty() ? "no system" : names;
+}
+
+std::string stationList(const std::vector<unsigned int>& stations)
+{
+    std::string list;
+    for (const unsigned int station : stations)
+        list += (list.empty() ? "" : ", ") + std::to_string(station);
+    return list;
 }
 
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time)
@@ -309,11 +393,16 @@ bool convertLogFile(const std::string& logDirectory, const ConversionSteps& step
                     const ScanContext& context)
 {
     ScanFile file = steps.open(problem);
+    if (!file)
+        return false;
     std::string rinexName;
     ScanResult scan{};
-    if (!file || !nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan))
-        return false;
+    const bool converts = nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan);
     file.reset();
+    if (steps.scanned)
+        steps.scanned(scan);
+    if (!converts)
+        return false;
     if (!steps.start(rinexName, makeRinexEnvironment(scan, context)))
         tell(problem, std::string("Can not start ") + kMakeRinexProgram);
     return true;

@@ -261,6 +261,7 @@ DecodeStatus decodeGpsObservations(Rtcm3Decoder& decoder, int message, BitReader
     const int count = reader.readInt(kSatelliteCountBits);
     reader.skip(kSmoothingBits);
 
+    decoder.lastGpsEpochMs = towMs;
     const int seconds = towMs / 1000;
     if (seconds < decoder.lastSecondsOfWeek - kSecondsPerDay)
         ++decoder.gpsWeek;

@@ -125,6 +125,8 @@ DecodeResult nextMessage(Rtcm3Decoder& decoder)
     if (message != 1019 && message != 1020)
     {
         const auto station = static_cast<unsigned int>(reader.readUnsigned(kStationIdBits));
+        if ((message >= 1001 && message <= 1004) || (message >= 1009 && message <= 1012) || isAnyMsm(message))
+            decoder.observingStations[station / 64] |= std::uint64_t{1} << (station % 64);
         if (station != decoder.stationFilter)
             return {};
     }

@@ -12,6 +12,7 @@
 #include "RORUVivozo/VelmorSignalHandlers.h"
 #include "RORUVivozo/VelmorStartup.h"
 #include "RORUVivozo/VelmorSuiteServices.h"
+#include "RORUVivozo/VelmorTraceDestination.h"
 #include "VivozoVersion.h"
 
 #include <ace/OS_main.h>
@@ -32,16 +33,19 @@ namespace
 
 constexpr const char* loggingConfigurationName = "log4cplus_configureGeneric.ini";
 
-void configureLogging()
+// Returns the configuration file read; empty when there was none to read.
+std::string configureLogging()
 {
     std::string configuration = Platform::suiteDataDirectory() + "/" + loggingConfigurationName;
     if (::access(Platform::nativePath(configuration).c_str(), F_OK) != 0)
         configuration = loggingConfigurationName;
     // A missing or unreadable file is not reported: the library's defaults then apply, silently.
-    if (::access(Platform::nativePath(configuration).c_str(), R_OK) != 0)
+    const bool readable = ::access(Platform::nativePath(configuration).c_str(), R_OK) == 0;
+    if (!readable)
         log4cplus::helpers::LogLog::getLogLog()->setQuietMode(true);
     log4cplus::PropertyConfigurator::doConfigure(Platform::nativePath(configuration),
                                                  log4cplus::Logger::getDefaultHierarchy(), 0);
+    return readable ? configuration : std::string();
 }
 
 void writeStartLines()
@@ -57,8 +61,14 @@ void writeStartLines()
 
 int ace_main_i(int argc, char* argv[])
 {
-    // Answered before anything starts: asking for the version must not bind the ports or touch the suite.
-    if (ReadArg(argc, argv, "-version") == 2)
+    // Answered before anything starts: asking for the version or the usage must not bind the ports or
+    // touch the suite. "-help" is another thing: it shows the usage for debug, then starts.
+    if (ReadArg(argc, argv, "--help") == 2)
+    {
+        writeFullUsage(std::cout);
+        return 0;
+    }
+    if (ReadArg(argc, argv, "-version") == 2 || ReadArg(argc, argv, "--version") == 2)
     {
         std::cout << "RORUVivozo " << VIVOZO_VERSION << std::endl;
         return 0;
@@ -71,7 +81,7 @@ int ace_main_i(int argc, char* argv[])
         std::cerr << "RORUVivozo: programs that conversions leave running can not be ended: prctl: "
                   << std::strerror(errno) << std::endl;
     log4cplus::initialize();
-    configureLogging();
+    const std::string loggingConfiguration = configureLogging();
     // Before the first token read: Qt's messages from the token store belong in the process log.
     installQtLogForwarding(kProcessLogger);
     writeStartLines();
@@ -89,7 +99,7 @@ int ace_main_i(int argc, char* argv[])
         }
         return 0;
     }
-    writeOptionsBanner(std::cerr, options);
+    writeOptionsBanner(std::cerr, options, traceDestination(options, loggingConfiguration));
 
     std::unique_ptr<LogTrace> trace;
     if (options.debugMask != 0)
@@ -108,6 +118,8 @@ int ace_main_i(int argc, char* argv[])
                                                     options.debugMask, services);
     if (options.commandsFromAllInterfaces)
         control->TakeCommandsFromAllInterfaces();
+    if (options.quietDispatch)
+        control->QuietDispatch();
     // Opening a log file changes the working directory: a relative path would wander after it.
     control->PublishStatus(
         {Platform::anchoredPath(options.statusPath), Platform::anchoredPath(options.metricsPath)});

@@ -62,8 +62,6 @@ inline constexpr char kTokenFreqInterval[] = "RUNT_PARAM_RTCM_INPUT_FREQ_INTERVA
 inline constexpr char kTokenFreqExpected[] = "RUNT_PARAM_RTCM_INPUT_FREQ_EXPECTED";
 inline constexpr char kTokenFreqLimit[] = "RUNT_PARAM_RTCM_INPUT_FREQ_LIMIT";
 inline constexpr char kTokenFreqPause[] = "RUNT_PARAM_RTCM_INPUT_FREQ_PAUSE_LENGTH";
-// The reference station whose messages the conversion reads; read as each file's conversion begins.
-inline constexpr char kTokenStationId[] = "RTCM_STATION_ID";
 // What the RINEX header of every converted file names; read as each file's conversion begins.
 inline constexpr char kTokenMarkerName[] = "RINEX_MARKER_NAME";
 inline constexpr char kTokenMarkerNumber[] = "RINEX_MARKER_NUMBER";

@@ -3,6 +3,7 @@
 #include "RORUVivozo/VelmorConversion.h"
 
 #include "Rtcm3/MakeRinexLauncher.h"
+#include "Rtcm3/MakeRinexReport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -139,7 +140,9 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
 
     // Both uses of the path run under the lock: a move aside of the file is then either before them
     // (and followed) or after.
-    std::string path; // where the script was started for the file
+    std::string path;      // where the script was started for the file
+    std::string rinexName; // what it was asked to write; the scan passed when there is one
+    Rtcm3::ScanResult scan{};
     Platform::ProcessGroup converter;
     const Rtcm3::ConversionSteps steps{
         [&](std::string* problem)
@@ -148,18 +151,22 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
             m_currentOpened = true;
             return Rtcm3::openForScan(m_current, problem);
         },
-        [&](const std::string& rinexName, const std::vector<std::string>& environment)
+        [&](const std::string& name, const std::vector<std::string>& environment)
         {
             std::lock_guard<std::mutex> guard(m_lock);
             // From now on the script holds the path itself.
             path = m_current;
             m_current.clear();
+            rinexName = name;
             converter = Rtcm3::startMakeRinex(path, rinexName, context.station, environment);
             return converter.running();
-        }};
+        },
+        [&](const Rtcm3::ScanResult& result) { scan = result; }};
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
     std::string problem;
     m_converter(Rtcm3::logFileDirectory(closed.path), steps, &problem, context);
+    if (!rinexName.empty())
+        reportTakenWithout(path, scan);
 
     lock.lock();
     // Where the file is now, should it have been moved aside during the scan.
@@ -174,16 +181,21 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
         lock.lock();
         return;
     }
+    lock.unlock();
     // The script says in its own log what went wrong; the operator learns here that something did.
     if (problem.empty() && launched && converter.exitCode() != 0)
+    {
+        const std::string log = Rtcm3::readMakeRinexReport(rinexName).log;
         problem =
             std::string(Rtcm3::kMakeRinexProgram) +
             (converter.exitCode() < 0 ? std::string(" was ended by a signal")
                                       : " ended with exit status " + std::to_string(converter.exitCode())) +
-            "; its .log beside the file says why";
-    lock.unlock();
+            (log.empty() ? "; its .log beside the file says why" : "; its .log says why: " + log);
+    }
     if (!problem.empty())
-        reportNotConverted(path, problem);
+        reportNotConverted(path, problem, otherStations(scan, context.station));
+    else if (launched)
+        reportConverted(path, scan, rinexName);
     recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed);
     lock.lock();
 }
@@ -199,6 +211,41 @@ bool CVelmorConversion::awaitOnDisk(const std::shared_future<bool>& onDisk,
         m_queued.wait_for(lock, kPoll);
     }
     return true;
+}
+
+void CVelmorConversion::reportTakenWithout(const std::string& path, const Rtcm3::ScanResult& scan) const
+{
+    for (const char* line : Rtcm3::informationTakenWithout(scan.foundBits))
+    {
+        if (m_report)
+            m_report("\n\tInfo: " + path + ": " + line + ".");
+    }
+}
+
+void CVelmorConversion::reportConverted(const std::string& path, const Rtcm3::ScanResult& scan,
+                                        const std::string& rinexName) const
+{
+    const Rtcm3::MakeRinexReport report = Rtcm3::readMakeRinexReport(rinexName);
+    std::string files;
+    for (const std::string& written : report.written)
+        files += (files.empty() ? "" : ", ") + written;
+    if (files.empty())
+        files = rinexName + " (as asked: " + Rtcm3::kMakeRinexProgram + " named no file it wrote)";
+    if (m_report)
+        m_report("\n\tInfo: Converted " + path + " to RINEX: " + std::to_string(scan.epochs) +
+                 (scan.epochs == 1 ? " epoch of " : " epochs of ") + Rtcm3::systemNames(scan.systems) +
+                 " in " + files + ".");
+}
+
+std::string CVelmorConversion::otherStations(const Rtcm3::ScanResult& scan, unsigned int station)
+{
+    if ((scan.foundBits & Rtcm3::kFoundObservations) || scan.observingStations.empty())
+        return {};
+    const bool one = scan.observingStations.size() == 1;
+    return std::string("It holds observations of station") + (one ? " " : "s ") +
+           Rtcm3::stationList(scan.observingStations) + ", none of reference station " +
+           std::to_string(station) + ": set the token " + kTokenStationId + " to " +
+           (one ? std::to_string(scan.observingStations.front()) : std::string("one of them"));
 }
 
 void CVelmorConversion::recordResult(const std::string& path, ConversionResult result) const
@@ -285,9 +332,10 @@ void CVelmorConversion::endUnreaped()
     endLeftovers("earlier conversions", {}, false);
 }
 
-void CVelmorConversion::reportNotConverted(const std::string& path, const std::string& problem) const
+void CVelmorConversion::reportNotConverted(const std::string& path, const std::string& problem,
+                                           const std::string& advice) const
 {
     if (m_report)
         m_report("\n\tWARNING: Datagram log file not converted to RINEX:\n\t         " + path +
-                 ":\n\t         " + problem + ".");
+                 ":\n\t         " + problem + "." + (advice.empty() ? "" : "\n\t         " + advice + "."));
 }

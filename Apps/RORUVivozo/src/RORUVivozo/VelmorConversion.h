@@ -20,6 +20,9 @@
 #include <thread>
 #include <vector>
 
+// The reference station whose messages the conversion reads; read as each file's conversion begins.
+inline constexpr char kTokenStationId[] = "RTCM_STATION_ID";
+
 class CVelmorConversion
 {
 public:
@@ -70,7 +73,15 @@ private:
     // of it runs on.
     bool endLeftovers(const std::string& whose, std::vector<Platform::Program> killed, bool expected);
     void endUnreaped();
-    void reportNotConverted(const std::string& path, const std::string& problem) const;
+    // advice, when given, is a line of its own after the problem.
+    void reportNotConverted(const std::string& path, const std::string& problem,
+                            const std::string& advice = {}) const;
+    // What the file goes without, one "Info:" line each, and, once the script succeeded, what it wrote.
+    void reportTakenWithout(const std::string& path, const Rtcm3::ScanResult& scan) const;
+    void reportConverted(const std::string& path, const Rtcm3::ScanResult& scan,
+                         const std::string& rinexName) const;
+    // For a file without observations of the station: the stations it holds, and the token to set.
+    static std::string otherStations(const Rtcm3::ScanResult& scan, unsigned int station);
     void recordResult(const std::string& path, ConversionResult result) const;
 
     const std::chrono::seconds m_timeLimit;

@@ -3,6 +3,7 @@
 
 #include "Platform/NativePath.h"
 #include "RORUVivozo/ReadArg.h"
+#include "SuiteProtocol/ChannelDirectory.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
 #include <cstdint>
@@ -26,6 +27,18 @@ void writeCommonTail(std::ostream& err)
         << "\n\t[-noconsole               Use to turn off logging to console]" << std::endl;
 }
 
+// An option without a value: true when it is on the command line.
+bool readSwitch(int argc, char* argv[], const char* option, std::ostream& err, int& errors)
+{
+    const int result = ReadArg(argc, argv, option);
+    if (result == 0)
+    {
+        err << "         Error in argument: " << option << " option failed." << std::endl;
+        ++errors;
+    }
+    return result == 2;
+}
+
 } // namespace
 
 void writeHelpText(std::ostream& err)
@@ -45,7 +58,44 @@ void writeUsageText(std::ostream& err)
     writeCommonTail(err);
 }
 
-void writeOptionsBanner(std::ostream& err, const VelmorOptions& options)
+void writeFullUsage(std::ostream& out)
+{
+    out << "usage: RORUVivozo [-name NAME] [-debug MASK] [-quietdispatch] [-logfile NAME] [-noconsole]\n"
+           "                  [-cmdallinterfaces] [-status PATH] [-metrics PATH] [-help] [-version]\n"
+           "       RORUVivozo --help | --version\n"
+           "Appends every RTCM 3 datagram that reaches its data port to the current \".rtcm\" log file,\n"
+           "hands every closed file to makerinex.bat for RINEX and obeys the operator's \"$PZELT\"\n"
+           "sentences; runs until sentence 24 (zeltconsole terminate), ctrl-C or SIGTERM.\n"
+           "  -name NAME         machine name in the trace; the command port is that of channel\n"
+           "                     NAME_CMD (default "
+        << defaultProcessName << ", port "
+        << SuiteProtocol::channelPort(SuiteProtocol::commandChannelName(defaultProcessName))
+        << ")\n"
+           "  -debug MASK        trace: the sum of 1 transitions, 2 signal names, 4 jobs, 8 data lines\n"
+           "                     (every report of the logger), 16 timers; 31 all; 0 (default) none\n"
+           "  -quietdispatch     no record for every signal: no dispatch record that would hold only\n"
+           "                     its header \"*F: NAME\", and the queue report at most once a minute,\n"
+           "                     not for every datagram; with -debug 8, the reports alone\n"
+           "  -logfile NAME      shown in the banner only (default $RTCM_LOGNAME, else "
+        << defaultLogFileName
+        << ")\n"
+           "  -noconsole         trace lines go to the log4cplus logger LogTrace only, not to\n"
+           "                     standard error\n"
+           "  -cmdallinterfaces  the command port listens on every interface, not on 127.0.0.1 alone\n"
+           "  -status PATH       the JSON status snapshot (default "
+        << StatusSnapshot::kDefaultPath << "; " << noStatus
+        << ": none)\n"
+           "  -metrics PATH      Prometheus metrics, for node_exporter's textfile collector (default:\n"
+           "                     none)\n"
+           "  -help              print the usage for debug, wait for a key, then start\n"
+           "  -version           print \"RORUVivozo <version>\" and end, before anything starts\n"
+           "  --version          the same\n"
+           "  --help             print this text and end, before anything starts\n"
+           "Environment: ZELT_ROOT (where drive paths live), ProgramData (suite data directory),\n"
+           "ODBCINI and ODBCSYSINI (data source ZELTDB), RTCM_LOGNAME, PATH (makerinex.bat).\n";
+}
+
+void writeOptionsBanner(std::ostream& err, const VelmorOptions& options, const std::string& traceGoesTo)
 {
     err << std::endl;
     err << dashLine << std::endl;
@@ -55,6 +105,8 @@ void writeOptionsBanner(std::ostream& err, const VelmorOptions& options)
     err << "- Debug                     : 0x" << std::hex << static_cast<unsigned>(options.debugMask)
         << std::dec << std::endl;
     err << "- Log file                  : " << options.logFileName << std::endl;
+    if (!traceGoesTo.empty())
+        err << "- Trace written to          : " << traceGoesTo << std::endl;
     err << "- noconsole                 : " << (options.noConsole ? 1 : 0) << std::endl;
     err << dashLine << std::endl;
 }
@@ -91,21 +143,9 @@ int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostre
     options.logFileName =
         logFile != nullptr ? logFile : Platform::environmentOr("RTCM_LOGNAME", defaultLogFileName);
 
-    const int noConsoleResult = ReadArg(argc, argv, "-noconsole");
-    if (noConsoleResult == 0)
-    {
-        err << "         Error in argument: -noconsole option failed." << std::endl;
-        ++errors;
-    }
-    options.noConsole = noConsoleResult == 2;
-
-    const int allInterfacesResult = ReadArg(argc, argv, allInterfacesOption);
-    if (allInterfacesResult == 0)
-    {
-        err << "         Error in argument: " << allInterfacesOption << " option failed." << std::endl;
-        ++errors;
-    }
-    options.commandsFromAllInterfaces = allInterfacesResult == 2;
+    options.noConsole = readSwitch(argc, argv, "-noconsole", err, errors);
+    options.commandsFromAllInterfaces = readSwitch(argc, argv, allInterfacesOption, err, errors);
+    options.quietDispatch = readSwitch(argc, argv, quietDispatchOption, err, errors);
 
     const char* status = nullptr;
     if (ReadArg(argc, argv, statusOption, &status) == 0)

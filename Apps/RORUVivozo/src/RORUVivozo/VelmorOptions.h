@@ -12,6 +12,7 @@ struct VelmorOptions
     std::string logFileName;
     bool noConsole = false;
     bool commandsFromAllInterfaces = false;
+    bool quietDispatch = false;
     // Where the status snapshot and the Prometheus metrics go; empty: not written.
     std::string statusPath;
     std::string metricsPath;
@@ -23,6 +24,9 @@ constexpr std::size_t commandLineCapacity = 1000;
 
 // Lets the command receiver listen on every interface, not only on the loopback.
 constexpr const char* allInterfacesOption = "-cmdallinterfaces";
+// Leaves out the records written for every signal that say nothing but that it came (the bare dispatch
+// header; the queue report but once a minute): with "-debug 8", the reports alone.
+constexpr const char* quietDispatchOption = "-quietdispatch";
 // Name the status snapshot's file ("none": no snapshot) and the metrics file (none unless named).
 constexpr const char* statusOption = "-status %s";
 constexpr const char* metricsOption = "-metrics %s";
@@ -34,7 +38,10 @@ int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostre
 
 void writeHelpText(std::ostream& err);
 void writeUsageText(std::ostream& err);
-void writeOptionsBanner(std::ostream& err, const VelmorOptions& options);
+// The answer to "--help": every option the logger reads, and what it does.
+void writeFullUsage(std::ostream& out);
+// The banner; traceGoesTo, when given, adds a line that says where the trace lines are written.
+void writeOptionsBanner(std::ostream& err, const VelmorOptions& options, const std::string& traceGoesTo = {});
 
 // Every argument from the program name on, each followed by one blank; cut to fit its buffer.
 std::string joinCommandLine(int argc, char* argv[]);

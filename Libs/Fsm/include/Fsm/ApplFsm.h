@@ -113,6 +113,14 @@ public:
         m_input->PutExternal(std::move(signal), normal);
     }
 
+    // A trace of reports, without a record for every signal: no dispatch line that would hold only its
+    // header, and the queue report at most once a minute instead of for every signal. Before Start.
+    void QuietDispatch()
+    {
+        this->OmitBareDispatchHeaders();
+        m_input->ThrottleQueueReport();
+    }
+
     // The application's initialisation job, run once by Start on the starting thread before the engine
     // and timer threads run. The engine's own version does nothing.
     virtual void InitJob() {}

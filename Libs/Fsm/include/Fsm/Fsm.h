@@ -73,6 +73,13 @@ public:
     const char* GetName() const { return m_name.c_str(); }
     LogTrace* GetTrace() const { return m_trace; }
     unsigned char GetTraceFlags() const { return m_traceFlags; }
+    // Leaves out the dispatch line where it would hold nothing but its header (no bit 1 or 2), so that
+    // a trace of reports gets no empty record for every signal. Before Start.
+    void OmitBareDispatchHeaders()
+    {
+        if ((m_traceFlags & (TRACE_TRANSITIONS | TRACE_SIGNALS)) == 0)
+            m_traceFlags &= static_cast<unsigned char>(~TRACE_HEADER);
+    }
 
     // The name of a state number from the table; "" for a number outside it.
     const char* StateName(int32_t state) const

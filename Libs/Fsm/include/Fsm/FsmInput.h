@@ -9,9 +9,11 @@
 #include <ace/Mutex.h>
 #include <ace/Semaphore.h>
 
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 
 template <class App, class Sig> class CFsmInput
 {
@@ -46,7 +48,7 @@ public:
             const int32_t number = signal->GetNumber();
             m_external.push_back(std::move(signal));
             m_externalCount.release();
-            if (m_external.size() > kQueueReportAbove && m_trace != nullptr)
+            if (m_external.size() > kQueueReportAbove && m_trace != nullptr && QueueReportDue())
             {
                 // The trace's own lock is the only lock taken while the external lock is held.
                 char name[kSignalNameSize];
@@ -60,6 +62,11 @@ public:
             m_externalCount.release();
         }
     }
+
+    // Writes the queue report at most once a minute instead of for every put above 10 signals, so that
+    // a burst that keeps the engine behind writes one, not one per signal. Before the machine starts.
+    void ThrottleQueueReport() { m_throttled = true; }
+    static constexpr std::chrono::seconds kThrottledReportInterval{60};
 
     // Waits until the external count shows a signal (or a wake-up).
     void WaitExternal() { m_externalCount.acquire(); }
@@ -130,6 +137,18 @@ public:
     std::list<int32_t> ExternalNumbers() const { return Numbers(m_externalLock, m_external); }
 
 private:
+    // Under the external lock.
+    bool QueueReportDue()
+    {
+        if (!m_throttled)
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_lastReport && now - *m_lastReport < kThrottledReportInterval)
+            return false;
+        m_lastReport = now;
+        return true;
+    }
+
     static SignalPtr TakeFront(std::list<SignalPtr>& list)
     {
         if (list.empty())
@@ -162,6 +181,8 @@ private:
     mutable ACE_Mutex m_saveLock;
     const Owner* m_owner;
     LogTrace* m_trace;
+    bool m_throttled = false;
+    std::optional<std::chrono::steady_clock::time_point> m_lastReport; // under the external lock
     std::list<SignalPtr> m_external;
     std::list<SignalPtr> m_internal;
     std::list<SignalPtr> m_saved;

@@ -13,6 +13,8 @@ class LogTrace
 public:
     // Size of the buffer one appended line is formatted into; longer lines are cut.
     static constexpr std::size_t kBufferSize = 30000;
+    // The log4cplus logger every line goes to.
+    static constexpr const char* kLoggerName = "LogTrace";
 
     // Where trace lines are stored is decided by the logging configuration, not by the -logfile option.
     LogTrace();

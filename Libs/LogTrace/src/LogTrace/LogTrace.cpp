@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
-LogTrace::LogTrace() : m_logger(log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("LogTrace")))
+LogTrace::LogTrace() : m_logger(log4cplus::Logger::getInstance(kLoggerName))
 {
     m_buffer[0] = '\0';
 }

@@ -53,6 +53,12 @@ struct ScanResult
     double stationY;
     double stationZ;
     double antennaHeight; // of the same message: a 1006's, 0 for a 1005
+    // Observation epochs of the station: those of the system (and kind of message) that has the most,
+    // each change of its epoch time counting one, so that no dating or flag of the sender can skew it.
+    int epochs;
+    int systems; // bit 1 << MsmSystem for every system the station observed
+    // Every station whose observations the file holds, ascending, the reference station or not.
+    std::vector<unsigned int> observingStations;
 };
 
 // "3.04" when the file holds any MSM (RINEX 2.11 has no room for their signals and systems), "2.11"
@@ -86,6 +92,15 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
 // The standard error lines (without their line end) for the kinds of information not found (the
 // found bits with the scan's waived bits) of a file that does not convert.
 std::vector<const char*> missingInformation(int foundBits);
+
+// What a converting file goes without (the found bits), one text each, as its "Info: " lines say it.
+std::vector<const char*> informationTakenWithout(int foundBits);
+
+// The names of the systems of ScanResult::systems: "GPS, GLONASS"; "no system" for none.
+std::string systemNames(int systems);
+
+// "0, 278": the stations, in order.
+std::string stationList(const std::vector<unsigned int>& stations);
 
 // Calendar time (GPS time taken as UTC) of the first epoch, its week settled by the 1013 date.
 void firstEpochTime(int mjd, int secondsOfDay, double firstSecondsOfWeek, EpochTime& time);
@@ -122,6 +137,8 @@ struct ConversionSteps
     std::function<ScanFile(std::string* problem)> open;
     // False when the script could not be started.
     std::function<bool(const std::string& rinexName, const std::vector<std::string>& environment)> start;
+    // When given, told what the scan found once the file is scanned, whether it converts or not.
+    std::function<void(const ScanResult& scan)> scanned{};
 };
 
 // Scans the closed log file and starts "makerinex.bat <log file path> <RINEX name>" through the

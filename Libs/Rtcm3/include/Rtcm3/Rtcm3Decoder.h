@@ -11,6 +11,7 @@ namespace Rtcm3
 constexpr int kMaxSatellites = 24;
 constexpr int kObservationSlots = 16;
 constexpr int kFrameBufferSize = 2048;
+constexpr int kStationIds = 4096; // DF003 has 12 bits
 
 // Observation slots of one satellite row.
 enum ObservationSlot
@@ -99,6 +100,11 @@ struct Rtcm3Decoder
     // GLONASS epoch time of the last GLONASS observation message, ms of the GLONASS day; the
     // driver needs it to date a file that begins with GLONASS data.
     int lastGlonassEpochMs;
+    // GPS epoch time of the last GPS observation message, ms of the GPS week (DF004).
+    int lastGpsEpochMs;
+    // Every station whose observation messages the decoder met, passed by the filter or not (bit
+    // id % 64 of word id / 64): what a file holds when it holds nothing of the filter's station.
+    std::uint64_t observingStations[kStationIds / 64];
     // The last MSM observation message, and the GLONASS frequency channels that MSM5 and MSM7 sent
     // (k + 8 by slot - 1, 0 when not known), which MSM4 and MSM6 need for their phases.
     MsmObservations msm;

@@ -1,0 +1,22 @@
+// What a finished "makerinex.bat" left beside the RINEX name it was given: its .log and the files that
+// .log says it wrote.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Rtcm3
+{
+
+struct MakeRinexReport
+{
+    std::string log;                  // written form; empty when none was found
+    std::vector<std::string> written; // as the script named them, in its order
+};
+
+// The script never replaces a RINEX file: a name in use gets a counter (YYYYMMDD_hhmmss_1.08o), the
+// first free one, with its .log. Its conversion is thus the last of the names in use, counted on from
+// the given one. rinexName is in the written form; so are the paths returned.
+MakeRinexReport readMakeRinexReport(const std::string& rinexName);
+
+} // namespace Rtcm3
