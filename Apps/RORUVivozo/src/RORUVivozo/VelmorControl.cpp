@@ -92,8 +92,9 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {NEW_FILE_TIMEOUT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobTimedPrepLogging>},
              {PZELT_15, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobReportOn>},
              {PZELT_6, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobReadDB>},
-             {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
-             {DB_READ_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
+             // A reread ends no logging the operator started: the next datagram opens the file.
+             {DB_READ_COMPL, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRestartPrep>},
+             {DB_READ_ERROR, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobErrRestartPrep>},
              {INPUT_FREQ_REPORT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
              {PZELT_24, VELMOR_TERMINATED_PREP, &C::Guarded<&C::JobTerminate>},
          }},

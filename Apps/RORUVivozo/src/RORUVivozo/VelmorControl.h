@@ -129,6 +129,8 @@ public:
     void JobTimedNewFile(SignalPtr& signal);
     void JobRestartLog(SignalPtr& signal);
     void JobErrRestartLog(SignalPtr& signal);
+    void JobRestartPrep(SignalPtr& signal);
+    void JobErrRestartPrep(SignalPtr& signal);
     void JobTimedPrepLogging(SignalPtr& signal);
     void JobCheckInput(SignalPtr& signal);
     void JobInputFreqReport(SignalPtr& signal);
@@ -182,6 +184,8 @@ private:
         WaitDataOnly, // the new-file timer has just run out: the next one keeps its schedule
     };
     void Rotate(TimersToStop stop, const std::function<void()>& beforeArming = {});
+    // A new logging period while no file is open: the timers start afresh after what the job takes on.
+    void Restart(const std::function<void()>& beforeArming = {});
     // Ends a logging period: the timers and the supervision stop, the file (if one is open) closes with
     // its report, and the operator hears OFF.
     void StopLogging(bool fileOpen);

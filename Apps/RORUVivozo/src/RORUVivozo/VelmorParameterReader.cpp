@@ -3,6 +3,7 @@
 
 #include "RORUVivozo/VelmorServices.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -47,6 +48,15 @@ void CParameterReader::request(const Request& request)
 {
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
+        // A read that has not begun yet sees whatever a later request would: a storm of rereads is one.
+        const auto waiting = std::find_if(m_shared->requests.begin(), m_shared->requests.end(),
+                                          [&](const Request& queued)
+                                          { return queued.failureSignal == request.failureSignal; });
+        if (waiting != m_shared->requests.end())
+        {
+            waiting->reportFailure = waiting->reportFailure || request.reportFailure;
+            return;
+        }
         m_shared->requests.push_back(request);
     }
     m_shared->changed.notify_one();

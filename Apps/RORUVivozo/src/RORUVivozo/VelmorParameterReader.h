@@ -36,7 +36,8 @@ public:
     CParameterReader(const CParameterReader&) = delete;
     CParameterReader& operator=(const CParameterReader&) = delete;
 
-    // Queues a read; reads run one after the other in the order asked.
+    // Queues a read; reads run one after the other in the order asked. A request like one still waiting
+    // to begin is merged into it.
     void request(const Request& request);
 
 private:
