@@ -103,6 +103,7 @@ int ace_main_i(int argc, char* argv[])
         control->TakeCommandsFromAllInterfaces();
     control->PublishStatus({options.statusPath, options.metricsPath});
     velmorControl.store(control.get());
+    takeUpPendingTermination();
     try
     {
         control->Start(0);

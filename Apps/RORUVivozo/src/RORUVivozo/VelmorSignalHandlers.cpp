@@ -2,6 +2,7 @@
 // control each, a hang-up asks for a reread, a broken pipe is ignored.
 #include "RORUVivozo/VelmorSignalHandlers.h"
 
+#include "Database/GetToken.h"
 #include "Fsm/Fsm.h"
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorGlobals.h"
@@ -10,9 +11,12 @@
 
 #include <ace/Signal.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -52,6 +56,20 @@ void watchRequests()
 // rather than SIG_IGN: the converters started by the logger get the default back at exec.
 extern "C" void onBrokenPipe(int) {}
 
+// A termination asked for before the control existed, for the entry to hand on once it does.
+std::atomic<bool> terminationPending{false};
+
+// How long a termination before the control exists waits for it. Nothing is logged yet, so a start-up
+// that another process holds up (the suite database, say) is not sat out.
+constexpr std::chrono::milliseconds kStartUpGrace{250};
+
+void postTermination(CFsmBase<CZeltSignal>& control)
+{
+    control.ExternalInput(CZeltSignal::CopyOf(ZeltSig::PZELT_24, SuiteProtocol::kTerminateSelf.data(),
+                                              static_cast<int32_t>(SuiteProtocol::kTerminateSelf.size())),
+                          true);
+}
+
 } // namespace
 
 void handleTerminationRequest(int signalNumber)
@@ -63,15 +81,39 @@ void handleTerminationRequest(int signalNumber)
     std::fflush(stdout);
 
     CFsmBase<CZeltSignal>* control = velmorControl.load();
-    if (control == nullptr)
-        return;
     if (signalNumber == SIGHUP)
-        control->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6, nullptr, nullptr, 0), true);
-    else
-        control->ExternalInput(
-            CZeltSignal::CopyOf(ZeltSig::PZELT_24, SuiteProtocol::kTerminateSelf.data(),
-                                static_cast<int32_t>(SuiteProtocol::kTerminateSelf.size())),
-            true);
+    {
+        // Before the control exists there is nothing to reread: its first read is still to come.
+        if (control != nullptr)
+            control->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6, nullptr, nullptr, 0),
+                                   true);
+        return;
+    }
+    CGetToken::stopWaitingForLock();
+    if (control != nullptr)
+        return postTermination(*control);
+
+    terminationPending.store(true);
+    const auto giveUp = std::chrono::steady_clock::now() + kStartUpGrace;
+    while ((control = velmorControl.load()) == nullptr)
+    {
+        if (std::chrono::steady_clock::now() >= giveUp)
+        {
+            std::fputs(startUpEndedText, stderr);
+            std::_Exit(EXIT_SUCCESS);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // The entry may have taken it up already; one of the two hands it on.
+    if (terminationPending.exchange(false))
+        postTermination(*control);
+}
+
+void takeUpPendingTermination()
+{
+    CFsmBase<CZeltSignal>* control = velmorControl.load();
+    if (control != nullptr && terminationPending.exchange(false))
+        postTermination(*control);
 }
 
 bool installTerminationHandlers()
