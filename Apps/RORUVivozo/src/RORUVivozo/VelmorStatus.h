@@ -55,6 +55,7 @@ struct LoggerSnapshot
     std::uint64_t bytes = 0;
     std::uint64_t files = 0;
     std::optional<std::uint64_t> kernelDrops; // once the kernel has told
+    std::uint64_t queueDrops = 0;             // datagrams dropped at the full queue to the disk
     std::optional<Clock::time_point> lastDatagram;
     double datagramsPerSecond = 0.0;
     double bytesPerSecond = 0.0;
@@ -91,6 +92,9 @@ public:
         m_bytes.fetch_add(bytes, std::memory_order_relaxed);
         m_lastDatagram.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     }
+    // The receiver's thread: a datagram dropped because the queue to the disk was full.
+    void datagramDropped() { m_queueDrops.fetch_add(1, std::memory_order_relaxed); }
+    std::uint64_t queueDrops() const { return m_queueDrops.load(std::memory_order_relaxed); }
     void fileOpened(const std::string& path);
     void fileClosed();
     void stateChanged(LoggerState state);
@@ -103,6 +107,7 @@ public:
     LoggerSnapshot snapshot() const;
 
 private:
+    std::atomic<std::uint64_t> m_queueDrops{0};
     std::atomic<std::uint64_t> m_datagrams{0};
     std::atomic<std::uint64_t> m_bytes{0};
     std::atomic<Clock::rep> m_lastDatagram{0}; // 0: none yet

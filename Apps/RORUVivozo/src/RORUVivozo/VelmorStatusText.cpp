@@ -133,7 +133,8 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
                      {Key::kBytes, qint64(snapshot.bytes)},
                      {Key::kFiles, qint64(snapshot.files)},
                      {Key::kKernelDrops,
-                      snapshot.kernelDrops ? QJsonValue(qint64(*snapshot.kernelDrops)) : QJsonValue()}}},
+                      snapshot.kernelDrops ? QJsonValue(qint64(*snapshot.kernelDrops)) : QJsonValue()},
+                     {Key::kQueueDrops, qint64(snapshot.queueDrops)}}},
         {Key::kRate, QJsonObject{{Key::kDatagramsPerSecond, snapshot.datagramsPerSecond},
                                  {Key::kBytesPerSecond, snapshot.bytesPerSecond}}},
         {Key::kLastDatagram,
@@ -223,6 +224,9 @@ std::string statusMetrics(const LoggerSnapshot& snapshot)
                    "Datagrams the kernel dropped on the data port because its receive buffer was full.");
         out.sample("kernel_dropped_datagrams_total", static_cast<double>(*snapshot.kernelDrops));
     }
+    out.family("queue_dropped_datagrams_total", "counter",
+               "Datagrams the logger dropped on the data port because its queue to the disk was full.");
+    out.sample("queue_dropped_datagrams_total", static_cast<double>(snapshot.queueDrops));
     out.family("conversions_total", "counter", "Log files whose conversion to RINEX ended, by result.");
     for (const ConversionResult result : kResults)
         out.sample("conversions_total", static_cast<double>(conversions(snapshot, result)),

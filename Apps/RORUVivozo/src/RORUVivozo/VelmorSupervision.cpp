@@ -90,6 +90,7 @@ void CVelmorControl::JobCheckInput(SignalPtr&)
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
     m_receivers->retryDataPortBind();
     ReportKernelDrops();
+    ReportQueueDrops();
     if (m_dataSeen)
     {
         m_lastCheckWithData = FsmClock::now();

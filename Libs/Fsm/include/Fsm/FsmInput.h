@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Fsm/Fsm.h"
+#include "Fsm/FsmBudget.h"
 #include "LogTrace/LogTrace.h"
 
 #include <ace/Guard_T.h>
@@ -33,8 +34,8 @@ public:
     CFsmInput& operator=(const CFsmInput&) = delete;
 
     // normal: back of the external queue, with the queue report above 10 signals; else the front, no report.
-    // The external count is released exactly once per signal put.
-    void PutExternal(SignalPtr signal, bool normal)
+    // The external count is released exactly once per signal put. The ticket goes when the signal is taken.
+    void PutExternal(SignalPtr signal, bool normal, CFsmBudget::Ticket ticket = {})
     {
         if (!signal)
         {
@@ -44,7 +45,7 @@ public:
         if (normal)
         {
             const int32_t number = signal->GetNumber();
-            m_external.push_back(std::move(signal));
+            m_external.push_back({std::move(signal), std::move(ticket)});
             m_externalCount.release();
             if (m_external.size() > kQueueReportAbove && m_trace != nullptr)
             {
@@ -56,7 +57,7 @@ public:
         }
         else
         {
-            m_external.push_front(std::move(signal));
+            m_external.push_front({std::move(signal), std::move(ticket)});
             m_externalCount.release();
         }
     }
@@ -68,7 +69,13 @@ public:
     SignalPtr TakeExternal()
     {
         ACE_Guard<ACE_Mutex> guard(m_externalLock);
-        return TakeFront(m_external);
+        if (m_external.empty())
+        {
+            return nullptr;
+        }
+        SignalPtr front = std::move(m_external.front().signal);
+        m_external.pop_front();
+        return front;
     }
 
     void PutInternal(SignalPtr signal)
@@ -130,6 +137,15 @@ public:
     std::list<int32_t> ExternalNumbers() const { return Numbers(m_externalLock, m_external); }
 
 private:
+    struct Queued
+    {
+        SignalPtr signal;
+        CFsmBudget::Ticket ticket;
+    };
+
+    static const SignalPtr& SignalOf(const SignalPtr& signal) { return signal; }
+    static const SignalPtr& SignalOf(const Queued& queued) { return queued.signal; }
+
     static SignalPtr TakeFront(std::list<SignalPtr>& list)
     {
         if (list.empty())
@@ -140,17 +156,18 @@ private:
         list.pop_front();
         return front;
     }
-    static std::size_t Size(ACE_Mutex& lock, const std::list<SignalPtr>& list)
+    template <class Entry> static std::size_t Size(ACE_Mutex& lock, const std::list<Entry>& list)
     {
         ACE_Guard<ACE_Mutex> guard(lock);
         return list.size();
     }
-    static std::list<int32_t> Numbers(ACE_Mutex& lock, const std::list<SignalPtr>& list)
+    template <class Entry> static std::list<int32_t> Numbers(ACE_Mutex& lock, const std::list<Entry>& list)
     {
         ACE_Guard<ACE_Mutex> guard(lock);
         std::list<int32_t> numbers;
-        for (const auto& s : list)
+        for (const auto& entry : list)
         {
+            const SignalPtr& s = SignalOf(entry);
             numbers.push_back(s ? s->GetNumber() : 0);
         }
         return numbers;
@@ -162,7 +179,7 @@ private:
     mutable ACE_Mutex m_saveLock;
     const Owner* m_owner;
     LogTrace* m_trace;
-    std::list<SignalPtr> m_external;
+    std::list<Queued> m_external;
     std::list<SignalPtr> m_internal;
     std::list<SignalPtr> m_saved;
 };
