@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 namespace fs = std::filesystem;
 using namespace VivozoTest;
@@ -34,6 +36,14 @@ protected:
         return datagrams;
     }
 };
+
+// The peak resident memory of a process, in MB, from /proc; 0 when gone.
+double peakMegabytes(pid_t pid)
+{
+    const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("VmHWM:");
+    return at == std::string::npos ? 0.0 : std::stod(status.substr(at + 6)) / 1024;
+}
 
 } // namespace
 
@@ -101,4 +111,37 @@ TEST_F(LoggerKeepsGoing, ATerminationDuringAStartHeldByAnotherProcessEndsItWithi
         EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s) << logger.output();
         EXPECT_TRUE(logger.waitForOutput("Cleaning up after termination by OP system.", 0s));
     }
+}
+
+TEST_F(LoggerKeepsGoing, ADiskSlowerThanTheInputKeepsMemoryBoundedAndTheDropsAreCountedAndTold)
+{
+    constexpr int kLimitMb = 8;
+    setToken("RTCM_QUEUE_LIMIT_MB", kLimitMb);
+    setToken("RUNT_PARAM_RTCM_MAX_WAIT_TIME", 1);
+    // Every write of the logger takes 2 ms, the log file's among them; no trace, whose lines would take
+    // as long and hold up the receiver.
+    m_logger = std::make_unique<LoggerProcess>(
+        m_suite.root(), std::vector<std::string>{"-debug", "0"}, Permissions::AsTheTest,
+        std::vector<std::string>{"/usr/bin/strace", "-f", "--seccomp-bpf", "-qq", "-o", "/dev/null", "-e",
+                                 "trace=write", "-e", "inject=write:delay_enter=2ms"});
+    ASSERT_TRUE(status().waitFor(kSelectedOff, 30s)) << m_logger->output();
+    const pid_t logger = std::stoi(readFile("/proc/" + std::to_string(m_logger->pid()) + "/task/" +
+                                            std::to_string(m_logger->pid()) + "/children"));
+    command({"start", "C:\\slow", "slow.rtcm", "60", "3011"});
+    expectStatus(kOn);
+
+    // 65,507-byte datagrams at 2,000/s for 3 s: 390 MB against a disk that takes 30 MB/s.
+    const std::string loadgen = std::string(std::getenv("VIVOZO_BINARY_DIR")) + "/Apps/loadgen/loadgen";
+    std::system((loadgen + " --port 3011 --size 65507 --rate 2000 --count 6000 --settle-ms 500 --file '" +
+                 native("C:\\slow\\slow.rtcm") + "' > /dev/null")
+                    .c_str());
+    const double peak = peakMegabytes(logger);
+    EXPECT_GT(peak, 0.0);
+    EXPECT_LT(peak, kLimitMb + 30) << "MB resident at the most";
+    const std::string snapshot = m_suite.tempDirectory() + "/RORUVivozo.status.json";
+    const std::regex dropped("\"queue_drops\": *[1-9]");
+    EXPECT_TRUE(eventually([&] { return std::regex_search(readFile(snapshot), dropped); }, 5s))
+        << readFile(snapshot);
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_FALSE(m_suite.column("SELECT 1 FROM arrivedMessages WHERE number = 1429").empty());
 }
