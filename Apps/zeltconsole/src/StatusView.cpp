@@ -137,7 +137,10 @@ StatusView statusView(const QJsonObject& snapshot, double nowUnix, const std::st
     const QJsonValue drops = total[Key::kKernelDrops];
     lines.push_back(label("Since start") + counted(total[Key::kDatagrams], "datagram") + ", " +
                     kilobytes(total[Key::kBytes]) + ", " + counted(total[Key::kFiles], "file") + ", " +
-                    (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported"));
+                    (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported") +
+                    (total[Key::kQueueDrops].toDouble() > 0
+                         ? ", " + count(total[Key::kQueueDrops]) + " queue drops"
+                         : ""));
     addConversions(snapshot[Key::kConversions], lines);
     addMessages(snapshot, lines);
     lines.push_back(label("Written") + shortTime(snapshot[Key::kWritten]) + ", " + fixed1(age) + " s ago");

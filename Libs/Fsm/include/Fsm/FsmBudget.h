@@ -24,16 +24,11 @@ public:
     public:
         Ticket() = default;
         Ticket(Ticket&& other) noexcept = default;
-        Ticket& operator=(Ticket&& other) noexcept
+        ~Ticket()
         {
-            Release();
-            m_account = std::move(other.m_account);
-            m_weight = other.m_weight;
-            return *this;
+            if (m_account)
+                m_account->used.fetch_sub(m_weight);
         }
-        Ticket(const Ticket&) = delete;
-        Ticket& operator=(const Ticket&) = delete;
-        ~Ticket() { Release(); }
 
     private:
         friend class CFsmBudget;
@@ -41,13 +36,6 @@ public:
             : m_account(std::move(account)), m_weight(weight)
         {
         }
-        void Release()
-        {
-            if (m_account)
-                m_account->used.fetch_sub(m_weight);
-            m_account.reset();
-        }
-
         // Shared: a ticket still queued when its budget's owner goes must not give back to nothing.
         std::shared_ptr<Account> m_account;
         std::size_t m_weight = 0;
