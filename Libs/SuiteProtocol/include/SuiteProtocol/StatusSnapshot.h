@@ -22,7 +22,7 @@ inline constexpr char kSinceStart[] = "since_start";
 inline constexpr char kRate[] = "rate";
 inline constexpr char kLastDatagram[] = "last_datagram"; // null before the first
 inline constexpr char kConversions[] = "conversions";
-inline constexpr char kMessages[] = "messages";             // operator messages by number: {"1424": 2}
+inline constexpr char kMessages[] = "messages";              // operator messages by number: {"1424": 2}
 inline constexpr char kRecentMessages[] = "recent_messages"; // newest first: [{"number", "time"}]
 
 // In "file", "since_start", "rate", "last_datagram", "conversions" and the recent messages.
