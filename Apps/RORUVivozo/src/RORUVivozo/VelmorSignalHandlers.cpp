@@ -11,15 +11,17 @@
 
 #include <ace/Signal.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -56,8 +58,11 @@ void watchRequests()
 // rather than SIG_IGN: the converters started by the logger get the default back at exec.
 extern "C" void onBrokenPipe(int) {}
 
-// A termination asked for before the control existed, for the entry to hand on once it does.
-std::atomic<bool> terminationPending{false};
+// The control's life, as far as a termination request cares: made or not yet, and a request waiting.
+std::mutex lifeLock;
+std::condition_variable controlMadeNow;
+bool controlMade = false;        // taken down again, too, once velmorControl is empty after it
+bool terminationPending = false; // asked for before the control was made
 
 // How long a termination before the control exists waits for it. Nothing is logged yet, so a start-up
 // that another process holds up (the suite database, say) is not sat out.
@@ -80,40 +85,38 @@ void handleTerminationRequest(int signalNumber)
                stdout);
     std::fflush(stdout);
 
-    CFsmBase<CZeltSignal>* control = velmorControl.load();
     if (signalNumber == SIGHUP)
     {
         // Before the control exists there is nothing to reread: its first read is still to come.
-        if (control != nullptr)
+        if (CFsmBase<CZeltSignal>* control = velmorControl.load())
             control->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6, nullptr, nullptr, 0),
                                    true);
         return;
     }
     CGetToken::stopWaitingForLock();
-    if (control != nullptr)
-        return postTermination(*control);
-
-    terminationPending.store(true);
-    const auto giveUp = std::chrono::steady_clock::now() + kStartUpGrace;
-    while ((control = velmorControl.load()) == nullptr)
+    std::unique_lock<std::mutex> lock(lifeLock);
+    if (controlMade)
     {
-        if (std::chrono::steady_clock::now() >= giveUp)
-        {
-            std::fputs(startUpEndedText, stderr);
-            std::_Exit(EXIT_SUCCESS);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // Without a control it is being taken down already: the end is on its way.
+        if (CFsmBase<CZeltSignal>* control = velmorControl.load())
+            postTermination(*control);
+        return;
     }
-    // The entry may have taken it up already; one of the two hands it on.
-    if (terminationPending.exchange(false))
-        postTermination(*control);
+    terminationPending = true;
+    if (!controlMadeNow.wait_for(lock, kStartUpGrace, [] { return controlMade; }))
+    {
+        std::fputs(startUpEndedText, stderr);
+        std::_Exit(EXIT_SUCCESS);
+    }
 }
 
 void takeUpPendingTermination()
 {
-    CFsmBase<CZeltSignal>* control = velmorControl.load();
-    if (control != nullptr && terminationPending.exchange(false))
-        postTermination(*control);
+    const std::lock_guard<std::mutex> lock(lifeLock);
+    controlMade = true;
+    if (std::exchange(terminationPending, false))
+        postTermination(*velmorControl.load());
+    controlMadeNow.notify_all();
 }
 
 bool installTerminationHandlers()

@@ -17,5 +17,5 @@ bool installTerminationHandlers();
 // start-up is held up. No token read waits for another process's lock after a termination.
 void handleTerminationRequest(int signalNumber);
 
-// The entry, once the control exists: hands on a termination asked for before.
+// The entry, once the control exists (velmorControl set): hands on a termination asked for before.
 void takeUpPendingTermination();
