@@ -35,7 +35,9 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1427, 3, 'RTCM logger: RTCM data received again after %d s without data', 1, 1),
     (1427, 1, 'RTCM-logger: RTCM-data mottatt igjen etter %d s uten data', 1, 1),
     (1428, 3, 'RTCM logger: %d datagrams lost on the data port before they could be logged (receive buffer full)', 3, 3),
-    (1428, 1, 'RTCM-logger: %d datagrammer tapt p\u00E5 dataporten f\u00F8r de kunne logges (mottaksbufferen full)', 3, 3);
+    (1428, 1, 'RTCM-logger: %d datagrammer tapt p\u00E5 dataporten f\u00F8r de kunne logges (mottaksbufferen full)', 3, 3),
+    (1429, 3, 'RTCM logger: %d datagrams dropped on the data port before they could be logged (the disk is slower than the input)', 3, 3),
+    (1429, 1, 'RTCM-logger: %d datagrammer forkastet p\u00E5 dataporten f\u00F8r de kunne logges (disken er tregere enn inndataene)', 3, 3);
 
 -- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
 INSERT INTO integer_values (id, value) VALUES
@@ -48,7 +50,8 @@ INSERT INTO integer_values (id, value) VALUES
     (2007, 10),
     (2008, 0),
     (2009, 0),
-    (2010, 600);
+    (2010, 600),
+    (2011, 64);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -74,7 +77,8 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RINEX_MARKER_NUMBER', 3004, 13),
     ('RINEX_OBSERVER', 3005, 14),
     ('RINEX_AGENCY', 3006, 15),
-    ('RTCM_CONVERSION_TIME_LIMIT', 2010, 16);
+    ('RTCM_CONVERSION_TIME_LIMIT', 2010, 16),
+    ('RTCM_QUEUE_LIMIT_MB', 2011, 17);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -93,6 +97,7 @@ INSERT INTO descriptions (id, description) VALUES
     (14, 'OBSERVER of the RINEX files converted from RTCM log files; may be empty'),
     (15, 'AGENCY of the RINEX files converted from RTCM log files; may be empty'),
     (16, 'Seconds a conversion of a closed RTCM log file to RINEX may run before it is ended; 0 means 600'),
+    (17, 'Megabytes of RTCM datagrams that may wait for the disk; past it new ones are dropped; 0 means 64'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -108,7 +113,8 @@ INSERT INTO descriptions (id, description) VALUES
     (113, 'MARKER NUMBER i RINEX-filer fra RTCM-loggfiler'),
     (114, 'OBSERVER i RINEX-filer fra RTCM-loggfiler'),
     (115, 'AGENCY i RINEX-filer fra RTCM-loggfiler'),
-    (116, 'Sekunder en omgj\u00F8ring av en RTCM-loggfil til RINEX kan ta f\u00F8r den avbrytes');
+    (116, 'Sekunder en omgj\u00F8ring av en RTCM-loggfil til RINEX kan ta f\u00F8r den avbrytes'),
+    (117, 'Megabyte RTCM-datagrammer som kan vente p\u00E5 disken; utover det forkastes nye');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

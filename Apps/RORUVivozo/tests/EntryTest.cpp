@@ -39,7 +39,6 @@ TEST_F(Entry, EndsWithStatusZeroOnTerminationAndInterrupt)
                  {SIGINT, "\nCleaning up after ctrl-C\n"}};
     for (const auto& c : cases)
     {
-        // A termination request that comes before the control exists is dropped: start waits for it.
         startLogger(kSelectedOff, {"-debug", "31", "-noconsole"});
         m_logger->signal(c.signalNumber);
         EXPECT_EQ(m_logger->waitExit(30s), 0) << m_logger->output();

@@ -177,7 +177,10 @@ StatusView statusView(const QJsonObject& snapshot, const ReadingTime& now, const
     const QJsonValue drops = total[Key::kKernelDrops];
     lines.push_back(label("Since start") + counted(total[Key::kDatagrams], "datagram") + ", " +
                     kilobytes(total[Key::kBytes]) + ", " + counted(total[Key::kFiles], "file") + ", " +
-                    (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported"));
+                    (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported") +
+                    (total[Key::kQueueDrops].toDouble() > 0
+                         ? ", " + count(total[Key::kQueueDrops]) + " queue drops"
+                         : ""));
     addConversions(snapshot[Key::kConversions], lines);
     addLastQuality(snapshot[Key::kConversions], lines);
     addMessages(snapshot, lines);

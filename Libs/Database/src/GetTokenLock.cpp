@@ -1,10 +1,12 @@
 // The cross-process lock on the token file: a byte-range lock on the shared lock file.
 #include "GetTokenLock.h"
 
+#include "Database/GetToken.h"
 #include "Platform/NativePath.h"
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <thread>
@@ -16,7 +18,14 @@ namespace
 constexpr const char* LockFileName = "c:\\temp\\token.lck";
 constexpr off_t LockedBytes = 256;
 
+std::atomic<bool> waitingStopped{false};
+
 } // namespace
+
+void CGetToken::stopWaitingForLock()
+{
+    waitingStopped.store(true);
+}
 
 CTokenFileLock::CTokenFileLock()
 {
@@ -49,6 +58,8 @@ bool CTokenFileLock::acquire(int tries, int pauseMs)
             qDebug("File lock secured");
             return true;
         }
+        if (waitingStopped.load())
+            break;
         qDebug("File lock failed. Sleep some");
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }

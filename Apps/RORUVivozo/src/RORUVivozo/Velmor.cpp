@@ -124,6 +124,7 @@ int ace_main_i(int argc, char* argv[])
     control->PublishStatus(
         {Platform::anchoredPath(options.statusPath), Platform::anchoredPath(options.metricsPath)});
     velmorControl.store(control.get());
+    takeUpPendingTermination();
     try
     {
         control->Start(0);

@@ -98,8 +98,9 @@ const CVelmorControl::StateTable& CVelmorControl::Table()
              {NEW_FILE_TIMEOUT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobTimedPrepLogging>},
              {PZELT_15, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobReportOn>},
              {PZELT_6, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobReadDB>},
-             {DB_READ_COMPL, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
-             {DB_READ_ERROR, VELMOR_WAIT_LOGGING, &C::Guarded<&C::JobWaitLogging>},
+             // A reread ends no logging the operator started: the next datagram opens the file.
+             {DB_READ_COMPL, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobRestartPrep>},
+             {DB_READ_ERROR, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobErrRestartPrep>},
              {INPUT_FREQ_REPORT, VELMOR_PREP_LOGGING, &C::Guarded<&C::JobInputFreqReport>},
              {PZELT_24, VELMOR_TERMINATED_PREP, &C::Guarded<&C::JobTerminate>},
          }},
@@ -197,7 +198,10 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
     m_status.messagesKnown({MSG_NO_LOGFILE, MSG_NO_LOG_STREAM, MSG_NO_PARAMETERS, MSG_NO_DATA, MSG_LOW_RATE,
-                            MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS});
+                            MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS,
+                            MSG_QUEUE_DROPS});
+    const int32_t queueLimitMb = m_tokens.integer(kTokenQueueLimit);
+    m_waitingData = CFsmBudget(std::size_t(queueLimitMb > 0 ? queueLimitMb : kDefaultQueueLimitMb) << 20);
 }
 
 void CVelmorControl::TakeCommandsFromAllInterfaces()
@@ -250,6 +254,7 @@ CVelmorControl::~CVelmorControl()
     // what is queued. A job still running may count a datagram or replace the counter, too.
     StopAfterQueued();
     ReportKernelDrops();
+    ReportQueueDrops();
     // No job asks for a read any more; one that another process holds up is not waited for.
     m_parameterReader.reset();
     m_eventCounter.reset();
@@ -333,8 +338,15 @@ LoggerState CVelmorControl::StatusState(int32_t state)
 
 void CVelmorControl::OnDatagram(const char* data, std::uint64_t count)
 {
+    // A disk slower than the input must not turn every datagram waiting for it into memory.
+    std::optional<CFsmBudget::Ticket> room = m_waitingData.Take(count + kQueuedSignalCost);
+    if (!room)
+    {
+        m_status.datagramDropped();
+        return;
+    }
     // The one copy of the datagram's bytes on its way to the file.
-    ExternalInput(CZeltSignal::CopyOf(RAW_DATA, data, static_cast<int32_t>(count), this));
+    ExternalInput(CZeltSignal::CopyOf(RAW_DATA, data, static_cast<int32_t>(count), this), std::move(*room));
 }
 
 void CVelmorControl::OnCommand(const char* data, std::uint64_t count)
@@ -346,7 +358,23 @@ void CVelmorControl::OnCommand(const char* data, std::uint64_t count)
         TraceData("%s", SuiteProtocol::sentenceDropTrace(parsed.drop, data, count).c_str());
         return;
     }
-    ExternalInput(CZeltSignal::CopyOf(parsed.signal, data, static_cast<int32_t>(count), this));
+    // One termination gets in whatever waits; any after it would change nothing.
+    if (parsed.signal == PZELT_24)
+    {
+        if (!m_terminationQueued.exchange(true))
+            ExternalInput(CZeltSignal::CopyOf(parsed.signal, data, static_cast<int32_t>(count), this));
+        return;
+    }
+    std::optional<CFsmBudget::Ticket> room = m_waitingSentences.Take(count + kQueuedSignalCost);
+    if (!room)
+    {
+        if (m_sentenceDrops.count())
+            TraceData("\n\tWARNING: Sentence dropped: %zu bytes of sentences are waiting for the control.",
+                      m_waitingSentences.Used());
+        return;
+    }
+    ExternalInput(CZeltSignal::CopyOf(parsed.signal, data, static_cast<int32_t>(count), this),
+                  std::move(*room));
 }
 
 void CVelmorControl::OnReceiverText(const std::string& text) const

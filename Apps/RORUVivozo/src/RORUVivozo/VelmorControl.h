@@ -19,7 +19,9 @@
 #include "RORUVivozo/VelmorStatus.h"
 #include "RORUVivozo/VelmorStatusPublisher.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,6 +56,7 @@ enum VelmorMessage : int
     MSG_NO_WRITE = 1426,
     MSG_DATA_AGAIN = 1427,
     MSG_KERNEL_DROPS = 1428,
+    MSG_QUEUE_DROPS = 1429,
 };
 
 // Supervision tokens; a missing token reads as 0.
@@ -69,6 +72,8 @@ inline constexpr char kTokenObserver[] = "RINEX_OBSERVER";
 inline constexpr char kTokenAgency[] = "RINEX_AGENCY";
 // Seconds a conversion may run before it is ended; read once at start.
 inline constexpr char kTokenConversionTimeLimit[] = "RTCM_CONVERSION_TIME_LIMIT";
+// Megabytes of datagrams that may wait for the disk; read once at start.
+inline constexpr char kTokenQueueLimit[] = "RTCM_QUEUE_LIMIT_MB";
 
 // The logging parameters belong to this user's row in the database.
 inline constexpr char kParameterUser[] = "HV user";
@@ -93,6 +98,15 @@ public:
     static constexpr int32_t kDefaultStartPort = 31103;
     // Every this many failed opens the operator is told again.
     static constexpr int32_t kOpenFailureReportEvery = 1000;
+    // Datagrams that may wait for the disk when the token reads 0 or less, in megabytes.
+    static constexpr int32_t kDefaultQueueLimitMb = 64;
+    // Sentences that may wait for the control, in bytes as datagrams are counted.
+    static constexpr std::size_t kSentenceQueueLimit = 1 << 20;
+    // A sentence dropped there is traced, then every this many.
+    static constexpr int32_t kSentenceDropReportEvery = 1000;
+    // What holding one signal in the queue costs besides its bytes: the signal, its list node and
+    // their allocations.
+    static constexpr std::size_t kQueuedSignalCost = 128;
 
     // The services must outlive the control.
     CVelmorControl(const char* processName, int32_t initialState, LogTrace* trace, unsigned char debugMask,
@@ -127,6 +141,8 @@ public:
     void JobTimedNewFile(SignalPtr& signal);
     void JobRestartLog(SignalPtr& signal);
     void JobErrRestartLog(SignalPtr& signal);
+    void JobRestartPrep(SignalPtr& signal);
+    void JobErrRestartPrep(SignalPtr& signal);
     void JobTimedPrepLogging(SignalPtr& signal);
     void JobCheckInput(SignalPtr& signal);
     void JobInputFreqReport(SignalPtr& signal);
@@ -180,6 +196,8 @@ private:
         WaitDataOnly, // the new-file timer has just run out: the next one keeps its schedule
     };
     void Rotate(TimersToStop stop, const std::function<void()>& beforeArming = {});
+    // A new logging period while no file is open: the timers start afresh after what the job takes on.
+    void Restart(const std::function<void()>& beforeArming = {});
     // Ends a logging period: the timers and the supervision stop, the file (if one is open) closes with
     // its report, and the operator hears OFF.
     void StopLogging(bool fileOpen);
@@ -193,6 +211,7 @@ private:
     void ReportDataAgain(FsmClock::duration silence);
     // Off the datagram path: on the no-data check and at the end.
     void ReportKernelDrops();
+    void ReportQueueDrops();
 
     // Receiver plumbing, on the IO thread.
     void OnDatagram(const char* data, std::uint64_t count);
@@ -221,6 +240,13 @@ private:
     bool m_dataMissing = false; // 1424 reported and no datagram since
     std::unique_ptr<CEventCounter<CVelmorControl>> m_eventCounter;
     CKernelDrops m_kernelDrops;
+    // What waits in the external queue: datagrams for the disk, sentences for the control. Past either
+    // limit the receiver's callback drops what comes, before its copy; a termination always gets in.
+    CFsmBudget m_waitingData{std::size_t{kDefaultQueueLimitMb} << 20};
+    CFsmBudget m_waitingSentences{kSentenceQueueLimit};
+    CKernelDrops m_queueDrops; // told as the kernel's are
+    std::atomic<bool> m_terminationQueued{false};
+    CReportThrottle m_sentenceDrops{kSentenceDropReportEvery}; // on the IO thread
     std::unique_ptr<CParameterReader> m_parameterReader;
     CServiceNotifier m_notifier;
     CStatusPublisher::Paths m_statusPaths;

@@ -209,6 +209,8 @@ void CVelmorControl::JobWaitLogging(SignalPtr& signal)
     RemoveSupervision();
     CancelTimers();
     m_dataSeen = false;
+    // Logging the operator started and whose file could not be opened yet goes on with what was read.
+    const bool loggingOn = m_openRetry.pending();
     m_openRetry.clear();
     // The row read just now: reading it again would only wait on the database once more.
     const std::optional<ParameterRow> row = TakeParameters(*signal);
@@ -218,18 +220,17 @@ void CVelmorControl::JobWaitLogging(SignalPtr& signal)
         return;
     }
 
-    if (row->loggingSelected != 0)
+    if (row->loggingSelected != 0 || loggingOn)
     {
         const std::string start = SuiteProtocol::startSentence(
             row->dirValue, row->fileValue, std::string_view(row->intervalValue), m_receivers->dataPort());
         InternalInput(CZeltSignal::CopyOf(PZELT_160, start.data(), static_cast<int32_t>(start.size())));
-        Send(SuiteProtocol::kLoggingSelectedOn);
     }
     else
     {
         Send(SuiteProtocol::kLoggingOff);
-        Send(SuiteProtocol::kLoggingSelectedOff);
     }
+    Send(row->loggingSelected != 0 ? SuiteProtocol::kLoggingSelectedOn : SuiteProtocol::kLoggingSelectedOff);
 }
 
 void CVelmorControl::JobPrepLogging(SignalPtr& signal)
@@ -315,14 +316,21 @@ void CVelmorControl::JobRetryOpen(SignalPtr& signal)
     Save(signal);
 }
 
-void CVelmorControl::JobRetryLogging(SignalPtr&)
+void CVelmorControl::Restart(const std::function<void()>& beforeArming)
 {
-    TraceJob("JobRetryLogging");
     CancelTimers();
     m_dataSeen = false;
     ConfigureSupervision(false);
+    if (beforeArming)
+        beforeArming();
     ArmNewFileTimer();
     ArmWaitDataTimer();
+}
+
+void CVelmorControl::JobRetryLogging(SignalPtr&)
+{
+    TraceJob("JobRetryLogging");
+    Restart();
 }
 
 // WAIT_LOGGING on a stop: after a failed open, logging is still on until the retries are stopped as
@@ -364,6 +372,19 @@ void CVelmorControl::JobErrRestartLog(SignalPtr&)
 {
     TraceJob("JobErrRestartLog");
     Rotate(TimersToStop::All, [this] { ReportParameterReadFailure(); });
+}
+
+void CVelmorControl::JobRestartPrep(SignalPtr& signal)
+{
+    TraceJob("JobRestartPrep");
+    Restart([&] { TakeParameters(*signal); });
+}
+
+// The parameters of the start stay, and so do its timers.
+void CVelmorControl::JobErrRestartPrep(SignalPtr&)
+{
+    TraceJob("JobErrRestartPrep");
+    ReportParameterReadFailure();
 }
 
 void CVelmorControl::JobTimedPrepLogging(SignalPtr&)

@@ -3,6 +3,7 @@
 
 #include "RORUVivozo/VelmorServices.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -15,6 +16,8 @@ struct CParameterReader::Shared
     std::deque<Request> requests;
     bool closed = false;
     bool reading = false;
+    Request current{};       // the read under way
+    bool superseded = false; // a request like it came while it ran: the next read answers both
     Done done;
     std::shared_ptr<CVelmorParameterSource> source;
 };
@@ -47,7 +50,23 @@ void CParameterReader::request(const Request& request)
 {
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->requests.push_back(request);
+        Request asked = request;
+        // A read under way may have begun before what this request is to see.
+        if (m_shared->reading && m_shared->current.failureSignal == asked.failureSignal)
+        {
+            m_shared->superseded = true;
+            asked.reportFailure = asked.reportFailure || m_shared->current.reportFailure;
+        }
+        // A read that has not begun yet sees whatever a later request would: a storm of rereads is one.
+        const auto waiting =
+            std::find_if(m_shared->requests.begin(), m_shared->requests.end(),
+                         [&](const Request& queued) { return queued.failureSignal == asked.failureSignal; });
+        if (waiting != m_shared->requests.end())
+        {
+            waiting->reportFailure = waiting->reportFailure || asked.reportFailure;
+            return;
+        }
+        m_shared->requests.push_back(asked);
     }
     m_shared->changed.notify_one();
 }
@@ -63,6 +82,8 @@ void CParameterReader::run(const std::shared_ptr<Shared>& shared)
         const Request request = shared->requests.front();
         shared->requests.pop_front();
         shared->reading = true;
+        shared->current = request;
+        shared->superseded = false;
         lock.unlock();
 
         const std::optional<ParameterRow> row = shared->source->read();
@@ -70,7 +91,7 @@ void CParameterReader::run(const std::shared_ptr<Shared>& shared)
         lock.lock();
         shared->reading = false;
         // Under the lock: once the owner has gone, nothing more is told.
-        if (shared->done)
+        if (shared->done && !shared->superseded)
             shared->done(row ? &*row : nullptr, request);
     }
 }

@@ -36,7 +36,9 @@ public:
     CParameterReader(const CParameterReader&) = delete;
     CParameterReader& operator=(const CParameterReader&) = delete;
 
-    // Queues a read; reads run one after the other in the order asked.
+    // Queues a read; reads run one after the other in the order asked. Requests close together are one
+    // read: a request like one still waiting to begin is merged into it, and a read under way when a
+    // request like it comes tells nothing, the next read answering both.
     void request(const Request& request);
 
 private:

@@ -2,6 +2,7 @@
 // control each, a hang-up asks for a reread, a broken pipe is ignored.
 #include "RORUVivozo/VelmorSignalHandlers.h"
 
+#include "Database/GetToken.h"
 #include "Fsm/Fsm.h"
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorGlobals.h"
@@ -11,11 +12,16 @@
 #include <ace/Signal.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -52,6 +58,23 @@ void watchRequests()
 // rather than SIG_IGN: the converters started by the logger get the default back at exec.
 extern "C" void onBrokenPipe(int) {}
 
+// The control's life, as far as a termination request cares: made or not yet, and a request waiting.
+std::mutex lifeLock;
+std::condition_variable controlMadeNow;
+bool controlMade = false;        // taken down again, too, once velmorControl is empty after it
+bool terminationPending = false; // asked for before the control was made
+
+// How long a termination before the control exists waits for it. Nothing is logged yet, so a start-up
+// that another process holds up (the suite database, say) is not sat out.
+constexpr std::chrono::milliseconds kStartUpGrace{250};
+
+void postTermination(CFsmBase<CZeltSignal>& control)
+{
+    control.ExternalInput(CZeltSignal::CopyOf(ZeltSig::PZELT_24, SuiteProtocol::kTerminateSelf.data(),
+                                              static_cast<int32_t>(SuiteProtocol::kTerminateSelf.size())),
+                          true);
+}
+
 } // namespace
 
 void handleTerminationRequest(int signalNumber)
@@ -62,16 +85,38 @@ void handleTerminationRequest(int signalNumber)
                stdout);
     std::fflush(stdout);
 
-    CFsmBase<CZeltSignal>* control = velmorControl.load();
-    if (control == nullptr)
-        return;
     if (signalNumber == SIGHUP)
-        control->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6, nullptr, nullptr, 0), true);
-    else
-        control->ExternalInput(
-            CZeltSignal::CopyOf(ZeltSig::PZELT_24, SuiteProtocol::kTerminateSelf.data(),
-                                static_cast<int32_t>(SuiteProtocol::kTerminateSelf.size())),
-            true);
+    {
+        // Before the control exists there is nothing to reread: its first read is still to come.
+        if (CFsmBase<CZeltSignal>* control = velmorControl.load())
+            control->ExternalInput(std::make_unique<CZeltSignal>(ZeltSig::PZELT_6, nullptr, nullptr, 0),
+                                   true);
+        return;
+    }
+    CGetToken::stopWaitingForLock();
+    std::unique_lock<std::mutex> lock(lifeLock);
+    if (controlMade)
+    {
+        // Without a control it is being taken down already: the end is on its way.
+        if (CFsmBase<CZeltSignal>* control = velmorControl.load())
+            postTermination(*control);
+        return;
+    }
+    terminationPending = true;
+    if (!controlMadeNow.wait_for(lock, kStartUpGrace, [] { return controlMade; }))
+    {
+        std::fputs(startUpEndedText, stderr);
+        std::_Exit(EXIT_SUCCESS);
+    }
+}
+
+void takeUpPendingTermination()
+{
+    const std::lock_guard<std::mutex> lock(lifeLock);
+    controlMade = true;
+    if (std::exchange(terminationPending, false))
+        postTermination(*velmorControl.load());
+    controlMadeNow.notify_all();
 }
 
 bool installTerminationHandlers()

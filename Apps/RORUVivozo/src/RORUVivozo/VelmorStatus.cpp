@@ -123,6 +123,7 @@ LoggerSnapshot CLoggerStatus::snapshot() const
     snapshot.taken = Clock::now();
     snapshot.datagrams = m_datagrams.load(std::memory_order_relaxed);
     snapshot.bytes = m_bytes.load(std::memory_order_relaxed);
+    snapshot.queueDrops = queueDrops();
     if (snapshot.file)
     {
         // A file opened after the counts were read shows none yet rather than a wrapped count.

@@ -64,6 +64,7 @@ struct LoggerSnapshot
     std::uint64_t bytes = 0;
     std::uint64_t files = 0;
     std::uint64_t kernelDrops = 0;
+    std::uint64_t queueDrops = 0;   // datagrams dropped at the full queue to the disk
     std::uint64_t syncFailures = 0; // log file data the disk may not hold
     struct LastDatagram
     {
@@ -134,6 +135,9 @@ public:
     {
         m_engineBeat.store(Steady::now().time_since_epoch().count(), std::memory_order_relaxed);
     }
+    // The receiver's thread: a datagram dropped because the queue to the disk was full.
+    void datagramDropped() { m_queueDrops.fetch_add(1, std::memory_order_relaxed); }
+    std::uint64_t queueDrops() const { return m_queueDrops.load(std::memory_order_relaxed); }
     void fileOpened(const std::string& path);
     void fileClosed();
     void stateChanged(LoggerState state);
@@ -157,6 +161,7 @@ private:
         std::deque<std::pair<std::uint64_t, LoggerSnapshot::Message>> newestFirst;
     };
 
+    std::atomic<std::uint64_t> m_queueDrops{0};
     std::atomic<std::uint64_t> m_datagrams{0};
     std::atomic<std::uint64_t> m_bytes{0};
     std::atomic<Clock::rep> m_lastWritten{0}; // 0: none yet

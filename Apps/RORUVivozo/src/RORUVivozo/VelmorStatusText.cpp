@@ -111,6 +111,9 @@ constexpr Counter kCounters[] = {
     {Key::kKernelDrops, "kernel_dropped_datagrams_total",
      "Datagrams the kernel dropped on the data port because its receive buffer was full.",
      &LoggerSnapshot::kernelDrops},
+    {Key::kQueueDrops, "queue_dropped_datagrams_total",
+     "Datagrams the logger dropped on the data port because its queue to the disk was full.",
+     &LoggerSnapshot::queueDrops},
     {Key::kSyncFailures, "sync_failures_total",
      "Log file syncs that failed, so that data written may not be on the disk.", &LoggerSnapshot::syncFailures},
 };

@@ -90,6 +90,7 @@ void CVelmorControl::JobCheckInput(SignalPtr&)
     // A data port whose bind failed would otherwise stay deaf until the operator noticed.
     m_receivers->retryDataPortBind();
     ReportKernelDrops();
+    ReportQueueDrops();
     if (!m_dataSeen)
     {
         TraceData("\n\tERROR: No RTCM data is received.\n\tTurn RTCM logging off and on.");

@@ -42,6 +42,10 @@ public:
     // value read while another process holds the lock, as getTokValueInt.
     std::string getTokValueStr(const std::string& name);
 
+    // The process is ending: from now on no read waits for another process's lock; each tries it once.
+    // Safe from any thread.
+    static void stopWaitingForLock();
+
     // One finished trace line for every read that answered with the last value read.
     using Report = std::function<void(const std::string& line)>;
     void setReport(Report report);

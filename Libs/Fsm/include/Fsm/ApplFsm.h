@@ -32,6 +32,7 @@
 #pragma once
 
 #include "Fsm/Fsm.h"
+#include "Fsm/FsmBudget.h"
 #include "Fsm/FsmInput.h"
 #include "Fsm/FsmSignal.h"
 #include "Fsm/FsmTimer.h"
@@ -119,6 +120,13 @@ public:
     {
         this->OmitBareDispatchHeaders();
         m_input->ThrottleQueueReport();
+    }
+
+    // A normal put that holds its ticket until the engine takes the signal: what waits stays within the
+    // ticket's budget.
+    void ExternalInput(SignalPtr signal, CFsmBudget::Ticket ticket)
+    {
+        m_input->PutExternal(std::move(signal), true, std::move(ticket));
     }
 
     // The application's initialisation job, run once by Start on the starting thread before the engine

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Fsm/Fsm.h"
+#include "Fsm/FsmBudget.h"
 #include "LogTrace/LogTrace.h"
 
 #include <ace/Guard_T.h>
@@ -35,8 +36,8 @@ public:
     CFsmInput& operator=(const CFsmInput&) = delete;
 
     // normal: back of the external queue, with the queue report above 10 signals; else the front, no report.
-    // The external count is released exactly once per signal put.
-    void PutExternal(SignalPtr signal, bool normal)
+    // The external count is released exactly once per signal put. The ticket goes when the signal is taken.
+    void PutExternal(SignalPtr signal, bool normal, CFsmBudget::Ticket ticket = {})
     {
         if (!signal)
         {
@@ -46,7 +47,7 @@ public:
         if (normal)
         {
             const int32_t number = signal->GetNumber();
-            m_external.push_back(std::move(signal));
+            m_external.push_back({std::move(signal), std::move(ticket)});
             m_externalCount.release();
             if (m_external.size() > kQueueReportAbove && m_trace != nullptr && QueueReportDue())
             {
@@ -58,7 +59,7 @@ public:
         }
         else
         {
-            m_external.push_front(std::move(signal));
+            m_external.push_front({std::move(signal), std::move(ticket)});
             m_externalCount.release();
         }
     }
@@ -75,7 +76,13 @@ public:
     SignalPtr TakeExternal()
     {
         ACE_Guard<ACE_Mutex> guard(m_externalLock);
-        return TakeFront(m_external);
+        if (m_external.empty())
+        {
+            return nullptr;
+        }
+        SignalPtr front = std::move(m_external.front().signal);
+        m_external.pop_front();
+        return front;
     }
 
     void PutInternal(SignalPtr signal)
@@ -149,6 +156,15 @@ private:
         return true;
     }
 
+    struct Queued
+    {
+        SignalPtr signal;
+        CFsmBudget::Ticket ticket;
+    };
+
+    static const SignalPtr& SignalOf(const SignalPtr& signal) { return signal; }
+    static const SignalPtr& SignalOf(const Queued& queued) { return queued.signal; }
+
     static SignalPtr TakeFront(std::list<SignalPtr>& list)
     {
         if (list.empty())
@@ -159,17 +175,18 @@ private:
         list.pop_front();
         return front;
     }
-    static std::size_t Size(ACE_Mutex& lock, const std::list<SignalPtr>& list)
+    template <class Entry> static std::size_t Size(ACE_Mutex& lock, const std::list<Entry>& list)
     {
         ACE_Guard<ACE_Mutex> guard(lock);
         return list.size();
     }
-    static std::list<int32_t> Numbers(ACE_Mutex& lock, const std::list<SignalPtr>& list)
+    template <class Entry> static std::list<int32_t> Numbers(ACE_Mutex& lock, const std::list<Entry>& list)
     {
         ACE_Guard<ACE_Mutex> guard(lock);
         std::list<int32_t> numbers;
-        for (const auto& s : list)
+        for (const auto& entry : list)
         {
+            const SignalPtr& s = SignalOf(entry);
             numbers.push_back(s ? s->GetNumber() : 0);
         }
         return numbers;
@@ -183,7 +200,7 @@ private:
     LogTrace* m_trace;
     bool m_throttled = false;
     std::optional<std::chrono::steady_clock::time_point> m_lastReport; // under the external lock
-    std::list<SignalPtr> m_external;
+    std::list<Queued> m_external;
     std::list<SignalPtr> m_internal;
     std::list<SignalPtr> m_saved;
 };

@@ -40,6 +40,7 @@ inline constexpr char kDatagrams[] = "datagrams";
 inline constexpr char kBytes[] = "bytes";
 inline constexpr char kFiles[] = "files";
 inline constexpr char kKernelDrops[] = "kernel_drops";
+inline constexpr char kQueueDrops[] = "queue_drops"; // dropped at the full queue to the disk
 inline constexpr char kDatagramsPerSecond[] = "datagrams_per_second";
 inline constexpr char kBytesPerSecond[] = "bytes_per_second";
 inline constexpr char kTime[] = "time";
