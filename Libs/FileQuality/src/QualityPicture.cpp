@@ -54,7 +54,10 @@ std::string dataBlock(const QualityReport& report, const char* name, const std::
                       Value value)
 {
     const std::vector<Rtcm3::QualityEpoch>& epochs = report.figures.epochs;
-    std::string block = fmt::format("${} << EOD\n", name);
+    std::string block = fmt::format("${} << EOD\n# seconds since 1970 (GPS time)", name);
+    for (int system : systems)
+        block += fmt::format(" {}", systemLetter(system));
+    block += "\n";
     std::size_t gap = 0;
     for (std::size_t index : report.timeline)
     {

@@ -255,6 +255,7 @@ void QualityTally::write()
 QualityFigures QualityTally::finish(const Rtcm3Decoder& decoder, const ScanResult& scan, std::uint64_t bytes)
 {
     QualityFigures figures = std::move(m_figures);
+    figures.scanned = true;
     figures.station = decoder.stationFilter;
     figures.bytes = bytes;
     figures.bytesOutsideFrames = bytes - std::min(bytes, decoder.frameBytes);

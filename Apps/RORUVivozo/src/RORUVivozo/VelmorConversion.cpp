@@ -2,6 +2,8 @@
 // time in the order the files were closed, each for its time limit at most.
 #include "RORUVivozo/VelmorConversion.h"
 
+#include "FileQuality/QualityFiles.h"
+#include "FileQuality/QualityPicture.h"
 #include "Rtcm3/MakeRinexLauncher.h"
 
 #include <algorithm>
@@ -125,6 +127,8 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     // Both uses of the path run under the lock: a move aside of the file is then either before them
     // (and followed) or after.
     std::string path; // where the script was started for the file
+    std::string rinexName;
+    Rtcm3::QualityFigures quality;
     Platform::ProcessGroup converter;
     const Rtcm3::ConversionSteps steps{
         [&](std::string* problem)
@@ -133,15 +137,17 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
             m_currentOpened = true;
             return Rtcm3::openForScan(m_current, problem);
         },
-        [&](const std::string& rinexName, const std::vector<std::string>& environment)
+        [&](const std::string& name, const std::vector<std::string>& environment)
         {
             std::lock_guard<std::mutex> guard(m_lock);
             // From now on the script holds the path itself.
             path = m_current;
             m_current.clear();
-            converter = Rtcm3::startMakeRinex(path, rinexName, context.station, environment);
+            rinexName = name;
+            converter = Rtcm3::startMakeRinex(path, name, context.station, environment);
             return converter.running();
-        }};
+        },
+        &quality};
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
     std::string problem;
     m_converter(Rtcm3::logFileDirectory(closed.path), steps, &problem, context);
@@ -155,7 +161,7 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     if (launched && !await(converter, path, lock))
     {
         lock.unlock();
-        recordResult(path, ConversionResult::Ended);
+        recordResult(path, ConversionResult::Ended, writeQuality(path, std::nullopt, quality));
         lock.lock();
         return;
     }
@@ -169,14 +175,38 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     lock.unlock();
     if (!problem.empty())
         reportNotConverted(path, problem);
-    recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed);
+    const std::optional<std::string> rinex =
+        problem.empty() ? Rtcm3::writtenRinexFile(path, rinexName) : std::nullopt;
+    recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed,
+                 writeQuality(path, rinex, quality));
     lock.lock();
 }
 
-void CVelmorConversion::recordResult(const std::string& path, ConversionResult result) const
+ConversionFiles CVelmorConversion::writeQuality(const std::string& path,
+                                                const std::optional<std::string>& rinex,
+                                                Rtcm3::QualityFigures& figures)
+{
+    if (!figures.scanned)
+        return {rinex, std::nullopt, std::nullopt};
+    std::chrono::milliseconds limit = FileQuality::kPictureTimeLimit;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_finishing)
+            limit = std::min(
+                limit, std::chrono::duration_cast<std::chrono::milliseconds>(m_finishBy - Clock::now()));
+    }
+    const FileQuality::QualityWritten written =
+        FileQuality::writeQualityFiles(path, rinex, std::move(figures), limit);
+    if (written.problem && m_report)
+        m_report("\n\tWARNING: Quality report of " + path + ": " + *written.problem + ".");
+    return {rinex, written.report, written.summary};
+}
+
+void CVelmorConversion::recordResult(const std::string& path, ConversionResult result,
+                                     const ConversionFiles& files) const
 {
     if (m_status)
-        m_status->conversionEnded(path, result);
+        m_status->conversionEnded(path, result, files);
 }
 
 bool CVelmorConversion::await(Platform::ProcessGroup& converter, const std::string& path,

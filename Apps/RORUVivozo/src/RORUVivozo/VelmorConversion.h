@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,7 +62,12 @@ private:
     bool await(Platform::ProcessGroup& converter, const std::string& path,
                std::unique_lock<std::mutex>& lock);
     void reportNotConverted(const std::string& path, const std::string& problem) const;
-    void recordResult(const std::string& path, ConversionResult result) const;
+    void recordResult(const std::string& path, ConversionResult result,
+                      const ConversionFiles& files = {}) const;
+    // Writes the quality report and picture of the file's scan beside its RINEX file (beside the file
+    // without one), within what is left of the finish limit once finishing.
+    ConversionFiles writeQuality(const std::string& path, const std::optional<std::string>& rinex,
+                                 Rtcm3::QualityFigures& figures);
 
     const std::chrono::seconds m_timeLimit;
     Report m_report;

@@ -21,6 +21,14 @@ enum class ConversionResult
     Ended,     // ran past its time limit, or the logger ended, and was ended
 };
 
+// What a closed file's conversion left beside it.
+struct ConversionFiles
+{
+    std::optional<std::string> rinex;   // the RINEX observation file, written form
+    std::optional<std::string> quality; // the quality report, absolute native path
+    std::optional<std::string> summary; // the report's one line
+};
+
 // The logger's state as the status shows it; several states of the control's table read as one.
 enum class LoggerState
 {
@@ -65,9 +73,11 @@ struct LoggerSnapshot
         std::string path;
         ConversionResult result;
         Clock::time_point ended;
+        ConversionFiles files;
     };
     std::optional<Conversion> lastConversion;
-    std::map<int, std::uint64_t> messages; // operator messages by number
+    std::deque<Conversion> recentConversions; // newest first
+    std::map<int, std::uint64_t> messages;    // operator messages by number
     struct Message
     {
         int number;
@@ -81,6 +91,7 @@ class CLoggerStatus
 public:
     using Clock = LoggerSnapshot::Clock;
     static constexpr std::size_t kRecentMessages = 5;
+    static constexpr std::size_t kRecentConversions = 10;
 
     CLoggerStatus();
 
@@ -97,7 +108,7 @@ public:
     void messagePosted(int number);
     void kernelDrops(std::uint64_t total);
     void conversionQueued();
-    void conversionEnded(const std::string& path, ConversionResult result);
+    void conversionEnded(const std::string& path, ConversionResult result, const ConversionFiles& files = {});
 
     // Rates stay zero: they need two readings, which the publisher has.
     LoggerSnapshot snapshot() const;

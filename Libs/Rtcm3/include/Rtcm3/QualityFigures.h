@@ -37,6 +37,7 @@ struct CnrSum
 
 struct QualityFigures
 {
+    bool scanned = false; // the file was read through
     unsigned int station = 0;
     std::optional<std::array<double, 3>> positionEcef; // m, the first 1005/1006's
     std::optional<std::string> antenna;                // the first 1007/1008/1033's descriptor

@@ -22,7 +22,7 @@ inline constexpr char kSinceStart[] = "since_start";
 inline constexpr char kRate[] = "rate";
 inline constexpr char kLastDatagram[] = "last_datagram"; // null before the first
 inline constexpr char kConversions[] = "conversions";
-inline constexpr char kMessages[] = "messages";             // operator messages by number: {"1424": 2}
+inline constexpr char kMessages[] = "messages";              // operator messages by number: {"1424": 2}
 inline constexpr char kRecentMessages[] = "recent_messages"; // newest first: [{"number", "time"}]
 
 // In "file", "since_start", "rate", "last_datagram", "conversions" and the recent messages.
@@ -41,6 +41,11 @@ inline constexpr char kFailed[] = "failed";
 inline constexpr char kEnded[] = "ended"; // ran past its time limit
 inline constexpr char kWaiting[] = "waiting";
 inline constexpr char kLast[] = "last"; // {"path", "result", "time"}; null before the first
+// The last closed files, newest first: [{"path", "result", "time", "rinex", "quality", "summary"}].
+inline constexpr char kRecent[] = "recent";
+inline constexpr char kRinex[] = "rinex";     // written form; null when none
+inline constexpr char kQuality[] = "quality"; // the quality report's absolute path; null when none
+inline constexpr char kSummary[] = "summary"; // the quality report's one line; null when none
 inline constexpr char kResult[] = "result";
 inline constexpr char kNumber[] = "number";
 } // namespace StatusSnapshot
