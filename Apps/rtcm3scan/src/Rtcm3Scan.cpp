@@ -124,7 +124,8 @@ int printQuality(std::FILE* file, Rtcm3::Rtcm3Decoder& decoder, const std::strin
     }
     FileQuality::ReportNames names{path, std::nullopt, std::nullopt, std::nullopt};
     if (script && options.picture != nullptr &&
-        FileQuality::drawPicture(*script, options.picture, FileQuality::kPictureTimeLimit, why))
+        FileQuality::drawPicture(*script, Platform::nativePath(options.picture),
+                                 FileQuality::kPictureTimeLimit, why))
         names.picture = options.picture;
     else
         names.whyNoPicture = why;
