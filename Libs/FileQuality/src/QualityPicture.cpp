@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <ctime>
 
 namespace FileQuality
@@ -14,7 +15,8 @@ namespace
 constexpr std::int64_t kGpsEpochUnix = 315964800; // 1980-01-06 00:00:00 UTC
 constexpr int kWidth = 1200;
 constexpr int kHeight = 800;
-constexpr std::size_t kMostGapLabels = 12; // more would hide one another
+constexpr std::size_t kMostGapLabels = 12;     // more would hide one another
+constexpr std::int64_t kGapPixelsAcross = 300; // the plot is some 900 pixels wide: a gap is 3 at least
 constexpr std::int64_t kSecondsInTenMinutes = 600;
 constexpr std::int64_t kSecondsInTwoDays = 172800;
 constexpr std::int64_t kLoneEpochMarginMs = 30000;
@@ -136,13 +138,16 @@ std::optional<std::string> pictureScript(const QualityReport& report, std::strin
     script += "set lmargin 10\nset rmargin 12\nset grid\nset key outside right top samplen 2\n";
     script +=
         fmt::format("set multiplot layout {},1 title \"{}\" font \",16\"\n", anyCnr ? 2 : 1, titleOf(report));
+    // A short gap in a long file is shaded a few pixels wide, so that it still shows.
+    const std::int64_t narrowest = (last - first) / kGapPixelsAcross;
     for (std::size_t g = 0; g < report.gaps.size(); ++g)
     {
         const Gap& gap = report.gaps[g];
+        const std::int64_t widen = std::max<std::int64_t>(0, narrowest - (gap.endMs - gap.startMs)) / 2;
         script += fmt::format(
             "set object {} rectangle from {}, graph 0 to {}, graph 1 behind fillcolor rgb \"#f4c7c3\" "
             "fillstyle solid 1.0 noborder\n",
-            g + 1, unixText(gap.startMs), unixText(gap.endMs));
+            g + 1, unixText(gap.startMs - widen), unixText(gap.endMs + widen));
         if (report.gaps.size() <= kMostGapLabels)
             script += fmt::format("set label {} \"gap {:g} s\" at {}, graph 0.93 center\n", g + 1,
                                   static_cast<double>(gap.endMs - gap.startMs) / 1000.0,
