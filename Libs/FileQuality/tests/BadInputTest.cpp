@@ -15,7 +15,8 @@ namespace
 FileQuality::QualityReport reportOf(const Bytes& bytes)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
-    std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file.get());
     std::rewind(file.get());
     auto decoder = newDecoder();
     Rtcm3::ScanResult result{};
