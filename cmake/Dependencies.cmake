@@ -12,6 +12,8 @@ find_package(ODBC REQUIRED)
 find_package(fmt REQUIRED)
 
 if(VIVOZO_TESTS)
+    # A test looks at the quality picture pixel by pixel.
+    find_package(Qt5 REQUIRED COMPONENTS Gui)
     find_package(GTest REQUIRED)
     find_package(benchmark REQUIRED)
 endif()

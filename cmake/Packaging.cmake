@@ -56,10 +56,11 @@ set(VIVOZO_PACKAGE_MAINTAINER "RORU Vivozo developers <roruvivozo@localhost>"
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VIVOZO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The libraries come from the binaries; what they load or start at run time must be named: convbin
-# (makerinex.bat), the SQLite ODBC driver (ZELTDB), Qt's SQLite plugin (token store), sqlite3 and adduser
-# (suite creation, the service user).
+# (makerinex.bat), gnuplot and the font it draws the quality pictures with, the SQLite ODBC driver
+# (ZELTDB), Qt's SQLite plugin (token store), sqlite3 and adduser (suite creation, the service user).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "rtklib, libsqliteodbc, libqt5sql5-sqlite, sqlite3, adduser")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "rtklib, gnuplot-nox | gnuplot, fonts-dejavu-core, libsqliteodbc, libqt5sql5-sqlite, sqlite3, adduser")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     "${vivozo_packaging_dir}/debian/conffiles" "${vivozo_packaging_dir}/debian/postinst"
     "${vivozo_packaging_dir}/debian/prerm" "${vivozo_packaging_dir}/debian/postrm")

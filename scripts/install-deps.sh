@@ -13,7 +13,7 @@ packages=(
     unixodbc unixodbc-dev libsqliteodbc
     libfmt-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    rtklib socat iproute2 util-linux procps faketime curl chromium
+    rtklib gnuplot-nox fonts-dejavu-core socat iproute2 util-linux procps faketime curl chromium
     systemd strace tmux python3-prometheus-client
     clang libclang-rt-14-dev
 )

@@ -85,7 +85,7 @@ deb=${debs[0]}
 version=$(dpkg-deb -f "$deb" Version)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$(basename "$deb"): Depends: $depends"
-for needed in rtklib libsqliteodbc libc6 libodbc; do
+for needed in rtklib gnuplot libsqliteodbc libc6 libodbc; do
     [[ $depends == *"$needed"* ]] || fail "the package does not depend on $needed"
 done
 

@@ -41,11 +41,12 @@ step "demo captures: the two halves of testglo.rtcm3, as the station recorded th
 "$scan" --make-demo "$demo/capture-second.rtcm3" --second-half
 
 # The capture has no 1013: a file of it is dated by the day it was opened. The logger runs on the
-# capture's own day where faketime is at hand, so that convbin takes that day's leap seconds too.
+# capture's own day where faketime is at hand, so that convbin takes that day's leap seconds too; its
+# waits on the monotonic clock stay real.
 clock=()
 faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1 || true)
 if [ -n "$faketime_lib" ]; then
-    clock=(env LD_PRELOAD="$faketime_lib" FAKETIME="@2009-12-18 23:11:00")
+    clock=(env LD_PRELOAD="$faketime_lib" FAKETIME="@2009-12-18 23:11:00" DONT_FAKE_MONOTONIC=1)
 fi
 step "starting the logger (trace in $demo/trace.txt)${clock:+, its clock at 2009-12-18 23:11:00}"
 "${clock[@]}" "$logger" -debug 31 >"$demo/trace.txt" 2>&1 &
@@ -111,3 +112,11 @@ if [ "$rinex_count" -ne 2 ]; then
     echo "expected two RINEX files, one per log file; found $rinex_count" >&2
     exit 1
 fi
+
+step "quality beside each RINEX file: its report (.qc.json) and picture (.qc.png)"
+for _ in $(seq 1 50); do
+    [ "$(ls "$root/c/demo/rtcm/"*.qc.json 2>/dev/null | wc -l)" -ge 2 ] && break
+    sleep 0.2
+done
+ls -l "$root/c/demo/rtcm/"*.qc.*
+grep -H '"summary"' "$root/c/demo/rtcm/"*.qc.json

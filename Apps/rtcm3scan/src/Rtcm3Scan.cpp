@@ -2,6 +2,8 @@
 #include "DemoCapture.h"
 #include "ScanReport.h"
 
+#include "FileQuality/QualityPicture.h"
+#include "FileQuality/QualityReport.h"
 #include "Platform/DecimalText.h"
 #include "Platform/NativePath.h"
 #include "Platform/UniqueFile.h"
@@ -23,6 +25,7 @@ void usage(std::FILE* out)
 {
     std::fputs("usage: rtcm3scan [--epochs] [--station N] [--date YYYY-MM-DD] LOGFILE\n"
                "       rtcm3scan --kind [--station N] LOGFILE\n"
+               "       rtcm3scan --qc [--picture PNG | --gnuplot] [--station N] [--date YYYY-MM-DD] LOGFILE\n"
                "       rtcm3scan --make-demo OUTFILE [CAPTURE] [--first-half | --second-half]\n"
                "       rtcm3scan --help | --version\n"
                "  LOGFILE   a datagram log file; Windows-style paths are mapped as the logger does\n"
@@ -34,6 +37,9 @@ void usage(std::FILE* out)
                "            day of the file's modification time)\n"
                "  --kind    print only what observations the whole file holds: msm (any MSM, RINEX\n"
                "            3.04), legacy (legacy GPS/GLONASS alone, RINEX 2.11) or none\n"
+               "  --qc      print the file's quality report (JSON), as the logger writes it beside\n"
+               "            the RINEX file; --picture also draws its picture into PNG, --gnuplot prints\n"
+               "            the gnuplot script that draws it instead of the report\n"
                "  --make-demo  write CAPTURE (default testglo.rtcm3 of the project's captures) as\n"
                "               recorded, or a half of it that starts at an epoch of its own\n"
                "exit status: 0 the file converts, 1 it does not, 2 usage or file error\n",
@@ -70,6 +76,9 @@ struct ScanOptions
 {
     bool epochs = false;
     bool kind = false;
+    bool quality = false;
+    bool gnuplot = false;
+    const char* picture = nullptr;
     const char* date = nullptr;
     Rtcm3::ScanContext context;
 };
@@ -96,6 +105,34 @@ bool parseDate(const char* text, std::time_t& day)
     return day != static_cast<std::time_t>(-1);
 }
 
+// The report (or the script of its picture) from the scan's one pass; exit status as for a scan.
+int printQuality(std::FILE* file, Rtcm3::Rtcm3Decoder& decoder, const std::string& path,
+                 const ScanOptions& options)
+{
+    Rtcm3::ScanResult result{};
+    Rtcm3::QualityFigures figures;
+    const bool converts = Rtcm3::scanLogFile(file, decoder, result, options.context, &figures);
+    const FileQuality::QualityReport report = FileQuality::summarize(std::move(figures));
+    std::string why = "drawn with --picture PNG";
+    const std::optional<std::string> script = FileQuality::pictureScript(report, why);
+    if (options.gnuplot)
+    {
+        if (!script)
+            std::fprintf(stderr, "No picture: %s\n", why.c_str());
+        std::fputs(script.value_or("").c_str(), stdout);
+        return script ? 0 : 1;
+    }
+    FileQuality::ReportNames names{path, std::nullopt, std::nullopt, std::nullopt};
+    if (script && options.picture != nullptr &&
+        FileQuality::drawPicture(*script, Platform::nativePath(options.picture),
+                                 FileQuality::kPictureTimeLimit, why))
+        names.picture = options.picture;
+    else
+        names.whyNoPicture = why;
+    std::fputs(FileQuality::reportJson(report, names).c_str(), stdout);
+    return converts ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -113,6 +150,12 @@ int main(int argc, char** argv)
             options.epochs = true;
         else if (std::strcmp(argv[arg], "--kind") == 0)
             options.kind = true;
+        else if (std::strcmp(argv[arg], "--qc") == 0)
+            options.quality = true;
+        else if (std::strcmp(argv[arg], "--gnuplot") == 0)
+            options.gnuplot = true;
+        else if (std::strcmp(argv[arg], "--picture") == 0 && hasValue)
+            options.picture = argv[++arg];
         else if (std::strcmp(argv[arg], "--station") == 0 && hasValue &&
                  parseStation(argv[arg + 1], options.context.station))
             ++arg;
@@ -125,7 +168,8 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (arg + 1 != argc)
+    if (arg + 1 != argc || ((options.gnuplot || options.picture != nullptr) && !options.quality) ||
+        (options.gnuplot && options.picture != nullptr))
     {
         usage(stderr);
         return 2;
@@ -144,16 +188,18 @@ int main(int argc, char** argv)
     if (options.date == nullptr && ::stat(native.c_str(), &status) == 0)
         options.context.opened = status.st_mtime;
 
-    Rtcm3::Rtcm3Decoder decoder{};
+    auto decoder = std::make_unique<Rtcm3::Rtcm3Decoder>();
     Rtcm3::ScanResult result{};
-    const bool converts = Rtcm3::scanLogFile(file.get(), decoder, result, options.context);
+    if (options.quality)
+        return printQuality(file.get(), *decoder, path, options);
+    const bool converts = Rtcm3::scanLogFile(file.get(), *decoder, result, options.context);
     if (options.kind)
     {
         std::puts(Rtcm3Scan::observationKind(result));
         return 0;
     }
     std::fflush(stderr);
-    Rtcm3Scan::printScan(path, decoder, result, converts);
+    Rtcm3Scan::printScan(path, *decoder, result, converts);
     std::rewind(file.get());
     Rtcm3Scan::printWholeFile(file.get(), options.epochs, result, options.context.station);
     return converts ? 0 : 1;

@@ -1,8 +1,10 @@
-# Runs rtcm3scan --epochs on one shipped capture and compares all it prints (standard error and standard
-# output, in the order written) with the capture's golden file, byte for byte; with UPDATE=ON it rewrites
-# the golden file instead.
+# Runs rtcm3scan on one shipped capture and compares what it prints with the capture's golden file, byte
+# for byte; with UPDATE=ON it rewrites the golden file instead. MODE epochs (the default): all that
+# --epochs prints (standard error and standard output, in the order written), kept as <capture>.epochs.txt;
+# MODE qc: the quality report of --qc, <capture>.qc.json; MODE gnuplot: the script of its picture,
+# <capture>.qc.gp (standard output alone for both).
 #   cmake -DPROGRAM=... -DCAPTURE_DIR=... -DCAPTURE=name.rtcm3 -DOPTIONS="--date 2022-05-24" -DSTATUS=1
-#         -DACTUAL_DIR=... [-DUPDATE=ON] -P GoldenDecode.cmake
+#         -DACTUAL_DIR=... [-DMODE=qc] [-DUPDATE=ON] -P GoldenDecode.cmake
 # The capture is named relative to its folder, so no path of the machine shows in the output.
 foreach(required PROGRAM CAPTURE_DIR CAPTURE STATUS ACTUAL_DIR)
     if(NOT DEFINED ${required})
@@ -12,17 +14,32 @@ endforeach()
 
 separate_arguments(options UNIX_COMMAND "${OPTIONS}")
 get_filename_component(stem "${CAPTURE}" NAME_WE)
-set(golden "${CAPTURE_DIR}/${stem}.epochs.txt")
-set(actual "${ACTUAL_DIR}/${stem}.epochs.txt")
+if(NOT MODE OR MODE STREQUAL "epochs")
+    set(mode_options --epochs)
+    set(suffix epochs.txt)
+    set(errors output)
+elseif(MODE STREQUAL "qc")
+    set(mode_options --qc)
+    set(suffix qc.json)
+    set(errors ignored)
+elseif(MODE STREQUAL "gnuplot")
+    set(mode_options --qc --gnuplot)
+    set(suffix qc.gp)
+    set(errors ignored)
+else()
+    message(FATAL_ERROR "GoldenDecode.cmake: no MODE ${MODE}")
+endif()
+set(golden "${CAPTURE_DIR}/${stem}.${suffix}")
+set(actual "${ACTUAL_DIR}/${stem}.${suffix}")
 
 execute_process(
-    COMMAND "${PROGRAM}" --epochs ${options} "${CAPTURE}"
+    COMMAND "${PROGRAM}" ${mode_options} ${options} "${CAPTURE}"
     WORKING_DIRECTORY "${CAPTURE_DIR}"
     OUTPUT_VARIABLE output
-    ERROR_VARIABLE output
+    ERROR_VARIABLE ${errors}
     RESULT_VARIABLE status)
 if(NOT status STREQUAL STATUS)
-    message(FATAL_ERROR "rtcm3scan --epochs ${CAPTURE} ended with ${status}, not ${STATUS}")
+    message(FATAL_ERROR "rtcm3scan ${mode_options} ${CAPTURE} ended with ${status}, not ${STATUS}")
 endif()
 
 if(UPDATE)
@@ -43,5 +60,5 @@ if(differs)
     endif()
     # Unwrapped, so the lines read as diff prints them.
     message(NOTICE "${difference}")
-    message(FATAL_ERROR "rtcm3scan --epochs ${CAPTURE} differs from ${golden}; its whole output is in ${actual}")
+    message(FATAL_ERROR "rtcm3scan ${mode_options} ${CAPTURE} differs from ${golden}; its whole output is in ${actual}")
 endif()

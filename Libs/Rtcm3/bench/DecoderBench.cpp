@@ -1,5 +1,6 @@
 // Throughput of the decoder over the real captures and of one whole scan.
 #include "Captures/CaptureFile.h"
+#include "DayOfMsm7.h"
 #include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/FrameSplit.h"
 #include "Rtcm3/FrameWriter.h"
@@ -141,6 +142,31 @@ void BM_ScanLogFileToTheEnd(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(capture.size()));
 }
 BENCHMARK(BM_ScanLogFileToTheEnd);
+
+// The whole-file pass of the conversion over a day of 1 Hz MSM7 of four systems, read from disk.
+void BM_WholeFilePassOfADay(benchmark::State& state)
+{
+    if (!Rtcm3Bench::writeDayOfMsm7(RTCM3_BENCH_DAY_FILE))
+    {
+        state.SkipWithError("can not write " RTCM3_BENCH_DAY_FILE);
+        return;
+    }
+    auto decoder = std::make_unique<Rtcm3::Rtcm3Decoder>();
+    std::int64_t bytes = 0;
+    for (auto _ : state)
+    {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(RTCM3_BENCH_DAY_FILE, "rb"),
+                                                             &std::fclose);
+        *decoder = Rtcm3::Rtcm3Decoder{};
+        Rtcm3::ScanResult result{};
+        Rtcm3::QualityFigures quality;
+        benchmark::DoNotOptimize(Rtcm3::scanLogFile(file.get(), *decoder, result, {}, &quality));
+        benchmark::DoNotOptimize(quality.epochs.size());
+        bytes += std::ftell(file.get());
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_WholeFilePassOfADay)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

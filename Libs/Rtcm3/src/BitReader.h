@@ -1,7 +1,9 @@
 // Reads the bit fields of one RTCM 3 payload, most significant bit first, never past its end.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace Rtcm3
 {
@@ -14,16 +16,27 @@ public:
     // Up to 56 bits; bits past the payload read as zero, since a short payload may still carry a good CRC.
     std::uint64_t readUnsigned(int bits)
     {
-        while (m_accBits < bits)
+        if (bits <= 0)
+            return 0;
+        const int byte = m_bit >> 3;
+        std::uint64_t value = 0;
+        if (byte + 8 <= m_length)
         {
-            const std::uint64_t next = m_pos < m_length ? m_payload[m_pos] : 0;
-            ++m_pos;
-            m_acc = (m_acc << 8) | next;
-            m_accBits += 8;
+            // Eight bytes at once hold the field wherever it starts in the first of them.
+            std::uint64_t word = 0;
+            std::memcpy(&word, m_payload + byte, sizeof word);
+            value = (bigEndian(word) << (m_bit & 7)) >> (64 - bits);
         }
-        m_accBits -= bits;
-        const std::uint64_t value = (m_acc >> m_accBits) & ((std::uint64_t{1} << bits) - 1);
-        m_acc &= (std::uint64_t{1} << m_accBits) - 1;
+        else
+        {
+            for (int bit = m_bit; bit < m_bit + bits; ++bit)
+            {
+                const int at = bit >> 3;
+                const unsigned next = at < m_length ? (m_payload[at] >> (7 - (bit & 7))) & 1u : 0u;
+                value = (value << 1) | next;
+            }
+        }
+        m_bit += bits;
         return value;
     }
 
@@ -39,20 +52,21 @@ public:
 
     void skip(int bits)
     {
-        while (bits > 32)
-        {
-            readUnsigned(32);
-            bits -= 32;
-        }
-        readUnsigned(bits);
+        if (bits > 0)
+            m_bit += bits;
     }
 
 private:
+    static std::uint64_t bigEndian(std::uint64_t word)
+    {
+        if constexpr (std::endian::native == std::endian::little)
+            return __builtin_bswap64(word);
+        return word;
+    }
+
     const unsigned char* m_payload;
     int m_length;
-    int m_pos = 0;
-    std::uint64_t m_acc = 0;
-    int m_accBits = 0;
+    int m_bit = 0; // of the next field, from the payload's first bit
 };
 
 } // namespace Rtcm3

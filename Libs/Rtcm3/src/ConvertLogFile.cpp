@@ -1,5 +1,6 @@
 // The conversion driver: scan of a closed log file, first epoch, RINEX name and hand-off.
 #include "Rtcm3/ConvertLogFile.h"
+#include "QualityTally.h"
 #include "TimeUnits.h"
 
 #include "Platform/NativePath.h"
@@ -160,9 +161,20 @@ const char* rinexVersion(const ScanResult& scan)
     return (scan.observationKinds & kMsmObservations) ? "3.04" : "2.11";
 }
 
-bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context)
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context,
+                 QualityFigures* quality)
 {
+    std::unique_ptr<QualityTally> tally = quality != nullptr ? std::make_unique<QualityTally>() : nullptr;
     decoder.gpsWeek = 1000;
+    // From the day the file was opened, GLONASS times take that day's leap seconds and the day nearest
+    // to it, as convbin's do: the epochs of the quality figures are those of the RINEX file.
+    if (context.opened != 0)
+    {
+        int mjd = 0;
+        int secondsOfDay = 0;
+        utcDate(context.opened, mjd, secondsOfDay);
+        dateReference(mjd, secondsOfDay, decoder.gpsWeek, decoder.lastSecondsOfWeek);
+    }
     decoder.stationFilter = context.station;
     int found = 0;
     int messages = 0;
@@ -222,13 +234,16 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
             result.leapSeconds = decoder.leapSeconds;
             found |= kFoundDate;
         }
+        if (tally)
+            tally->take(decoder, decoded);
     };
     // The whole file: a position, an antenna or a date may come late, an MSM after legacy epochs.
     std::vector<unsigned char> buffer(kScanBuffer);
+    std::uint64_t bytes = 0;
     for (std::size_t got = 0; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
     {
-        for (std::size_t i = 0; i < got; ++i)
-            feedByte(decoder, buffer[i], take);
+        feedBytes(decoder, buffer.data(), got, take);
+        bytes += got;
     }
     result.foundBits = found;
     result.messageCount = messages;
@@ -239,6 +254,8 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
     result.observingStations = stationsIn(decoder.observingStations);
     waiveForObservations(result, context);
     finishScan(result);
+    if (tally)
+        *quality = tally->finish(decoder, result, bytes);
     const int effective = found | result.waivedBits;
     if (effective == kFoundAll)
     {
@@ -361,7 +378,8 @@ ScanFile openForScan(const std::string& logFilePath, std::string* problem)
 }
 
 bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
-                   std::string* problem, const ScanContext& context, ScanResult* scanned)
+                   std::string* problem, const ScanContext& context, ScanResult* scanned,
+                   QualityFigures* quality)
 {
     tell(problem, "");
     ScanContext dated = context;
@@ -372,7 +390,7 @@ bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string
         dated.opened = status.st_mtime;
     Rtcm3Decoder decoder{};
     ScanResult result{};
-    const bool converts = scanLogFile(file, decoder, result, dated);
+    const bool converts = scanLogFile(file, decoder, result, dated, quality);
     if (scanned != nullptr)
         *scanned = result;
     if (!converts)
@@ -397,7 +415,8 @@ bool convertLogFile(const std::string& logDirectory, const ConversionSteps& step
         return false;
     std::string rinexName;
     ScanResult scan{};
-    const bool converts = nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan);
+    const bool converts = nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan,
+                                        steps.quality);
     file.reset();
     if (steps.scanned)
         steps.scanned(scan);

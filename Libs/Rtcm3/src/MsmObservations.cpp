@@ -2,6 +2,8 @@
 #include "Carriers.h"
 #include "Messages.h"
 
+#include <bit>
+
 namespace Rtcm3
 {
 
@@ -138,19 +140,22 @@ void decodeMsm(Rtcm3Decoder& decoder, int message, BitReader& reader)
     const std::uint64_t satelliteMask = (reader.readUnsigned(32) << 32) | reader.readUnsigned(32);
     const auto signalMask = static_cast<std::uint32_t>(reader.readUnsigned(32));
 
+    // The masks' set bits, from the top one (ID 1) down.
     SatelliteData satellites;
     int satelliteCount = 0;
-    for (int id = 1; id <= kMsmMaxSatellites; ++id)
+    for (std::uint64_t rest = satelliteMask; rest != 0; ++satelliteCount)
     {
-        if ((satelliteMask >> (kMsmMaxSatellites - id)) & 1)
-            satellites.id[satelliteCount++] = id;
+        const int above = std::countl_zero(rest);
+        satellites.id[satelliteCount] = above + 1;
+        rest &= ~(std::uint64_t{1} << (kMsmMaxSatellites - 1 - above));
     }
     int signals[kMsmMaxSignals];
     int signalCount = 0;
-    for (int id = 1; id <= kMsmMaxSignals; ++id)
+    for (std::uint32_t rest = signalMask; rest != 0; ++signalCount)
     {
-        if ((signalMask >> (kMsmMaxSignals - id)) & 1)
-            signals[signalCount++] = id;
+        const int above = std::countl_zero(rest);
+        signals[signalCount] = above + 1;
+        rest &= ~(std::uint32_t{1} << (kMsmMaxSignals - 1 - above));
     }
     const int maskBits = satelliteCount * signalCount;
     if (maskBits > kMsmMaxCells || !msmEpochValid(system, epochField))

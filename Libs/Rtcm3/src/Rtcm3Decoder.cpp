@@ -6,6 +6,7 @@
 #include "StationMessages.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace Rtcm3
@@ -15,8 +16,42 @@ namespace
 {
 
 constexpr std::uint32_t kCrcPolynomial = 0x1864CFB; // CRC-24Q, with the bit above its 24 bits
-constexpr std::uint32_t kCrcOverflow = 0x1000000;
 constexpr std::uint32_t kCrcMask = 0xFFFFFF;
+constexpr unsigned char kReservedBits = 0xFC; // the 6 bits between preamble and length, 0 in a frame
+
+// CRC-24Q a table look-up per byte, eight bytes at a time: the register is kept in the top 24 bits of 32,
+// and table k holds what a byte followed by k zero bytes adds to it.
+constexpr int kCrcSlices = 8;
+using CrcTables = std::array<std::array<std::uint32_t, 256>, kCrcSlices>;
+
+constexpr CrcTables crcTables()
+{
+    constexpr std::uint32_t kAligned = (kCrcPolynomial & kCrcMask) << 8;
+    CrcTables tables{};
+    for (std::uint32_t byte = 0; byte < 256; ++byte)
+    {
+        std::uint32_t crc = byte << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ kAligned : crc << 1;
+        tables[0][byte] = crc;
+    }
+    for (int slice = 1; slice < kCrcSlices; ++slice)
+    {
+        for (std::uint32_t byte = 0; byte < 256; ++byte)
+        {
+            const std::uint32_t before = tables[slice - 1][byte];
+            tables[slice][byte] = (before << 8) ^ tables[0][before >> 24];
+        }
+    }
+    return tables;
+}
+constexpr CrcTables kCrcTables = crcTables();
+
+std::uint32_t bigEndian32(const unsigned char* p)
+{
+    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+           (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+}
 
 void decodeStationPosition(Rtcm3Decoder& decoder, int message, BitReader& reader)
 {
@@ -53,18 +88,19 @@ void decodeSystemParameters(Rtcm3Decoder& decoder, BitReader& reader)
 
 std::uint32_t crc24q(const unsigned char* data, int length)
 {
-    std::uint32_t crc = 0;
-    for (int i = 0; i < length; ++i)
+    const auto& t = kCrcTables;
+    std::uint32_t crc = 0; // in the top 24 bits
+    int i = 0;
+    for (; i + kCrcSlices <= length; i += kCrcSlices)
     {
-        crc ^= static_cast<std::uint32_t>(data[i]) << 16;
-        for (int bit = 0; bit < 8; ++bit)
-        {
-            crc <<= 1;
-            if (crc & kCrcOverflow)
-                crc ^= kCrcPolynomial;
-        }
+        const std::uint32_t high = bigEndian32(data + i) ^ crc;
+        const std::uint32_t low = bigEndian32(data + i + 4);
+        crc = t[7][high >> 24] ^ t[6][(high >> 16) & 0xFF] ^ t[5][(high >> 8) & 0xFF] ^ t[4][high & 0xFF] ^
+              t[3][low >> 24] ^ t[2][(low >> 16) & 0xFF] ^ t[1][(low >> 8) & 0xFF] ^ t[0][low & 0xFF];
     }
-    return crc & kCrcMask;
+    for (; i < length; ++i)
+        crc = (crc << 8) ^ t[0][(crc >> 24) ^ data[i]];
+    return crc >> 8;
 }
 
 bool syncFrame(Rtcm3Decoder& decoder)
@@ -97,9 +133,12 @@ bool syncFrame(Rtcm3Decoder& decoder)
             if (crc24q(p, length + kHeaderBytes) == expected)
             {
                 decoder.consumedLength = length;
+                decoder.frameBytes += static_cast<std::uint64_t>(frameLength);
                 found = true;
                 break;
             }
+            if ((p[1] & kReservedBits) == 0)
+                ++decoder.badCrcFrames;
         }
         ++pos;
     }
@@ -125,6 +164,7 @@ DecodeResult nextMessage(Rtcm3Decoder& decoder)
     if (message != 1019 && message != 1020)
     {
         const auto station = static_cast<unsigned int>(reader.readUnsigned(kStationIdBits));
+        decoder.stationsSeen[station / 64] |= std::uint64_t{1} << (station % 64);
         if ((message >= 1001 && message <= 1004) || (message >= 1009 && message <= 1012) || isAnyMsm(message))
             decoder.observingStations[station / 64] |= std::uint64_t{1} << (station % 64);
         if (station != decoder.stationFilter)

@@ -2,6 +2,8 @@
 // time in the order the files were closed, each for its time limit at most.
 #include "RORUVivozo/VelmorConversion.h"
 
+#include "FileQuality/QualityFiles.h"
+#include "FileQuality/QualityPicture.h"
 #include "Rtcm3/MakeRinexLauncher.h"
 #include "Rtcm3/MakeRinexReport.h"
 
@@ -143,6 +145,7 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     std::string path;      // where the script was started for the file
     std::string rinexName; // what it was asked to write; the scan passed when there is one
     Rtcm3::ScanResult scan{};
+    Rtcm3::QualityFigures quality;
     Platform::ProcessGroup converter;
     const Rtcm3::ConversionSteps steps{
         [&](std::string* problem)
@@ -161,7 +164,8 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
             converter = Rtcm3::startMakeRinex(path, rinexName, context.station, environment);
             return converter.running();
         },
-        [&](const Rtcm3::ScanResult& result) { scan = result; }};
+        [&](const Rtcm3::ScanResult& result) { scan = result; },
+        &quality};
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
     std::string problem;
     m_converter(Rtcm3::logFileDirectory(closed.path), steps, &problem, context);
@@ -177,7 +181,7 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     if (launched && !await(converter, path, lock))
     {
         lock.unlock();
-        recordResult(path, ConversionResult::Ended);
+        recordResult(path, ConversionResult::Ended, writeQuality(path, std::nullopt, quality));
         lock.lock();
         return;
     }
@@ -196,7 +200,10 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
         reportNotConverted(path, problem, otherStations(scan, context.station));
     else if (launched)
         reportConverted(path, scan, rinexName);
-    recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed);
+    const std::optional<std::string> rinex =
+        problem.empty() ? Rtcm3::writtenRinexFile(path, rinexName) : std::nullopt;
+    recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed,
+                 writeQuality(path, rinex, quality));
     lock.lock();
 }
 
@@ -248,10 +255,31 @@ std::string CVelmorConversion::otherStations(const Rtcm3::ScanResult& scan, unsi
            (one ? std::to_string(scan.observingStations.front()) : std::string("one of them"));
 }
 
-void CVelmorConversion::recordResult(const std::string& path, ConversionResult result) const
+ConversionFiles CVelmorConversion::writeQuality(const std::string& path,
+                                                const std::optional<std::string>& rinex,
+                                                Rtcm3::QualityFigures& figures)
+{
+    if (!figures.scanned)
+        return {rinex, std::nullopt, std::nullopt};
+    std::chrono::milliseconds limit = FileQuality::kPictureTimeLimit;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_finishing)
+            limit = std::min(
+                limit, std::chrono::duration_cast<std::chrono::milliseconds>(m_finishBy - Clock::now()));
+    }
+    const FileQuality::QualityWritten written =
+        FileQuality::writeQualityFiles(path, rinex, std::move(figures), limit);
+    if (written.problem && m_report)
+        m_report("\n\tWARNING: Quality report of " + path + ": " + *written.problem + ".");
+    return {rinex, written.report, written.summary};
+}
+
+void CVelmorConversion::recordResult(const std::string& path, ConversionResult result,
+                                     const ConversionFiles& files) const
 {
     if (m_status)
-        m_status->conversionEnded(path, result);
+        m_status->conversionEnded(path, result, files);
 }
 
 bool CVelmorConversion::await(Platform::ProcessGroup& converter, const std::string& path,

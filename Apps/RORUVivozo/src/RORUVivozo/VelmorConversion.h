@@ -16,6 +16,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,7 +83,12 @@ private:
                          const std::string& rinexName) const;
     // For a file without observations of the station: the stations it holds, and the token to set.
     static std::string otherStations(const Rtcm3::ScanResult& scan, unsigned int station);
-    void recordResult(const std::string& path, ConversionResult result) const;
+    void recordResult(const std::string& path, ConversionResult result,
+                      const ConversionFiles& files = {}) const;
+    // Writes the quality report and picture of the file's scan beside its RINEX file (beside the file
+    // without one), within what is left of the finish limit once finishing.
+    ConversionFiles writeQuality(const std::string& path, const std::optional<std::string>& rinex,
+                                 Rtcm3::QualityFigures& figures);
 
     const std::chrono::seconds m_timeLimit;
     Report m_report;

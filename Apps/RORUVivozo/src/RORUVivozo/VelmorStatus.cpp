@@ -107,13 +107,17 @@ void CLoggerStatus::conversionQueued()
     ++m_rest.conversionsWaiting;
 }
 
-void CLoggerStatus::conversionEnded(const std::string& path, ConversionResult result)
+void CLoggerStatus::conversionEnded(const std::string& path, ConversionResult result,
+                                    const ConversionFiles& files)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_rest.conversionsWaiting > 0)
         --m_rest.conversionsWaiting;
     ++m_rest.conversions[result];
-    m_rest.lastConversion = LoggerSnapshot::Conversion{path, result, Clock::now()};
+    m_rest.lastConversion = LoggerSnapshot::Conversion{path, result, Clock::now(), files};
+    m_rest.recentConversions.push_front(*m_rest.lastConversion);
+    if (m_rest.recentConversions.size() > kRecentConversions)
+        m_rest.recentConversions.pop_back();
 }
 
 LoggerSnapshot CLoggerStatus::snapshot() const

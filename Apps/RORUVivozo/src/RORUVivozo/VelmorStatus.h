@@ -26,6 +26,14 @@ enum class ConversionResult
     Ended,     // ran past its time limit, or the logger ended, and was ended
 };
 
+// What a closed file's conversion left beside it.
+struct ConversionFiles
+{
+    std::optional<std::string> rinex;   // the RINEX observation file, written form
+    std::optional<std::string> quality; // the quality report, absolute native path
+    std::optional<std::string> summary; // the report's one line
+};
+
 // The logger's state as the status shows it; several states of the control's table read as one.
 enum class LoggerState
 {
@@ -85,8 +93,10 @@ struct LoggerSnapshot
         std::string path;
         ConversionResult result;
         Clock::time_point ended;
+        ConversionFiles files;
     };
     std::optional<Conversion> lastConversion;
+    std::deque<Conversion> recentConversions; // newest first
     std::map<int, std::uint64_t> messages; // operator messages by number; 0 for one not posted yet
     struct Message
     {
@@ -108,6 +118,7 @@ public:
     // Takes a message's text once the poster has formed it, from any thread, even after the status
     // is gone.
     using MessageText = std::function<void(const std::string& text)>;
+    static constexpr std::size_t kRecentConversions = 10;
 
     CLoggerStatus();
 
@@ -147,7 +158,7 @@ public:
     void kernelDrops(std::uint64_t total);
     void syncFailed();
     void conversionQueued();
-    void conversionEnded(const std::string& path, ConversionResult result);
+    void conversionEnded(const std::string& path, ConversionResult result, const ConversionFiles& files = {});
 
     // Rates stay zero: they need two readings, which the publisher has.
     LoggerSnapshot snapshot() const;

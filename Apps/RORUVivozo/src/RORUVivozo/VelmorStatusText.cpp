@@ -195,6 +195,17 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
                                                  {Key::kResult, resultName(snapshot.lastConversion->result)},
                                                  {Key::kTime, isoTime(snapshot.lastConversion->ended)}})
                         : QJsonValue());
+    QJsonArray recentConversions;
+    const auto optional = [](const std::optional<std::string>& text)
+    { return text ? QJsonValue(qText(*text)) : QJsonValue(); };
+    for (const LoggerSnapshot::Conversion& conversion : snapshot.recentConversions)
+        recentConversions.append(QJsonObject{{Key::kPath, qText(conversion.path)},
+                                             {Key::kResult, resultName(conversion.result)},
+                                             {Key::kTime, isoTime(conversion.ended)},
+                                             {Key::kRinex, optional(conversion.files.rinex)},
+                                             {Key::kQuality, optional(conversion.files.quality)},
+                                             {Key::kSummary, optional(conversion.files.summary)}});
+    conversionCounts.insert(Key::kRecent, recentConversions);
     document.insert(Key::kConversions, conversionCounts);
     QJsonObject messages;
     for (const auto& [number, count] : snapshot.messages)

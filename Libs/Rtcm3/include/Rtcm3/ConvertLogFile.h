@@ -3,6 +3,7 @@
 
 #include "Platform/UniqueFile.h"
 
+#include "Rtcm3/QualityFigures.h"
 #include "Rtcm3/Rtcm3Decoder.h"
 #include "Rtcm3/ScanContext.h"
 
@@ -86,8 +87,10 @@ struct EpochTime
 // Feeds the whole open file through the zero-filled decoder; the first epoch, the first position and the
 // first 1013 count. Reads the messages of the context's station; the opening time dates a file without
 // 1013. When the file does not convert, writes a line to standard error for each kind missing; when it
-// does without position, antenna or 1013, an information line for each.
-bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context = {});
+// does without position, antenna or 1013, an information line for each. quality, when given, gets the
+// file's quality figures from the same pass.
+bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, const ScanContext& context = {},
+                 QualityFigures* quality = nullptr);
 
 // The standard error lines (without their line end) for the kinds of information not found (the
 // found bits with the scan's waived bits) of a file that does not convert.
@@ -121,10 +124,10 @@ ScanFile openForScan(const std::string& logFilePath, std::string* problem = null
 // Scans the open log file and names its RINEX file in logDirectory after the first epoch. False
 // when the file did not pass the scan; problem then gets what it lacks. Without an opening time in
 // the context, the file's modification time stands in for it.
-// scanned, when given, gets the scan's findings.
+// scanned and quality, when given, get the scan's findings and the file's quality figures.
 bool nameRinexFile(std::FILE* file, const std::string& logDirectory, std::string& rinexName,
                    std::string* problem = nullptr, const ScanContext& context = {},
-                   ScanResult* scanned = nullptr);
+                   ScanResult* scanned = nullptr, QualityFigures* quality = nullptr);
 
 // What "makerinex.bat" is told beside its arguments: the scan's RINEX version and station position, and
 // the context's header labels, as "NAME=value" environment entries.
@@ -139,6 +142,8 @@ struct ConversionSteps
     std::function<bool(const std::string& rinexName, const std::vector<std::string>& environment)> start;
     // When given, told what the scan found once the file is scanned, whether it converts or not.
     std::function<void(const ScanResult& scan)> scanned{};
+    // Gets the file's quality figures from the scan, whether the file converts or not, when given.
+    QualityFigures* quality = nullptr;
 };
 
 // Scans the closed log file and starts "makerinex.bat <log file path> <RINEX name>" through the

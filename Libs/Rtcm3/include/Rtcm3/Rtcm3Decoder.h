@@ -3,7 +3,10 @@
 
 #include "Rtcm3/Msm.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace Rtcm3
 {
@@ -109,6 +112,10 @@ struct Rtcm3Decoder
     // (k + 8 by slot - 1, 0 when not known), which MSM4 and MSM6 need for their phases.
     MsmObservations msm;
     int glonassChannels[kMsmMaxSatellites];
+    // What the frame search met, for a file's quality report.
+    std::uint64_t frameBytes;   // bytes of frames with a correct CRC, of every station
+    std::uint64_t badCrcFrames; // frame headers (preamble, reserved bits 0) whose CRC did not match
+    std::uint64_t stationsSeen[kStationIds / 64]; // station IDs of every message but 1019 and 1020, by bit
 };
 
 // Appends one byte to the frame buffer; true when enough bytes are held for a frame search.
@@ -135,6 +142,33 @@ DecodeResult feedByte(Rtcm3Decoder& decoder, unsigned char byte, OnMessage&& onM
         last = result;
     }
     return last;
+}
+
+// The same as feeding the bytes one at a time, but a frame's bytes are copied in one piece: the
+// search runs at the same bytes, so onMessage sees the same messages in the same decoder state.
+template <class OnMessage>
+void feedBytes(Rtcm3Decoder& decoder, const unsigned char* data, std::size_t size, OnMessage&& onMessage)
+{
+    while (size > 0)
+    {
+        if (decoder.byteCount < 0 || decoder.byteCount >= kFrameBufferSize)
+            decoder.byteCount = 0;
+        const int wanted =
+            std::clamp(decoder.bytesNeeded - decoder.byteCount, 1, kFrameBufferSize - decoder.byteCount);
+        const std::size_t taken = std::min(size, static_cast<std::size_t>(wanted));
+        std::memcpy(decoder.frame + decoder.byteCount, data, taken);
+        decoder.byteCount += static_cast<int>(taken);
+        data += taken;
+        size -= taken;
+        if (decoder.byteCount < decoder.bytesNeeded)
+            continue;
+        DecodeResult result;
+        while (decodeHeldFrame(decoder, result))
+        {
+            if (result.fromStation)
+                onMessage(result);
+        }
+    }
 }
 
 // The same without looking at each message.

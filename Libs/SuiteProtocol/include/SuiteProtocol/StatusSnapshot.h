@@ -50,10 +50,11 @@ inline constexpr char kFailed[] = "failed";
 inline constexpr char kEnded[] = "ended"; // ran past its time limit
 inline constexpr char kWaiting[] = "waiting";
 inline constexpr char kLast[] = "last"; // {"path", "result", "time"}; null before the first
-// The last closed files, newest first: {"path", "result", "time", "rinex", "quality", "summary"}.
+// The last closed files, newest first: [{"path", "result", "time", "rinex", "quality", "summary"}].
 inline constexpr char kRecent[] = "recent";
-inline constexpr char kQuality[] = "quality"; // the file's quality report, an absolute native path, or null
-inline constexpr char kSummary[] = "summary"; // the report's one line, or null
+inline constexpr char kRinex[] = "rinex";     // written form; null when none
+inline constexpr char kQuality[] = "quality"; // the quality report's absolute path; null when none
+inline constexpr char kSummary[] = "summary"; // the quality report's one line; null when none
 inline constexpr char kResult[] = "result";
 inline constexpr char kNumber[] = "number";
 inline constexpr char kText[] = "text"; // as recorded; empty until the poster has formed it

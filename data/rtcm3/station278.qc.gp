@@ -1,0 +1,94 @@
+# The quality picture of a log file: satellites and mean C/N0 per system, gaps shaded.
+set terminal pngcairo size 1200,800 noenhanced font "DejaVu Sans,13"
+set encoding utf8
+$satellites << EOD
+# seconds since 1970 (GPS time) G R
+1579918560 9 9
+1579918561 9 9
+1579918562 9 9
+1579918563 9 9
+1579918564 9 9
+1579918565 9 9
+1579918566 9 9
+1579918567 9 9
+1579918568 9 9
+1579918569 9 9
+1579918570 9 9
+1579918571 9 9
+1579918572 9 9
+1579918573 9 9
+1579918574 9 9
+1579918575 9 9
+1579918576 9 9
+1579918577 9 9
+1579918578 9 9
+1579918579 9 9
+1579918580 9 9
+1579918581 9 9
+1579918582 9 9
+1579918583 9 9
+1579918584 9 9
+1579918585 9 9
+1579918586 9 9
+1579918587 9 9
+1579918588 9 9
+1579918589 9 9
+1579918590 9 9
+1579918591 9 9
+1579918592 9 9
+EOD
+$cnr << EOD
+# seconds since 1970 (GPS time) G R
+1579918560 44.4 42.2
+1579918561 44.3 42.1
+1579918562 44.3 42.2
+1579918563 44.3 42.1
+1579918564 44.3 42.1
+1579918565 44.3 42.2
+1579918566 44.2 42.2
+1579918567 44.1 42.1
+1579918568 44.2 42.1
+1579918569 44.3 42.1
+1579918570 44.2 42.1
+1579918571 44.3 42.0
+1579918572 44.4 42.0
+1579918573 44.2 41.9
+1579918574 44.3 41.9
+1579918575 44.3 41.8
+1579918576 44.2 41.9
+1579918577 44.1 41.9
+1579918578 44.1 42.0
+1579918579 44.0 42.0
+1579918580 44.3 42.0
+1579918581 44.1 41.9
+1579918582 44.2 42.0
+1579918583 44.1 42.0
+1579918584 44.3 41.9
+1579918585 44.2 42.0
+1579918586 44.2 41.9
+1579918587 44.2 42.0
+1579918588 44.2 42.0
+1579918589 44.1 42.0
+1579918590 44.3 42.0
+1579918591 44.2 42.1
+1579918592 44.3 42.1
+EOD
+set xdata time
+set timefmt "%s"
+set format x "%H:%M:%S"
+set xlabel "GPS time"
+set xrange ["1579918560":"1579918592"]
+set lmargin 10
+set rmargin 12
+set grid
+set key outside right top samplen 2
+set multiplot layout 2,1 title "Station 278, 2020-01-25: completeness 100.0 % (33 of 33 epochs), no gap" font ",16"
+set ylabel "satellites tracked"
+set yrange [0:*]
+set offsets 0, 0, 1, 0
+plot $satellites using 1:2 with lines linewidth 2 linecolor rgb "#1f77b4" title "G", $satellites using 1:3 with lines linewidth 2 linecolor rgb "#d62728" title "R"
+set ylabel "mean C/N0 (dB-Hz)"
+set yrange [*:*]
+set offsets 0, 0, 1, 1
+plot $cnr using 1:2 with lines linewidth 2 linecolor rgb "#1f77b4" title "G", $cnr using 1:3 with lines linewidth 2 linecolor rgb "#d62728" title "R"
+unset multiplot
