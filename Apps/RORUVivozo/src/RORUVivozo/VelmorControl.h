@@ -12,7 +12,7 @@
 #include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorReceivers.h"
 #include "RORUVivozo/VelmorReportThrottle.h"
-#include "RORUVivozo/VelmorServiceNotifier.h"
+#include "ServiceNotifier/ServiceNotifier.h"
 #include "RORUVivozo/VelmorServices.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"

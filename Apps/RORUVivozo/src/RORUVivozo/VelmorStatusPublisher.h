@@ -3,7 +3,7 @@
 // that a reader never sees half a file. Nothing here runs on the datagram path.
 #pragma once
 
-#include "RORUVivozo/VelmorServiceNotifier.h"
+#include "ServiceNotifier/ServiceNotifier.h"
 #include "RORUVivozo/VelmorStatus.h"
 
 #include <chrono>
