@@ -1,6 +1,7 @@
 #include "RORUVivozo/VelmorStatusText.h"
 
 #include "Platform/DecimalText.h"
+#include "Platform/UtcText.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
 #include <QJsonArray>
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 
 namespace
 {
@@ -45,17 +45,9 @@ double secondsBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double>(to - from).count();
 }
 
-// ISO 8601 in UTC with milliseconds.
 QString isoTime(Clock::time_point at)
 {
-    const std::time_t seconds = Clock::to_time_t(at);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    return QString::fromStdString(fmt::format("{}.{:03}Z", text, millis));
+    return QString::fromStdString(Platform::isoUtcMillis(at));
 }
 
 QString qText(const std::string& text)

@@ -15,9 +15,9 @@ class FrameReader
 public:
     struct Counts
     {
-        std::uint64_t frames = 0;        // whole, with a CRC that holds
-        std::uint64_t badCrcFrames = 0;  // a whole frame by its header whose CRC does not hold
-        std::uint64_t bytesOutside = 0;  // bytes in no good frame, those of bad frames included
+        std::uint64_t frames = 0;       // whole, with a CRC that holds
+        std::uint64_t badCrcFrames = 0; // a whole frame by its header whose CRC does not hold
+        std::uint64_t bytesOutside = 0; // bytes in no good frame, those of bad frames included
     };
     using OnFrame = std::function<void(const unsigned char* frame, std::size_t size)>;
 

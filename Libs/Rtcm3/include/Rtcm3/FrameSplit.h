@@ -45,7 +45,8 @@ template <class OnFrame> void forEachFrame(const unsigned char* data, std::size_
         }
         if (start == FrameStart::Incomplete)
             return;
-        const int message = frameSize >= kHeaderBytes + 2 + kCrcBytes ? (data[at + 3] << 4) | (data[at + 4] >> 4) : 0;
+        const int message =
+            frameSize >= kHeaderBytes + 2 + kCrcBytes ? (data[at + 3] << 4) | (data[at + 4] >> 4) : 0;
         if (!onFrame(at, frameSize, message))
             return;
         at += frameSize;

@@ -1,7 +1,7 @@
 // Tells the service manager how a service (the logger, the bridge) is doing: ready, a one-line state,
-// stopping, and the heartbeat of its main loop. Nothing happens where no service manager listens. A manager that does not read
-// its socket would block a sender: messages go out from a thread of the notifier's own, so no caller
-// ever waits for one.
+// stopping, and the heartbeat of its main loop. Nothing happens where no service manager listens. A manager
+// that does not read its socket would block a sender: messages go out from a thread of the notifier's own, so
+// no caller ever waits for one.
 #pragma once
 
 #include <chrono>
