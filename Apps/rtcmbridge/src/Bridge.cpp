@@ -52,7 +52,6 @@ asio::awaitable<void> Bridge::run()
     while (!m_stopping)
     {
         ++attempts;
-        const SteadyClock::time_point began = SteadyClock::now();
         // Said when it opens: a session reports its own connection, before its first frame.
         auto opened = [&](const std::string& connection)
         {
@@ -60,8 +59,8 @@ asio::awaitable<void> Bridge::run()
                 say("connected to " + m_shown + " (" + connection + ")");
             else
                 say("connected again to " + m_shown + " (" + connection + ") after " +
-                    secondsText(began - lostAt.value_or(began)) + " without it, " + std::to_string(attempts) +
-                    (attempts == 1 ? " attempt" : " attempts"));
+                    secondsText(SteadyClock::now() - lostAt.value_or(SteadyClock::now())) + " without it, " +
+                    std::to_string(attempts) + (attempts == 1 ? " attempt" : " attempts"));
             m_status.change(
                 [&](BridgeState& state)
                 {
@@ -116,7 +115,7 @@ asio::awaitable<Bridge::Outcome> Bridge::session(const std::function<void(const 
 {
     Outcome outcome;
     m_silent = false;
-    m_lastByte = SteadyClock::now();
+    m_lastByte = m_lastFrame = SteadyClock::now();
     const bool watched = !m_source.endsTheBridge();
     if (watched && !m_source.waitsForPeer())
         watchSilence();
@@ -126,7 +125,8 @@ asio::awaitable<Bridge::Outcome> Bridge::session(const std::function<void(const 
         const std::string connection = co_await m_source.open();
         outcome.opened = true;
         opened(connection);
-        m_lastByte = SteadyClock::now();
+        m_lastByte = m_lastFrame = SteadyClock::now();
+        m_saidNoFrame = false;
         if (watched && m_source.waitsForPeer())
             watchSilence();
         while (!m_stopping)
@@ -137,7 +137,12 @@ asio::awaitable<Bridge::Outcome> Bridge::session(const std::function<void(const 
             const std::uint64_t before = frameCount();
             m_reader.feed(m_buffer.data(), got,
                           [this](const unsigned char* frame, std::size_t size) { sendFrame(frame, size); });
-            outcome.delivered = outcome.delivered || frameCount() > before;
+            if (frameCount() > before)
+            {
+                outcome.delivered = true;
+                m_lastFrame = m_lastByte;
+                m_saidNoFrame = false;
+            }
             reportCounts();
         }
     }
@@ -171,7 +176,17 @@ void Bridge::watchSilence()
         {
             if (error)
                 return;
-            if (SteadyClock::now() < m_lastByte + m_silenceLimit)
+            const auto now = SteadyClock::now();
+            if (!m_saidNoFrame && now >= m_lastFrame + m_silenceLimit && m_lastByte > m_lastFrame)
+            {
+                // Bytes come, but never a good frame: it stays connected, and says so once.
+                say("reading " + m_shown + " but no good frame for " +
+                    std::to_string(m_silenceLimit.count()) + " s, " +
+                    std::to_string(m_reader.counts().bytesOutside) +
+                    " bytes outside frames so far: not RTCM 3, or a wrong baud rate?");
+                m_saidNoFrame = true;
+            }
+            if (now < m_lastByte + m_silenceLimit)
                 return watchSilence();
             m_silent = true;
             m_source.close();

@@ -51,7 +51,9 @@ private:
     Rtcm3::FrameReader m_reader;
     std::array<unsigned char, 16384> m_buffer{};
     std::chrono::steady_clock::time_point m_lastByte;
+    std::chrono::steady_clock::time_point m_lastFrame; // or the opening, before the first
     bool m_silent = false;
+    bool m_saidNoFrame = false;
     bool m_stopping = false;
     std::uint64_t m_bytes = 0;
     std::uint64_t m_sent = 0;

@@ -86,7 +86,12 @@ std::string bridgeStatusJson(const BridgeState& state, const std::string& line, 
         {Key::kDatagramsSent, number(state.datagramsSent)},
         {Key::kSendFailures, number(state.sendFailures)},
         {Key::kReconnects, number(state.reconnects)},
-        {Key::kLastFrame, timeValue(state.lastFrame)},
+        {Key::kLastFrame, state.lastFrame
+                              ? QJsonValue(QJsonObject{
+                                    {Common::kTime, timeValue(state.lastFrame)},
+                                    {Common::kAgeSeconds,
+                                     std::chrono::duration<double>(state.taken - *state.lastFrame).count()}})
+                              : QJsonValue()},
         {Key::kLastError, state.lastErrorTime
                               ? QJsonValue(QJsonObject{{Key::kText, QString::fromStdString(state.lastError)},
                                                        {Key::kTime, timeValue(state.lastErrorTime)}})

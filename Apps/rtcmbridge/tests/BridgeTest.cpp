@@ -159,6 +159,15 @@ TEST_F(Bridge, CarriesACasterCaptureFrameByFrameAndComesBackAfterTheCasterRestar
              "\"bytes_outside_frames\": 58", "\"bad_crc_frames\": 0", "\"reconnects\": 1",
              "\"connected\": true", "\"text\": \"connection refused\""})
         EXPECT_NE(seen.find(expected), std::string::npos) << expected << " in " << seen;
+    // The operator sees the bridge beneath the logger.
+    auto watch = start({consoleBinary(), "watch", "--once", "--status",
+                        native("C:\\temp\\RORUVivozo.status.json"), "--bridge", status("bridge")},
+                       "watch");
+    EXPECT_EQ(watch->waitExit(10s), 0);
+    EXPECT_NE(watch->output().find(std::to_string(m_frames.size()) +
+                                   " frames, 0 bad CRC frames, 58 bytes outside frames"),
+              std::string::npos)
+        << watch->output();
 }
 
 TEST_F(Bridge, TakesNtrip2ChunksSendsOnlyGoodFramesAndSaysWhyACasterRefuses)

@@ -110,7 +110,8 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
             continue;
         }
         const bool takesValue = arg == "--host" || arg == "--port" || arg == "--name" || arg == "--listen" ||
-                                arg == "--timeout" || arg == "--quiet" || arg == "--status";
+                                arg == "--timeout" || arg == "--quiet" || arg == "--status" ||
+                                arg == "--bridge";
         if (!takesValue)
         {
             if (arg.size() > 1 && arg[0] == '-' && words.empty())
@@ -140,6 +141,10 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         {
             command.statusPath = value;
         }
+        else if (arg == "--bridge")
+        {
+            command.bridgePaths.push_back(value);
+        }
         else if (arg == "--port" || arg == "--listen")
         {
             if (!toNumber(value, 1, 65535, number))
@@ -161,7 +166,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
     }
 
     // watch reads a file only, so it needs no port.
-    const bool watchOptions = command.once || !command.statusPath.empty();
+    const bool watchOptions = command.once || !command.statusPath.empty() || !command.bridgePaths.empty();
     if (!words.empty() && words[0] == "watch")
     {
         if (words.size() != 1)
@@ -175,7 +180,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
     }
     if (watchOptions)
     {
-        error = "--status and --once belong to watch";
+        error = "--status, --bridge and --once belong to watch";
         return false;
     }
 
@@ -296,6 +301,8 @@ Options:
   --no-wait        Send only; do not listen for answers.
   --status <path>  watch: the snapshot file (default )" +
            std::string(StatusSnapshot::kDefaultPath) + R"(, under $ZELT_ROOT/c).
+  --bridge <path>  watch: also show the rtcmbridge whose status file this is (--status of
+                   rtcmbridge); may be given once for each bridge.
   --once           watch: show the snapshot once and end.
   -h, --help       Show this text.
   --version        Show the version.
@@ -306,7 +313,8 @@ are shown as \n, \r, \t or \xHH.
 Exit status:
   0  an answer came (with --no-wait, or a start without an answer yet: the sentence was sent);
      watch: ended by ctrl-C or SIGTERM, or with --once a fresh snapshot was shown
-  1  no answer before the timeout; watch --once: the snapshot is missing, unreadable or stale
+  1  no answer before the timeout; watch --once: the snapshot (or a bridge's status) is
+     missing, unreadable or stale
   2  bad usage
   3  the listen port could not be bound, or the sentence could not be sent or was refused
      (nothing listens on the command port)

@@ -24,6 +24,7 @@ struct ConsoleCommand
     // Set for watch only, which shows this snapshot instead of sending a sentence; as given, Windows-style
     // or native.
     std::string statusPath;
+    std::vector<std::string> bridgePaths; // watch: rtcmbridge status files shown beneath the logger's
     bool watches() const { return !statusPath.empty(); }
 };
 

@@ -1,6 +1,7 @@
 // zeltconsole watch: reads the logger's status snapshot every second and redraws its view.
 #include "Watch.h"
 
+#include "BridgeView.h"
 #include "StatusView.h"
 
 #include "Platform/NativePath.h"
@@ -42,9 +43,12 @@ StatusView readSnapshot(const std::string& path, double nowUnix)
 
 } // namespace
 
-int watchStatus(const std::string& snapshotPath, bool once)
+int watchStatus(const std::string& snapshotPath, bool once, const std::vector<std::string>& bridgePaths)
 {
     const std::string path = Platform::nativePath(snapshotPath);
+    // Every view below shows the bridges beneath the logger.
+    const auto readSnapshot = [&](const std::string& logger, double nowUnix)
+    { return withBridges(::readSnapshot(logger, nowUnix), bridgePaths, nowUnix); };
     if (once)
     {
         const StatusView view = readSnapshot(path, unixNow());

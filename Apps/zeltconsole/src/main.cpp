@@ -203,6 +203,6 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command.watches())
-        return watchStatus(command.statusPath, command.once);
+        return watchStatus(command.statusPath, command.once, command.bridgePaths);
     return run(command);
 }
