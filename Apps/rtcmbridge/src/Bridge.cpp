@@ -156,6 +156,7 @@ asio::awaitable<Bridge::Outcome> Bridge::session(const std::function<void(const 
                                   : reasonText(error.code());
         outcome.final = m_source.endsTheBridge() && error.code() == asio::error::eof;
     }
+    ++m_session;
     m_silence.cancel();
     m_source.close();
     // Frames held behind the false start of one are still whole; the next connection can not finish one.
@@ -172,9 +173,10 @@ void Bridge::watchSilence()
 {
     m_silence.expires_at(m_lastByte + m_silenceLimit);
     m_silence.async_wait(
-        [this](const boost::system::error_code& error)
+        [this, session = m_session](const boost::system::error_code& error)
         {
-            if (error)
+            // A wait that ended as its session did may still come: it is no longer the bridge's.
+            if (error || session != m_session)
                 return;
             const auto now = SteadyClock::now();
             if (!m_saidNoFrame && now >= m_lastFrame + m_silenceLimit && m_lastByte > m_lastFrame)

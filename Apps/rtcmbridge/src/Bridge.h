@@ -52,6 +52,7 @@ private:
     std::array<unsigned char, 16384> m_buffer{};
     std::chrono::steady_clock::time_point m_lastByte;
     std::chrono::steady_clock::time_point m_lastFrame; // or the opening, before the first
+    unsigned m_session = 0;
     bool m_silent = false;
     bool m_saidNoFrame = false;
     bool m_stopping = false;

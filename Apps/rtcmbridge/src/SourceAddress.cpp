@@ -116,7 +116,10 @@ bool parseSource(const std::string& text, SourceAddress& address, std::string& e
         return text.substr(prefix.size());
     };
     if (text == "-")
+    {
+        address.shown = "standard input";
         return true;
+    }
     if (const auto rest = after("ntrip"))
     {
         address.kind = SourceKind::Ntrip;
