@@ -174,45 +174,46 @@ asio::awaitable<std::string> NtripSource::sourceTable()
 {
     std::string table;
     char chunk[4096];
-    try
-    {
-        while (table.size() < kLongestSourceTable)
-            table.append(chunk, co_await readBody(asio::buffer(chunk)));
-    }
-    catch (const boost::system::system_error&)
-    {
-        // Its end, or as much as came before the connection ended: the names are what is shown.
-    }
+    // To its end, or as much as came before the connection ended: the names are what is shown.
+    boost::system::error_code error;
+    while (!error && table.size() < kLongestSourceTable)
+        table.append(chunk, co_await readBody(asio::buffer(chunk), error));
     co_return table;
 }
 
-asio::awaitable<std::size_t> NtripSource::readBody(asio::mutable_buffer into)
+asio::awaitable<std::size_t> NtripSource::readBody(asio::mutable_buffer into,
+                                                   boost::system::error_code& error)
 {
-    for (;;)
+    while (!m_parser->is_done())
     {
-        if (m_parser->is_done())
-            throw boost::system::system_error(asio::error::eof);
         auto& body = m_parser->get().body();
         body.data = into.data();
         body.size = into.size();
-        boost::system::error_code error;
         co_await http::async_read_some(m_socket, m_buffer, *m_parser,
                                        asio::redirect_error(asio::use_awaitable, error));
         // The body's buffer is full: what the caller asked for.
         if (error == http::error::need_buffer)
             error = {};
         if (error)
-            throw boost::system::system_error(error);
+            co_return 0;
         // A chunk's header alone gives no byte yet.
         if (const std::size_t got = into.size() - body.size; got > 0)
             co_return got;
     }
+    error = asio::error::eof;
+    co_return 0;
 }
 
 asio::awaitable<std::size_t> NtripSource::readSome(asio::mutable_buffer into)
 {
     if (m_parser)
-        co_return co_await readBody(into);
+    {
+        boost::system::error_code error;
+        const std::size_t got = co_await readBody(into, error);
+        if (error)
+            throw boost::system::system_error(error);
+        co_return got;
+    }
     if (m_buffer.size() > 0)
     {
         const std::size_t held = asio::buffer_copy(into, m_buffer.data());

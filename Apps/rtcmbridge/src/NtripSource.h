@@ -29,7 +29,9 @@ private:
 
     std::string request() const;
     boost::asio::awaitable<std::string> answer(std::string head);
-    boost::asio::awaitable<std::size_t> readBody(boost::asio::mutable_buffer into);
+    // Some bytes of the body; none, with the error, at its end (eof) or on a failure.
+    boost::asio::awaitable<std::size_t> readBody(boost::asio::mutable_buffer into,
+                                                 boost::system::error_code& error);
     boost::asio::awaitable<std::string> sourceTable();
     boost::asio::awaitable<void> sendPosition(unsigned connection);
 
