@@ -12,6 +12,8 @@ install(FILES "${PROJECT_SOURCE_DIR}/db/schema.sql" "${PROJECT_SOURCE_DIR}/db/co
         DESTINATION ${vivozo_share_dir}/db)
 file(WRITE "${PROJECT_BINARY_DIR}/generated/version/VERSION" "${PROJECT_VERSION}\n")
 install(FILES "${PROJECT_BINARY_DIR}/generated/version/VERSION" DESTINATION ${vivozo_share_dir})
+# A bridge's configuration to copy into /etc/roruvivozo/bridge-<instance>.conf (readable by root only).
+install(FILES "${vivozo_packaging_dir}/bridge-example.conf" DESTINATION ${vivozo_share_dir})
 
 # The unit and its environment file name the installed programs, so they are made at install time, when
 # the prefix (cpack's, or --prefix) is known. System configuration lives in /etc, not /usr/etc: an install
@@ -25,6 +27,7 @@ install(CODE "
     endif()
     set(VIVOZO_BINDIR \"\${CMAKE_INSTALL_PREFIX}/bin\")
     set(VIVOZO_ENVIRONMENT_FILE \"\${vivozo_etc_dir}/default/roruvivozo\")
+    set(VIVOZO_BRIDGE_CONFIG_DIR \"\${vivozo_etc_dir}/roruvivozo\")
     set(vivozo_path /usr/local/bin \"\${VIVOZO_BINDIR}\" /usr/bin /bin)
     list(REMOVE_DUPLICATES vivozo_path)
     string(REPLACE \";\" \":\" VIVOZO_PATH \"\${vivozo_path}\")
@@ -32,8 +35,11 @@ install(CODE "
     configure_file(\"${vivozo_packaging_dir}/roruvivozo.service.in\" \"\${vivozo_made}/roruvivozo.service\" @ONLY)
     configure_file(\"${vivozo_packaging_dir}/roruvivozo-web.service.in\" \"\${vivozo_made}/roruvivozo-web.service\" @ONLY)
     configure_file(\"${vivozo_packaging_dir}/roruvivozo.default.in\" \"\${vivozo_made}/roruvivozo\" @ONLY)
+    configure_file(\"${vivozo_packaging_dir}/roruvivozo-bridge@.service.in\" \"\${vivozo_made}/roruvivozo-bridge@.service\"
+                   @ONLY)
     file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
-         FILES \"\${vivozo_made}/roruvivozo.service\" \"\${vivozo_made}/roruvivozo-web.service\")
+         FILES \"\${vivozo_made}/roruvivozo.service\" \"\${vivozo_made}/roruvivozo-web.service\"
+         \"\${vivozo_made}/roruvivozo-bridge@.service\")
     file(INSTALL DESTINATION \"\${vivozo_etc_dir}/default\" TYPE FILE FILES \"\${vivozo_made}/roruvivozo\")
 ")
 
@@ -46,8 +52,10 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "RORU Vivozo appends every RTCM 3 datagram that reaches its data port to the current log file,\n"
     "rotates files, converts every closed file to RINEX with RTKLIB's convbin and obeys the operator's\n"
     "$PZELT sentences. Ships the logger, the operator console zeltconsole, rtcm3scan, rtcmreplay,\n"
-    "the suite creation script vivozo-create-suite, the systemd unit roruvivozo.service and\n"
-    "roruvivozo-web.service, the status page in a browser (zeltconsole serve; not enabled).")
+    "the suite creation script vivozo-create-suite, the systemd unit roruvivozo.service,\n"
+    "roruvivozo-web.service, the status page in a browser (zeltconsole serve; not enabled), and rtcmbridge\n"
+    "with its unit roruvivozo-bridge@.service, which bring corrections from NTRIP casters, TCP and\n"
+    "serial ports to the logger.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -133,7 +133,7 @@ filter_calls() { # the system calls a SystemCallFilter= value stands for, its se
 
 step "the installed programs answer"
 [ "$(installed_env RORUVivozo -version)" = "RORUVivozo $version" ] || fail "RORUVivozo -version"
-for program in zeltconsole rtcm3scan rtcmreplay vivozo-create-suite makerinex.bat; do
+for program in zeltconsole rtcm3scan rtcmreplay rtcmbridge vivozo-create-suite makerinex.bat; do
     [ "$(installed_env "$program" --version)" = "$program $version" ] || fail "$program --version"
     installed_env "$program" --help | grep -q "$program" || fail "$program --help"
 done
@@ -227,18 +227,24 @@ logger_pid=
 grep -q '^STOPPING=1' "$work/notified" || fail "no STOPPING=1 at the end"
 kill "$notify_pid" 2>/dev/null || true
 
+allowed_calls() { # the system calls a unit's SystemCallFilter= lines allow, sorted, into $work/allowed
+    : >"$work/allowed"
+    while IFS= read -r value; do
+        if [ "${value:0:1}" = '~' ]; then filter_calls ${value:1} | sort -u | comm -23 "$work/allowed" - >"$work/kept"
+        else filter_calls $value | sort -u - "$work/allowed" >"$work/kept"; fi
+        mv "$work/kept" "$work/allowed"
+    done < <(sed -n 's/^SystemCallFilter=//p' "$1")
+}
+calls_outside() { # the calls recorded in the given strace files that $work/allowed lacks
+    cat "$@" | sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' | sort -u >"$work/made"
+    comm -23 "$work/made" "$work/allowed" | xargs
+}
 if command -v strace >/dev/null && command -v systemd-analyze >/dev/null; then
     step "every system call made is one the unit's filter allows"
     for run in "$unit calls" "$web_unit web-calls"; do
         read -r filtered traced <<<"$run"
-        : >"$work/allowed"
-        while IFS= read -r value; do
-            if [ "${value:0:1}" = '~' ]; then filter_calls ${value:1} | sort -u | comm -23 "$work/allowed" - >"$work/kept"
-            else filter_calls $value | sort -u - "$work/allowed" >"$work/kept"; fi
-            mv "$work/kept" "$work/allowed"
-        done < <(sed -n 's/^SystemCallFilter=//p' "$filtered")
-        cat "$work/$traced/"* | sed -nE 's/^[0-9]+ +([a-z0-9_]+)\(.*/\1/p' | sort -u >"$work/made"
-        outside=$(comm -23 "$work/made" "$work/allowed" | xargs)
+        allowed_calls "$filtered"
+        outside=$(calls_outside "$work/$traced/"*)
         [ -z "$outside" ] || fail "system calls outside the filter of $(basename "$filtered"): $outside"
         echo "$(wc -l <"$work/made") different system calls made, all allowed by $(basename "$filtered")"
     done
@@ -264,6 +270,32 @@ grep -q 'END OF HEADER' "$rinex" || fail "$(basename "$rinex") has no header"
 epochs=$(grep -c '^ [0-9][0-9] ' "$rinex" || true)
 [ "$epochs" -gt 0 ] || fail "$(basename "$rinex") holds no epoch"
 echo "$(basename "$rinex"): $epochs epochs"
+
+step "the bridge: its unit, its security, and the capture through the installed rtcmbridge as the service runs it"
+bridge_unit=$(dpkg -L "$package" | grep '/roruvivozo-bridge@.service$') || fail "no roruvivozo-bridge@.service installed"
+if command -v systemd-analyze >/dev/null; then
+    # A template is verified and rated as one of its instances.
+    cp "$bridge_unit" "$work/roruvivozo-bridge@caster1.service"
+    systemd-analyze verify "$work/roruvivozo-bridge@caster1.service" || fail "systemd-analyze verify $bridge_unit"
+    systemd-analyze security --offline=true --threshold=20 "$work/roruvivozo-bridge@caster1.service" | tail -n 1 ||
+        fail "the bridge unit's exposure is above 2.0"
+fi
+rm -f "$work/calls/"*
+socat -u UDP4-RECV:3011 "OPEN:$work/bridged.rtcm3,creat,trunc" &
+notify_pid=$!
+sleep 0.5
+as_service rtcmbridge - --status "$work/root/bridge.json" <"$work/capture.rtcm3" 2>"$work/bridge.txt" ||
+    fail "rtcmbridge from standard input: $(cat "$work/bridge.txt")"
+for _ in $(seq 1 50); do cmp -s "$work/bridged.rtcm3" "$work/sent.rtcm3" && break; sleep 0.1; done
+kill "$notify_pid" 2>/dev/null || true
+cmp "$work/bridged.rtcm3" "$work/sent.rtcm3" || fail "the bridge's datagrams differ from the capture's frames"
+echo "$(stat -c %s "$work/bridged.rtcm3") bytes bridged, the capture's frames; $(tail -n 1 "$work/bridge.txt")"
+if command -v strace >/dev/null && command -v systemd-analyze >/dev/null; then
+    allowed_calls "$bridge_unit"
+    outside=$(calls_outside "$work/calls/"*)
+    [ -z "$outside" ] || fail "system calls of the bridge outside its unit's filter: $outside"
+    echo "$(wc -l <"$work/made") different system calls made by the bridge, all allowed by its unit"
+fi
 
 step "removing the package"
 dpkg_waiting -r "$package" || fail "dpkg -r"

@@ -145,7 +145,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         }
         const bool takesValue = arg == "--host" || arg == "--port" || arg == "--name" || arg == "--listen" ||
                                 arg == "--timeout" || arg == "--quiet" || arg == "--status" ||
-                                arg == "--logs";
+                                arg == "--logs" || arg == "--bridge";
         if (!takesValue)
         {
             if (arg.size() > 1 && arg[0] == '-' && words.empty())
@@ -174,6 +174,10 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         else if (arg == "--status")
         {
             command.statusPath = value;
+        }
+        else if (arg == "--bridge")
+        {
+            command.bridgePaths.push_back(value);
         }
         else if (arg == "--logs")
         {
@@ -210,7 +214,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
         return false;
 
     // watch reads a file only, so it needs no port.
-    const bool watchOptions = command.once || !command.statusPath.empty();
+    const bool watchOptions = command.once || !command.statusPath.empty() || !command.bridgePaths.empty();
     if (!words.empty() && words[0] == "watch")
     {
         if (words.size() != 1)
@@ -224,7 +228,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
     }
     if (watchOptions)
     {
-        error = "--status belongs to watch and serve, --once to watch";
+        error = "--status belongs to watch and serve, --bridge and --once to watch";
         return false;
     }
 
@@ -358,6 +362,8 @@ Options:
   --no-wait        Send only; do not listen for answers.
   --status <path>  watch, serve: the snapshot file (default )" +
            std::string(StatusSnapshot::kDefaultPath) + R"(, under $ZELT_ROOT/c).
+  --bridge <path>  watch: also show the rtcmbridge whose status file this is (--status of
+                   rtcmbridge); may be given once for each bridge.
   --once           watch: show the snapshot once and end.
   --logs <dir>     serve: the folder every served report and picture lies below
                    (default: the suite root, $ZELT_ROOT).
@@ -370,8 +376,8 @@ are shown as \n, \r, \t or \xHH.
 Exit status:
   0  an answer came (with --no-wait, or a start without an answer yet: the sentence was sent);
      watch, serve: ended by ctrl-C or SIGTERM, or with --once a fresh snapshot was shown
-  1  no answer before the timeout; watch --once: the snapshot is missing, unreadable or stale,
-     or the logger is stuck; serve: the address cannot be listened on
+  1  no answer before the timeout; watch --once: the snapshot (or a bridge's status) is missing,
+     unreadable or stale, or the logger is stuck; serve: the address cannot be listened on
   2  bad usage
   3  the listen port could not be bound, or the sentence could not be sent or was refused
      (nothing listens on the command port)

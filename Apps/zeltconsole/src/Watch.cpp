@@ -1,6 +1,7 @@
 // zeltconsole watch: reads the logger's status snapshot every second and redraws its view.
 #include "Watch.h"
 
+#include "BridgeView.h"
 #include "StatusView.h"
 
 #include "Platform/BootClock.h"
@@ -42,9 +43,16 @@ StatusView readSnapshot(const std::string& path)
 
 } // namespace
 
-int watchStatus(const std::string& snapshotPath, bool once)
+int watchStatus(const std::string& snapshotPath, bool once, const std::vector<std::string>& bridgePaths)
 {
     const std::string path = Platform::nativePath(snapshotPath);
+    // Every view below shows the bridges beneath the logger.
+    const auto readSnapshot = [&](const std::string& logger)
+    {
+        const double nowUnix =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        return withBridges(::readSnapshot(logger), bridgePaths, nowUnix);
+    };
     if (once)
     {
         const StatusView view = readSnapshot(path);

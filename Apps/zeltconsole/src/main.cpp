@@ -206,6 +206,6 @@ int main(int argc, char** argv)
     if (command.serves)
         return serveStatus(command.listenAddress, command.statusPath, command.logFolder);
     if (command.watches())
-        return watchStatus(command.statusPath, command.once);
+        return watchStatus(command.statusPath, command.once, command.bridgePaths);
     return run(command);
 }

@@ -12,12 +12,12 @@
 #include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorReceivers.h"
 #include "RORUVivozo/VelmorReportThrottle.h"
-#include "RORUVivozo/VelmorServiceNotifier.h"
 #include "RORUVivozo/VelmorServices.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
 #include "RORUVivozo/VelmorStatus.h"
 #include "RORUVivozo/VelmorStatusPublisher.h"
+#include "ServiceNotifier/ServiceNotifier.h"
 
 #include <atomic>
 #include <chrono>

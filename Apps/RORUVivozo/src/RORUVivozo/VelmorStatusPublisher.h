@@ -3,8 +3,8 @@
 // that a reader never sees half a file. Nothing here runs on the datagram path.
 #pragma once
 
-#include "RORUVivozo/VelmorServiceNotifier.h"
 #include "RORUVivozo/VelmorStatus.h"
+#include "ServiceNotifier/ServiceNotifier.h"
 
 #include <chrono>
 #include <condition_variable>

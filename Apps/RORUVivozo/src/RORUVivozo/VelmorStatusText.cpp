@@ -2,6 +2,7 @@
 
 #include "Platform/BootClock.h"
 #include "Platform/DecimalText.h"
+#include "Platform/UtcText.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
 #include <QJsonArray>
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <ctime>
 
 namespace
 {
@@ -53,17 +53,9 @@ long long wholeSeconds(LoggerSnapshot::Steady::duration span)
     return std::chrono::duration_cast<std::chrono::seconds>(span).count();
 }
 
-// ISO 8601 in UTC with milliseconds.
 QString isoTime(Clock::time_point at)
 {
-    const std::time_t seconds = Clock::to_time_t(at);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    return QString::fromStdString(fmt::format("{}.{:03}Z", text, millis));
+    return QString::fromStdString(Platform::isoUtcMillis(at));
 }
 
 QString qText(const std::string& text)

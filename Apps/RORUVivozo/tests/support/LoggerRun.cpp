@@ -243,11 +243,12 @@ std::string readFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
-                             Permissions permissions, const std::vector<std::string>& wrapper)
+namespace
 {
-    // One file per run: a second logger in the same suite starts it afresh.
-    m_outputPath = root + "/logger-output.txt";
+
+std::vector<std::string> loggerCommand(const std::vector<std::string>& arguments, Permissions permissions,
+                                       const std::vector<std::string>& wrapper)
+{
     std::vector<std::string> command;
     // Root stays root (and owner of the suite's files) but loses the capability to override them.
     if (permissions == Permissions::Obeyed && ::geteuid() == 0)
@@ -255,6 +256,22 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
     command.insert(command.end(), wrapper.begin(), wrapper.end());
     command.push_back(loggerBinary());
     command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
+} // namespace
+
+LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
+                             Permissions permissions, const std::vector<std::string>& wrapper)
+    // One file per run: a second logger in the same suite starts it afresh.
+    : ChildProcess(loggerCommand(arguments, permissions, wrapper), root + "/logger-output.txt",
+                   !wrapper.empty())
+{
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> command, std::string outputPath, bool traced)
+    : m_outputPath(std::move(outputPath))
+{
     std::vector<char*> argv = argumentVector(command);
     // A sanitizer build's runtime in the child: LeakSanitizer can not work under a tracer, and a
     // preloaded library (libfaketime) comes before the AddressSanitizer runtime.
@@ -264,7 +281,7 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
         environment.emplace_back(*entry);
         if (environment.back().rfind("ASAN_OPTIONS=", 0) != 0)
             continue;
-        if (!wrapper.empty())
+        if (traced)
             environment.back() += ":detect_leaks=0";
         if (std::getenv("LD_PRELOAD") != nullptr)
             environment.back() += ":verify_asan_link_order=0";
@@ -277,12 +294,12 @@ LoggerProcess::LoggerProcess(const std::string& root, const std::vector<std::str
     ::posix_spawn_file_actions_addopen(&actions, 1, m_outputPath.c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), childEnvironment.data()) != 0)
+    if (::posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), childEnvironment.data()) != 0)
         m_pid = -1;
     ::posix_spawn_file_actions_destroy(&actions);
 }
 
-LoggerProcess::~LoggerProcess()
+ChildProcess::~ChildProcess()
 {
     if (m_pid > 0 && !m_status)
     {
@@ -292,13 +309,13 @@ LoggerProcess::~LoggerProcess()
     }
 }
 
-void LoggerProcess::signal(int number) const
+void ChildProcess::signal(int number) const
 {
     if (m_pid > 0)
         ::kill(m_pid, number);
 }
 
-std::optional<int> LoggerProcess::waitExit(Millis timeout)
+std::optional<int> ChildProcess::waitExit(Millis timeout)
 {
     if (m_status || m_pid <= 0)
         return m_status;
@@ -315,12 +332,12 @@ std::optional<int> LoggerProcess::waitExit(Millis timeout)
     return m_status;
 }
 
-std::string LoggerProcess::output() const
+std::string ChildProcess::output() const
 {
     return readFile(m_outputPath);
 }
 
-std::size_t LoggerProcess::occurrences(std::string_view text) const
+std::size_t ChildProcess::occurrences(std::string_view text) const
 {
     const std::string all = output();
     std::size_t found = 0;
@@ -329,7 +346,7 @@ std::size_t LoggerProcess::occurrences(std::string_view text) const
     return found;
 }
 
-bool LoggerProcess::waitForOutput(std::string_view text, Millis timeout, std::size_t occurrencesWanted) const
+bool ChildProcess::waitForOutput(std::string_view text, Millis timeout, std::size_t occurrencesWanted) const
 {
     return eventually([&] { return occurrences(text) >= occurrencesWanted; }, timeout);
 }

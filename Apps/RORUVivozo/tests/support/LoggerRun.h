@@ -88,18 +88,15 @@ enum class Permissions
     Obeyed,
 };
 
-// The built logger, started with the given arguments (under a wrapper such as strace, when given); its
-// standard output and error go to a file.
-class LoggerProcess
+// A program started as a child with its standard output and error going to a file (under a tracer, when
+// traced); killed when it still runs at the end.
+class ChildProcess
 {
 public:
-    LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
-                  Permissions permissions = Permissions::AsTheTest,
-                  const std::vector<std::string>& wrapper = {});
-    // Kills a logger that is still running.
-    ~LoggerProcess();
-    LoggerProcess(const LoggerProcess&) = delete;
-    LoggerProcess& operator=(const LoggerProcess&) = delete;
+    ChildProcess(std::vector<std::string> command, std::string outputPath, bool traced = false);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return m_pid > 0; }
     pid_t pid() const { return m_pid; }
@@ -116,6 +113,16 @@ private:
     std::string m_outputPath;
     pid_t m_pid = -1;
     std::optional<int> m_status;
+};
+
+// The built logger, started with the given arguments (under a wrapper such as strace, when given); its
+// standard output and error go to a file.
+class LoggerProcess : public ChildProcess
+{
+public:
+    LoggerProcess(const std::string& root, const std::vector<std::string>& arguments,
+                  Permissions permissions = Permissions::AsTheTest,
+                  const std::vector<std::string>& wrapper = {});
 };
 
 // A second process (socat) that holds a UDP port on every interface, without SO_REUSEADDR, until the

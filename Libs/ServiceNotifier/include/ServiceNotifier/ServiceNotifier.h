@@ -1,7 +1,7 @@
-// Tells the service manager how the logger is doing: ready, a one-line state, stopping, and the
-// engine's heartbeat. Nothing happens where no service manager listens. A manager that does not read
-// its socket would block a sender: messages go out from a thread of the notifier's own, so no caller
-// ever waits for one.
+// Tells the service manager how a service (the logger, the bridge) is doing: ready, a one-line state,
+// stopping, and the heartbeat of its main loop. Nothing happens where no service manager listens. A manager
+// that does not read its socket would block a sender: messages go out from a thread of the notifier's own, so
+// no caller ever waits for one.
 #pragma once
 
 #include <chrono>
@@ -33,7 +33,7 @@ public:
     // Sent only when it differs from the last state sent.
     void state(const std::string& state);
     void stopping(const std::string& state);
-    // The stop may take this much longer than the manager would wait: the last conversions run.
+    // The stop may take this much longer than the manager would wait (the logger's last conversions).
     void extendStop(std::chrono::microseconds more);
     void alive();
 

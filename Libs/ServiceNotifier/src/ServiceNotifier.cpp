@@ -1,4 +1,5 @@
-#include "RORUVivozo/VelmorServiceNotifier.h"
+// Tells the service manager how a service is doing, from a thread of the notifier's own.
+#include "ServiceNotifier/ServiceNotifier.h"
 
 #include <pthread.h>
 #include <systemd/sd-daemon.h>
