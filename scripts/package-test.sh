@@ -135,7 +135,8 @@ step "the installed programs answer"
 [ "$(installed_env RORUVivozo -version)" = "RORUVivozo $version" ] || fail "RORUVivozo -version"
 for program in zeltconsole rtcm3scan rtcmreplay rtcmbridge vivozo-create-suite makerinex.bat; do
     [ "$(installed_env "$program" --version)" = "$program $version" ] || fail "$program --version"
-    installed_env "$program" --help | grep -q "$program" || fail "$program --help"
+    # Read whole first: grep -q would leave the program writing into a closed pipe.
+    help=$(installed_env "$program" --help) && grep -q "$program" <<<"$help" || fail "$program --help"
 done
 installed_env RORUVivozo -version
 
@@ -249,10 +250,12 @@ if command -v strace >/dev/null && command -v systemd-analyze >/dev/null; then
         echo "$(wc -l <"$work/made") different system calls made, all allowed by $(basename "$filtered")"
     done
     # MemoryDenyWriteExecute=yes, ProcSubset=pid: no memory both writable and executable, and of /proc
-    # only the processes' own (and /proc/filesystems, where coreutils look for SELinux and do without).
+    # only the processes' own (and /proc/filesystems, where coreutils look for SELinux and do without,
+    # and the boot id, which the unit hides: the snapshot goes without it, so watch then takes its age
+    # from the wall clock).
     ! grep -qE '(mmap|mprotect)\(.*PROT_WRITE\|PROT_EXEC' "$work/calls/"* "$work/web-calls/"* || fail "memory mapped writable and executable"
     proc=$(cat "$work/calls/"* "$work/web-calls/"* | { grep -ohE '"/proc/[^"]*"' || true; } |
-        { grep -vE '^"/proc/(self|[0-9]+|thread-self)(/|")|^"/proc/filesystems"$' || true; } | sort -u | xargs)
+        { grep -vE '^"/proc/(self|[0-9]+|thread-self)(/|")|^"/proc/filesystems"$|^"/proc/sys/kernel/random/boot_id"$' || true; } | sort -u | xargs)
     [ -z "$proc" ] || fail "/proc files outside ProcSubset=pid read: $proc"
 fi
 
@@ -270,6 +273,10 @@ grep -q 'END OF HEADER' "$rinex" || fail "$(basename "$rinex") has no header"
 epochs=$(grep -c '^ [0-9][0-9] ' "$rinex" || true)
 [ "$epochs" -gt 0 ] || fail "$(basename "$rinex") holds no epoch"
 echo "$(basename "$rinex"): $epochs epochs"
+picture="${rinex%.08o}.qc.png"
+for _ in $(seq 1 100); do [ -s "${rinex%.08o}.qc.json" ] && break; sleep 0.2; done
+[ -s "$picture" ] || fail "no quality picture beside $(basename "$rinex"): $(cat "${rinex%.08o}.qc.json" 2>/dev/null | grep -o "\"why_no_picture\": [^,]*")"
+echo "$(basename "$picture"): drawn by the installed gnuplot, $(stat -c %s "$picture") bytes"
 
 step "the bridge: its unit, its security, and the capture through the installed rtcmbridge as the service runs it"
 bridge_unit=$(dpkg -L "$package" | grep '/roruvivozo-bridge@.service$') || fail "no roruvivozo-bridge@.service installed"
