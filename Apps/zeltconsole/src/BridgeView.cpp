@@ -1,13 +1,13 @@
 // The console's view of an rtcmbridge status file: the source, whether it is connected, the frames.
 #include "BridgeView.h"
 
+#include "StatusFile.h"
+
 #include "Platform/DecimalText.h"
 #include "Platform/NativePath.h"
 #include "SuiteProtocol/BridgeSnapshot.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
-#include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -78,23 +78,6 @@ std::vector<std::string> bridgeLines(const QJsonObject& status, double nowUnix)
     return lines;
 }
 
-// The bridge's lines, or why there are none to trust.
-StatusView bridgeView(const std::string& path, double nowUnix)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {"no bridge status at " + path + ": the bridge is not running, or writes it elsewhere", {}};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isObject())
-        return {"the bridge status at " + path + " is not a JSON object", {}};
-    StatusView view{{}, bridgeLines(document.object(), nowUnix)};
-    const double age = nowUnix - document.object()[Common::kWrittenUnix].toDouble();
-    if (age > Common::kStaleAfterSeconds)
-        view.problem = "the bridge status at " + path + " is " + std::to_string(std::lround(age)) +
-                       " s old: the bridge is not running, or is stuck";
-    return view;
-}
-
 } // namespace
 
 StatusView withBridges(StatusView view, const std::vector<std::string>& bridgePaths, double nowUnix)
@@ -102,11 +85,14 @@ StatusView withBridges(StatusView view, const std::vector<std::string>& bridgePa
     for (const std::string& written : bridgePaths)
     {
         const std::string path = Platform::nativePath(written);
-        const StatusView bridge = bridgeView(path, nowUnix);
+        const StatusFile bridge = readBridgeStatus(path, nowUnix);
         if (!bridge.problem.empty())
             view.problem += (view.problem.empty() ? "" : "; ") + bridge.problem;
         view.lines.push_back("");
-        view.lines.insert(view.lines.end(), bridge.lines.begin(), bridge.lines.end());
+        // A stale status still shows what the bridge last said.
+        if (!bridge.object.isEmpty())
+            for (std::string& line : bridgeLines(bridge.object, nowUnix))
+                view.lines.push_back(std::move(line));
     }
     return view;
 }

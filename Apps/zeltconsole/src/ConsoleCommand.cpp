@@ -101,7 +101,8 @@ bool serveCommand(const std::vector<std::string>& words, const std::string& list
 {
     if (words.size() != 1 || command.once)
     {
-        error = "serve takes no arguments; give --listen ADDR:PORT, --status PATH and --logs DIR";
+        error =
+            "serve takes no arguments; give --listen ADDR:PORT, --status PATH, --logs DIR and --bridge PATH";
         return false;
     }
     command.serves = true;
@@ -228,7 +229,7 @@ bool parseConsoleCommand(const std::vector<std::string>& args, ConsoleCommand& c
     }
     if (watchOptions)
     {
-        error = "--status belongs to watch and serve, --bridge and --once to watch";
+        error = "--status and --bridge belong to watch and serve, --once to watch";
         return false;
     }
 
@@ -344,10 +345,11 @@ Commands:
               Example: zeltconsole watch --once
   serve       Serve the logger's state as a page for a browser at http://<address>/,
               refreshed by itself: state, open file, the rate of the last 10 minutes,
-              outages, operator messages and the last closed files with their quality
-              and pictures; also /status.json and /files.json. Read-only: only GET
-              and HEAD, only the snapshot and the reports and pictures it lists below
-              the log folder. Runs until ctrl-C or SIGTERM.
+              outages, operator messages, the bridges given with --bridge and the last
+              closed files with their quality and pictures; also /status.json,
+              /files.json and /bridges.json. Read-only: only GET and HEAD, only the
+              snapshot, the bridges' status and the reports and pictures the snapshot
+              lists below the log folder. Runs until ctrl-C or SIGTERM.
               Example: zeltconsole serve --listen 127.0.0.1:8080
 
 Options:
@@ -362,8 +364,8 @@ Options:
   --no-wait        Send only; do not listen for answers.
   --status <path>  watch, serve: the snapshot file (default )" +
            std::string(StatusSnapshot::kDefaultPath) + R"(, under $ZELT_ROOT/c).
-  --bridge <path>  watch: also show the rtcmbridge whose status file this is (--status of
-                   rtcmbridge); may be given once for each bridge.
+  --bridge <path>  watch, serve: also show the rtcmbridge whose status file this is
+                   (--status of rtcmbridge); may be given once for each bridge.
   --once           watch: show the snapshot once and end.
   --logs <dir>     serve: the folder every served report and picture lies below
                    (default: the suite root, $ZELT_ROOT).

@@ -24,7 +24,7 @@ struct ConsoleCommand
     // Set for watch only, which shows this snapshot instead of sending a sentence; as given, Windows-style
     // or native.
     std::string statusPath;
-    std::vector<std::string> bridgePaths; // watch: rtcmbridge status files shown beneath the logger's
+    std::vector<std::string> bridgePaths; // watch, serve: rtcmbridge status files shown beside the logger's
     bool watches() const { return !serves && !statusPath.empty(); }
     // serve: the page's server, on listenAddress ("ADDR:PORT"), serving reports below logFolder.
     bool serves = false;

@@ -185,7 +185,8 @@ std::string shown(const tcp::endpoint& endpoint)
 
 } // namespace
 
-int serveStatus(const std::string& listen, const std::string& snapshotPath, const std::string& logFolder)
+int serveStatus(const std::string& listen, const std::string& snapshotPath, const std::string& logFolder,
+                const std::vector<std::string>& bridgePaths)
 {
     const std::optional<tcp::endpoint> endpoint = endpointOf(listen);
     if (!endpoint)
@@ -194,7 +195,10 @@ int serveStatus(const std::string& listen, const std::string& snapshotPath, cons
                   << listen << std::endl;
         return 2;
     }
-    const StatusSite site(Platform::nativePath(snapshotPath), Platform::nativePath(logFolder));
+    std::vector<std::string> bridges;
+    for (const std::string& path : bridgePaths)
+        bridges.push_back(Platform::nativePath(path));
+    const StatusSite site(Platform::nativePath(snapshotPath), Platform::nativePath(logFolder), bridges);
     // Outlives the context, whose end destroys the sessions that count themselves here.
     int connections = 0;
     asio::io_context io;
@@ -212,7 +216,10 @@ int serveStatus(const std::string& listen, const std::string& snapshotPath, cons
         std::cerr << "zeltconsole: " << site.logFolderProblem() << std::endl;
     std::cout << "zeltconsole: serving the status page at http://" << shown(listener->endpoint())
               << "/ (status snapshot " << site.snapshotPath() << ", log folder "
-              << (site.logFolder().empty() ? "none" : site.logFolder()) << ")" << std::endl;
+              << (site.logFolder().empty() ? "none" : site.logFolder());
+    for (const std::string& bridge : site.bridgePaths())
+        std::cout << ", bridge status " << bridge;
+    std::cout << ")" << std::endl;
 
     asio::signal_set ending(io, SIGINT, SIGTERM);
     ending.async_wait([&](beast::error_code, int) { io.stop(); });

@@ -35,8 +35,7 @@ constexpr char kReportUrl[] = "report_url";
 constexpr char kPictureUrl[] = "picture_url";
 constexpr char kProblem[] = "problem";
 
-// Far above what the logger writes; a larger file is not what it claims to be.
-constexpr std::size_t kSnapshotLimit = 1 << 20;
+// Far above what the logger's conversion writes; a larger file is not what it claims to be.
 constexpr std::size_t kReportLimit = 16 << 20;
 constexpr std::size_t kPictureLimit = 32 << 20;
 
@@ -52,22 +51,6 @@ SiteAnswer problemJson(const std::string& problem)
 {
     const QJsonObject body{{kProblem, QString::fromStdString(problem)}};
     return {503, kJson, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()};
-}
-
-// Reads at most limit bytes; false when the file holds more or a read fails.
-bool readAll(int fd, std::size_t limit, std::string& body)
-{
-    body.clear();
-    char buffer[65536];
-    for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) != 0;)
-    {
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 || body.size() + static_cast<std::size_t>(count) > limit)
-            return false;
-        body.append(buffer, static_cast<std::size_t>(count));
-    }
-    return true;
 }
 
 bool endsWith(std::string_view text, std::string_view end)
@@ -119,8 +102,8 @@ std::optional<std::string> decoded(std::string_view text)
 
 } // namespace
 
-StatusSite::StatusSite(std::string snapshotPath, std::string logFolder)
-    : m_snapshotPath(std::move(snapshotPath))
+StatusSite::StatusSite(std::string snapshotPath, std::string logFolder, std::vector<std::string> bridgePaths)
+    : m_snapshotPath(std::move(snapshotPath)), m_bridgePaths(std::move(bridgePaths))
 {
     if (logFolder.empty())
     {
@@ -146,6 +129,8 @@ SiteAnswer StatusSite::answer(std::string_view target) const
         return snapshot();
     if (path == "/files.json")
         return files();
+    if (path == "/bridges.json")
+        return bridges();
     if (path.substr(0, kFilesPrefix.size()) == kFilesPrefix)
     {
         if (const std::optional<std::string> relative = decoded(path.substr(kFilesPrefix.size())))
@@ -154,38 +139,14 @@ SiteAnswer StatusSite::answer(std::string_view target) const
     return plain(404, "nothing here; the status page is /");
 }
 
-StatusSite::Snapshot StatusSite::readSnapshot() const
+StatusFile StatusSite::readSnapshot() const
 {
-    Snapshot snapshot;
-    const std::string& path = m_snapshotPath;
-    // The logger renames a new file over it: a link there was planted, and is not followed.
-    const Platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat status
-    {
-    };
-    if (!fd)
-        snapshot.problem =
-            errno == ENOENT
-                ? "no status snapshot at " + path + ": the logger is not running, or writes it elsewhere"
-            : errno == ELOOP ? "the status snapshot at " + path + " is a symbolic link: not followed"
-                             : "cannot read the status snapshot at " + path + ": " + std::strerror(errno);
-    else if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        snapshot.problem = "the status snapshot at " + path + " is not a regular file";
-    else if (!readAll(fd.get(), kSnapshotLimit, snapshot.bytes))
-        snapshot.problem =
-            "cannot read the status snapshot at " + path + " (more than 1 MiB, or a read failed)";
-    if (!snapshot.problem.empty())
-        return snapshot;
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(snapshot.bytes));
-    if (!document.isObject())
-        snapshot.problem = "the status snapshot at " + path + " is not a JSON object";
-    snapshot.object = document.object();
-    return snapshot;
+    return readStatusFile(m_snapshotPath, kLoggerSnapshot);
 }
 
 SiteAnswer StatusSite::snapshot() const
 {
-    Snapshot read = readSnapshot();
+    StatusFile read = readSnapshot();
     return read.problem.empty() ? SiteAnswer{200, kJson, std::move(read.bytes)} : problemJson(read.problem);
 }
 
@@ -217,7 +178,7 @@ unsigned StatusSite::readBelow(const std::string& relative, std::size_t limit, s
         body = "cannot read " + shown + ": " + std::strerror(errno);
     else if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
         body = shown + " is not a regular file: not served";
-    else if (!readAll(fd.get(), limit, body))
+    else if (!readAtMost(fd.get(), limit, body))
         body = "cannot read " + shown + " (larger than it may be, or a read failed)";
     else
         return 200;
@@ -253,9 +214,25 @@ QJsonObject StatusSite::withReport(QJsonObject entry) const
     return entry;
 }
 
+// Every bridge's status as it wrote it, with the problem that watch says of it (or null).
+SiteAnswer StatusSite::bridges() const
+{
+    const double nowUnix = unixNow();
+    QJsonArray bridges;
+    for (const std::string& path : m_bridgePaths)
+    {
+        StatusFile read = readBridgeStatus(path, nowUnix);
+        read.object.insert(kProblem,
+                           read.problem.empty() ? QJsonValue() : QString::fromStdString(read.problem));
+        bridges.append(read.object);
+    }
+    return {200, kJson,
+            QJsonDocument(QJsonObject{{"bridges", bridges}}).toJson(QJsonDocument::Compact).toStdString()};
+}
+
 SiteAnswer StatusSite::files() const
 {
-    const Snapshot read = readSnapshot();
+    const StatusFile read = readSnapshot();
     if (!read.problem.empty())
         return problemJson(read.problem);
     QJsonArray files;
@@ -267,7 +244,7 @@ SiteAnswer StatusSite::files() const
 
 SiteAnswer StatusSite::listedFile(const std::string& relative) const
 {
-    const Snapshot read = readSnapshot();
+    const StatusFile read = readSnapshot();
     for (const QJsonValue& value : read.object[Key::kConversions][Key::kRecent].toArray())
     {
         const std::string report = belowLogFolder(value[Key::kQuality]);

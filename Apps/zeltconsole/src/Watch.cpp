@@ -2,6 +2,7 @@
 #include "Watch.h"
 
 #include "BridgeView.h"
+#include "StatusFile.h"
 #include "StatusView.h"
 
 #include "Platform/BootClock.h"
@@ -12,7 +13,6 @@
 #include <csignal>
 #include <unistd.h>
 
-#include <chrono>
 #include <iostream>
 
 namespace
@@ -35,9 +35,7 @@ StatusView readSnapshot(const std::string& path)
                      : ""),
             {}};
     static const std::string bootId = Platform::bootId();
-    const ReadingTime now{
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(),
-        Platform::monotonicSeconds(), bootId};
+    const ReadingTime now{unixNow(), Platform::monotonicSeconds(), bootId};
     return statusView(document.object(), now, path);
 }
 
@@ -48,11 +46,7 @@ int watchStatus(const std::string& snapshotPath, bool once, const std::vector<st
     const std::string path = Platform::nativePath(snapshotPath);
     // Every view below shows the bridges beneath the logger.
     const auto readSnapshot = [&](const std::string& logger)
-    {
-        const double nowUnix =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-        return withBridges(::readSnapshot(logger), bridgePaths, nowUnix);
-    };
+    { return withBridges(::readSnapshot(logger), bridgePaths, unixNow()); };
     if (once)
     {
         const StatusView view = readSnapshot(path);

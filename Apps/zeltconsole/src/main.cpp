@@ -204,7 +204,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command.serves)
-        return serveStatus(command.listenAddress, command.statusPath, command.logFolder);
+        return serveStatus(command.listenAddress, command.statusPath, command.logFolder, command.bridgePaths);
     if (command.watches())
         return watchStatus(command.statusPath, command.once, command.bridgePaths);
     return run(command);

@@ -32,7 +32,8 @@ void write(const fs::path& path, const std::string& text)
 }
 
 // A suite root with the logger's snapshot, a closed file's quality report and picture, a report that is a
-// link out of the root and a secret outside it; the server on a port the system picks.
+// link out of the root and a secret outside it, a connected bridge's status, a missing one and a link; the
+// server on a port the system picks.
 class StatusServer : public ::testing::Test
 {
 protected:
@@ -46,8 +47,15 @@ protected:
         write(m_report.parent_path() / "20261209_201400.qc.png", "\x89PNG\r\n\x1a\n");
         fs::create_symlink(m_secret, m_root / "c/rtcm/link.qc.json");
         writeSnapshot("null");
+        write(m_bridge,
+              R"({"program": "rtcmbridge", "pid": 77, "written_unix": )" + std::to_string(now()) +
+                  R"(, "source": "ntrip://surveyor@caster.example.net:2101/BASE1", "connected": true,
+            "since": "2026-12-09T20:00:00.000Z", "connection": "NTRIP 2.0", "frames": 5120, "bad_crc_frames": 2})");
+        fs::create_symlink(m_bridge, m_root / "c/temp/link.json");
         m_server = ::popen(("echo $$; exec " ZELTCONSOLE_PATH " serve --listen 127.0.0.1:0 --logs " +
-                            m_root.string() + " --status " + m_snapshot.string())
+                            m_root.string() + " --status " + m_snapshot.string() + " --bridge " +
+                            m_bridge.string() + " --bridge " + m_root.string() +
+                            "/c/temp/missing.json --bridge " + m_root.string() + "/c/temp/link.json")
                                .c_str(),
                            "r");
         char line[512] = {};
@@ -71,9 +79,7 @@ protected:
     {
         std::ifstream example(STATUS_SNAPSHOT_PATH);
         std::string text((std::istreambuf_iterator<char>(example)), {});
-        const double now =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-        text.replace(text.find("1796847303.123"), 14, std::to_string(now - age));
+        text.replace(text.find("1796847303.123"), 14, std::to_string(now() - age));
         text.replace(text.find("\"no_data_for_s\": 8.0"), 20, "\"no_data_for_s\": " + noDataFor);
         text.replace(text.find("\"quality\": null"), 15, "\"quality\": \"" + m_report.string() + "\"");
         const auto listing = [](const fs::path& report) {
@@ -82,6 +88,11 @@ protected:
         };
         text.insert(text.find("}]},") + 1, listing(m_root / "c/rtcm/link.qc.json") + listing(m_secret));
         write(m_snapshot, text);
+    }
+
+    static double now()
+    {
+        return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     }
 
     std::string page()
@@ -105,6 +116,7 @@ protected:
     const fs::path m_secret = m_dir / "outside/secret.qc.json";
     const fs::path m_report = m_root / "c/rtcm/20261209/20261209_201400.qc.json";
     const fs::path m_snapshot = m_root / "c/temp/RORUVivozo.status.json";
+    const fs::path m_bridge = m_root / "c/temp/bridge.json";
     FILE* m_server = nullptr;
     pid_t m_pid = -1;
     std::string m_url;
@@ -112,7 +124,7 @@ protected:
 
 } // namespace
 
-TEST_F(StatusServer, ThePageShowsTheOpenFileTheLastFilesAnOutageAndAStaleOrMissingSnapshot)
+TEST_F(StatusServer, ThePageShowsTheOpenFileTheBridgesTheLastFilesAnOutageAndAStaleOrMissingSnapshot)
 {
     const std::string logging = page();
     EXPECT_NE(logging.find("C:\\rtcm\\20261209\\base_2015.rtcm"), std::string::npos) << logging;
@@ -122,6 +134,13 @@ TEST_F(StatusServer, ThePageShowsTheOpenFileTheLastFilesAnOutageAndAStaleOrMissi
     EXPECT_NE(logging.find("leads outside the log folder"), std::string::npos);
     EXPECT_EQ(logging.find("SECRET"), std::string::npos);
     EXPECT_NE(logging.find("<div id=\"banner\"></div>"), std::string::npos);
+    EXPECT_NE(logging.find("connected since 2026-12-09 20:00:00 UTC (NTRIP 2.0)"), std::string::npos);
+    EXPECT_NE(logging.find("<th>Frames</th><td>5,120</td></tr><tr><th>Bad CRC frames</th><td>2</td>"),
+              std::string::npos);
+    EXPECT_NE(
+        logging.find("no bridge status at " + m_root.string() + "/c/temp/missing.json: the bridge is not"),
+        std::string::npos);
+    EXPECT_NE(logging.find("/c/temp/link.json is a symbolic link: not followed"), std::string::npos);
 
     // An outage in a snapshot written a minute ago: it has lasted a minute longer since.
     writeSnapshot("42", 60);
@@ -138,6 +157,7 @@ TEST_F(StatusServer, AnswersOnlyGetAndHeadAndServesNothingTheSnapshotDoesNotList
         {"GET", "/", "200"},
         {"HEAD", "/status.json", "200"},
         {"GET", "/files.json", "200"},
+        {"GET", "/bridges.json", "200"},
         {"GET", "/files/c/rtcm/20261209/20261209_201400.qc.png", "200"},
         {"GET", "/files/c/rtcm/20261209/20261209_201400.qc.json?x=1", "200"},
         {"POST", "/status.json", "405"},
