@@ -8,8 +8,6 @@
 #include "Platform/BootClock.h"
 #include "Platform/NativePath.h"
 
-#include <QFile>
-#include <QJsonDocument>
 #include <csignal>
 #include <unistd.h>
 
@@ -18,25 +16,15 @@
 namespace
 {
 
+// The same reader as serve's, so that a link planted at the snapshot's name is never followed here either.
 StatusView readSnapshot(const std::string& path)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.exists())
-        return {"no status snapshot at " + path + ": the logger is not running, or writes it elsewhere", {}};
-    if (!file.open(QIODevice::ReadOnly))
-        return {"cannot read the status snapshot at " + path + ": " + file.errorString().toStdString(), {}};
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (!document.isObject())
-        return {
-            "the status snapshot at " + path + " is not a JSON object" +
-                (error.error != QJsonParseError::NoError
-                     ? ": " + error.errorString().toStdString() + " at offset " + std::to_string(error.offset)
-                     : ""),
-            {}};
+    const StatusFile file = readStatusFile(path, kLoggerSnapshot);
+    if (!file.problem.empty())
+        return {file.problem, {}};
     static const std::string bootId = Platform::bootId();
     const ReadingTime now{unixNow(), Platform::monotonicSeconds(), bootId};
-    return statusView(document.object(), now, path);
+    return statusView(file.object, now, path);
 }
 
 } // namespace
