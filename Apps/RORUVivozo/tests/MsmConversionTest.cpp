@@ -176,9 +176,7 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
                                        {"RINEX_MARKER_NUMBER", "10317M001"},
                                        {"RINEX_OBSERVER", "Night watch"},
                                        {"RINEX_AGENCY", "Hollvik Survey"}})
-        ASSERT_TRUE(m_suite.exec(std::string("UPDATE varchar_values SET value = '") + value +
-                                 "' WHERE id = (SELECT value_id FROM token_value WHERE token = '" + token +
-                                 "')"));
+        setText(token, value);
     const std::vector<std::string> testglo =
         rtcmFrames(readFile(VivozoCaptures::captureFile("testglo.rtcm3")));
     std::vector<std::string> late, mixed;

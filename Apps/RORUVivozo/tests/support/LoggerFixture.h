@@ -53,6 +53,14 @@ protected:
             << m_suite.error();
     }
 
+    void setText(const std::string& name, const std::string& value)
+    {
+        ASSERT_TRUE(m_suite.exec("UPDATE varchar_values SET value = '" + value +
+                                 "' WHERE id = (SELECT value_id FROM token_value WHERE token = '" + name +
+                                 "')"))
+            << m_suite.error();
+    }
+
     // Starts the logger and waits until it has read its parameters and told the operator.
     void startLogger(const char* selected = kSelectedOff,
                      std::vector<std::string> arguments = {"-debug", "31"},
