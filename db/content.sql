@@ -37,7 +37,9 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1428, 3, 'RTCM logger: %d datagrams lost on the data port before they could be logged (receive buffer full)', 3, 3),
     (1428, 1, 'RTCM-logger: %d datagrammer tapt p\u00E5 dataporten f\u00F8r de kunne logges (mottaksbufferen full)', 3, 3),
     (1429, 3, 'RTCM logger: %d datagrams dropped on the data port before they could be logged (the disk is slower than the input)', 3, 3),
-    (1429, 1, 'RTCM-logger: %d datagrammer forkastet p\u00E5 dataporten f\u00F8r de kunne logges (disken er tregere enn inndataene)', 3, 3);
+    (1429, 1, 'RTCM-logger: %d datagrammer forkastet p\u00E5 dataporten f\u00F8r de kunne logges (disken er tregere enn inndataene)', 3, 3),
+    (1431, 3, 'RTCM logger: not able to write the RINEX archive copy %s', 3, 3),
+    (1431, 1, 'RTCM-logger: kan ikke skrive RINEX-arkivkopien %s', 3, 3);
 
 -- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
 INSERT INTO integer_values (id, value) VALUES
@@ -51,7 +53,8 @@ INSERT INTO integer_values (id, value) VALUES
     (2008, 0),
     (2009, 0),
     (2010, 600),
-    (2011, 64);
+    (2011, 64),
+    (2021, 0);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -59,7 +62,10 @@ INSERT INTO varchar_values (id, value) VALUES
     (3003, ''),
     (3004, ''),
     (3005, ''),
-    (3006, '');
+    (3006, ''),
+    (3011, ''),
+    (3012, '00'),
+    (3013, 'XXX');
 
 INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RTCM_DATAPORT', 2001, 1),
@@ -78,7 +84,11 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RINEX_OBSERVER', 3005, 14),
     ('RINEX_AGENCY', 3006, 15),
     ('RTCM_CONVERSION_TIME_LIMIT', 2010, 16),
-    ('RTCM_QUEUE_LIMIT_MB', 2011, 17);
+    ('RTCM_QUEUE_LIMIT_MB', 2011, 17),
+    ('RINEX_ARCHIVE_DIR', 3011, 31),
+    ('RINEX_ARCHIVE_INTERVAL_S', 2021, 32),
+    ('RINEX_MONUMENT_RECEIVER', 3012, 33),
+    ('RINEX_COUNTRY', 3013, 34);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -98,6 +108,10 @@ INSERT INTO descriptions (id, description) VALUES
     (15, 'AGENCY of the RINEX files converted from RTCM log files; may be empty'),
     (16, 'Seconds a conversion of a closed RTCM log file to RINEX may run before it is ended; 0 means 600'),
     (17, 'Megabytes of RTCM datagrams that may wait for the disk; past it new ones are dropped; 0 means 64'),
+    (31, 'Folder of the gzip-compressed RINEX 3.04 archive copies with RINEX 3 long names; empty: none'),
+    (32, 'Seconds between the epochs of the RINEX archive copies; 0: as recorded'),
+    (33, 'Monument and receiver digits of the RINEX archive copies'' names'),
+    (34, 'ISO 3166 alpha-3 country code of the RINEX archive copies'' names'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -114,7 +128,11 @@ INSERT INTO descriptions (id, description) VALUES
     (114, 'OBSERVER i RINEX-filer fra RTCM-loggfiler'),
     (115, 'AGENCY i RINEX-filer fra RTCM-loggfiler'),
     (116, 'Sekunder en omgj\u00F8ring av en RTCM-loggfil til RINEX kan ta f\u00F8r den avbrytes'),
-    (117, 'Megabyte RTCM-datagrammer som kan vente p\u00E5 disken; utover det forkastes nye');
+    (117, 'Megabyte RTCM-datagrammer som kan vente p\u00E5 disken; utover det forkastes nye'),
+    (131, 'Mappe for gzip-komprimerte RINEX 3.04-arkivkopier med lange RINEX 3-navn; tom: ingen'),
+    (132, 'Sekunder mellom epokene i RINEX-arkivkopiene; 0: som registrert'),
+    (133, 'Monument- og mottakersifre i navnene p\u00E5 RINEX-arkivkopiene'),
+    (134, 'ISO 3166 alfa-3-landkode i navnene p\u00E5 RINEX-arkivkopiene');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

@@ -12,6 +12,10 @@
 # (the logger's own mapping). Texts go out through printf only: echo would eat their backslashes.
 # Writes signal strengths, and navigation files beside the observation file when the log holds
 # ephemerides. What convbin reports goes to a ".log" beside the RINEX file. Exits non-zero on failure.
+# Asked for an archive copy (RINEX_ARCHIVE_OBS, RINEX_ARCHIVE_NAV: its names, which the logger gives by
+# the RINEX 3 long-name convention), it then also writes the same log file as RINEX 3.04, sampled to
+# RINEX_ARCHIVE_INTERVAL seconds (0: as recorded), gzip-compressed; a copy it can not write is said in
+# the .log, and leaves the suite's files and the exit status as they are.
 set -u
 
 case "${1:-}" in
@@ -20,7 +24,8 @@ case "${1:-}" in
         "Converts the RTCM 3 log file LOGFILE into the RINEX observation file RINEXFILE with convbin" \
         "(RINEX 2.11 for legacy GPS/GLONASS observations alone, 3.04 otherwise), never replacing an" \
         "existing RINEX file; environment: RTCM_STATION_ID, RINEX_VERSION, RINEX_APPROX_POSITION," \
-        "RINEX_MARKER_NAME, RINEX_MARKER_NUMBER, RINEX_OBSERVER, RINEX_AGENCY;" \
+        "RINEX_MARKER_NAME, RINEX_MARKER_NUMBER, RINEX_OBSERVER, RINEX_AGENCY; an archive copy (RINEX 3.04," \
+        "gzip) with RINEX_ARCHIVE_OBS, RINEX_ARCHIVE_NAV and RINEX_ARCHIVE_INTERVAL (seconds, 0: as recorded);" \
         "convbin's report goes to a .log beside it. Windows paths map below \$ZELT_ROOT as in the logger."
     exit 0
     ;;
@@ -201,8 +206,10 @@ if [ "$status" -ne 0 ] || ! grep -q "END OF HEADER" "$partial" 2>/dev/null; then
 fi
 # No header line names a descriptor path. Through a second file, not sed -i, which would also set the
 # file's owner: a call the service may not make.
-sed '1,/END OF HEADER/{/^log: \/dev\/fd\/[0-9]* .*COMMENT *$/d}' "$partial" > "$partial.header" &&
-    mv -f -- "$partial.header" "$partial" || exit 1
+without_descriptor() {
+    sed '1,/END OF HEADER/{/^log: \/dev\/fd\/[0-9]* .*COMMENT *$/d}' "$1"
+}
+without_descriptor "$partial" > "$partial.header" && mv -f -- "$partial.header" "$partial" || exit 1
 # A navigation file only where the log held ephemerides: records after its header. The observation
 # file comes last: once it exists, the conversion is complete.
 navs=
@@ -220,4 +227,56 @@ printf 'makerinex.bat: wrote %s\n' "$written" >> "$report"
 for nav in $navs; do
     printf 'makerinex.bat: wrote %s\n' "${written%.*}.$nav" >> "$report"
 done
+
+# The archive copy: convbin once more on the same descriptor's file (/dev/fd/3 opens it afresh), each
+# file compressed into a hidden name beside its own and renamed, so that whoever takes the archive
+# folder never finds half of one. An existing copy is never replaced.
+no_archive() {
+    printf 'makerinex.bat: archive copy not written: %s\n' "$1" >> "$report"
+    rm -f -- "$copy" "$copy_nav" "${part:-}"
+}
+# archive_file WRITTEN RINEX: the RINEX file, compressed, becomes the archive file of that written name.
+archive_file() {
+    target=$(native_path "$1")
+    part="$(dirname -- "$target")/.$(basename -- "$target").part"
+    if ! (without_descriptor "$2" | gzip -n > "$part") 2>> "$report" || ! mv -f -- "$part" "$target"; then
+        no_archive "can not write $1"
+        return 1
+    fi
+    printf 'makerinex.bat: archived %s\n' "$1" >> "$report"
+}
+archive_copy() {
+    copy="$stem.archive.part"
+    copy_nav="$stem.archive-nav.part"
+    folder=$(dirname -- "$(native_path "$RINEX_ARCHIVE_OBS")")
+    for name in "$RINEX_ARCHIVE_OBS" "${RINEX_ARCHIVE_NAV:-}"; do
+        if [ -n "$name" ] && [ -e "$(native_path "$name")" ]; then
+            no_archive "$name exists"
+            return
+        fi
+    done
+    if ! mkdir -p -- "$folder" 2> /dev/null; then
+        no_archive "can not create ${RINEX_ARCHIVE_OBS%\\*}"
+        return
+    fi
+    sampling=
+    case "${RINEX_ARCHIVE_INTERVAL:-0}" in
+    '' | 0 | *[!0-9]*) ;;
+    *) sampling="-ti $RINEX_ARCHIVE_INTERVAL" ;;
+    esac
+    # shellcheck disable=SC2086 # sampling is two words or none
+    convbin -r rtcm3 -v 3.04 -ro "-STA=$station" -os -tr "$day" "$time" $sampling "$@" -o "$copy" \
+        -n "$copy_nav" /dev/fd/3 >> "$report" 2>&1
+    converted=$?
+    if [ "$converted" -ne 0 ] || ! grep -q "END OF HEADER" "$copy" 2> /dev/null; then
+        no_archive "convbin failed (status $converted)"
+        return
+    fi
+    archive_file "$RINEX_ARCHIVE_OBS" "$copy" || return
+    if [ -n "${RINEX_ARCHIVE_NAV:-}" ] && [ -s "$copy_nav" ] && sed '1,/END OF HEADER/d' "$copy_nav" | grep -q .; then
+        archive_file "$RINEX_ARCHIVE_NAV" "$copy_nav" || return
+    fi
+    rm -f -- "$copy" "$copy_nav"
+}
+[ -n "${RINEX_ARCHIVE_OBS:-}" ] && archive_copy "$@"
 exit 0

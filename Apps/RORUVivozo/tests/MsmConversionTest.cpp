@@ -69,11 +69,7 @@ protected:
     void SetUp() override
     {
         LoggerFixture::SetUp();
-        // The real converter ahead of the fixture's stand-in, as the README puts it: scripts/bin alone.
-        const std::string source =
-            std::getenv("VIVOZO_SOURCE_DIR") != nullptr ? std::getenv("VIVOZO_SOURCE_DIR") : ".";
-        const std::string path = source + "/scripts/bin:" + std::getenv("PATH");
-        ::setenv("PATH", path.c_str(), 1);
+        useShippedConverter();
     }
 
     // The RINEX files that have appeared in the directory.
@@ -180,9 +176,7 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
                                        {"RINEX_MARKER_NUMBER", "10317M001"},
                                        {"RINEX_OBSERVER", "Night watch"},
                                        {"RINEX_AGENCY", "Hollvik Survey"}})
-        ASSERT_TRUE(m_suite.exec(std::string("UPDATE varchar_values SET value = '") + value +
-                                 "' WHERE id = (SELECT value_id FROM token_value WHERE token = '" + token +
-                                 "')"));
+        setText(token, value);
     const std::vector<std::string> testglo =
         rtcmFrames(readFile(VivozoCaptures::captureFile("testglo.rtcm3")));
     std::vector<std::string> late, mixed;
@@ -213,12 +207,7 @@ TEST_F(MsmConversion, EveryRealBaseConvertsNamedAtConvbinsFirstEpochAndLabelledF
     {
         SCOPED_TRACE(c.directory);
         const std::string directory = std::string("C:\\rtcm\\") + c.directory;
-        ::setenv("LD_PRELOAD", kFakeTimeLibrary, 1);
-        ::setenv("FAKETIME", c.clock, 1);
-        // The date is what counts; a faked monotonic clock would leave every timed wait asleep.
-        ::setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
-        startLogger();
-        ::unsetenv("LD_PRELOAD");
+        startLoggerAt(c.clock);
         command({"start", directory, "base.rtcm", "60", "3011"});
         send(c.frames);
         ASSERT_TRUE(fileHolds(native(directory + "\\base.rtcm"), joined(c.frames)));

@@ -90,14 +90,11 @@ QJsonObject jsonAt(const std::string& path)
 
 TEST_F(QualityReport, AMinuteCutOutOfACaptureShowsAsTheGapOfItsRinexFile)
 {
-    constexpr char kFakeTime[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
     if (std::system("command -v convbin >/dev/null && command -v gnuplot >/dev/null") != 0 ||
-        !fs::exists(kFakeTime))
+        !fs::exists(kFakeTimeLibrary))
         GTEST_SKIP()
             << "convbin, gnuplot or libfaketime is not installed (Debian rtklib, gnuplot-nox, faketime)";
-    const std::string source =
-        std::getenv("VIVOZO_SOURCE_DIR") != nullptr ? std::getenv("VIVOZO_SOURCE_DIR") : ".";
-    ::setenv("PATH", (source + "/scripts/bin:" + std::getenv("PATH")).c_str(), 1);
+    useShippedConverter();
     std::vector<std::string> frames;
     int epoch = 0;
     for (const std::string& frame : rtcmFrames(readFile(VivozoCaptures::captureFile("testglo.rtcm3"))))
@@ -108,12 +105,8 @@ TEST_F(QualityReport, AMinuteCutOutOfACaptureShowsAsTheGapOfItsRinexFile)
         if ((messageOf(frame) != 1004 && messageOf(frame) != 1012) || epoch < kHoleFrom || epoch >= kHoleTo)
             frames.push_back(frame);
     }
-    // Logged on the capture's day, which dates its epochs; the waits on the monotonic clock stay real.
-    ::setenv("LD_PRELOAD", kFakeTime, 1);
-    ::setenv("FAKETIME", "@2009-12-18 23:11:00", 1);
-    ::setenv("DONT_FAKE_MONOTONIC", "1", 1);
-    startLogger();
-    ::unsetenv("LD_PRELOAD");
+    // Logged on the capture's day, which dates its epochs.
+    startLoggerAt("@2009-12-18 23:11:00");
     command({"start", "C:\\rtcm\\hole", "base.rtcm", "60", "3011"});
     send(frames);
     ASSERT_TRUE(fileHolds(native("C:\\rtcm\\hole\\base.rtcm"), joined(frames)));

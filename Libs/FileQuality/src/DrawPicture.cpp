@@ -10,19 +10,15 @@
 #include <fmt/format.h>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <array>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
-
-extern char** environ;
 
 namespace FileQuality
 {
@@ -76,38 +72,6 @@ std::string complaint(const std::string& errorPath)
     return text.empty() ? std::string() : ": " + text;
 }
 
-// gnuplot reading the script on its standard input, the picture going to its standard output.
-Platform::ProcessGroup startGnuplot(int script, int picture, int errors, int& error)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_adddup2(&actions, script, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, picture, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errors, STDERR_FILENO);
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-    // A group of its own, to be ended whole; what the logger blocks or ignores is not gnuplot's business.
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
-    char* argv[] = {const_cast<char*>(kGnuplot), nullptr};
-    error = ::posix_spawnp(&pid, kGnuplot, &actions, &attributes, argv, environ);
-    if (error != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    return Platform::ProcessGroup(pid);
-}
-
 } // namespace
 
 bool drawPicture(const std::string& script, const std::string& pngPath, std::chrono::milliseconds limit,
@@ -136,7 +100,9 @@ bool drawPicture(const std::string& script, const std::string& pngPath, std::chr
     int error = errno;
     Platform::ProcessGroup gnuplot;
     if (scriptIn && picture && errors)
-        gnuplot = startGnuplot(scriptIn.get(), picture.get(), errors.get(), error);
+        // The script on its standard input, the picture on its standard output.
+        gnuplot =
+            Platform::startGroupLeader({kGnuplot}, {scriptIn.get(), picture.get(), errors.get()}, error);
     if (!gnuplot.running())
     {
         why = fmt::format("gnuplot could not be started: {}", std::strerror(error));

@@ -72,17 +72,6 @@ double seconds(std::int64_t ms)
     return static_cast<double>(ms) / 1000.0;
 }
 
-std::optional<std::int64_t> mostCommonStep(const std::vector<Rtcm3::QualityEpoch>& epochs)
-{
-    std::map<std::int64_t, std::size_t> steps;
-    for (std::size_t i = 1; i < epochs.size(); ++i)
-        ++steps[epochs[i].gpsMs - epochs[i - 1].gpsMs];
-    if (steps.empty())
-        return std::nullopt;
-    return std::max_element(steps.begin(), steps.end(), [](auto& a, auto& b) { return a.second < b.second; })
-        ->first;
-}
-
 // Every n-th epoch of each stretch between gaps, and the stretch's first and last.
 std::vector<std::size_t> timelineOf(const QualityReport& report)
 {
@@ -166,6 +155,17 @@ QJsonObject stationJson(const Rtcm3::QualityFigures& figures)
 }
 
 } // namespace
+
+std::optional<std::int64_t> mostCommonStep(const std::vector<Rtcm3::QualityEpoch>& epochs)
+{
+    std::map<std::int64_t, std::size_t> steps;
+    for (std::size_t i = 1; i < epochs.size(); ++i)
+        ++steps[epochs[i].gpsMs - epochs[i - 1].gpsMs];
+    if (steps.empty())
+        return std::nullopt;
+    return std::max_element(steps.begin(), steps.end(), [](auto& a, auto& b) { return a.second < b.second; })
+        ->first;
+}
 
 char systemLetter(int system)
 {

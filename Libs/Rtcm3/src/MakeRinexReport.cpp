@@ -16,6 +16,8 @@ namespace
 constexpr int kHighestCounter = 9999;
 constexpr const char* kReportExtension = ".log";
 constexpr const char* kWrittenLine = "makerinex.bat: wrote ";
+constexpr const char* kArchivedLine = "makerinex.bat: archived ";
+constexpr const char* kNoArchiveLine = "makerinex.bat: archive copy not written: ";
 
 bool exists(const std::string& written)
 {
@@ -58,8 +60,14 @@ MakeRinexReport readMakeRinexReport(const std::string& rinexName)
     std::ifstream in(Platform::nativePath(report.log));
     for (std::string line; std::getline(in, line);)
     {
-        if (line.rfind(kWrittenLine, 0) == 0)
-            report.written.push_back(line.substr(std::string(kWrittenLine).size()));
+        for (const auto& [prefix, list] :
+             {std::pair{kWrittenLine, &report.written}, {kArchivedLine, &report.archived}})
+        {
+            if (line.rfind(prefix, 0) == 0)
+                list->push_back(line.substr(std::string(prefix).size()));
+        }
+        if (line.rfind(kNoArchiveLine, 0) == 0)
+            report.archiveProblem = line.substr(std::string(kNoArchiveLine).size());
     }
     return report;
 }

@@ -1,6 +1,7 @@
 // The logger's application state machine: construction, the transition table, InitJob starting the
 // receivers, and the ordered take-down at the end of the process.
 #include "RORUVivozo/VelmorControl.h"
+#include "RORUVivozo/VelmorArchiveCopy.h"
 #include "RORUVivozo/VelmorStatusText.h"
 
 #include "RORUVivozo/VelmorGlobals.h"
@@ -178,7 +179,9 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
             std::chrono::seconds(timeLimit > 0 ? timeLimit : kDefaultConversionTimeLimit),
             [this](std::time_t opened) { return ConversionContext(opened); },
             [this](const std::string& path) { m_messages.postFormatted(MSG_NO_WRITE, path); }, &m_status,
-            CVelmorConversion::Converter{}, openFileNotePath(GetName()));
+            CVelmorConversion::Converter{}, openFileNotePath(GetName()),
+            [this](const std::string& archiveFile)
+            { m_messages.postFormatted(MSG_NO_ARCHIVE_COPY, archiveFile); });
     }
     catch (const std::bad_alloc&)
     {
@@ -198,8 +201,8 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
     m_status.messagesKnown({MSG_NO_LOGFILE, MSG_NO_LOG_STREAM, MSG_NO_PARAMETERS, MSG_NO_DATA, MSG_LOW_RATE,
-                            MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS,
-                            MSG_QUEUE_DROPS});
+                            MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS, MSG_QUEUE_DROPS,
+                            MSG_NO_ARCHIVE_COPY});
     const int32_t queueLimitMb = m_tokens.integer(kTokenQueueLimit);
     m_waitingData = CFsmBudget(std::size_t(queueLimitMb > 0 ? queueLimitMb : kDefaultQueueLimitMb) << 20);
 }
@@ -432,5 +435,12 @@ Rtcm3::ScanContext CVelmorControl::ConversionContext(std::time_t opened)
     context.markerNumber = m_tokens.text(kTokenMarkerNumber);
     context.observer = m_tokens.text(kTokenObserver);
     context.agency = m_tokens.text(kTokenAgency);
+    context.archiveDirectory = m_tokens.text(kTokenArchiveDir);
+    if (!context.archiveDirectory.empty())
+    {
+        context.monumentReceiver = m_tokens.text(kTokenMonumentReceiver);
+        context.country = m_tokens.text(kTokenCountry);
+        context.archiveIntervalS = m_tokens.integer(kTokenArchiveInterval);
+    }
     return context;
 }

@@ -57,6 +57,7 @@ enum VelmorMessage : int
     MSG_DATA_AGAIN = 1427,
     MSG_KERNEL_DROPS = 1428,
     MSG_QUEUE_DROPS = 1429,
+    MSG_NO_ARCHIVE_COPY = 1431,
 };
 
 // Supervision tokens; a missing token reads as 0.

@@ -4,11 +4,14 @@
 
 #include "FileQuality/QualityFiles.h"
 #include "FileQuality/QualityPicture.h"
+#include "RORUVivozo/VelmorArchiveCopy.h"
+#include "RORUVivozo/VelmorHandOff.h"
 #include "Rtcm3/MakeRinexLauncher.h"
-#include "Rtcm3/MakeRinexReport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -23,9 +26,10 @@ constexpr std::chrono::milliseconds kEndWait{2000};
 } // namespace
 
 CVelmorConversion::CVelmorConversion(std::chrono::seconds timeLimit, Report report, ContextOf contextOf,
-                                     Converter converter, CLoggerStatus* status)
+                                     Converter converter, CLoggerStatus* status, ArchiveFailed archiveFailed)
     : m_timeLimit(timeLimit), m_report(std::move(report)), m_contextOf(std::move(contextOf)),
-      m_converter(std::move(converter)), m_status(status), m_adopting(Platform::adoptsOrphans())
+      m_converter(std::move(converter)), m_status(status), m_archiveFailed(std::move(archiveFailed)),
+      m_adopting(Platform::adoptsOrphans())
 {
     if (!m_converter)
         m_converter = [](const std::string& logDirectory, const Rtcm3::ConversionSteps& steps,
@@ -142,8 +146,10 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
 
     // Both uses of the path run under the lock: a move aside of the file is then either before them
     // (and followed) or after.
-    std::string path;      // where the script was started for the file
-    std::string rinexName; // what it was asked to write; the scan passed when there is one
+    std::string path;                       // where the script was started for the file
+    std::string rinexName;                  // what it was asked to write; the scan passed when there is one
+    std::string archiveFile;                // the archive copy it was asked to write; empty: none
+    std::vector<std::string> adjustedNames; // its name's fields that the tokens gave outside the convention
     Rtcm3::ScanResult scan{};
     Rtcm3::QualityFigures quality;
     Platform::ProcessGroup converter;
@@ -154,23 +160,30 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
             m_currentOpened = true;
             return Rtcm3::openForScan(m_current, problem);
         },
-        [&](const std::string& name, const std::vector<std::string>& environment)
+        [&](const std::string& name, std::vector<std::string> environment)
         {
+            // The scan has passed: its findings and figures are in.
+            const ArchiveCopy archive = archiveCopy(context, scan, quality);
+            environment.insert(environment.end(), archive.environment.begin(), archive.environment.end());
+            archiveFile = archive.observation;
             std::lock_guard<std::mutex> guard(m_lock);
             // From now on the script holds the path itself.
             path = m_current;
             m_current.clear();
             rinexName = name;
+            adjustedNames = archive.adjusted;
             converter = Rtcm3::startMakeRinex(path, rinexName, context.station, environment);
             return converter.running();
         },
-        [&](const Rtcm3::ScanResult& result) { scan = result; },
-        &quality};
+        [&](const Rtcm3::ScanResult& result) { scan = result; }, &quality};
     // The RINEX file goes beside its log file, in the directory the tokens expanded to.
     std::string problem;
     m_converter(Rtcm3::logFileDirectory(closed.path), steps, &problem, context);
     if (!rinexName.empty())
         reportTakenWithout(path, scan);
+    for (const std::string& adjusted : adjustedNames)
+        if (m_report)
+            m_report("\n\tInfo: Archive name of " + path + ": " + adjusted + ".");
 
     lock.lock();
     // Where the file is now, should it have been moved aside during the scan.
@@ -178,33 +191,41 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
         path = m_current;
     m_current.clear();
     const bool launched = converter.running();
-    if (launched && !await(converter, path, lock))
+    if (launched)
     {
-        lock.unlock();
-        recordResult(path, ConversionResult::Ended, writeQuality(path, std::nullopt, quality));
-        lock.lock();
-        return;
+        if (const std::string ended = await(converter, "the conversion of " + path, lock); !ended.empty())
+        {
+            lock.unlock();
+            reportNotConverted(path, Rtcm3::kMakeRinexProgram + ended);
+            recordResult(path, ConversionResult::Ended, writeQuality(path, std::nullopt, quality));
+            lock.lock();
+            return;
+        }
     }
     lock.unlock();
+    const Rtcm3::MakeRinexReport made =
+        launched ? Rtcm3::readMakeRinexReport(rinexName) : Rtcm3::MakeRinexReport{};
     // The script says in its own log what went wrong; the operator learns here that something did.
     if (problem.empty() && launched && converter.exitCode() != 0)
-    {
-        const std::string log = Rtcm3::readMakeRinexReport(rinexName).log;
         problem =
             std::string(Rtcm3::kMakeRinexProgram) +
             (converter.exitCode() < 0 ? std::string(" was ended by a signal")
                                       : " ended with exit status " + std::to_string(converter.exitCode())) +
-            (log.empty() ? "; its .log beside the file says why" : "; its .log says why: " + log);
-    }
+            (made.log.empty() ? "; its .log beside the file says why" : "; its .log says why: " + made.log);
     if (!problem.empty())
         reportNotConverted(path, problem, otherStations(scan, context.station));
     else if (launched)
-        reportConverted(path, scan, rinexName);
+    {
+        reportConverted(path, scan, rinexName, made);
+        reportArchive(path, archiveFile, made);
+    }
     const std::optional<std::string> rinex =
         problem.empty() ? Rtcm3::writtenRinexFile(path, rinexName) : std::nullopt;
-    recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed,
-                 writeQuality(path, rinex, quality));
+    const ConversionFiles files = writeQuality(path, rinex, quality);
+    recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed, files);
     lock.lock();
+    if (problem.empty() && launched)
+        handOn(path, made, files, lock);
 }
 
 bool CVelmorConversion::awaitOnDisk(const std::shared_future<bool>& onDisk,
@@ -229,19 +250,52 @@ void CVelmorConversion::reportTakenWithout(const std::string& path, const Rtcm3:
     }
 }
 
-void CVelmorConversion::reportConverted(const std::string& path, const Rtcm3::ScanResult& scan,
-                                        const std::string& rinexName) const
+namespace
 {
-    const Rtcm3::MakeRinexReport report = Rtcm3::readMakeRinexReport(rinexName);
-    std::string files;
-    for (const std::string& written : report.written)
-        files += (files.empty() ? "" : ", ") + written;
+
+std::string listed(const std::vector<std::string>& items)
+{
+    std::string list;
+    for (const std::string& item : items)
+        list += (list.empty() ? "" : ", ") + item;
+    return list;
+}
+
+} // namespace
+
+void CVelmorConversion::reportConverted(const std::string& path, const Rtcm3::ScanResult& scan,
+                                        const std::string& rinexName,
+                                        const Rtcm3::MakeRinexReport& made) const
+{
+    std::string files = listed(made.written);
     if (files.empty())
         files = rinexName + " (as asked: " + Rtcm3::kMakeRinexProgram + " named no file it wrote)";
     if (m_report)
         m_report("\n\tInfo: Converted " + path + " to RINEX: " + std::to_string(scan.epochs) +
                  (scan.epochs == 1 ? " epoch of " : " epochs of ") + Rtcm3::systemNames(scan.systems) +
                  " in " + files + ".");
+}
+
+void CVelmorConversion::reportArchive(const std::string& path, const std::string& observation,
+                                      const Rtcm3::MakeRinexReport& made)
+{
+    if (observation.empty() || !m_report)
+        return;
+    if (!made.archived.empty())
+        m_report("\n\tInfo: Archive copy of " + path + ": " + listed(made.archived) + ".");
+    // A script of the operator's own may not know of archive copies.
+    const std::string problem = !made.archiveProblem.empty() ? made.archiveProblem
+                                : made.archived.empty()
+                                    ? std::string(Rtcm3::kMakeRinexProgram) + " named none"
+                                    : std::string();
+    if (problem.empty())
+    {
+        m_archiveFailures.reset();
+        return;
+    }
+    m_report("\n\tWARNING: Archive copy of " + path + " not written: " + problem + ".");
+    if (m_archiveFailures.count() && m_archiveFailed)
+        m_archiveFailed(observation);
 }
 
 std::string CVelmorConversion::otherStations(const Rtcm3::ScanResult& scan, unsigned int station)
@@ -282,20 +336,20 @@ void CVelmorConversion::recordResult(const std::string& path, ConversionResult r
         m_status->conversionEnded(path, result, files);
 }
 
-bool CVelmorConversion::await(Platform::ProcessGroup& converter, const std::string& path,
-                              std::unique_lock<std::mutex>& lock)
+std::string CVelmorConversion::await(Platform::ProcessGroup& program, const std::string& whose,
+                                     std::unique_lock<std::mutex>& lock)
 {
     const Clock::time_point limit = Clock::now() + m_timeLimit;
     bool pastLimit = false;
     for (;;)
     {
         std::erase_if(m_unreaped, [](Platform::ProcessGroup& group) { return group.ended(); });
-        if (converter.ended())
+        if (program.ended())
         {
             lock.unlock();
-            endLeftovers("the conversion of " + path, {}, false);
+            endLeftovers(whose, {}, false);
             lock.lock();
-            return true;
+            return {};
         }
         const Clock::time_point until = m_finishing ? std::min(limit, m_finishBy) : limit;
         const Clock::time_point now = Clock::now();
@@ -309,25 +363,47 @@ bool CVelmorConversion::await(Platform::ProcessGroup& converter, const std::stri
     }
     lock.unlock();
     // Named before the group is killed; what left the group is found among the orphans.
-    std::vector<Platform::Program> members = Platform::groupMembers(converter.leader());
-    const pid_t leader = converter.leader();
-    const bool reaped = converter.end(kEndWait);
+    std::vector<Platform::Program> members = Platform::groupMembers(program.leader());
+    const pid_t leader = program.leader();
+    const bool reaped = program.end(kEndWait);
     if (!reaped)
     {
         std::erase_if(members, [&](const Platform::Program& member) { return member.pid == leader; });
-        m_unreaped.push_back(std::move(converter));
+        m_unreaped.push_back(std::move(program));
     }
-    const bool everything = endLeftovers("the conversion of " + path, std::move(members), true) && reaped;
+    const bool everything = endLeftovers(whose, std::move(members), true) && reaped;
     const std::string ended = everything ? " and was ended with every program it started"
                                          : (m_adopting ? " and was ended, but not every program it started"
                                                        : " and was ended with its process group");
-    reportNotConverted(
-        path,
-        std::string(Rtcm3::kMakeRinexProgram) +
-            (pastLimit ? " ran past its time limit of " + std::to_string(m_timeLimit.count()) + " s" + ended
-                       : std::string(" was still running when the logger ended, and was ended")));
     lock.lock();
-    return false;
+    return pastLimit ? " ran past its time limit of " + std::to_string(m_timeLimit.count()) + " s" + ended
+                     : std::string(" was still running when the logger ended, and was ended");
+}
+
+void CVelmorConversion::handOn(const std::string& path, const Rtcm3::MakeRinexReport& made,
+                               const ConversionFiles& files, std::unique_lock<std::mutex>& lock)
+{
+    lock.unlock();
+    const std::vector<std::string> handed = handOffFiles(path, made, files);
+    const std::string whose = std::string(kAfterRinexProgram) + " for " + path;
+    const std::string what = whose + " (" + std::to_string(handed.size() - 1) + " files)";
+    int error = 0;
+    Platform::ProcessGroup program = startAfterRinex(handed, error);
+    lock.lock();
+    if (!program.running())
+    {
+        // None on the PATH: nothing to hand on to.
+        if (error != ENOENT && m_report)
+            m_report("\n\tWARNING: " + what + " could not be started: " + std::strerror(error) + ".");
+        return;
+    }
+    std::string ended = await(program, whose, lock);
+    const bool fine = ended.empty() && program.exitCode() == 0;
+    if (ended.empty())
+        ended = program.exitCode() < 0 ? std::string(" was ended by a signal")
+                                       : " ended with exit status " + std::to_string(program.exitCode());
+    if (m_report)
+        m_report(std::string(fine ? "\n\tInfo: " : "\n\tWARNING: ") + what + ended + ".");
 }
 
 bool CVelmorConversion::endLeftovers(const std::string& whose, std::vector<Platform::Program> killed,

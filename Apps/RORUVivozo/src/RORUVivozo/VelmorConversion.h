@@ -5,8 +5,10 @@
 
 #include "Platform/Orphans.h"
 #include "Platform/ProcessGroup.h"
+#include "RORUVivozo/VelmorReportThrottle.h"
 #include "RORUVivozo/VelmorStatus.h"
 #include "Rtcm3/ConvertLogFile.h"
+#include "Rtcm3/MakeRinexReport.h"
 #include "Rtcm3/ScanContext.h"
 
 #include <chrono>
@@ -35,11 +37,14 @@ public:
     // What the scan of a file opened at the given time (0: by someone else) is to know; asked on the
     // conversion's thread as the file's conversion begins, since it reads the token store.
     using ContextOf = std::function<Rtcm3::ScanContext(std::time_t opened)>;
+    // Gets the archive copy (written form) that could not be written: the operator's cue.
+    using ArchiveFailed = std::function<void(const std::string& archiveFile)>;
 
-    // A conversion still running after timeLimit is ended with every program it started. Each file's
-    // queueing and result go to status when one is given.
+    // A conversion, and the afterrinex after it, still running after timeLimit is ended with every
+    // program it started. Each file's queueing and result go to status when one is given.
     CVelmorConversion(std::chrono::seconds timeLimit, Report report, ContextOf contextOf = {},
-                      Converter converter = {}, CLoggerStatus* status = nullptr);
+                      Converter converter = {}, CLoggerStatus* status = nullptr,
+                      ArchiveFailed archiveFailed = {});
     // Finishes (below), then ends the thread.
     ~CVelmorConversion();
     CVelmorConversion(const CVelmorConversion&) = delete;
@@ -59,16 +64,23 @@ public:
 
     // Well inside the service's stop timeout, with room for the rest of the logger's shutdown.
     static constexpr std::chrono::seconds kFinishLimit{60};
+    // An archive copy not written is told to the operator at the first failure, then every this many.
+    static constexpr int32_t kArchiveFailureReportEvery = 1000;
 
 private:
     void run();
     void convertNext(std::unique_lock<std::mutex>& lock);
     // Waits until the file is on disk; false when the finish limit came first.
     bool awaitOnDisk(const std::shared_future<bool>& onDisk, std::unique_lock<std::mutex>& lock);
-    // Waits for the started conversion until it ends, runs past its limit or the finish limit. True
-    // when it ended by itself.
-    bool await(Platform::ProcessGroup& converter, const std::string& path,
-               std::unique_lock<std::mutex>& lock);
+    // Waits for a started program until it ends, runs past its limit or the finish limit; then ends it
+    // with every program it started, naming what it ended as whose. Returns how it ended: " ran past
+    // its time limit of 600 s and was ended with every program it started", ...; empty when by itself.
+    std::string await(Platform::ProcessGroup& program, const std::string& whose,
+                      std::unique_lock<std::mutex>& lock);
+    // After a conversion that succeeded: afterrinex, when there is one, with the log file and every file
+    // written for it, for the conversion's time limit at most; its end in the trace.
+    void handOn(const std::string& path, const Rtcm3::MakeRinexReport& made, const ConversionFiles& files,
+                std::unique_lock<std::mutex>& lock);
     // Ends and reaps what the conversions left running, as far as this process adopts orphans, and says
     // what it ended (expected: at a limit; else left behind by a script that ended). True when nothing
     // of it runs on.
@@ -79,8 +91,12 @@ private:
                             const std::string& advice = {}) const;
     // What the file goes without, one "Info:" line each, and, once the script succeeded, what it wrote.
     void reportTakenWithout(const std::string& path, const Rtcm3::ScanResult& scan) const;
-    void reportConverted(const std::string& path, const Rtcm3::ScanResult& scan,
-                         const std::string& rinexName) const;
+    void reportConverted(const std::string& path, const Rtcm3::ScanResult& scan, const std::string& rinexName,
+                         const Rtcm3::MakeRinexReport& made) const;
+    // What became of the archive copy asked for (observation: its file, written form): its files, or
+    // why there are none, which the operator is told of.
+    void reportArchive(const std::string& path, const std::string& observation,
+                       const Rtcm3::MakeRinexReport& made);
     // For a file without observations of the station: the stations it holds, and the token to set.
     static std::string otherStations(const Rtcm3::ScanResult& scan, unsigned int station);
     void recordResult(const std::string& path, ConversionResult result,
@@ -95,6 +111,10 @@ private:
     ContextOf m_contextOf;
     Converter m_converter;
     CLoggerStatus* m_status;
+    ArchiveFailed m_archiveFailed;
+    // The operator hears of the first archive copy not written, and of every 1000th after, as of a log
+    // file not opened; once one is written, of the next failure again.
+    CReportThrottle m_archiveFailures{kArchiveFailureReportEvery};
     // Whether the orphans of a conversion's programs come to this process (the logger makes sure).
     const bool m_adopting;
     std::mutex m_lock; // the queue and the path of the file being converted

@@ -37,11 +37,12 @@ CLogSink::FileIdentity identityOf(const struct stat& info)
 
 CLogSink::CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
                    WriteFailed writeFailed, CLoggerStatus* status, CVelmorConversion::Converter converter,
-                   std::string notePath)
+                   std::string notePath, CVelmorConversion::ArchiveFailed archiveFailed)
     : m_report(report), m_writeFailed(std::move(writeFailed)), m_status(status),
       m_notePath(std::move(notePath)), m_syncer([this](const std::string& path, int error, bool closing)
                                                 { reportSyncFailure(path, error, closing); }),
-      m_conversion(timeLimit, std::move(report), std::move(contextOf), std::move(converter), status)
+      m_conversion(timeLimit, std::move(report), std::move(contextOf), std::move(converter), status,
+                   std::move(archiveFailed))
 {
 }
 

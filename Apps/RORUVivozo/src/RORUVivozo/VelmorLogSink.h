@@ -36,10 +36,12 @@ public:
     // The conversion queue starts with the sink, with what each file's scan is to know (contextOf) and
     // converter, which converts one file (a conversion still running after timeLimit is ended). status,
     // when given, learns of every open, write, close, failed sync and conversion result. notePath (written
-    // form), when given, is where the note of the open file is kept.
+    // form), when given, is where the note of the open file is kept; archiveFailed gets the archive copy
+    // that could not be written, when the operator is to hear of it.
     CLogSink(Report report, std::chrono::seconds timeLimit, CVelmorConversion::ContextOf contextOf,
              WriteFailed writeFailed = {}, CLoggerStatus* status = nullptr,
-             CVelmorConversion::Converter converter = {}, std::string notePath = {});
+             CVelmorConversion::Converter converter = {}, std::string notePath = {},
+             CVelmorConversion::ArchiveFailed archiveFailed = {});
     ~CLogSink();
     CLogSink(const CLogSink&) = delete;
     CLogSink& operator=(const CLogSink&) = delete;

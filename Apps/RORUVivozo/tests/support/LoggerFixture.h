@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -52,6 +53,14 @@ protected:
             << m_suite.error();
     }
 
+    void setText(const std::string& name, const std::string& value)
+    {
+        ASSERT_TRUE(m_suite.exec("UPDATE varchar_values SET value = '" + value +
+                                 "' WHERE id = (SELECT value_id FROM token_value WHERE token = '" + name +
+                                 "')"))
+            << m_suite.error();
+    }
+
     // Starts the logger and waits until it has read its parameters and told the operator.
     void startLogger(const char* selected = kSelectedOff,
                      std::vector<std::string> arguments = {"-debug", "31"},
@@ -63,6 +72,26 @@ protected:
         m_logger = std::make_unique<LoggerProcess>(m_suite.root(), arguments, permissions, wrapper);
         ASSERT_TRUE(m_logger->started());
         ASSERT_TRUE(status().waitFor(selected, 20s, from)) << m_logger->output();
+    }
+
+    // The shipped converter ahead of the fixture's stand-in, as the README puts it: scripts/bin alone.
+    static void useShippedConverter()
+    {
+        const char* source = std::getenv("VIVOZO_SOURCE_DIR");
+        const std::string path =
+            std::string(source != nullptr ? source : ".") + "/scripts/bin:" + std::getenv("PATH");
+        ::setenv("PATH", path.c_str(), 1);
+    }
+
+    // Starts the logger with its wall clock at clock ("@2009-12-18 23:11:00"), which dates what it logs;
+    // its monotonic clock stays real, or every timed wait would sleep on.
+    void startLoggerAt(const char* clock)
+    {
+        ::setenv("LD_PRELOAD", kFakeTimeLibrary, 1);
+        ::setenv("FAKETIME", clock, 1);
+        ::setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+        startLogger();
+        ::unsetenv("LD_PRELOAD");
     }
 
     // The operator console sends; the answers arrive at the test's own listener.

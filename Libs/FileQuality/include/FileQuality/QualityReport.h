@@ -33,6 +33,9 @@ struct QualityReport
 
 QualityReport summarize(Rtcm3::QualityFigures figures);
 
+// The most common step between the epochs (ms); none for fewer than two.
+std::optional<std::int64_t> mostCommonStep(const std::vector<Rtcm3::QualityEpoch>& epochs);
+
 // The names the report gives for the file, its RINEX file and its picture, in their written form.
 struct ReportNames
 {

@@ -5,6 +5,8 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 namespace Platform
 {
@@ -37,5 +39,19 @@ private:
     pid_t m_leader = -1;
     int m_exitCode = -1;
 };
+
+// What a started program gets as its standard streams: a descriptor each, -1 for this process's own.
+struct StandardStreams
+{
+    int in = -1;
+    int out = -1;
+    int err = -1;
+};
+
+// Starts argv[0], found on the PATH, with argv as the leader of a process group of its own, with no
+// descriptor but its standard streams, no signal blocked and SIGPIPE at its default. Not running when
+// it could not be started; error then says why (ENOENT: not on the PATH).
+ProcessGroup startGroupLeader(const std::vector<std::string>& argv, const StandardStreams& streams,
+                              int& error);
 
 } // namespace Platform

@@ -21,6 +21,11 @@ constexpr const char* kMarkerNameVariable = "RINEX_MARKER_NAME";
 constexpr const char* kMarkerNumberVariable = "RINEX_MARKER_NUMBER";
 constexpr const char* kObserverVariable = "RINEX_OBSERVER";
 constexpr const char* kAgencyVariable = "RINEX_AGENCY";
+// The archive copy's observation and navigation files (written form; empty: no copy) and the interval it
+// is sampled to in seconds (0 or empty: as recorded).
+constexpr const char* kArchiveObservationVariable = "RINEX_ARCHIVE_OBS";
+constexpr const char* kArchiveNavigationVariable = "RINEX_ARCHIVE_NAV";
+constexpr const char* kArchiveIntervalVariable = "RINEX_ARCHIVE_INTERVAL";
 
 // The command line as the program shows it.
 std::string makeRinexCommandLine(const std::string& logFilePath, const std::string& rinexName);

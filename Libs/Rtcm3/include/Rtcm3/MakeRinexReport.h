@@ -10,8 +10,10 @@ namespace Rtcm3
 
 struct MakeRinexReport
 {
-    std::string log;                  // written form; empty when none was found
-    std::vector<std::string> written; // as the script named them, in its order
+    std::string log;                   // written form; empty when none was found
+    std::vector<std::string> written;  // as the script named them, in its order
+    std::vector<std::string> archived; // the archive copies it wrote, likewise
+    std::string archiveProblem;        // why it wrote no archive copy when asked for one; empty: none
 };
 
 // The script never replaces a RINEX file: a name in use gets a counter (YYYYMMDD_hhmmss_1.08o), the

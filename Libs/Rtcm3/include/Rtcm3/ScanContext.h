@@ -17,6 +17,12 @@ struct ScanContext
     std::string markerNumber{};
     std::string observer{};
     std::string agency{};
+    // The archive copy: its folder (written form; empty: none), the monument and receiver digits and
+    // the country of its name (empty: "00", "XXX"), and the interval it is sampled to (0: as recorded).
+    std::string archiveDirectory{};
+    std::string monumentReceiver{};
+    std::string country{};
+    int archiveIntervalS = 0;
 };
 
 // Modified Julian day and seconds of the day of a UTC time.
