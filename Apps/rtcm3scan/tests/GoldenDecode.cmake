@@ -3,8 +3,9 @@
 # --epochs prints (standard error and standard output, in the order written), kept as <capture>.epochs.txt;
 # MODE qc: the quality report of --qc, <capture>.qc.json; MODE gnuplot: the script of its picture,
 # <capture>.qc.gp (standard output alone for both).
+# NAME, when given, stands for the capture's name in the golden file's.
 #   cmake -DPROGRAM=... -DCAPTURE_DIR=... -DCAPTURE=name.rtcm3 -DOPTIONS="--date 2022-05-24" -DSTATUS=1
-#         -DACTUAL_DIR=... [-DMODE=qc] [-DUPDATE=ON] -P GoldenDecode.cmake
+#         -DACTUAL_DIR=... [-DMODE=qc] [-DNAME=name-dated] [-DUPDATE=ON] -P GoldenDecode.cmake
 # The capture is named relative to its folder, so no path of the machine shows in the output.
 foreach(required PROGRAM CAPTURE_DIR CAPTURE STATUS ACTUAL_DIR)
     if(NOT DEFINED ${required})
@@ -14,6 +15,9 @@ endforeach()
 
 separate_arguments(options UNIX_COMMAND "${OPTIONS}")
 get_filename_component(stem "${CAPTURE}" NAME_WE)
+if(NAME)
+    set(stem "${NAME}")
+endif()
 if(NOT MODE OR MODE STREQUAL "epochs")
     set(mode_options --epochs)
     set(suffix epochs.txt)

@@ -82,6 +82,18 @@ void finishScan(ScanResult& result)
         dateGlonassStart(result);
 }
 
+// The decoder's roll-over rule keeps a first GPS epoch more than half a week after the reference day in
+// that day's week, and moves one more than a day before it into the next. The RINEX name, and convbin after
+// it, take the week nearest to the day, whose leap seconds then date the GLONASS epochs: so does the scan.
+void settleFirstGpsWeek(Rtcm3Decoder& decoder, int mjd, int secondsOfDay)
+{
+    EpochTime nearest{};
+    firstEpochTime(mjd, secondsOfDay, decoder.lastSecondsOfWeek, nearest);
+    ObservationEpoch& epoch = decoder.collecting.week != 0 ? decoder.collecting : decoder.completed;
+    epoch.week = nearest.gpsWeek;
+    decoder.gpsWeek = nearest.gpsWeek;
+}
+
 // Counts the epochs of one kind of observation message: every change of its epoch time as sent.
 struct EpochTrack
 {
@@ -168,12 +180,12 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
     decoder.gpsWeek = 1000;
     // From the day the file was opened, GLONASS times take that day's leap seconds and the day nearest
     // to it, as convbin's do: the epochs of the quality figures are those of the RINEX file.
+    int openedMjd = 0;
+    int openedSecondsOfDay = 0;
     if (context.opened != 0)
     {
-        int mjd = 0;
-        int secondsOfDay = 0;
-        utcDate(context.opened, mjd, secondsOfDay);
-        dateReference(mjd, secondsOfDay, decoder.gpsWeek, decoder.lastSecondsOfWeek);
+        utcDate(context.opened, openedMjd, openedSecondsOfDay);
+        dateReference(openedMjd, openedSecondsOfDay, decoder.gpsWeek, decoder.lastSecondsOfWeek);
     }
     decoder.stationFilter = context.station;
     int found = 0;
@@ -208,6 +220,10 @@ bool scanLogFile(std::FILE* file, Rtcm3Decoder& decoder, ScanResult& result, con
                 tracks[kLegacyGpsTrack].take(static_cast<std::uint32_t>(decoder.lastGpsEpochMs));
             if (!(found & kFoundObservations))
             {
+                const bool byMessage = found & kFoundDate;
+                if (system == MsmSystem::Gps && !msm && (byMessage || context.opened != 0))
+                    settleFirstGpsWeek(decoder, byMessage ? result.mjd : openedMjd,
+                                       byMessage ? result.secondsOfDay : openedSecondsOfDay);
                 result.firstSecondsOfWeek = decoder.lastSecondsOfWeek;
                 result.firstObservationMessage = message;
                 result.firstGlonassEpochMs = decoder.lastGlonassEpochMs;
@@ -415,8 +431,8 @@ bool convertLogFile(const std::string& logDirectory, const ConversionSteps& step
         return false;
     std::string rinexName;
     ScanResult scan{};
-    const bool converts = nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan,
-                                        steps.quality);
+    const bool converts =
+        nameRinexFile(file.get(), logDirectory, rinexName, problem, context, &scan, steps.quality);
     file.reset();
     if (steps.scanned)
         steps.scanned(scan);

@@ -247,6 +247,7 @@ DecodeStatus finishPass(Rtcm3Decoder& decoder, const ObservationPass& pass, bool
 {
     std::memcpy(pass.savedLockL1, pass.lockL1, sizeof pass.lockL1);
     std::memcpy(pass.savedLockL2, pass.lockL2, sizeof pass.lockL2);
+    decoder.lastSyncFlag = sync;
     return finishEpoch(decoder, released, sync, pass.resolved);
 }
 

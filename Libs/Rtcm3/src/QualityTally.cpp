@@ -118,18 +118,13 @@ void QualityTally::take(const Rtcm3Decoder& decoder, const DecodeResult& decoded
     else if (isLegacyObservation(message))
     {
         noteFirstObservation(decoder);
-        const bool released = decoded.status == DecodeStatus::EpochReleased ||
-                              decoded.status == DecodeStatus::EpochReleasedModulo;
-        // Released by its own last message, the epoch holds this one; released by this one's other time,
-        // it is the one before, which its messages left open.
-        const bool ownEpoch = decoder.collecting.week == 0;
-        const bool gpsTimed = message <= 1004;
-        if (gpsTimed && (!released || ownEpoch))
+        if (message <= 1004)
             knowReference();
-        if (released)
-            takeLegacyEpoch(decoder.completed, ownEpoch);
-        if (gpsTimed)
-            knowReference();
+        // convbin writes the epoch that a message with the flag 0 ends, and drops one that a message of
+        // another time cuts off. That message's own time may have released the epoch before it: then its
+        // epoch waits in collecting, and is not taken again when released.
+        if (decoded.status != DecodeStatus::Nothing && decoder.lastSyncFlag == 0)
+            takeLegacyEpoch(decoder.collecting.week == 0 ? decoder.completed : decoder.collecting);
     }
     else if ((message == 1005 || message == 1006) && !m_figures.positionEcef)
         m_figures.positionEcef = std::array<double, 3>{decoder.stationX * kStationCountMetres,
@@ -203,7 +198,7 @@ void QualityTally::takeMsm(const MsmObservations& msm)
         write();
 }
 
-void QualityTally::takeLegacyEpoch(const ObservationEpoch& epoch, bool last)
+void QualityTally::takeLegacyEpoch(const ObservationEpoch& epoch)
 {
     if (epoch.satelliteCount > 0)
     {
@@ -229,8 +224,7 @@ void QualityTally::takeLegacyEpoch(const ObservationEpoch& epoch, bool last)
             }
         }
     }
-    if (last)
-        write();
+    write();
 }
 
 void QualityTally::write()
@@ -243,9 +237,9 @@ void QualityTally::write()
         return;
     m_lastWritten = m_epoch.ms;
     QualityEpoch epoch{m_epoch.ms, {}, {}};
+    m_epochSatellites.push_back(m_epoch.satellites);
     for (int s = 0; s < kQualitySystems; ++s)
     {
-        m_figures.distinct[s] |= m_epoch.satellites[s];
         epoch.satellites[s] = static_cast<std::uint8_t>(std::popcount(m_epoch.satellites[s]));
         epoch.cnrMean[s] = m_epoch.cnrCount[s] > 0 ? m_epoch.cnrSum[s] / m_epoch.cnrCount[s] : 0.0F;
     }
@@ -268,6 +262,7 @@ QualityFigures QualityTally::finish(const Rtcm3Decoder& decoder, const ScanResul
     figures.dated =
         ((scan.foundBits | scan.waivedBits) & kFoundAll) == kFoundAll && m_firstObservationSeconds;
     std::vector<QualityEpoch>& epochs = figures.epochs;
+    std::vector<EpochSatellites>& satellites = m_epochSatellites;
     if (figures.dated && !epochs.empty())
     {
         // Before the reference was known, as the scan dated the first epoch; after, in the week that the
@@ -291,11 +286,17 @@ QualityFigures QualityTally::finish(const Rtcm3Decoder& decoder, const ScanResul
             epochs[i].gpsMs += i < m_firstReferenced ? guessShift : weekShift;
         // Dated apart, the two stretches may meet in one epoch.
         std::vector<QualityEpoch> ordered;
+        std::vector<EpochSatellites> orderedSatellites;
         ordered.reserve(epochs.size());
-        for (const QualityEpoch& epoch : epochs)
+        orderedSatellites.reserve(epochs.size());
+        for (std::size_t i = 0; i < epochs.size(); ++i)
         {
+            const QualityEpoch& epoch = epochs[i];
             if (ordered.empty() || epoch.gpsMs > ordered.back().gpsMs)
+            {
                 ordered.push_back(epoch);
+                orderedSatellites.push_back(satellites[i]);
+            }
             else if (epoch.gpsMs == ordered.back().gpsMs)
             {
                 for (int s = 0; s < kQualitySystems; ++s)
@@ -304,11 +305,19 @@ QualityFigures QualityTally::finish(const Rtcm3Decoder& decoder, const ScanResul
                     {
                         ordered.back().satellites[s] = epoch.satellites[s];
                         ordered.back().cnrMean[s] = epoch.cnrMean[s];
+                        orderedSatellites.back()[s] = satellites[i][s];
                     }
                 }
             }
         }
         epochs = std::move(ordered);
+        satellites = std::move(orderedSatellites);
+    }
+    // Those of the epochs kept: one the order drops is not in the RINEX file.
+    for (const EpochSatellites& epoch : satellites)
+    {
+        for (int s = 0; s < kQualitySystems; ++s)
+            figures.distinct[s] |= epoch[s];
     }
     *this = QualityTally{};
     return figures;

@@ -5,6 +5,7 @@
 #include "Rtcm3/Rtcm3Decoder.h"
 
 #include <optional>
+#include <vector>
 
 namespace Rtcm3
 {
@@ -34,14 +35,17 @@ private:
     };
 
     void takeMsm(const MsmObservations& msm);
-    void takeLegacyEpoch(const ObservationEpoch& epoch, bool last);
+    void takeLegacyEpoch(const ObservationEpoch& epoch);
     void gather(std::int64_t ms);
     void addCnr(int system, int signal, double cnr);
     void write();
     void noteFirstObservation(const Rtcm3Decoder& decoder);
     void knowReference();
 
+    using EpochSatellites = std::array<SatelliteSet, kQualitySystems>;
+
     QualityFigures m_figures;
+    std::vector<EpochSatellites> m_epochSatellites; // of each epoch of m_figures.epochs
     Gathering m_epoch;
     std::optional<std::int64_t> m_lastWritten;
     // Until a message dated by GPS time (GLONASS legacy ones, and GLONASS MSM without their day, are

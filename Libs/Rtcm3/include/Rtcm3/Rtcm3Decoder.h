@@ -105,6 +105,9 @@ struct Rtcm3Decoder
     int lastGlonassEpochMs;
     // GPS epoch time of the last GPS observation message, ms of the GPS week (DF004).
     int lastGpsEpochMs;
+    // Synchronous-GNSS flag of the last legacy observation message (DF005, DF039): 0 when it ended its
+    // epoch. An epoch ended by a message whose other time released the one before stays collecting.
+    int lastSyncFlag;
     // Every station whose observation messages the decoder met, passed by the filter or not (bit
     // id % 64 of word id / 64): what a file holds when it holds nothing of the filter's station.
     std::uint64_t observingStations[kStationIds / 64];
