@@ -37,7 +37,9 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1428, 3, 'RTCM logger: %d datagrams lost on the data port before they could be logged (receive buffer full)', 3, 3),
     (1428, 1, 'RTCM-logger: %d datagrammer tapt p\u00E5 dataporten f\u00F8r de kunne logges (mottaksbufferen full)', 3, 3),
     (1429, 3, 'RTCM logger: %d datagrams dropped on the data port before they could be logged (the disk is slower than the input)', 3, 3),
-    (1429, 1, 'RTCM-logger: %d datagrammer forkastet p\u00E5 dataporten f\u00F8r de kunne logges (disken er tregere enn inndataene)', 3, 3);
+    (1429, 1, 'RTCM-logger: %d datagrammer forkastet p\u00E5 dataporten f\u00F8r de kunne logges (disken er tregere enn inndataene)', 3, 3),
+    (1430, 3, 'RTCM logger: only %.1f MB free on the disk of log folder %s, below %d MB: %s days left at the current rate', 2, 2),
+    (1430, 1, 'RTCM-logger: bare %.1f MB ledig p\u00E5 disken til loggmappen %s, under %d MB: %s dager igjen med dagens skrivehastighet', 2, 2);
 
 -- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
 INSERT INTO integer_values (id, value) VALUES
@@ -51,7 +53,10 @@ INSERT INTO integer_values (id, value) VALUES
     (2008, 0),
     (2009, 0),
     (2010, 600),
-    (2011, 64);
+    (2011, 64),
+    (2021, 0),
+    (2022, 1024),
+    (2023, 0);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -78,7 +83,10 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RINEX_OBSERVER', 3005, 14),
     ('RINEX_AGENCY', 3006, 15),
     ('RTCM_CONVERSION_TIME_LIMIT', 2010, 16),
-    ('RTCM_QUEUE_LIMIT_MB', 2011, 17);
+    ('RTCM_QUEUE_LIMIT_MB', 2011, 17),
+    ('RTCM_ALIGN_TO_CLOCK', 2021, 21),
+    ('RTCM_DISK_LOW_MB', 2022, 22),
+    ('RTCM_RETENTION_DAYS', 2023, 23);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -98,6 +106,9 @@ INSERT INTO descriptions (id, description) VALUES
     (15, 'AGENCY of the RINEX files converted from RTCM log files; may be empty'),
     (16, 'Seconds a conversion of a closed RTCM log file to RINEX may run before it is ended; 0 means 600'),
     (17, 'Megabytes of RTCM datagrams that may wait for the disk; past it new ones are dropped; 0 means 64'),
+    (21, '1: timed RTCM file changes fall on whole intervals from 00:00 UTC; 0: counted from the start'),
+    (22, 'Free megabytes on the disk of the RTCM log folder below which the operator is told; 0 turns it off'),
+    (23, 'Days after which the RTCM logger deletes its own converted log files and their RINEX; 0 keeps all'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -114,7 +125,10 @@ INSERT INTO descriptions (id, description) VALUES
     (114, 'OBSERVER i RINEX-filer fra RTCM-loggfiler'),
     (115, 'AGENCY i RINEX-filer fra RTCM-loggfiler'),
     (116, 'Sekunder en omgj\u00F8ring av en RTCM-loggfil til RINEX kan ta f\u00F8r den avbrytes'),
-    (117, 'Megabyte RTCM-datagrammer som kan vente p\u00E5 disken; utover det forkastes nye');
+    (117, 'Megabyte RTCM-datagrammer som kan vente p\u00E5 disken; utover det forkastes nye'),
+    (121, '1: RTCM-filer skiftes p\u00E5 hele intervaller fra 00:00 UTC'),
+    (122, 'Ledige megabyte p\u00E5 disken til RTCM-loggmappen f\u00F8r melding; 0 sl\u00E5r av'),
+    (123, 'Dager f\u00F8r RTCM-loggeren sletter sine omgjorte loggfiler og RINEX; 0 beholder alt');
 
 INSERT INTO descriptions_language (id, language, description_id)
     SELECT id, 3, id FROM descriptions WHERE id < 100;

@@ -122,6 +122,9 @@ TEST_F(StatusServer, ThePageShowsTheOpenFileTheLastFilesAnOutageAndAStaleOrMissi
     EXPECT_NE(logging.find("leads outside the log folder"), std::string::npos);
     EXPECT_EQ(logging.find("SECRET"), std::string::npos);
     EXPECT_NE(logging.find("<div id=\"banner\"></div>"), std::string::npos);
+    EXPECT_NE(logging.find("3.5 GB free, 38.5 days left at the current rate"), std::string::npos);
+    EXPECT_NE(logging.find("deleted 7 files of 1 log files (2.3 MB), kept 1 older log files"),
+              std::string::npos);
 
     // An outage in a snapshot written a minute ago: it has lasted a minute longer since.
     writeSnapshot("42", 60);

@@ -55,13 +55,20 @@ MakeRinexReport readMakeRinexReport(const std::string& rinexName)
     if (last.empty() || !exists(last + kReportExtension))
         return report;
     report.log = last + kReportExtension;
-    std::ifstream in(Platform::nativePath(report.log));
+    report.written = filesWrittenBy(report.log);
+    return report;
+}
+
+std::vector<std::string> filesWrittenBy(const std::string& log)
+{
+    std::vector<std::string> written;
+    std::ifstream in(Platform::nativePath(log));
     for (std::string line; std::getline(in, line);)
     {
         if (line.rfind(kWrittenLine, 0) == 0)
-            report.written.push_back(line.substr(std::string(kWrittenLine).size()));
+            written.push_back(line.substr(std::string(kWrittenLine).size()));
     }
-    return report;
+    return written;
 }
 
 } // namespace Rtcm3
