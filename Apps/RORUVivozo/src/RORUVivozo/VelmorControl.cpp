@@ -234,9 +234,8 @@ void CVelmorControl::InitJob()
     m_status.engineBeat();
     ArmWatchdogBeat();
     m_status.stateChanged(StatusState(GetState()));
-    constexpr int kMegabyteShift = 20;
     m_diskGuard = std::make_unique<CDiskGuard>(
-        std::uint64_t(m_diskLowMb) << kMegabyteShift,
+        std::uint64_t(m_diskLowMb) * kBytesPerMegabyte,
         [this](std::uint64_t freeBytes, const std::string& folder, std::optional<double> daysLeft)
         { ReportDiskLow(freeBytes, folder, daysLeft); });
     m_publisher = std::make_unique<CStatusPublisher>(

@@ -110,6 +110,8 @@ public:
     static constexpr int32_t kOpenFailureReportEvery = 1000;
     // Datagrams that may wait for the disk when the token reads 0 or less, in megabytes.
     static constexpr int32_t kDefaultQueueLimitMb = 64;
+    // Megabytes of free space as the disk guard's token and message count them, as the status line does.
+    static constexpr std::uint64_t kBytesPerMegabyte = 1000000;
     // Sentences that may wait for the control, in bytes as datagrams are counted.
     static constexpr std::size_t kSentenceQueueLimit = 1 << 20;
     // A sentence dropped there is traced, then every this many.

@@ -7,8 +7,7 @@
 void CVelmorControl::ReportDiskLow(std::uint64_t freeBytes, const std::string& folder,
                                    std::optional<double> daysLeft)
 {
-    constexpr double kBytesPerMegabyte = 1 << 20; // as the token counts them
-    const double freeMb = static_cast<double>(freeBytes) / kBytesPerMegabyte;
+    const double freeMb = static_cast<double>(freeBytes) / static_cast<double>(kBytesPerMegabyte);
     char days[32] = "?";
     if (daysLeft)
         std::snprintf(days, sizeof days, "%.1f", *daysLeft);
