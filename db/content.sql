@@ -54,9 +54,9 @@ INSERT INTO integer_values (id, value) VALUES
     (2009, 0),
     (2010, 600),
     (2011, 64),
-    (2021, 0),
-    (2022, 1024),
-    (2023, 0);
+    (2031, 0),
+    (2032, 1024),
+    (2033, 0);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -84,9 +84,9 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RINEX_AGENCY', 3006, 15),
     ('RTCM_CONVERSION_TIME_LIMIT', 2010, 16),
     ('RTCM_QUEUE_LIMIT_MB', 2011, 17),
-    ('RTCM_ALIGN_TO_CLOCK', 2021, 21),
-    ('RTCM_DISK_LOW_MB', 2022, 22),
-    ('RTCM_RETENTION_DAYS', 2023, 23);
+    ('RTCM_ALIGN_TO_CLOCK', 2031, 21),
+    ('RTCM_DISK_LOW_MB', 2032, 22),
+    ('RTCM_RETENTION_DAYS', 2033, 23);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),

@@ -147,6 +147,14 @@ TEST_F(Housekeeping, RetentionDeletesTheLoggersOwnConvertedOldFilesAndNothingEls
     EXPECT_EQ(terminate(), 0);
     const std::set<std::string> convertedFiles = namesIn(dated);
 
+    // Its archive copy, as the script notes one in its .log.
+    const std::string archive = native("C:\\archive\\ZELT00XXX_R_20093522307_01H_01S_MO.rnx.gz");
+    fs::create_directories(fs::path(archive).parent_path());
+    std::ofstream(archive) << "archive copy";
+    for (const std::string& file : convertedFiles)
+        if (file.ends_with(".log"))
+            std::ofstream(dated + "/" + file, std::ios::app)
+                << "makerinex.bat: archived C:\\archive\\ZELT00XXX_R_20093522307_01H_01S_MO.rnx.gz\n";
     const std::set<std::string> foreign = {"base_010203.rtcm", "notes.txt", "other_010203.rtcm"};
     for (const std::string& file : foreign)
         std::ofstream(dated + "/" + file) << "not converted";
@@ -155,12 +163,14 @@ TEST_F(Housekeeping, RetentionDeletesTheLoggersOwnConvertedOldFilesAndNothingEls
     const auto fortyDaysAgo = fs::file_time_type::clock::now() - std::chrono::days(40);
     for (const auto& entry : fs::recursive_directory_iterator(native("C:\\rtcm")))
         fs::last_write_time(entry.path(), fortyDaysAgo);
+    fs::last_write_time(archive, fortyDaysAgo);
 
     startLogger();
     ASSERT_TRUE(m_logger->waitForOutput("Info: Retention of log files older than 30 days: deleted ", 20s))
         << m_logger->output();
     EXPECT_EQ(namesIn(dated), foreign);
     EXPECT_TRUE(fs::exists(native("C:\\rtcm\\keep\\base_010203.rtcm")));
+    EXPECT_FALSE(fs::exists(archive));
     for (const std::string& file : convertedFiles)
         EXPECT_EQ(m_logger->occurrences("Info: Retention: deleted " + written(file)), 1u) << file;
     EXPECT_NE(m_logger->output().find("Info: Retention: kept " + written("base_010203.rtcm") +
@@ -170,7 +180,7 @@ TEST_F(Housekeeping, RetentionDeletesTheLoggersOwnConvertedOldFilesAndNothingEls
     const std::string snapshot = native("C:\\temp\\RORUVivozo.status.json");
     ASSERT_TRUE(eventually([&] { return jsonAt(snapshot)["retention"].isObject(); }, 5s));
     const QJsonObject retention = jsonAt(snapshot)["retention"].toObject();
-    EXPECT_EQ(retention["deleted_files"].toInt(), static_cast<int>(convertedFiles.size()));
+    EXPECT_EQ(retention["deleted_files"].toInt(), static_cast<int>(convertedFiles.size()) + 1);
     EXPECT_EQ(retention["deleted_log_files"].toInt(), 1);
     EXPECT_EQ(retention["kept"].toInt(), 1);
     EXPECT_EQ(terminate(), 0);

@@ -16,6 +16,7 @@ namespace
 constexpr int kHighestCounter = 9999;
 constexpr const char* kReportExtension = ".log";
 constexpr const char* kWrittenLine = "makerinex.bat: wrote ";
+constexpr const char* kArchivedLine = "makerinex.bat: archived ";
 
 bool exists(const std::string& written)
 {
@@ -55,20 +56,24 @@ MakeRinexReport readMakeRinexReport(const std::string& rinexName)
     if (last.empty() || !exists(last + kReportExtension))
         return report;
     report.log = last + kReportExtension;
-    report.written = filesWrittenBy(report.log);
+    std::ifstream in(Platform::nativePath(report.log));
+    for (std::string line; std::getline(in, line);)
+    {
+        if (line.rfind(kWrittenLine, 0) == 0)
+            report.written.push_back(line.substr(std::string(kWrittenLine).size()));
+    }
     return report;
 }
 
 std::vector<std::string> filesWrittenBy(const std::string& log)
 {
-    std::vector<std::string> written;
+    std::vector<std::string> files;
     std::ifstream in(Platform::nativePath(log));
     for (std::string line; std::getline(in, line);)
-    {
-        if (line.rfind(kWrittenLine, 0) == 0)
-            written.push_back(line.substr(std::string(kWrittenLine).size()));
-    }
-    return written;
+        for (const std::string prefix : {kWrittenLine, kArchivedLine})
+            if (line.starts_with(prefix))
+                files.push_back(line.substr(prefix.size()));
+    return files;
 }
 
 } // namespace Rtcm3
