@@ -39,7 +39,9 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1429, 3, 'RTCM logger: %d datagrams dropped on the data port before they could be logged (the disk is slower than the input)', 3, 3),
     (1429, 1, 'RTCM-logger: %d datagrammer forkastet p\u00E5 dataporten f\u00F8r de kunne logges (disken er tregere enn inndataene)', 3, 3),
     (1431, 3, 'RTCM logger: not able to write the RINEX archive copy %s', 3, 3),
-    (1431, 1, 'RTCM-logger: kan ikke skrive RINEX-arkivkopien %s', 3, 3);
+    (1431, 1, 'RTCM-logger: kan ikke skrive RINEX-arkivkopien %s', 3, 3),
+    (1430, 3, 'RTCM logger: only %.1f MB free on the disk of log folder %s, below %d MB: %s days left at the current rate', 2, 2),
+    (1430, 1, 'RTCM-logger: bare %.1f MB ledig p\u00E5 disken til loggmappen %s, under %d MB: %s dager igjen med dagens skrivehastighet', 2, 2);
 
 -- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
 INSERT INTO integer_values (id, value) VALUES
@@ -54,7 +56,10 @@ INSERT INTO integer_values (id, value) VALUES
     (2009, 0),
     (2010, 600),
     (2011, 64),
-    (2021, 0);
+    (2021, 0),
+    (2031, 0),
+    (2032, 1024),
+    (2033, 0);
 
 INSERT INTO varchar_values (id, value) VALUES
     (3001, 'C:\Temp\rtcm\_TOKY__TOKM__TOKD_'),
@@ -88,7 +93,10 @@ INSERT INTO token_value (token, value_id, description_id) VALUES
     ('RINEX_ARCHIVE_DIR', 3011, 31),
     ('RINEX_ARCHIVE_INTERVAL_S', 2021, 32),
     ('RINEX_MONUMENT_RECEIVER', 3012, 33),
-    ('RINEX_COUNTRY', 3013, 34);
+    ('RINEX_COUNTRY', 3013, 34),
+    ('RTCM_ALIGN_TO_CLOCK', 2031, 21),
+    ('RTCM_DISK_LOW_MB', 2032, 22),
+    ('RTCM_RETENTION_DAYS', 2033, 23);
 
 INSERT INTO descriptions (id, description) VALUES
     (1, 'UDP port on which the RTCM logger receives correction datagrams'),
@@ -112,6 +120,9 @@ INSERT INTO descriptions (id, description) VALUES
     (32, 'Seconds between the epochs of the RINEX archive copies; 0: as recorded'),
     (33, 'Monument and receiver digits of the RINEX archive copies'' names'),
     (34, 'ISO 3166 alpha-3 country code of the RINEX archive copies'' names'),
+    (21, '1: timed RTCM file changes fall on whole intervals from 00:00 UTC; 0: counted from the start'),
+    (22, 'Free megabytes on the disk of the RTCM log folder below which the operator is told; 0 turns it off'),
+    (23, 'Days after which the RTCM logger deletes its own converted log files and their RINEX; 0 keeps all'),
     (101, 'UDP-port for RTCM-korreksjonsdata'),
     (102, 'Mappe for RTCM-loggfiler'),
     (103, 'Filnavn for RTCM-loggfil'),
@@ -129,6 +140,9 @@ INSERT INTO descriptions (id, description) VALUES
     (115, 'AGENCY i RINEX-filer fra RTCM-loggfiler'),
     (116, 'Sekunder en omgj\u00F8ring av en RTCM-loggfil til RINEX kan ta f\u00F8r den avbrytes'),
     (117, 'Megabyte RTCM-datagrammer som kan vente p\u00E5 disken; utover det forkastes nye'),
+    (121, '1: RTCM-filer skiftes p\u00E5 hele intervaller fra 00:00 UTC'),
+    (122, 'Ledige megabyte p\u00E5 disken til RTCM-loggmappen f\u00F8r melding; 0 sl\u00E5r av'),
+    (123, 'Dager f\u00F8r RTCM-loggeren sletter sine omgjorte loggfiler og RINEX; 0 beholder alt'),
     (131, 'Mappe for gzip-komprimerte RINEX 3.04-arkivkopier med lange RINEX 3-navn; tom: ingen'),
     (132, 'Sekunder mellom epokene i RINEX-arkivkopiene; 0: som registrert'),
     (133, 'Monument- og mottakersifre i navnene p\u00E5 RINEX-arkivkopiene'),

@@ -1,5 +1,7 @@
 // The log sink on a real file system below a temporary ZELT_ROOT, its conversion queue running a
 // converter that only reads the file.
+#include "RORUVivozo/VelmorClockBoundary.h"
+#include "RORUVivozo/VelmorLogFilePattern.h"
 #include "RORUVivozo/VelmorLogSink.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +141,37 @@ TEST(MovedAsideName, KeepsTheFileUnderANameOfItsOwn)
         EXPECT_EQ(movedAsideName(c.path, "_261207140509", c.counter), c.moved) << c.path;
     EXPECT_EQ(movedAsideSuffix(static_cast<std::time_t>(-1)), "0000000000");
     EXPECT_EQ(movedAsideSuffix(std::time(nullptr)).size(), 13u);
+}
+
+TEST(ClockBoundary, FallsOnWholeIntervalsFromMidnightUtcAndTheDayEndsAtMidnight)
+{
+    const auto at = [](std::time_t t) { return std::chrono::system_clock::from_time_t(t); };
+    constexpr std::time_t kMidnight = 1796601600; // 2026-12-07 00:00:00 UTC
+    struct Case
+    {
+        std::time_t after;
+        int minutes;
+        std::time_t boundary;
+    } const cases[] = {
+        {kMidnight + 40, 1, kMidnight + 60},
+        {kMidnight + 60, 1, kMidnight + 120},
+        {kMidnight + 3599, 60, kMidnight + 3600},
+        {kMidnight + 83000, 1440, kMidnight + 86400},
+        {kMidnight + 86200, 7, kMidnight + 86400},
+        {kMidnight + 86400, 7, kMidnight + 86400 + 420},
+        {kMidnight + 100, 2880, kMidnight + 86400 * 2}, // 2026-12-09: an even number of days since 1970
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(nextClockBoundary(at(c.after), c.minutes), at(c.boundary)) << c.after << " " << c.minutes;
+}
+
+TEST(OwnLogFilePattern, KnowsTheNameBeforeAMoveAside)
+{
+    const auto pattern = CLogFilePattern::of("C:\\rtcm\\_TOKY__TOKM__TOKD_", "base__TOKH__TOKN_.rtcm");
+    ASSERT_TRUE(pattern);
+    EXPECT_EQ(pattern->unmovedName("base_2315_261207140509_2.rtcm"), "base_2315.rtcm");
+    EXPECT_EQ(pattern->unmovedName("base_2315.rtcm"), "base_2315.rtcm");
+    EXPECT_FALSE(CLogFilePattern::of("C:\\rtcm\\..", "base.rtcm"));
 }
 
 TEST(ParentComponent, OnlyAWholeDotDotBetweenSeparatorsLeadsOut)

@@ -56,6 +56,23 @@ std::string kilobytes(const QJsonValue& bytes)
     return bytes.isDouble() ? Platform::groupedThousands(fixed1(bytes.toDouble() / 1000.0)) + " kB" : "? kB";
 }
 
+// "3.5 GB", as the logger's status line writes sizes.
+std::string sizeText(const QJsonValue& bytes)
+{
+    if (!bytes.isDouble())
+        return "? kB";
+    double value = bytes.toDouble() / 1000.0;
+    const char* unit = "kB";
+    for (const char* larger : {"MB", "GB", "TB"})
+    {
+        if (value < 1000.0)
+            break;
+        value /= 1000.0;
+        unit = larger;
+    }
+    return fixed1(value) + " " + unit;
+}
+
 std::string text(const QJsonValue& value)
 {
     return value.toString().toStdString();
@@ -121,6 +138,26 @@ std::optional<double> snapshotAge(const QJsonObject& snapshot, const ReadingTime
     return std::max(0.0, age);
 }
 
+// The log folder's disk, once a file has named it, and the last retention pass.
+void addDisk(const QJsonObject& snapshot, std::vector<std::string>& lines)
+{
+    if (snapshot[Key::kDiskFreeBytes].isDouble())
+    {
+        const QJsonValue days = snapshot[Key::kDiskDaysLeft];
+        lines.push_back(
+            label("Disk") + sizeText(snapshot[Key::kDiskFreeBytes]) + " free" +
+            (snapshot[Key::kDiskLow].toBool() ? ", LOW" : "") +
+            (days.isDouble() ? ", " + fixed1(days.toDouble()) + " days left at the current rate" : ""));
+    }
+    const QJsonValue retention = snapshot[Key::kRetention];
+    if (retention.isObject())
+        lines.push_back(label("Retention") + "last run " + shortTime(retention[Key::kLastRun]) +
+                        ": deleted " + counted(retention[Key::kDeletedFiles], "file") + " of " +
+                        counted(retention[Key::kDeletedLogFiles], "log file") + " (" +
+                        sizeText(retention[Key::kDeletedBytes]) + "), kept " +
+                        counted(retention[Key::kKept], "older log file"));
+}
+
 void addMessages(const QJsonObject& snapshot, std::vector<std::string>& lines)
 {
     const QJsonObject numbers = snapshot[Key::kMessages].toObject();
@@ -181,6 +218,7 @@ StatusView statusView(const QJsonObject& snapshot, const ReadingTime& now, const
                     (total[Key::kQueueDrops].toDouble() > 0
                          ? ", " + count(total[Key::kQueueDrops]) + " queue drops"
                          : ""));
+    addDisk(snapshot, lines);
     addConversions(snapshot[Key::kConversions], lines);
     addLastQuality(snapshot[Key::kConversions], lines);
     addMessages(snapshot, lines);

@@ -141,6 +141,9 @@ TEST_F(StatusServer, ThePageShowsTheOpenFileTheBridgesTheLastFilesAnOutageAndASt
         logging.find("no bridge status at " + m_root.string() + "/c/temp/missing.json: the bridge is not"),
         std::string::npos);
     EXPECT_NE(logging.find("/c/temp/link.json is a symbolic link: not followed"), std::string::npos);
+    EXPECT_NE(logging.find("3.5 GB free, 38.5 days left at the current rate"), std::string::npos);
+    EXPECT_NE(logging.find("deleted 7 files of 1 log files (2.3 MB), kept 1 older log files"),
+              std::string::npos);
 
     // An outage in a snapshot written a minute ago: it has lasted a minute longer since.
     writeSnapshot("42", 60);

@@ -255,6 +255,10 @@ TEST(ZeltConsole, WatchRedrawsTheSnapshotInATerminalAndSaysWhenItIsStaleMissingS
     EXPECT_TRUE(shows("Last quality   completeness 97.2 %, G 9 R 7 satellites, 1 gap (60 s)"));
     EXPECT_TRUE(shows("1427 at 2026-12-09 20:10:00 UTC: RTCM logger: RTCM data received again after 23 s"));
     EXPECT_TRUE(shows("Input          no data for "));
+    EXPECT_TRUE(shows("Disk           3.5 GB free, 38.5 days left at the current rate"));
+    EXPECT_TRUE(
+        shows("Retention      last run 2026-12-09 00:00:05 UTC: deleted 7 files of 1 log file (2.3 MB), "
+              "kept 1 older log file"));
     write(0, "\"stuck\": false", "\"stuck\": true");
     EXPECT_TRUE(shows("zeltconsole: the logger is stuck"));
     write(60);

@@ -72,4 +72,15 @@ MakeRinexReport readMakeRinexReport(const std::string& rinexName)
     return report;
 }
 
+std::vector<std::string> filesWrittenBy(const std::string& log)
+{
+    std::vector<std::string> files;
+    std::ifstream in(Platform::nativePath(log));
+    for (std::string line; std::getline(in, line);)
+        for (const std::string prefix : {kWrittenLine, kArchivedLine})
+            if (line.starts_with(prefix))
+                files.push_back(line.substr(prefix.size()));
+    return files;
+}
+
 } // namespace Rtcm3

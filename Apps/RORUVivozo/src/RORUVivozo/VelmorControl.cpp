@@ -197,12 +197,19 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
         [this](const char* data, std::uint64_t count) { OnCommand(data, count); },
         [this](const std::string& text) { OnReceiverText(text); },
         [this](const std::string& line) { TraceData("%s", line.c_str()); }});
+    m_alignToClock = m_tokens.integer(kTokenAlignToClock) > 0;
     m_maxWaitTime = m_tokens.integer(kTokenMaxWaitTime);
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
     m_status.messagesKnown({MSG_NO_LOGFILE, MSG_NO_LOG_STREAM, MSG_NO_PARAMETERS, MSG_NO_DATA, MSG_LOW_RATE,
                             MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS, MSG_QUEUE_DROPS,
                             MSG_NO_ARCHIVE_COPY});
+    m_status.messagesKnown({MSG_DISK_LOW});
+    m_diskLowMb = std::max(m_tokens.integer(kTokenDiskLow), 0);
+    if (const int32_t days = m_tokens.integer(kTokenRetentionDays); days > 0)
+        m_retention = std::make_unique<CRetention>(
+            days, [this] { return FilesInUse(); },
+            [this](const std::string& line) { TraceData("%s", line.c_str()); }, m_status);
     const int32_t queueLimitMb = m_tokens.integer(kTokenQueueLimit);
     m_waitingData = CFsmBudget(std::size_t(queueLimitMb > 0 ? queueLimitMb : kDefaultQueueLimitMb) << 20);
 }
@@ -231,9 +238,14 @@ void CVelmorControl::InitJob()
     m_status.engineBeat();
     ArmWatchdogBeat();
     m_status.stateChanged(StatusState(GetState()));
-    m_publisher = std::make_unique<CStatusPublisher>(m_status, m_notifier, m_statusPaths,
-                                                     [this](const std::string& line)
-                                                     { TraceData("%s", line.c_str()); });
+    m_diskGuard = std::make_unique<CDiskGuard>(
+        std::uint64_t(m_diskLowMb) * kBytesPerMegabyte,
+        [this](std::uint64_t freeBytes, const std::string& folder, std::optional<double> daysLeft)
+        { ReportDiskLow(freeBytes, folder, daysLeft); });
+    m_publisher = std::make_unique<CStatusPublisher>(
+        m_status, m_notifier, m_statusPaths,
+        [this](const std::string& line) { TraceData("%s", line.c_str()); },
+        [guard = m_diskGuard.get()](LoggerSnapshot& snapshot) { guard->check(snapshot); });
 
     // Dropped when InitJob returns, which cancels it: its line shows the IO thread is running.
     boost::asio::deadline_timer dummy(*m_receivers->context(), boost::posix_time::hours(kDummyTimerHours));
@@ -261,6 +273,8 @@ CVelmorControl::~CVelmorControl()
     // No job asks for a read any more; one that another process holds up is not waited for.
     m_parameterReader.reset();
     m_eventCounter.reset();
+    // Before the files it must leave alone are out of sight.
+    m_retention.reset();
 
     // The process ends here: the closed files still waiting are converted first, within a bound.
     constexpr std::chrono::seconds kRestOfTheStop{30};

@@ -6,12 +6,14 @@
 #include "Fsm/EventCounter.h"
 #include "Fsm/FsmSignal.h"
 #include "RORUVivozo/VelmorCountedMessages.h"
+#include "RORUVivozo/VelmorDiskGuard.h"
 #include "RORUVivozo/VelmorKernelDrops.h"
 #include "RORUVivozo/VelmorLogSink.h"
 #include "RORUVivozo/VelmorOpenRetry.h"
 #include "RORUVivozo/VelmorParameterReader.h"
 #include "RORUVivozo/VelmorReceivers.h"
 #include "RORUVivozo/VelmorReportThrottle.h"
+#include "RORUVivozo/VelmorRetention.h"
 #include "RORUVivozo/VelmorServices.h"
 #include "RORUVivozo/VelmorSignals.h"
 #include "RORUVivozo/VelmorStartParameters.h"
@@ -23,10 +25,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // State numbers of the control's table.
 enum VelmorState : int32_t
@@ -57,6 +61,7 @@ enum VelmorMessage : int
     MSG_DATA_AGAIN = 1427,
     MSG_KERNEL_DROPS = 1428,
     MSG_QUEUE_DROPS = 1429,
+    MSG_DISK_LOW = 1430,
     MSG_NO_ARCHIVE_COPY = 1431,
 };
 
@@ -75,6 +80,11 @@ inline constexpr char kTokenAgency[] = "RINEX_AGENCY";
 inline constexpr char kTokenConversionTimeLimit[] = "RTCM_CONVERSION_TIME_LIMIT";
 // Megabytes of datagrams that may wait for the disk; read once at start.
 inline constexpr char kTokenQueueLimit[] = "RTCM_QUEUE_LIMIT_MB";
+// Read once at start: timed file changes on the clock (1), free megabytes below which the operator is
+// told (0: never), days after which the logger's own converted files are deleted (0: never).
+inline constexpr char kTokenAlignToClock[] = "RTCM_ALIGN_TO_CLOCK";
+inline constexpr char kTokenDiskLow[] = "RTCM_DISK_LOW_MB";
+inline constexpr char kTokenRetentionDays[] = "RTCM_RETENTION_DAYS";
 
 // The logging parameters belong to this user's row in the database.
 inline constexpr char kParameterUser[] = "HV user";
@@ -101,6 +111,8 @@ public:
     static constexpr int32_t kOpenFailureReportEvery = 1000;
     // Datagrams that may wait for the disk when the token reads 0 or less, in megabytes.
     static constexpr int32_t kDefaultQueueLimitMb = 64;
+    // Megabytes of free space as the disk guard's token and message count them, as the status line does.
+    static constexpr std::uint64_t kBytesPerMegabyte = 1000000;
     // Sentences that may wait for the control, in bytes as datagrams are counted.
     static constexpr std::size_t kSentenceQueueLimit = 1 << 20;
     // A sentence dropped there is traced, then every this many.
@@ -177,6 +189,8 @@ private:
     // A new schedule of timed file changes from now; the next change of the running schedule.
     void ArmNewFileTimer();
     void ArmNextRotation();
+    // The next change on the first clock boundary after the wall clock's now + ahead; returns it.
+    std::chrono::system_clock::time_point ArmClockRotation(std::chrono::system_clock::duration ahead);
     void ArmWaitDataTimer();
     void CancelTimers();
     void ReportParameterReadFailure();
@@ -219,6 +233,11 @@ private:
     void OnCommand(const char* data, std::uint64_t count);
     void OnReceiverText(const std::string& text) const;
 
+    // Housekeeping off the engine thread: the disk guard's word on the status thread, and what a
+    // retention pass must leave whatever its age.
+    void ReportDiskLow(std::uint64_t freeBytes, const std::string& folder, std::optional<double> daysLeft);
+    std::vector<std::string> FilesInUse();
+
     // The station token as the conversion's station filter; an ID out of range is reported and reads 0.
     unsigned int ConversionStation();
     // The station and the header labels of the tokens, for a file opened at the given time.
@@ -236,6 +255,8 @@ private:
     CReportThrottle m_openFailures{kOpenFailureReportEvery};
     COpenRetry m_openRetry;
     bool m_commandsFromAllInterfaces = false;
+    bool m_alignToClock = false; // timed file changes on whole intervals from 00:00 UTC
+    std::time_t m_clockChangeTraced = 0;
     int32_t m_maxWaitTime = kDefaultMaxWaitTime; // seconds
     bool m_dataSeen = false;
     bool m_dataMissing = false; // 1424 reported and no datagram since
@@ -251,7 +272,10 @@ private:
     std::unique_ptr<CParameterReader> m_parameterReader;
     CServiceNotifier m_notifier;
     CStatusPublisher::Paths m_statusPaths;
-    std::unique_ptr<CStatusPublisher> m_publisher;           // from InitJob on
+    int32_t m_diskLowMb = 0;                       // 0: the disk is never low
+    std::unique_ptr<CRetention> m_retention;       // while files are kept for a number of days only
+    std::unique_ptr<CDiskGuard> m_diskGuard;       // from InitJob on, used by the publisher's thread
+    std::unique_ptr<CStatusPublisher> m_publisher; // from InitJob on
     std::optional<std::chrono::milliseconds> m_watchdogBeat; // none when no watchdog is asked for
     std::chrono::milliseconds m_beatEvery{0};                // the engine's beat, from InitJob on
     long m_beatsSinceAlive = 0;

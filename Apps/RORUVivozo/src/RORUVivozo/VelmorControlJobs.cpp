@@ -1,12 +1,15 @@
 // The control's jobs: reading the parameters, starting, rotating and stopping log files, and telling
 // the operator the logging state.
 #include "Platform/DecimalText.h"
+#include "RORUVivozo/VelmorClockBoundary.h"
 #include "RORUVivozo/VelmorControl.h"
 #include "RORUVivozo/VelmorGlobals.h"
 #include "SuiteProtocol/ChannelDirectory.h"
 #include "SuiteProtocol/Sentence.h"
 
 #include <cstring>
+#include <ctime>
+#include <utility>
 
 using namespace ZeltSig;
 
@@ -51,14 +54,47 @@ void CVelmorControl::ArmNewFileTimer()
                   m_start.interval);
         return;
     }
+    if (m_alignToClock)
+    {
+        const std::time_t next = std::chrono::system_clock::to_time_t(ArmClockRotation({}));
+        // Once per boundary: a failing open arms the timer anew every second.
+        std::tm utc{};
+        char at[16];
+        if (next != std::exchange(m_clockChangeTraced, next) && ::gmtime_r(&next, &utc) != nullptr &&
+            std::strftime(at, sizeof at, "%H:%M:%S", &utc) != 0)
+            TraceData("\n\tInfo: Files change on the clock every %d min, next at %s UTC.", m_start.interval,
+                      at);
+        return;
+    }
     m_rotationDue = FsmClock::now() + std::chrono::milliseconds(delayMs(m_start.interval, 60000));
     StartTimerAt(NEW_FILE_TIMEOUT, m_rotationDue);
+}
+
+std::chrono::system_clock::time_point
+CVelmorControl::ArmClockRotation(std::chrono::system_clock::duration ahead)
+{
+    // The wait is measured on the monotonic clock, from the wall clock's distance to the boundary.
+    const auto wall = std::chrono::system_clock::now();
+    const FsmClock::time_point now = FsmClock::now();
+    const auto boundary = nextClockBoundary(wall + ahead, m_start.interval);
+    m_rotationDue = now + std::chrono::duration_cast<FsmClock::duration>(boundary - wall);
+    StartTimerAt(NEW_FILE_TIMEOUT, m_rotationDue);
+    return boundary;
 }
 
 void CVelmorControl::ArmNextRotation()
 {
     if (m_start.interval <= 0)
         return ArmNewFileTimer();
+    // On the clock, each change finds the boundary after it afresh, so a step of the wall clock is
+    // followed at the next change. One that came a little before its boundary by the wall clock still
+    // counts as that boundary's, so the next file is not one of a moment.
+    constexpr std::chrono::seconds kBoundaryTolerance{1};
+    if (m_alignToClock)
+    {
+        ArmClockRotation(kBoundaryTolerance);
+        return;
+    }
     // The n-th change of a run falls n intervals after its start, however late each change ran; one
     // missed altogether (a suspended machine) is skipped, not made up with a file of no length.
     const std::chrono::milliseconds interval(delayMs(m_start.interval, 60000));
@@ -100,6 +136,8 @@ void CVelmorControl::TakeLogFile(const StartParameters& start)
     m_start.directory = start.directory;
     m_start.fileName = start.fileName;
     m_start.interval = start.interval;
+    if (m_retention)
+        m_retention->patterns(m_start.directory, m_start.fileName);
 }
 
 void CVelmorControl::TakeStartParameters(const CZeltSignal& signal)

@@ -121,7 +121,20 @@ void CVelmorConversion::run()
             return;
         }
         convertNext(lock);
+        m_running.clear();
     }
+}
+
+std::vector<std::string> CVelmorConversion::pending()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<std::string> paths;
+    for (const Closed& closed : m_waiting)
+        paths.push_back(closed.path);
+    for (const std::string* path : {&m_current, &m_running})
+        if (!path->empty())
+            paths.push_back(*path);
+    return paths;
 }
 
 void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
@@ -169,6 +182,7 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
             std::lock_guard<std::mutex> guard(m_lock);
             // From now on the script holds the path itself.
             path = m_current;
+            m_running = path;
             m_current.clear();
             rinexName = name;
             adjustedNames = archive.adjusted;

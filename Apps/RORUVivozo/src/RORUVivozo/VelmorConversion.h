@@ -61,6 +61,8 @@ public:
     // kFinishLimit: then the running one is ended, what still waits is reported, and the thread ends.
     // Nothing is queued afterwards.
     void finish();
+    // The files waiting for their conversion or being converted, as queued or followed.
+    std::vector<std::string> pending();
 
     // Well inside the service's stop timeout, with room for the rest of the logger's shutdown.
     static constexpr std::chrono::seconds kFinishLimit{60};
@@ -127,6 +129,7 @@ private:
     };
     std::deque<Closed> m_waiting;
     std::string m_current;        // path of the file being converted; empty when none is
+    std::string m_running;        // path the script was started for, until its conversion ends
     bool m_currentOpened = false; // its scan has opened it
     bool m_finishing = false;
     std::chrono::steady_clock::time_point m_finishBy; // once finishing: when the last conversion is ended

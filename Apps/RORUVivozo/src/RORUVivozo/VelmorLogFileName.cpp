@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace
 {
@@ -11,13 +12,18 @@ struct DateToken
 {
     const char* token;
     const char* format;
+    int digits;
 };
 
 // Table order is replacement order.
 constexpr DateToken kDateTokens[] = {
-    {"_TOKY_", "%Y"}, {"_TOKM_", "%m"}, {"_TOKD_", "%d"},
-    {"_TOKH_", "%H"}, {"_TOKN_", "%M"}, {"_TOKS_", "%S"},
+    {"_TOKY_", "%Y", 4}, {"_TOKM_", "%m", 2}, {"_TOKD_", "%d", 2},
+    {"_TOKH_", "%H", 2}, {"_TOKN_", "%M", 2}, {"_TOKS_", "%S", 2},
 };
+
+// Stand in for a token's digits while a name pattern is formed; no path holds them.
+constexpr char kFourDigits = '\x02';
+constexpr char kTwoDigits = '\x03';
 
 } // namespace
 
@@ -41,6 +47,40 @@ std::string expandDateTokens(std::string_view text, std::time_t now)
 std::string expandDateTokens(std::string_view text)
 {
     return expandDateTokens(text, std::time(nullptr));
+}
+
+std::string dateTokenPattern(std::string_view text, char suffixMarker)
+{
+    // Replaced as expandDateTokens replaces them, so the pattern gives exactly the names it would.
+    std::string marked(text);
+    for (const DateToken& date : kDateTokens)
+    {
+        const std::string_view token = date.token;
+        for (std::size_t at = marked.find(token); at != std::string::npos; at = marked.find(token))
+            marked.replace(at, token.size(), 1, date.digits == 4 ? kFourDigits : kTwoDigits);
+    }
+    std::string pattern;
+    for (const char c : marked)
+    {
+        if (c == kFourDigits || c == kTwoDigits)
+            pattern += c == kFourDigits ? "[0-9]{4}" : "[0-9]{2}";
+        else if (suffixMarker != '\0' && c == suffixMarker)
+            pattern += "(_[0-9]{12}(?:_[0-9]+)?|0000000000)?";
+        else
+        {
+            if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos)
+                pattern += '\\';
+            pattern += c;
+        }
+    }
+    return pattern;
+}
+
+bool holdsDateToken(std::string_view text)
+{
+    return std::any_of(std::begin(kDateTokens), std::end(kDateTokens),
+                       [&](const DateToken& date)
+                       { return text.find(date.token) != std::string_view::npos; });
 }
 
 bool holdsParentComponent(std::string_view path)

@@ -19,6 +19,12 @@ std::string expandDateTokens(std::string_view text);
 std::string movedAsideName(std::string_view path, std::string_view suffix, int counter,
                            std::size_t nameLimit = std::string_view::npos);
 
+// A regular expression (ECMAScript) of the names the text gives: each date token stands for its digits,
+// every other character for itself, and suffixMarker, where it occurs, for the optional moved-aside
+// suffix (the one capturing group).
+std::string dateTokenPattern(std::string_view text, char suffixMarker = '\0');
+bool holdsDateToken(std::string_view text);
+
 // True when a component of the path (between '\', '/' and ':') is "..": such a path is refused.
 bool holdsParentComponent(std::string_view path);
 

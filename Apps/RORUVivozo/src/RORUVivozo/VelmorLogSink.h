@@ -69,6 +69,8 @@ public:
     void convertFileLeftOpen();
 
     bool isOpen() const { return m_fd >= 0; }
+    // From any thread: the files waiting for their conversion or being converted.
+    std::vector<std::string> conversionsPending() { return m_conversion.pending(); }
     // The current (or last) file's path in its written form.
     const std::string& path() const { return m_path; }
 

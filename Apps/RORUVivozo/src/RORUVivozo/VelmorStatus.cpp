@@ -42,6 +42,7 @@ void CLoggerStatus::fileOpened(const std::string& path)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_rest.file = path;
+    m_rest.logFolder = path.substr(0, path.find_last_of(":\\/") + 1);
     m_rest.fileOpened = Clock::now();
     ++m_rest.files;
     // Only the engine thread writes datagrams and opens files, so no datagram falls between these.
@@ -118,6 +119,12 @@ void CLoggerStatus::conversionEnded(const std::string& path, ConversionResult re
     m_rest.recentConversions.push_front(*m_rest.lastConversion);
     if (m_rest.recentConversions.size() > kRecentConversions)
         m_rest.recentConversions.pop_back();
+}
+
+void CLoggerStatus::retentionRan(const RetentionSummary& summary)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_rest.retention = summary;
 }
 
 LoggerSnapshot CLoggerStatus::snapshot() const

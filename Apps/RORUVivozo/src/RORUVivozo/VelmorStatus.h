@@ -34,6 +34,18 @@ struct ConversionFiles
     std::optional<std::string> summary; // the report's one line
 };
 
+// What a retention pass did: the logger's own files it deleted, and the older log files it kept (not
+// converted, or open or in conversion).
+struct RetentionSummary
+{
+    std::chrono::system_clock::time_point ran;
+    int days = 0;
+    std::uint64_t deletedFiles = 0; // log files and everything converted from them
+    std::uint64_t deletedBytes = 0;
+    std::uint64_t deletedLogFiles = 0;
+    std::uint64_t kept = 0;
+};
+
 // The logger's state as the status shows it; several states of the control's table read as one.
 enum class LoggerState
 {
@@ -97,14 +109,24 @@ struct LoggerSnapshot
     };
     std::optional<Conversion> lastConversion;
     std::deque<Conversion> recentConversions; // newest first
-    std::map<int, std::uint64_t> messages; // operator messages by number; 0 for one not posted yet
+    std::map<int, std::uint64_t> messages;    // operator messages by number; 0 for one not posted yet
     struct Message
     {
         int number;
         Clock::time_point posted;
         std::string text; // as recorded; empty until the poster has formed it
     };
-    std::deque<Message> recentMessages; // newest first
+    std::deque<Message> recentMessages;   // newest first
+    std::optional<std::string> logFolder; // of the open or last file, written form
+    // The log folder's file system, as the status thread found it.
+    struct Disk
+    {
+        std::uint64_t freeBytes = 0;
+        bool low = false;               // below the operator's threshold
+        std::optional<double> daysLeft; // at the rate the space went lately; none when it did not
+    };
+    std::optional<Disk> disk;
+    std::optional<RetentionSummary> retention; // the last pass
 };
 
 class CLoggerStatus
@@ -159,6 +181,7 @@ public:
     void syncFailed();
     void conversionQueued();
     void conversionEnded(const std::string& path, ConversionResult result, const ConversionFiles& files = {});
+    void retentionRan(const RetentionSummary& summary);
 
     // Rates stay zero: they need two readings, which the publisher has.
     LoggerSnapshot snapshot() const;

@@ -15,9 +15,9 @@
 #include <system_error>
 
 CStatusPublisher::CStatusPublisher(const CLoggerStatus& status, CServiceNotifier& notifier, Paths paths,
-                                   Report report)
-    : m_status(status), m_notifier(notifier),
-      m_report(std::move(report)), m_snapshot{std::move(paths.snapshot)}, m_metrics{std::move(paths.metrics)},
+                                   Report report, Amend amend)
+    : m_status(status), m_notifier(notifier), m_report(std::move(report)),
+      m_amend(std::move(amend)), m_snapshot{std::move(paths.snapshot)}, m_metrics{std::move(paths.metrics)},
       m_bootId(Platform::bootId())
 {
     m_thread = std::thread([this] { run(); });
@@ -82,7 +82,9 @@ LoggerSnapshot CStatusPublisher::withRates(LoggerSnapshot snapshot)
 
 void CStatusPublisher::publish(bool files)
 {
-    const LoggerSnapshot snapshot = withRates(m_status.snapshot());
+    LoggerSnapshot snapshot = withRates(m_status.snapshot());
+    if (m_amend)
+        m_amend(snapshot);
     const std::string line = statusLine(snapshot);
     m_notifier.state(line);
     if (!files)

@@ -26,13 +26,16 @@ public:
     };
     // One finished trace line (begins with "\n\t").
     using Report = std::function<void(const std::string& line)>;
+    // Adds to each snapshot, on the publisher's thread, what only a slow call finds (the free space).
+    using Amend = std::function<void(LoggerSnapshot& snapshot)>;
 
     static constexpr std::chrono::seconds kEvery{1};
     // Rates are the counts' growth over this span.
     static constexpr std::chrono::seconds kRateSpan{10};
 
     // The status and the notifier must outlive the publisher.
-    CStatusPublisher(const CLoggerStatus& status, CServiceNotifier& notifier, Paths paths, Report report);
+    CStatusPublisher(const CLoggerStatus& status, CServiceNotifier& notifier, Paths paths, Report report,
+                     Amend amend = {});
     // Publishes the last state once more, then ends the thread.
     ~CStatusPublisher();
     CStatusPublisher(const CStatusPublisher&) = delete;
@@ -56,6 +59,7 @@ private:
     const CLoggerStatus& m_status;
     CServiceNotifier& m_notifier;
     Report m_report;
+    Amend m_amend;
     Output m_snapshot;
     Output m_metrics;
     const std::string m_bootId;

@@ -107,7 +107,8 @@ constexpr Counter kCounters[] = {
      "Datagrams the logger dropped on the data port because its queue to the disk was full.",
      &LoggerSnapshot::queueDrops},
     {Key::kSyncFailures, "sync_failures_total",
-     "Log file syncs that failed, so that data written may not be on the disk.", &LoggerSnapshot::syncFailures},
+     "Log file syncs that failed, so that data written may not be on the disk.",
+     &LoggerSnapshot::syncFailures},
 };
 
 } // namespace
@@ -121,6 +122,8 @@ std::string statusLine(const LoggerSnapshot& snapshot)
                             wholeSeconds(snapshot.takenSteady - snapshot.engineBeat));
     if (snapshot.noDataFor)
         line += fmt::format("no data for {} s; ", wholeSeconds(*snapshot.noDataFor));
+    if (snapshot.disk && snapshot.disk->low)
+        line += fmt::format("disk low: {} free; ", bytesText(snapshot.disk->freeBytes));
     line += stateName(snapshot.state);
     if (snapshot.file)
     {
@@ -210,6 +213,20 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
                                   {Key::kTime, isoTime(message.posted)},
                                   {Key::kText, qText(message.text)}});
     document.insert(Key::kRecentMessages, recent);
+    const std::optional<LoggerSnapshot::Disk>& disk = snapshot.disk;
+    document.insert(Key::kDiskFreeBytes, disk ? QJsonValue(qint64(disk->freeBytes)) : QJsonValue());
+    document.insert(Key::kDiskLow, disk && disk->low);
+    document.insert(Key::kDiskDaysLeft, disk && disk->daysLeft ? QJsonValue(*disk->daysLeft) : QJsonValue());
+    const std::optional<RetentionSummary>& retention = snapshot.retention;
+    document.insert(Key::kRetention,
+                    retention
+                        ? QJsonValue(QJsonObject{{Key::kLastRun, isoTime(retention->ran)},
+                                                 {Key::kDays, retention->days},
+                                                 {Key::kDeletedFiles, qint64(retention->deletedFiles)},
+                                                 {Key::kDeletedBytes, qint64(retention->deletedBytes)},
+                                                 {Key::kDeletedLogFiles, qint64(retention->deletedLogFiles)},
+                                                 {Key::kKept, qint64(retention->kept)}})
+                        : QJsonValue());
     return QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -304,6 +321,12 @@ std::string statusMetrics(const LoggerSnapshot& snapshot)
         out.family("last_datagram_timestamp_seconds", "gauge",
                    "When the last datagram was written, in seconds since 1970.");
         out.sample("last_datagram_timestamp_seconds", unixSeconds(snapshot.lastDatagram->written));
+    }
+    if (snapshot.disk)
+    {
+        out.family("disk_free_bytes", "gauge",
+                   "Bytes free for the logger on the file system of its log folder.");
+        out.sample("disk_free_bytes", static_cast<double>(snapshot.disk->freeBytes));
     }
     out.family(
         "engine_beat_age_seconds", "gauge",

@@ -20,5 +20,7 @@ struct MakeRinexReport
 // first free one, with its .log. Its conversion is thus the last of the names in use, counted on from
 // the given one. rinexName is in the written form; so are the paths returned.
 MakeRinexReport readMakeRinexReport(const std::string& rinexName);
+// Every file one .log (written form) says its conversion wrote: RINEX and navigation files, archive copies.
+std::vector<std::string> filesWrittenBy(const std::string& log);
 
 } // namespace Rtcm3

@@ -32,6 +32,20 @@ inline constexpr char kEngine[] = "engine";
 inline constexpr char kConversions[] = "conversions";
 inline constexpr char kMessages[] = "messages";              // operator messages by number: {"1424": 2}
 inline constexpr char kRecentMessages[] = "recent_messages"; // newest first: [{"number", "time", "text"}]
+// The log folder's file system: free bytes (null before the first file), below the operator's threshold,
+// and the days until it is full at the rate it went lately (null when no rate is known).
+inline constexpr char kDiskFreeBytes[] = "disk_free_bytes";
+inline constexpr char kDiskLow[] = "disk_low";
+inline constexpr char kDiskDaysLeft[] = "disk_days_left";
+// The last retention pass, null before it: {"last_run", "days", "deleted_files", "deleted_bytes",
+// "deleted_log_files", "kept"}.
+inline constexpr char kRetention[] = "retention";
+inline constexpr char kLastRun[] = "last_run";
+inline constexpr char kDays[] = "days";
+inline constexpr char kDeletedFiles[] = "deleted_files";
+inline constexpr char kDeletedBytes[] = "deleted_bytes";
+inline constexpr char kDeletedLogFiles[] = "deleted_log_files";
+inline constexpr char kKept[] = "kept"; // older log files kept: not converted, open or in conversion
 
 // In "file", "since_start", "rate", "last_datagram", "engine", "conversions" and the recent messages.
 inline constexpr char kPath[] = "path";
