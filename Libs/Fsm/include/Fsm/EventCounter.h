@@ -13,6 +13,8 @@
 #include <ace/Task.h>
 #include <ace/Time_Value.h>
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -35,6 +37,8 @@ public:
     // The thread body: resets the count, then polls once per tick until asked to stop.
     int svc() override
     {
+        // Made on the engine thread, whose name it would otherwise carry.
+        pthread_setname_np(pthread_self(), "rate");
         m_countLock->acquire();
         *m_eventCount = 0;
         m_start = FsmMonotonicNow();
