@@ -18,6 +18,10 @@ constexpr const char* kReportExtension = ".log";
 constexpr const char* kWrittenLine = "makerinex.bat: wrote ";
 constexpr const char* kArchivedLine = "makerinex.bat: archived ";
 constexpr const char* kNoArchiveLine = "makerinex.bat: archive copy not written: ";
+constexpr int kMostHeaderLines = 500; // a RINEX header is far shorter
+constexpr std::size_t kCommentLabelColumn = 60;
+constexpr std::size_t kLogCommentLength = 55; // "log: " and the path's first 55 characters
+constexpr char kLogComment[] = "log: ";
 
 bool exists(const std::string& written)
 {
@@ -35,9 +39,31 @@ bool inUse(const std::string& stem, const std::string& extension)
     return exists(stem + navigation + "n") || exists(stem + navigation + "g");
 }
 
+// Whether the header's COMMENT "log: ..." begins with the log file's path.
+bool namesLogFile(const std::string& rinex, const std::string& logFilePath)
+{
+    std::ifstream in(Platform::nativePath(rinex));
+    const std::string expected = logFilePath.substr(0, kLogCommentLength);
+    std::string line;
+    for (int count = 0; count < kMostHeaderLines && std::getline(in, line); ++count)
+    {
+        if (line.find("END OF HEADER") != std::string::npos)
+            break;
+        if (line.size() > kCommentLabelColumn && line.compare(kCommentLabelColumn, 7, "COMMENT") == 0 &&
+            line.rfind(kLogComment, 0) == 0)
+        {
+            const std::string text = line.substr(sizeof kLogComment - 1, kLogCommentLength);
+            if (text.compare(0, expected.size(), expected) == 0 &&
+                text.find_first_not_of(' ', expected.size()) == std::string::npos)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
-MakeRinexReport readMakeRinexReport(const std::string& rinexName)
+MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::string& rinexName)
 {
     const std::size_t dot = rinexName.find_last_of('.');
     const std::size_t separator = rinexName.find_last_of("\\/");
@@ -46,18 +72,32 @@ MakeRinexReport readMakeRinexReport(const std::string& rinexName)
     const std::string extension = hasExtension ? rinexName.substr(dot) : std::string();
 
     std::string last;
+    std::string named; // the last stem whose observation file names the log file
     for (int counter = 0; counter <= kHighestCounter; ++counter)
     {
         const std::string stem = counter == 0 ? base : base + "_" + std::to_string(counter);
         if (!inUse(stem, extension))
             break;
         last = stem;
+        if (namesLogFile(stem + extension, logFilePath))
+            named = stem;
     }
+    const std::string& stem = named.empty() ? last : named;
+    MakeRinexReport report = !stem.empty() && exists(stem + kReportExtension)
+                                 ? readMakeRinexLog(stem + kReportExtension)
+                                 : MakeRinexReport{};
+    if (!named.empty())
+        report.rinex = named + extension;
+    else if (exists(rinexName))
+        report.rinex = rinexName;
+    return report;
+}
+
+MakeRinexReport readMakeRinexLog(const std::string& log)
+{
     MakeRinexReport report;
-    if (last.empty() || !exists(last + kReportExtension))
-        return report;
-    report.log = last + kReportExtension;
-    std::ifstream in(Platform::nativePath(report.log));
+    report.log = log;
+    std::ifstream in(Platform::nativePath(log));
     for (std::string line; std::getline(in, line);)
     {
         for (const auto& [prefix, list] :
@@ -70,17 +110,6 @@ MakeRinexReport readMakeRinexReport(const std::string& rinexName)
             report.archiveProblem = line.substr(std::string(kNoArchiveLine).size());
     }
     return report;
-}
-
-std::vector<std::string> filesWrittenBy(const std::string& log)
-{
-    std::vector<std::string> files;
-    std::ifstream in(Platform::nativePath(log));
-    for (std::string line; std::getline(in, line);)
-        for (const std::string prefix : {kWrittenLine, kArchivedLine})
-            if (line.starts_with(prefix))
-                files.push_back(line.substr(prefix.size()));
-    return files;
 }
 
 } // namespace Rtcm3

@@ -193,10 +193,12 @@ void Pass::logFile(const OwnLogFolder& folder, const std::string& name, const st
     std::vector<std::string> products{*report->rinex};
     for (const char navigation : {'n', 'g'})
         products.push_back(stem + extension.substr(0, extension.size() - 1) + navigation);
-    for (const std::string& written : Rtcm3::filesWrittenBy(writtenForm(stem + ".log")))
-        if (const std::optional<std::string> product = relativeBelowRoot(written);
-            product && isRinexName(*product))
-            products.push_back(*product);
+    const Rtcm3::MakeRinexReport made = Rtcm3::readMakeRinexLog(writtenForm(stem + ".log"));
+    for (const std::vector<std::string>* list : {&made.written, &made.archived})
+        for (const std::string& written : *list)
+            if (const std::optional<std::string> product = relativeBelowRoot(written);
+                product && isRinexName(*product))
+                products.push_back(*product);
     products.push_back(stem + ".log");
     if (report->picture)
         products.push_back(folder.relative + "/" + *report->picture);

@@ -3,7 +3,6 @@
 
 #include "Platform/ProcessGroup.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,10 +37,5 @@ std::string makeRinexCommandLine(const std::string& logFilePath, const std::stri
 Platform::ProcessGroup startMakeRinex(const std::string& logFilePath, const std::string& rinexName,
                                       unsigned int station = 0,
                                       const std::vector<std::string>& environment = {});
-
-// The RINEX observation file that a finished "makerinex.bat" wrote for the log file when given rinexName:
-// that name, or, when it was taken, the name with a counter ("_1", "_2", ...) whose header names the log
-// file; written form. None when no such file is there.
-std::optional<std::string> writtenRinexFile(const std::string& logFilePath, const std::string& rinexName);
 
 } // namespace Rtcm3

@@ -1,7 +1,8 @@
-// What a finished "makerinex.bat" left beside the RINEX name it was given: its .log and the files that
+// What a finished "makerinex.bat" left for a log file: its .log, the RINEX file it wrote and the files that
 // .log says it wrote.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,16 +12,19 @@ namespace Rtcm3
 struct MakeRinexReport
 {
     std::string log;                   // written form; empty when none was found
+    std::optional<std::string> rinex;  // the observation file written for the log file; none when not there
     std::vector<std::string> written;  // as the script named them, in its order
     std::vector<std::string> archived; // the archive copies it wrote, likewise
     std::string archiveProblem;        // why it wrote no archive copy when asked for one; empty: none
 };
 
 // The script never replaces a RINEX file: a name in use gets a counter (YYYYMMDD_hhmmss_1.08o), the
-// first free one, with its .log. Its conversion is thus the last of the names in use, counted on from
-// the given one. rinexName is in the written form; so are the paths returned.
-MakeRinexReport readMakeRinexReport(const std::string& rinexName);
-// Every file one .log (written form) says its conversion wrote: RINEX and navigation files, archive copies.
-std::vector<std::string> filesWrittenBy(const std::string& log);
+// first free one, with its .log. The conversion of the log file is the last of the names in use, counted
+// on from rinexName, whose observation file's header names the log file; without one (a failed
+// conversion, a script of the operator's own) the last name in use, and rinexName itself as its RINEX
+// file when that is there. Paths in the written form.
+MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::string& rinexName);
+// What one .log (written form) says its conversion wrote; rinex stays empty.
+MakeRinexReport readMakeRinexLog(const std::string& log);
 
 } // namespace Rtcm3
