@@ -123,6 +123,9 @@ asio::awaitable<Bridge::Outcome> Bridge::session(const std::function<void(const 
     try
     {
         const std::string connection = co_await m_source.open();
+        // Opened after the close at the silence limit: no connection.
+        if (m_silent)
+            throw boost::system::system_error(asio::error::timed_out);
         outcome.opened = true;
         opened(connection);
         m_lastByte = m_lastFrame = SteadyClock::now();
@@ -171,13 +174,18 @@ asio::awaitable<Bridge::Outcome> Bridge::session(const std::function<void(const 
 
 void Bridge::watchSilence()
 {
-    m_silence.expires_at(m_lastByte + m_silenceLimit);
+    m_silence.expires_at((m_silent ? SteadyClock::now() : m_lastByte) + m_silenceLimit);
     m_silence.async_wait(
         [this, session = m_session](const boost::system::error_code& error)
         {
             // A wait that ended as its session did may still come: it is no longer the bridge's.
             if (error || session != m_session)
                 return;
+            if (m_silent)
+            {
+                m_source.close();
+                return watchSilence();
+            }
             const auto now = SteadyClock::now();
             if (!m_saidNoFrame && now >= m_lastFrame + m_silenceLimit && m_lastByte > m_lastFrame)
             {
@@ -192,6 +200,9 @@ void Bridge::watchSilence()
                 return watchSilence();
             m_silent = true;
             m_source.close();
+            // A name lookup goes on past the close, and the connect after it opens the socket again: what
+            // opens that late is closed again, until the session has ended.
+            watchSilence();
         });
 }
 
