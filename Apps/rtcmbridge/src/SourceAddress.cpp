@@ -107,6 +107,13 @@ bool parseNtrip(const std::string& rest, SourceAddress& address, std::string& er
 bool parseSource(const std::string& text, SourceAddress& address, std::string& error)
 {
     address = SourceAddress{};
+    // It goes into a request line and a header (a line end copied from a configuration file would start
+    // another), the journal and the status: a reserved character is written %XX.
+    if (std::ranges::any_of(text, [](unsigned char c) { return c <= ' ' || c == 0x7F; }))
+    {
+        error = "a source holds no blank or control character (write one in a user or password as %XX)";
+        return false;
+    }
     address.shown = text;
     const auto after = [&](const char* scheme) -> std::optional<std::string>
     {
