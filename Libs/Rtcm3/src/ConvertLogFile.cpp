@@ -143,17 +143,6 @@ std::vector<const char*> textsOfMissingBits(int foundBits, const MissingText (&t
     return texts;
 }
 
-std::vector<unsigned int> stationsIn(const std::uint64_t (&bits)[kStationIds / 64])
-{
-    std::vector<unsigned int> stations;
-    for (unsigned int station = 0; station < kStationIds; ++station)
-    {
-        if (bits[station / 64] & (std::uint64_t{1} << (station % 64)))
-            stations.push_back(station);
-    }
-    return stations;
-}
-
 } // namespace
 
 void dateReference(int mjd, int secondsOfDay, int& week, int& secondsOfWeek)

@@ -254,11 +254,7 @@ QualityFigures QualityTally::finish(const Rtcm3Decoder& decoder, const ScanResul
     figures.bytes = bytes;
     figures.bytesOutsideFrames = bytes - std::min(bytes, decoder.frameBytes);
     figures.badCrcFrames = decoder.badCrcFrames;
-    for (unsigned int station = 0; station < kStationIds; ++station)
-    {
-        if ((decoder.stationsSeen[station / 64] >> (station % 64)) & 1)
-            figures.stationsFound.push_back(station);
-    }
+    figures.stationsFound = stationsIn(decoder.stationsSeen);
     figures.dated =
         ((scan.foundBits | scan.waivedBits) & kFoundAll) == kFoundAll && m_firstObservationSeconds;
     std::vector<QualityEpoch>& epochs = figures.epochs;

@@ -86,6 +86,17 @@ void decodeSystemParameters(Rtcm3Decoder& decoder, BitReader& reader)
 
 } // namespace
 
+std::vector<unsigned int> stationsIn(const StationBits& bits)
+{
+    std::vector<unsigned int> stations;
+    for (unsigned int station = 0; station < kStationIds; ++station)
+    {
+        if ((bits[station / 64] >> (station % 64)) & 1)
+            stations.push_back(station);
+    }
+    return stations;
+}
+
 std::uint32_t crc24q(const unsigned char* data, int length)
 {
     const auto& t = kCrcTables;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace Rtcm3
 {
@@ -15,6 +16,8 @@ constexpr int kMaxSatellites = 24;
 constexpr int kObservationSlots = 16;
 constexpr int kFrameBufferSize = 2048;
 constexpr int kStationIds = 4096; // DF003 has 12 bits
+// A set of station IDs: bit id % 64 of word id / 64.
+using StationBits = std::uint64_t[kStationIds / 64];
 
 // Observation slots of one satellite row.
 enum ObservationSlot
@@ -108,9 +111,9 @@ struct Rtcm3Decoder
     // Synchronous-GNSS flag of the last legacy observation message (DF005, DF039): 0 when it ended its
     // epoch. An epoch ended by a message whose other time released the one before stays collecting.
     int lastSyncFlag;
-    // Every station whose observation messages the decoder met, passed by the filter or not (bit
-    // id % 64 of word id / 64): what a file holds when it holds nothing of the filter's station.
-    std::uint64_t observingStations[kStationIds / 64];
+    // Every station whose observation messages the decoder met, passed by the filter or not: what a
+    // file holds when it holds nothing of the filter's station.
+    StationBits observingStations;
     // The last MSM observation message, and the GLONASS frequency channels that MSM5 and MSM7 sent
     // (k + 8 by slot - 1, 0 when not known), which MSM4 and MSM6 need for their phases.
     MsmObservations msm;
@@ -118,8 +121,11 @@ struct Rtcm3Decoder
     // What the frame search met, for a file's quality report.
     std::uint64_t frameBytes;   // bytes of frames with a correct CRC, of every station
     std::uint64_t badCrcFrames; // frame headers (preamble, reserved bits 0) whose CRC did not match
-    std::uint64_t stationsSeen[kStationIds / 64]; // station IDs of every message but 1019 and 1020, by bit
+    StationBits stationsSeen;   // station IDs of every message but 1019 and 1020
 };
+
+// The stations of a set, ascending.
+std::vector<unsigned int> stationsIn(const StationBits& bits);
 
 // Appends one byte to the frame buffer; true when enough bytes are held for a frame search.
 bool appendByte(Rtcm3Decoder& decoder, unsigned char byte);
