@@ -241,7 +241,8 @@ void QualityTally::write()
     for (int s = 0; s < kQualitySystems; ++s)
     {
         epoch.satellites[s] = static_cast<std::uint8_t>(std::popcount(m_epoch.satellites[s]));
-        epoch.cnrMean[s] = m_epoch.cnrCount[s] > 0 ? m_epoch.cnrSum[s] / m_epoch.cnrCount[s] : 0.0F;
+        epoch.cnrMean[s] =
+            m_epoch.cnrCount[s] > 0 ? m_epoch.cnrSum[s] / static_cast<float>(m_epoch.cnrCount[s]) : 0.0F;
     }
     m_figures.epochs.push_back(epoch);
 }

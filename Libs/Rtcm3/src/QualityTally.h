@@ -29,7 +29,7 @@ private:
         std::int64_t ms = 0; // as the scan's decoder dates it: from the seeded week
         std::array<SatelliteSet, kQualitySystems> satellites{};
         std::array<float, kQualitySystems> cnrSum{};
-        std::array<std::uint16_t, kQualitySystems> cnrCount{};
+        std::array<std::uint32_t, kQualitySystems> cnrCount{}; // a file may repeat one epoch time without end
         bool any = false;
         bool written = false;
     };
