@@ -63,7 +63,8 @@ bool namesLogFile(const std::string& rinex, const std::string& logFilePath)
 
 } // namespace
 
-MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::string& rinexName)
+MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::string& rinexName,
+                                    bool succeeded)
 {
     const std::size_t dot = rinexName.find_last_of('.');
     const std::size_t separator = rinexName.find_last_of("\\/");
@@ -79,7 +80,7 @@ MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::s
         if (!inUse(stem, extension))
             break;
         last = stem;
-        if (namesLogFile(stem + extension, logFilePath))
+        if (succeeded && namesLogFile(stem + extension, logFilePath))
             named = stem;
     }
     const std::string& stem = named.empty() ? last : named;
@@ -88,7 +89,7 @@ MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::s
                                  : MakeRinexReport{};
     if (!named.empty())
         report.rinex = named + extension;
-    else if (exists(rinexName))
+    else if (succeeded && exists(rinexName))
         report.rinex = rinexName;
     return report;
 }

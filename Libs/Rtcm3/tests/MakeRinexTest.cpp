@@ -1,6 +1,7 @@
 // The hand-off to "makerinex.bat": a recording stand-in, and the shipped script with convbin.
 #include "Rtcm3/ConvertLogFile.h"
 #include "Rtcm3/MakeRinexLauncher.h"
+#include "Rtcm3/MakeRinexReport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,28 @@ TEST_F(MakeRinex, TheShippedScriptFailsLoudlyOnAMissingLogFile)
     EXPECT_FALSE(std::filesystem::exists(m_logDir + "/20091218_230700.08o"));
     EXPECT_NE(readText(m_logDir + "/20091218_230700.log").find("can not open C:\\rtcm logs\\none.rtcm"),
               std::string::npos);
+}
+
+// What a conversion wrote is found by the RINEX file whose header names its log file; a failed one's .log is
+// the last name in use, though an earlier RINEX file of the same log file is there.
+TEST_F(MakeRinex, TheReportOfAConversionIsTheOneOfItsOwnName)
+{
+    writeFile(m_logDir + "/demo.rtcm", convertibleCapture());
+    const std::string log = "C:\\rtcm logs\\demo.rtcm";
+    const std::string rinex = "C:\\rtcm logs\\20091218_230700.08o";
+    const std::string command =
+        std::string(VIVOZO_MAKERINEX_DIR) + "/makerinex.bat '" + log + "' '" + rinex + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const Rtcm3::MakeRinexReport made = Rtcm3::findMakeRinexReport(log, rinex, true);
+    EXPECT_EQ(made.rinex, rinex);
+    EXPECT_EQ(made.log, "C:\\rtcm logs\\20091218_230700.log");
+    EXPECT_EQ(made.written.at(0), rinex);
+
+    std::filesystem::remove(m_logDir + "/demo.rtcm");
+    EXPECT_NE(std::system(command.c_str()), 0);
+    const Rtcm3::MakeRinexReport failed = Rtcm3::findMakeRinexReport(log, rinex, false);
+    EXPECT_EQ(failed.log, "C:\\rtcm logs\\20091218_230700_1.log");
+    EXPECT_TRUE(failed.written.empty() && !failed.rinex);
 }
 
 } // namespace

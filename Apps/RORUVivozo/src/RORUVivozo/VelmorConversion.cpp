@@ -218,7 +218,8 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
     }
     lock.unlock();
     const Rtcm3::MakeRinexReport made =
-        launched ? Rtcm3::findMakeRinexReport(path, rinexName) : Rtcm3::MakeRinexReport{};
+        launched ? Rtcm3::findMakeRinexReport(path, rinexName, converter.exitCode() == 0)
+                 : Rtcm3::MakeRinexReport{};
     // The script says in its own log what went wrong; the operator learns here that something did.
     if (problem.empty() && launched && converter.exitCode() != 0)
         problem =
@@ -233,7 +234,7 @@ void CVelmorConversion::convertNext(std::unique_lock<std::mutex>& lock)
         reportConverted(path, scan, rinexName, made);
         reportArchive(path, archiveFile, made);
     }
-    const ConversionFiles files = writeQuality(path, problem.empty() ? made.rinex : std::nullopt, quality);
+    const ConversionFiles files = writeQuality(path, made.rinex, quality);
     recordResult(path, problem.empty() ? ConversionResult::Converted : ConversionResult::Failed, files);
     lock.lock();
     if (problem.empty() && launched)

@@ -19,11 +19,13 @@ struct MakeRinexReport
 };
 
 // The script never replaces a RINEX file: a name in use gets a counter (YYYYMMDD_hhmmss_1.08o), the
-// first free one, with its .log. The conversion of the log file is the last of the names in use, counted
-// on from rinexName, whose observation file's header names the log file; without one (a failed
-// conversion, a script of the operator's own) the last name in use, and rinexName itself as its RINEX
-// file when that is there. Paths in the written form.
-MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::string& rinexName);
+// first free one, with its .log. A conversion that succeeded is the last of the names in use, counted on
+// from rinexName, whose observation file's header names the log file; without one (a script of the
+// operator's own), the last name in use, with rinexName itself as its RINEX file when that is there. A
+// failed one is the last name in use, without a RINEX file (an earlier file of the same path may have one
+// whose header names it). Paths in the written form.
+MakeRinexReport findMakeRinexReport(const std::string& logFilePath, const std::string& rinexName,
+                                    bool succeeded);
 // What one .log (written form) says its conversion wrote; rinex stays empty.
 MakeRinexReport readMakeRinexLog(const std::string& log);
 
