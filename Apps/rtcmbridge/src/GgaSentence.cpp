@@ -43,7 +43,8 @@ bool parseGgaPosition(std::string_view text, GgaPosition& position, std::string&
         }
         at = next + (wanted != '\0' ? 1 : 0);
     }
-    if (std::fabs(values[0]) > 90 || std::fabs(values[1]) > 180 || std::fabs(values[2]) > 100000)
+    // Written so that "nan", which from_chars takes, is refused too.
+    if (!(std::fabs(values[0]) <= 90 && std::fabs(values[1]) <= 180 && std::fabs(values[2]) <= 100000))
     {
         error = "--gga: a latitude within 90 degrees, a longitude within 180 and a height within 100 km";
         return false;
