@@ -164,7 +164,8 @@ bool parseSource(const std::string& text, SourceAddress& address, std::string& e
         }
         return true;
     }
-    error =
-        "\"" + text + "\" is no source: ntrip://, tcp://, tcpserver://, serial:// or - for standard input";
+    // Up to its first ':' or '@' only: what follows may be a password, and this goes to the journal.
+    error = "\"" + text.substr(0, text.find_first_of(":@")) +
+            "\" begins no source: ntrip://, tcp://, tcpserver://, serial:// or - for standard input";
     return false;
 }
