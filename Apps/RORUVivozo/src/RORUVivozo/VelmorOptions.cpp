@@ -105,10 +105,11 @@ void writeOptionsBanner(std::ostream& err, const VelmorOptions& options, const s
     err << "- Debug                     : 0x" << std::hex << static_cast<unsigned>(options.debugMask)
         << std::dec << std::endl;
     err << "- Log file                  : " << options.logFileName << std::endl;
-    if (!traceGoesTo.empty())
-        err << "- Trace written to          : " << traceGoesTo << std::endl;
     err << "- noconsole                 : " << (options.noConsole ? 1 : 0) << std::endl;
     err << dashLine << std::endl;
+    // Beside the banner, not in it: its lines stay as they always were.
+    if (!traceGoesTo.empty())
+        err << "- Trace written to          : " << traceGoesTo << std::endl;
 }
 
 int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostream& err, std::istream& in)
