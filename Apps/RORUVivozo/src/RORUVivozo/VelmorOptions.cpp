@@ -92,7 +92,8 @@ void writeFullUsage(std::ostream& out)
            "  --version          the same\n"
            "  --help             print this text and end, before anything starts\n"
            "Environment: ZELT_ROOT (where drive paths live), ProgramData (suite data directory),\n"
-           "ODBCINI and ODBCSYSINI (data source ZELTDB), RTCM_LOGNAME, PATH (makerinex.bat).\n";
+           "ODBCINI and ODBCSYSINI (data source ZELTDB), RTCM_LOGNAME, PATH (makerinex.bat, and\n"
+           "afterrinex when there is one).\n";
 }
 
 void writeOptionsBanner(std::ostream& err, const VelmorOptions& options, const std::string& traceGoesTo)
