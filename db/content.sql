@@ -38,10 +38,10 @@ INSERT INTO messages (number, lang, mess, type, typeLogging) VALUES
     (1428, 1, 'RTCM-logger: %d datagrammer tapt p\u00E5 dataporten f\u00F8r de kunne logges (mottaksbufferen full)', 3, 3),
     (1429, 3, 'RTCM logger: %d datagrams dropped on the data port before they could be logged (the disk is slower than the input)', 3, 3),
     (1429, 1, 'RTCM-logger: %d datagrammer forkastet p\u00E5 dataporten f\u00F8r de kunne logges (disken er tregere enn inndataene)', 3, 3),
-    (1431, 3, 'RTCM logger: not able to write the RINEX archive copy %s', 3, 3),
-    (1431, 1, 'RTCM-logger: kan ikke skrive RINEX-arkivkopien %s', 3, 3),
     (1430, 3, 'RTCM logger: only %.1f MB free on the disk of log folder %s, below %d MB: %s days left at the current rate', 2, 2),
-    (1430, 1, 'RTCM-logger: bare %.1f MB ledig p\u00E5 disken til loggmappen %s, under %d MB: %s dager igjen med dagens skrivehastighet', 2, 2);
+    (1430, 1, 'RTCM-logger: bare %.1f MB ledig p\u00E5 disken til loggmappen %s, under %d MB: %s dager igjen med dagens skrivehastighet', 2, 2),
+    (1431, 3, 'RTCM logger: not able to write the RINEX archive copy %s', 3, 3),
+    (1431, 1, 'RTCM-logger: kan ikke skrive RINEX-arkivkopien %s', 3, 3);
 
 -- Tokens. Value ids: 1xxx float, 2xxx integer, 3xxx text. Description ids 1-n in language 3, 101-n in language 1.
 INSERT INTO integer_values (id, value) VALUES

@@ -165,13 +165,25 @@ TEST(ClockBoundary, FallsOnWholeIntervalsFromMidnightUtcAndTheDayEndsAtMidnight)
         EXPECT_EQ(nextClockBoundary(at(c.after), c.minutes), at(c.boundary)) << c.after << " " << c.minutes;
 }
 
-TEST(OwnLogFilePattern, KnowsTheNameBeforeAMoveAside)
+TEST_F(LogFileTest, OwnLogFilePatternKnowsTheNameBeforeAMoveAsideAndReachesEveryDatedFolder)
 {
     const auto pattern = CLogFilePattern::of("C:\\rtcm\\_TOKY__TOKM__TOKD_", "base__TOKH__TOKN_.rtcm");
     ASSERT_TRUE(pattern);
     EXPECT_EQ(pattern->unmovedName("base_2315_261207140509_2.rtcm"), "base_2315.rtcm");
     EXPECT_EQ(pattern->unmovedName("base_2315.rtcm"), "base_2315.rtcm");
     EXPECT_FALSE(CLogFilePattern::of("C:\\rtcm\\..", "base.rtcm"));
+
+    // Years of dated folders, a service's limit of open files: none is passed over.
+    for (int day = 0; day < 200; ++day)
+        fs::create_directories(m_root / "c/rtcm" / std::to_string(20200000 + day));
+    rlimit previous{}, limited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &previous), 0);
+    limited = {std::distance(fs::directory_iterator("/proc/self/fd"), {}) + 20ul, previous.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limited), 0);
+    int reached = 0;
+    pattern->forEachFolder([&](const OwnLogFolder&) { return ++reached != 0; });
+    ::setrlimit(RLIMIT_NOFILE, &previous);
+    EXPECT_EQ(reached, 200);
 }
 
 TEST(ParentComponent, OnlyAWholeDotDotBetweenSeparatorsLeadsOut)

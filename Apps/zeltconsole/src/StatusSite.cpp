@@ -4,6 +4,8 @@
 
 #include "StatusPage.h"
 
+#include "FileQuality/QualityFiles.h"
+#include "FileQuality/QualityKeys.h"
 #include "Platform/BeneathRoot.h"
 #include "SuiteProtocol/StatusSnapshot.h"
 
@@ -25,10 +27,10 @@ namespace
 namespace Key = StatusSnapshot;
 
 constexpr std::string_view kFilesPrefix = "/files/";
-constexpr std::string_view kReportSuffix = ".qc.json";
-constexpr std::string_view kPictureSuffix = ".qc.png";
-// The report's key that names its picture beside it.
-constexpr char kReportPicture[] = "picture";
+// The names the logger's conversion gives a quality report, its picture and the report's key for it.
+constexpr std::string_view kReportSuffix = FileQuality::kReportSuffix;
+constexpr std::string_view kPictureSuffix = FileQuality::kPictureSuffix;
+constexpr const char* kReportPicture = QualityKeys::kPicture;
 // What files.json adds to each entry of the snapshot's recent files.
 constexpr char kReport[] = "report";
 constexpr char kReportUrl[] = "report_url";

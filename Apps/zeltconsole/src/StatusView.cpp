@@ -212,12 +212,14 @@ StatusView statusView(const QJsonObject& snapshot, const ReadingTime& now, const
                                                   : "none yet"));
     const QJsonValue total = snapshot[Key::kSinceStart];
     const QJsonValue drops = total[Key::kKernelDrops];
-    lines.push_back(label("Since start") + counted(total[Key::kDatagrams], "datagram") + ", " +
-                    kilobytes(total[Key::kBytes]) + ", " + counted(total[Key::kFiles], "file") + ", " +
-                    (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported") +
-                    (total[Key::kQueueDrops].toDouble() > 0
-                         ? ", " + count(total[Key::kQueueDrops]) + " queue drops"
-                         : ""));
+    lines.push_back(
+        label("Since start") + counted(total[Key::kDatagrams], "datagram") + ", " +
+        kilobytes(total[Key::kBytes]) + ", " + counted(total[Key::kFiles], "file") + ", " +
+        (drops.isDouble() ? count(drops) + " kernel drops" : "kernel drops not reported") +
+        (total[Key::kQueueDrops].toDouble() > 0 ? ", " + count(total[Key::kQueueDrops]) + " queue drops"
+                                                : "") +
+        (total[Key::kSyncFailures].toDouble() > 0 ? ", " + counted(total[Key::kSyncFailures], "sync failure")
+                                                  : ""));
     addDisk(snapshot, lines);
     addConversions(snapshot[Key::kConversions], lines);
     addLastQuality(snapshot[Key::kConversions], lines);

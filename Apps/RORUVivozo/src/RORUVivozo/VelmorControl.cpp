@@ -202,9 +202,8 @@ CVelmorControl::CVelmorControl(const char* processName, int32_t initialState, Lo
     if (m_maxWaitTime == 0)
         m_maxWaitTime = kDefaultMaxWaitTime;
     m_status.messagesKnown({MSG_NO_LOGFILE, MSG_NO_LOG_STREAM, MSG_NO_PARAMETERS, MSG_NO_DATA, MSG_LOW_RATE,
-                            MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS, MSG_QUEUE_DROPS,
+                            MSG_NO_WRITE, MSG_DATA_AGAIN, MSG_KERNEL_DROPS, MSG_QUEUE_DROPS, MSG_DISK_LOW,
                             MSG_NO_ARCHIVE_COPY});
-    m_status.messagesKnown({MSG_DISK_LOW});
     m_diskLowMb = std::max(m_tokens.integer(kTokenDiskLow), 0);
     if (const int32_t days = m_tokens.integer(kTokenRetentionDays); days > 0)
         m_retention = std::make_unique<CRetention>(

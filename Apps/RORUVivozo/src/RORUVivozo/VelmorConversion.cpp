@@ -390,7 +390,7 @@ std::string CVelmorConversion::await(Platform::ProcessGroup& program, const std:
                                                        : " and was ended with its process group");
     lock.lock();
     return pastLimit ? " ran past its time limit of " + std::to_string(m_timeLimit.count()) + " s" + ended
-                     : std::string(" was still running when the logger ended, and was ended");
+                     : " was still running when the logger ended" + ended;
 }
 
 void CVelmorConversion::handOn(const std::string& path, const Rtcm3::MakeRinexReport& made,

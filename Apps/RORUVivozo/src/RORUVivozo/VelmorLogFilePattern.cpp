@@ -95,32 +95,21 @@ std::optional<CLogFilePattern> CLogFilePattern::of(const std::string& directory,
     return pattern;
 }
 
-std::vector<OwnLogFolder> CLogFilePattern::folders() const
+void CLogFilePattern::forEachFolder(const std::function<bool(const OwnLogFolder&)>& visit) const
 {
     const Platform::UniqueFd root = Platform::openSuiteRoot();
-    std::vector<OwnLogFolder> reached;
     if (!root)
-        return reached;
+        return;
     OwnLogFolder fixed{Platform::openBeneath(root.get(), m_fixed, O_RDONLY | O_DIRECTORY), m_fixed, {}};
-    if (!fixed.directory)
-        return reached;
-    reached.push_back(std::move(fixed));
-    for (const std::regex& level : m_levels)
+    if (fixed.directory)
+        walk(std::move(fixed), 0, visit);
+}
+
+bool CLogFilePattern::walk(OwnLogFolder folder, std::size_t level,
+                           const std::function<bool(const OwnLogFolder&)>& visit) const
+{
+    if (level == m_levels.size())
     {
-        std::vector<OwnLogFolder> next;
-        for (const OwnLogFolder& folder : reached)
-            for (const std::string& entry : entriesOf(folder.directory.get()))
-            {
-                if (!std::regex_match(entry, level))
-                    continue;
-                Platform::UniqueFd inner(::openat(folder.directory.get(), entry.c_str(),
-                                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-                if (inner)
-                    next.push_back({std::move(inner), folder.relative + "/" + entry, {}});
-            }
-        reached = std::move(next);
-    }
-    for (OwnLogFolder& folder : reached)
         for (const std::string& entry : entriesOf(folder.directory.get()))
         {
             struct stat info;
@@ -129,7 +118,18 @@ std::vector<OwnLogFolder> CLogFilePattern::folders() const
                 S_ISREG(info.st_mode))
                 folder.logFiles.push_back(entry);
         }
-    return reached;
+        return visit(folder);
+    }
+    for (const std::string& entry : entriesOf(folder.directory.get()))
+    {
+        if (!std::regex_match(entry, m_levels[level]))
+            continue;
+        Platform::UniqueFd inner(
+            ::openat(folder.directory.get(), entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (inner && !walk({std::move(inner), folder.relative + "/" + entry, {}}, level + 1, visit))
+            return false;
+    }
+    return true;
 }
 
 std::string CLogFilePattern::unmovedName(const std::string& name) const

@@ -4,6 +4,7 @@
 
 #include "Platform/UniqueFd.h"
 
+#include <functional>
 #include <optional>
 #include <regex>
 #include <string>
@@ -23,9 +24,11 @@ public:
     // None when the logger would log to no such path (no drive, a ".." level, no ".rtcm").
     static std::optional<CLogFilePattern> of(const std::string& directory, const std::string& name);
 
-    // The folders below the suite root that the pattern gives, reached without a symbolic link past
-    // its fixed levels (and without one leading out of the suite root there).
-    std::vector<OwnLogFolder> folders() const;
+    // Visits the folders below the suite root that the pattern gives, in order, reached without a symbolic
+    // link past its fixed levels (and without one leading out of the suite root there), until visit
+    // returns false. Only the folders on the way to the one visited are open: years of dated folders
+    // never take the logger's descriptors.
+    void forEachFolder(const std::function<bool(const OwnLogFolder&)>& visit) const;
     // The name the file had before it was moved aside: "base_1512.rtcm" for "base_1512_261207140509.rtcm".
     std::string unmovedName(const std::string& name) const;
 
@@ -33,6 +36,10 @@ private:
     std::string m_fixed;              // the levels before the first one with a date token
     std::vector<std::regex> m_levels; // the folder levels from there on
     std::regex m_name;                // the file name, its moved-aside suffix the one group
+
+    // The folders below folder from the level on; false once visit has asked to stop.
+    bool walk(OwnLogFolder folder, std::size_t level,
+              const std::function<bool(const OwnLogFolder&)>& visit) const;
 };
 
 // "c/rtcm/x.rtcm" for "C:\rtcm\x.rtcm": below the suite root, one '/' between levels; none for a text

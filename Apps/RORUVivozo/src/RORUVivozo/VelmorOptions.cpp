@@ -92,7 +92,8 @@ void writeFullUsage(std::ostream& out)
            "  --version          the same\n"
            "  --help             print this text and end, before anything starts\n"
            "Environment: ZELT_ROOT (where drive paths live), ProgramData (suite data directory),\n"
-           "ODBCINI and ODBCSYSINI (data source ZELTDB), RTCM_LOGNAME, PATH (makerinex.bat).\n";
+           "ODBCINI and ODBCSYSINI (data source ZELTDB), RTCM_LOGNAME, PATH (makerinex.bat, and\n"
+           "afterrinex when there is one).\n";
 }
 
 void writeOptionsBanner(std::ostream& err, const VelmorOptions& options, const std::string& traceGoesTo)
@@ -105,10 +106,11 @@ void writeOptionsBanner(std::ostream& err, const VelmorOptions& options, const s
     err << "- Debug                     : 0x" << std::hex << static_cast<unsigned>(options.debugMask)
         << std::dec << std::endl;
     err << "- Log file                  : " << options.logFileName << std::endl;
-    if (!traceGoesTo.empty())
-        err << "- Trace written to          : " << traceGoesTo << std::endl;
     err << "- noconsole                 : " << (options.noConsole ? 1 : 0) << std::endl;
     err << dashLine << std::endl;
+    // Beside the banner, not in it: its lines stay as they always were.
+    if (!traceGoesTo.empty())
+        err << "- Trace written to          : " << traceGoesTo << std::endl;
 }
 
 int readVelmorOptions(int argc, char* argv[], VelmorOptions& options, std::ostream& err, std::istream& in)

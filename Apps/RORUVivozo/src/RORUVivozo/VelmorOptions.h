@@ -40,7 +40,7 @@ void writeHelpText(std::ostream& err);
 void writeUsageText(std::ostream& err);
 // The answer to "--help": every option the logger reads, and what it does.
 void writeFullUsage(std::ostream& out);
-// The banner; traceGoesTo, when given, adds a line that says where the trace lines are written.
+// The banner; traceGoesTo, when given, adds a line after it that says where the trace lines are written.
 void writeOptionsBanner(std::ostream& err, const VelmorOptions& options, const std::string& traceGoesTo = {});
 
 // Every argument from the program name on, each followed by one blank; cut to fit its buffer.

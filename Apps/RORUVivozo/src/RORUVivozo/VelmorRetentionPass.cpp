@@ -268,7 +268,11 @@ RetentionSummary deleteOldLogFiles(const CLogFilePattern& pattern, const Retenti
                                    const std::atomic<bool>& stop)
 {
     Pass pass(request, report);
-    for (const OwnLogFolder& folder : pattern.folders())
-        pass.folder(folder, pattern, stop);
+    pattern.forEachFolder(
+        [&](const OwnLogFolder& folder)
+        {
+            pass.folder(folder, pattern, stop);
+            return !stop;
+        });
     return pass.finish();
 }

@@ -115,8 +115,7 @@ void CLoggerStatus::conversionEnded(const std::string& path, ConversionResult re
     if (m_rest.conversionsWaiting > 0)
         --m_rest.conversionsWaiting;
     ++m_rest.conversions[result];
-    m_rest.lastConversion = LoggerSnapshot::Conversion{path, result, Clock::now(), files};
-    m_rest.recentConversions.push_front(*m_rest.lastConversion);
+    m_rest.recentConversions.push_front({path, result, Clock::now(), files});
     if (m_rest.recentConversions.size() > kRecentConversions)
         m_rest.recentConversions.pop_back();
 }

@@ -107,7 +107,6 @@ struct LoggerSnapshot
         Clock::time_point ended;
         ConversionFiles files;
     };
-    std::optional<Conversion> lastConversion;
     std::deque<Conversion> recentConversions; // newest first
     std::map<int, std::uint64_t> messages;    // operator messages by number; 0 for one not posted yet
     struct Message

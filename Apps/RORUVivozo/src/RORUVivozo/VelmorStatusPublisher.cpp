@@ -1,3 +1,4 @@
+// The status thread: the status line, the snapshot and the metrics, once a second and at every change.
 #include "RORUVivozo/VelmorStatusPublisher.h"
 
 #include "Platform/BootClock.h"
@@ -5,7 +6,6 @@
 #include "Platform/ReplaceFile.h"
 #include "RORUVivozo/VelmorStatusText.h"
 
-#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 

@@ -184,12 +184,12 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
     QJsonObject conversionCounts{{Key::kWaiting, qint64(snapshot.conversionsWaiting)}};
     for (const ConversionResult result : kResults)
         conversionCounts.insert(resultName(result), qint64(conversions(snapshot, result)));
-    conversionCounts.insert(
-        Key::kLast, snapshot.lastConversion
-                        ? QJsonValue(QJsonObject{{Key::kPath, qText(snapshot.lastConversion->path)},
-                                                 {Key::kResult, resultName(snapshot.lastConversion->result)},
-                                                 {Key::kTime, isoTime(snapshot.lastConversion->ended)}})
-                        : QJsonValue());
+    const std::deque<LoggerSnapshot::Conversion>& closed = snapshot.recentConversions;
+    conversionCounts.insert(Key::kLast, closed.empty()
+                                            ? QJsonValue()
+                                            : QJsonObject{{Key::kPath, qText(closed.front().path)},
+                                                          {Key::kResult, resultName(closed.front().result)},
+                                                          {Key::kTime, isoTime(closed.front().ended)}});
     QJsonArray recentConversions;
     const auto optional = [](const std::optional<std::string>& text)
     { return text ? QJsonValue(qText(*text)) : QJsonValue(); };
