@@ -305,6 +305,7 @@ TEST_F(LoggerUnderFaults, AMessageAFullDiskRefusedIsRecordedOnceRoomReturns)
                                                                     { return ::umount2(path, MNT_DETACH); });
     fs::copy(saved, zelt, fs::copy_options::recursive);
 
+    setToken("RTCM_DISK_LOW_MB", 0); // its 1430 would be the first message refused
     startLogger(kSelectedOff, {"-debug", "8"});
     command({"start", "C:\\ProgramData\\Hollvik\\zelt", "full.rtcm", "60", "3011"});
     send({"first"});
