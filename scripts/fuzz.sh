@@ -13,9 +13,7 @@ mkdir -p "$dir/corpus" "$dir/artifacts"
 echo "=== fuzz: building $dir/FeedByteFuzz"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$lib/include" \
-    "$lib/src/Rtcm3Decoder.cpp" "$lib/src/Observations.cpp" "$lib/src/GlonassTime.cpp" \
-    "$lib/src/MsmObservations.cpp" "$lib/src/MsmSignals.cpp" "$lib/src/MsmEpochTime.cpp" \
-    "$lib/src/ScanContext.cpp" "$lib/src/ConvertLogFile.cpp" "$lib/src/MakeRinexLauncher.cpp" \
+    "$lib"/src/*.cpp \
     -I"$here/Libs/Platform/include" "$here"/Libs/Platform/src/*.cpp \
     "$lib/fuzz/FeedByteFuzz.cpp" $(pkg-config --cflags --libs ACE) -o "$dir/FeedByteFuzz"
 
