@@ -71,6 +71,8 @@ TEST_F(LoggerService, SnapshotAndMetricsCountWhatWasSentAndAPathThatFailsStopsNo
     EXPECT_EQ(status["since_start"]["files"].toInt(), 1);
     EXPECT_EQ(status["since_start"]["kernel_drops"], 0);
     EXPECT_GT(status["rate"]["datagrams_per_second"].toDouble(), 0);
+    EXPECT_EQ(status["rate"]["last_10_minutes"][0]["seconds_ago"].type(),
+              QJsonValue::Double); // from start on
     EXPECT_LT(status["last_datagram"]["age_seconds"].toDouble(), 5);
 
     const std::string view = commandOutput(consoleBinary() + " watch --once --status " + snapshot);

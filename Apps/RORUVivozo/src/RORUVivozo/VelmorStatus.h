@@ -98,6 +98,12 @@ struct LoggerSnapshot
     bool engineStuck = false;
     double datagramsPerSecond = 0.0;
     double bytesPerSecond = 0.0;
+    struct RatePoint
+    {
+        Steady::time_point at;
+        double datagramsPerSecond;
+    };
+    std::deque<RatePoint> rateHistory; // the rate once a rate span, oldest first
     std::map<ConversionResult, std::uint64_t> conversions;
     std::uint64_t conversionsWaiting = 0;
     struct Conversion

@@ -77,6 +77,11 @@ LoggerSnapshot CStatusPublisher::withRates(LoggerSnapshot snapshot)
         snapshot.datagramsPerSecond = static_cast<double>(snapshot.datagrams - oldest.datagrams) / seconds;
         snapshot.bytesPerSecond = static_cast<double>(snapshot.bytes - oldest.bytes) / seconds;
     }
+    if (m_rateHistory.empty() || now - m_rateHistory.back().at >= kRateSpan)
+        m_rateHistory.push_back({now, snapshot.datagramsPerSecond});
+    while (now - m_rateHistory.front().at > kRateHistorySpan)
+        m_rateHistory.pop_front();
+    snapshot.rateHistory = m_rateHistory;
     return snapshot;
 }
 

@@ -32,6 +32,8 @@ public:
     static constexpr std::chrono::seconds kEvery{1};
     // Rates are the counts' growth over this span.
     static constexpr std::chrono::seconds kRateSpan{10};
+    // The rate history a page draws at once, however recently it was opened.
+    static constexpr std::chrono::minutes kRateHistorySpan{10};
 
     // The status and the notifier must outlive the publisher.
     CStatusPublisher(const CLoggerStatus& status, CServiceNotifier& notifier, Paths paths, Report report,
@@ -69,7 +71,8 @@ private:
         std::uint64_t datagrams;
         std::uint64_t bytes;
     };
-    std::deque<Reading> m_readings; // within the rate span, oldest first
+    std::deque<Reading> m_readings;                      // within the rate span, oldest first
+    std::deque<LoggerSnapshot::RatePoint> m_rateHistory; // one a rate span, oldest first
     std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_changed = false;

@@ -152,6 +152,11 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
     QJsonObject sinceStart;
     for (const Counter& counter : kCounters)
         sinceStart.insert(counter.key, qint64(snapshot.*counter.value));
+    QJsonArray rateHistory;
+    for (const LoggerSnapshot::RatePoint& point : snapshot.rateHistory)
+        rateHistory.append(
+            QJsonObject{{Key::kSecondsAgo, std::max(0.0, seconds(snapshot.takenSteady - point.at))},
+                        {Key::kDatagramsPerSecond, point.datagramsPerSecond}});
     QJsonObject document{
         {Key::kProgram, "RORUVivozo"},
         {Key::kPid, static_cast<qint64>(pid)},
@@ -169,7 +174,8 @@ std::string statusJson(const LoggerSnapshot& snapshot, const std::string& line, 
                                    : QJsonValue()},
         {Key::kSinceStart, sinceStart},
         {Key::kRate, QJsonObject{{Key::kDatagramsPerSecond, snapshot.datagramsPerSecond},
-                                 {Key::kBytesPerSecond, snapshot.bytesPerSecond}}},
+                                 {Key::kBytesPerSecond, snapshot.bytesPerSecond},
+                                 {Key::kRateHistory, rateHistory}}},
         {Key::kLastDatagram,
          snapshot.lastDatagram
              ? QJsonValue(QJsonObject{{Key::kTime, isoTime(snapshot.lastDatagram->written)},

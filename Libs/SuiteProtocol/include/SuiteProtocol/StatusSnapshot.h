@@ -57,6 +57,10 @@ inline constexpr char kKernelDrops[] = "kernel_drops";
 inline constexpr char kQueueDrops[] = "queue_drops"; // dropped at the full queue to the disk
 inline constexpr char kDatagramsPerSecond[] = "datagrams_per_second";
 inline constexpr char kBytesPerSecond[] = "bytes_per_second";
+// In "rate": the rate every 10 s over the last 10 minutes, oldest first: [{"seconds_ago",
+// "datagrams_per_second"}], seconds before the snapshot was written.
+inline constexpr char kRateHistory[] = "last_10_minutes";
+inline constexpr char kSecondsAgo[] = "seconds_ago";
 inline constexpr char kTime[] = "time";
 inline constexpr char kAgeSeconds[] = "age_seconds";
 inline constexpr char kConverted[] = "converted";
